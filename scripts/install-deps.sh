@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs (when run as root) or says which ones are
+# missing. Shared by run.sh and test.sh so that a fresh Debian 12 machine needs nothing by hand.
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+packages=(
+    build-essential cmake pkg-config
+    qt6-base-dev qt6-svg-dev libqt6svg6
+    libgif-dev zlib1g-dev libdeflate-dev
+    fonts-crosextra-carlito fonts-liberation2
+    # used by the tests: a real X server for screenshots, ImageMagick as an independent
+    # GIF compositor, Node.js for the independent SWF parser
+    xvfb xauth imagemagick nodejs
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing: ${missing[*]}"
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq
+        apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    else
+        echo "These Debian packages are missing; install them as root:" >&2
+        echo "  apt-get install --no-install-recommends ${missing[*]}" >&2
+        exit 1
+    fi
+fi
+
+# npm packages the tests use live in a folder of the project, never globally.
+for dir in "$here"/tests/*/; do
+    if [ -f "$dir/package.json" ] && [ ! -d "$dir/node_modules" ]; then
+        if ! command -v npm >/dev/null 2>&1; then
+            if [ "$(id -u)" -eq 0 ]; then
+                apt-get install -y -qq --no-install-recommends npm
+            else
+                echo "npm is missing; install it as root: apt-get install npm" >&2
+                exit 1
+            fi
+        fi
+        (cd "$dir" && npm ci --no-audit --no-fund --silent 2>/dev/null || npm install --no-audit --no-fund --silent)
+    fi
+done

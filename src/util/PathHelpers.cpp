@@ -1,0 +1,117 @@
+#include "PathHelpers.h"
+
+#include "Seams.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QWidget>
+
+#include <stdexcept>
+
+namespace korvane {
+
+namespace {
+const QChar kSeparator = QDir::separator();
+}
+
+QString GetSpecialFolder(int folderId)
+{
+    if (folderId != kDesktopFolderId)
+        return {};
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    return QDir::toNativeSeparators(desktop);
+}
+
+QString GetDesktopFolder()
+{
+    QString folder = GetSpecialFolder(kDesktopFolderId);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::toNativeSeparators(QDir::homePath());
+    return WithTrailingSeparator(folder);
+}
+
+bool FileExists(const QString& path)
+{
+    return !path.isEmpty() && QFileInfo::exists(path);
+}
+
+QString GetFileName(const QString& path)
+{
+    return path.mid(path.lastIndexOf(kSeparator) + 1);
+}
+
+QString StripExtension(const QString& path)
+{
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        throw std::invalid_argument("Invalid procedure call or argument");
+    return path.left(dot);
+}
+
+QString BrowseForFolder(Dialogs& dialogs, QWidget* owner, const QString& title)
+{
+    QString chosen = QDir::toNativeSeparators(dialogs.browseForFolder(owner, title));
+    if (chosen.isEmpty())
+        return {};
+    // Only a root keeps its trailing separator ("/" or "C:\").
+    while (chosen.size() > 1 && chosen.endsWith(kSeparator) &&
+           !(chosen.size() == 3 && chosen.at(1) == QLatin1Char(':')))
+        chosen.chop(1);
+    return chosen;
+}
+
+QStringList ListFiles(const QString& folder, const QString& pattern, bool* readable)
+{
+    const QDir dir(folder);
+    const QFileInfo info(folder);
+    if (readable)
+        *readable = info.isDir() && info.isReadable() && info.isExecutable();
+    // Windows matches "*.*" against every name, dotted or not; keep that meaning here.
+    const QString filter = pattern == QLatin1String("*.*") ? QStringLiteral("*") : pattern;
+    return dir.entryList({filter}, QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
+}
+
+bool IsBadFileName(const QString& path)
+{
+    return !FileExists(path);
+}
+
+QString WithTrailingSeparator(const QString& path)
+{
+    return path.endsWith(kSeparator) ? path : path + kSeparator;
+}
+
+QString RepairRootSeparator(const QString& path)
+{
+#ifdef Q_OS_WIN
+    QString repaired = path;
+    return repaired.replace(QStringLiteral(":\\\\"), QStringLiteral(":\\"));
+#else
+    if (path.startsWith(QLatin1String("//")))
+        return path.mid(1);
+    return path;
+#endif
+}
+
+QPointF CenteredPosition(double screenWidth, double screenHeight, double windowWidth,
+                         double windowHeight)
+{
+    return {(screenWidth - windowWidth) / 2.0, (screenHeight - windowHeight) / 2.0};
+}
+
+void CenterForm(QWidget* window)
+{
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect screenRect = screen->geometry();
+    const QRect frame = window->frameGeometry();
+    const QPointF at = CenteredPosition(screenRect.width(), screenRect.height(), frame.width(),
+                                        frame.height());
+    window->move(screenRect.topLeft() + at.toPoint());
+}
+
+} // namespace korvane

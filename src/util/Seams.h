@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class QWidget;
+
+// Every modal or outside-world action of the window goes through one of these small
+// interfaces, so that tests can script the answers and nothing ever blocks or opens a browser.
+namespace korvane {
+
+enum class MessageIcon { None, Exclamation, Information, Critical };
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // A modal message box with an OK button.
+    virtual void message(QWidget* owner, const QString& text, MessageIcon icon,
+                         const QString& title) = 0;
+    // A modal question with Yes and No buttons and no icon; true for Yes.
+    virtual bool askYesNo(QWidget* owner, const QString& text, const QString& title) = 0;
+    // A modal input box; the empty text when cancelled.
+    virtual QString inputBox(QWidget* owner, const QString& prompt, const QString& title,
+                             const QString& defaultText) = 0;
+    // The open-files dialog; full native paths in the order the dialog gives them, or an
+    // empty list when cancelled.
+    virtual QStringList openFiles(QWidget* owner, const QString& title,
+                                  const QString& filter) = 0;
+    // The folder browser; the chosen folder as a native path, or the empty text when
+    // cancelled.
+    virtual QString browseForFolder(QWidget* owner, const QString& title) = 0;
+};
+
+class Shell {
+public:
+    virtual ~Shell() = default;
+    // Hands a web address, a file or a folder to the desktop's default action; never waits and
+    // never reports whether it worked.
+    virtual void open(const QString& target) = 0;
+};
+
+struct ProcessResult {
+    int exitCode = 0;           // the child's exit code, or the start-failure code
+    QByteArray standardError;   // what the child wrote to its error stream
+};
+
+class ProcessRunner {
+public:
+    virtual ~ProcessRunner() = default;
+    // Runs a program with an argument list (never through a shell) and waits for its end while
+    // the window keeps servicing its events. windowStyle: the show-window style (6 when absent).
+    virtual ProcessResult runAndWait(const QString& program, const QStringList& arguments,
+                                     std::optional<int> windowStyle = std::nullopt) = 0;
+};
+
+class Chance {
+public:
+    virtual ~Chance() = default;
+    virtual void seed(unsigned int value) = 0;
+    // A random number in [0, 1).
+    virtual double next() = 0;
+};
+
+} // namespace korvane
