@@ -1,0 +1,266 @@
+#include "Form1.h"
+
+#include "Layout.h"
+#include "TabControl.h"
+#include "filelist/FileListView.h"
+#include "util/Constants.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QToolBar>
+
+namespace korvane {
+
+namespace {
+
+QFont calibri(double points, bool bold)
+{
+    QFont font(QStringLiteral("Calibri"));
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+} // namespace
+
+Form1::Form1(const Form1Services& services, QWidget* parent)
+    : QWidget(parent), services_(services)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Form1"));
+    createControls();
+    setFonts();
+    setTabOrder();
+    watchPointerMoves();
+    const double dots = dpi();
+    resize(TwipsToPixels(kDesignClientWidth, dots), TwipsToPixels(kDesignClientHeight, dots));
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls()
+{
+    setAutoFillBackground(true);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+
+    Creator = new QLabel(this);
+    Creator->setObjectName(QStringLiteral("Creator"));
+    Creator->hide(); // part of the window's design, but nothing uses it
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+
+    TabControl1 = new TabControl(this);
+    TabControl1->setObjectName(QStringLiteral("TabControl1"));
+    auto* filesPage = new QWidget;
+    filesPage->setObjectName(QStringLiteral("GifFilesPage"));
+    auto* optionsPage = new QWidget;
+    optionsPage->setObjectName(QStringLiteral("ConversionOptionsPage"));
+    TabControl1->addTab(filesPage, QStringLiteral("GIF Files"));
+    TabControl1->addTab(optionsPage, QStringLiteral("Conversion Options"));
+
+    ListView1 = new FileListView(filesPage);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+
+    Frame1 = new QGroupBox(QStringLiteral("Many To One vs. One To One"), optionsPage);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Option1 = new QRadioButton(
+        QStringLiteral("Convert many GIF files to one animated SWF file (many to one)"), Frame1);
+    Option1->setObjectName(QStringLiteral("Option1"));
+    Option1->setChecked(true);
+    Label1 = new QLabel(QStringLiteral("Delay between images (in seconds):"), Frame1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Text1 = new QLineEdit(Frame1);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Option2 = new QRadioButton(
+        QStringLiteral("Convert each GIF file into a SWF file (one to one)"), Frame1);
+    Option2->setObjectName(QStringLiteral("Option2"));
+
+    Frame2 = new QGroupBox(QStringLiteral("Save Results To This Folder"), optionsPage);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    Text2 = new QLineEdit(Frame2);
+    Text2->setObjectName(QStringLiteral("Text2"));
+    PushButton2 = new QPushButton(QStringLiteral("..."), Frame2);
+    PushButton2->setObjectName(QStringLiteral("PushButton2"));
+
+    PushButton1 = new QPushButton(
+        QStringLiteral("Download \"Flash Movie Player\" To View SWF File Results"), optionsPage);
+    PushButton1->setObjectName(QStringLiteral("PushButton1"));
+
+    MenuBar = new QMenuBar(this);
+    MenuBar->setObjectName(QStringLiteral("MenuBar"));
+    StandardToolBar = new QToolBar(QStringLiteral("Standard"), this);
+    StandardToolBar->setObjectName(QStringLiteral("Standard"));
+
+    // Design positions in twips; the page controls in the tab control's coordinates.
+    setGeometryTwips(Creator, 1320, 0, 735, 840);
+    setGeometryTwips(ProgressBar1, 120, 5880, 6360, 405);
+    setGeometryTwips(TabControl1, 120, 1620, 7920, 3855);
+    setGeometryTwips(ListView1, 240, 585, 5400, 2295);
+    setGeometryTwips(Frame1, 240, 480, 7080, 1530);
+    setGeometryTwips(Option1, 240, 300, 6375, 255);
+    setGeometryTwips(Label1, 600, 700, 3345, 270);
+    setGeometryTwips(Text1, 4080, 650, 735, 390);
+    setGeometryTwips(Option2, 240, 1100, 5415, 270);
+    setGeometryTwips(Frame2, 240, 2070, 7080, 850);
+    setGeometryTwips(Text2, 240, 300, 5775, 390);
+    setGeometryTwips(PushButton2, 6120, 300, 705, 390);
+    setGeometryTwips(PushButton1, 240, 3060, 7065, 390);
+
+    // The frames, options and label share the window's white background.
+    for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Frame2, Option1, Option2, Label1}) {
+        w->setAutoFillBackground(true);
+        w->setPalette(white);
+    }
+}
+
+void Form1::setFonts()
+{
+    setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
+    const QFont controls = calibri(11.25, true);
+    for (QWidget* w : std::initializer_list<QWidget*>{ProgressBar1, Frame1, Frame2, Option1,
+                                                      Option2, Label1, Text1, Text2, PushButton2,
+                                                      ListView1})
+        w->setFont(controls);
+    ListView1->header()->setFont(controls);
+    TabControl1->tabBar()->setFont(calibri(15.75, false));
+    PushButton1->setFont(calibri(14.25, true));
+}
+
+void Form1::setTabOrder()
+{
+    // The design's tab order: the tab control, the list, then the options page from the second
+    // option down to the player button.
+    const QList<QWidget*> chain = {TabControl1, ListView1, Option2, Option1, Text1,
+                                   Text2,       PushButton2, PushButton1};
+    for (int i = 0; i + 1 < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i], chain[i + 1]);
+}
+
+void Form1::watchPointerMoves()
+{
+    setMouseTracking(true);
+    const QList<QWidget*> watched = {Frame1,      Frame2,      Label1,      Option1,
+                                     Option2,     Text1,       Text2,       TabControl1,
+                                     PushButton1, PushButton2, ListView1->viewport(),
+                                     TabControl1->tabBar(),    TabControl1->widget(0),
+                                     TabControl1->widget(1)};
+    for (QWidget* w : watched) {
+        w->setMouseTracking(true);
+        w->installEventFilter(this);
+    }
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseMove) {
+        const bool overButton = watched == PushButton1 || watched == PushButton2;
+        SetMousePointer(HoverPointer(pointer_, overButton));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::SetMousePointer(MousePointer pointer)
+{
+    pointer_ = pointer;
+    switch (pointer) {
+    case MousePointer::Default:
+        unsetCursor();
+        break;
+    case MousePointer::Busy:
+        setCursor(Qt::WaitCursor);
+        break;
+    case MousePointer::Hand:
+        setCursor(handCursor_);
+        break;
+    }
+}
+
+void Form1::SetHandCursor(const QCursor& cursor)
+{
+    handCursor_ = cursor;
+    if (pointer_ == MousePointer::Hand)
+        setCursor(handCursor_);
+}
+
+double Form1::dpi() const
+{
+    return logicalDpiY() > 0 ? logicalDpiY() : 96.0;
+}
+
+void Form1::setGeometryTwips(QWidget* widget, int left, int top, int width, int height)
+{
+    const double dots = dpi();
+    QPoint origin(TwipsToPixels(left, dots), TwipsToPixels(top, dots));
+    // Controls on the tab pages are given in the tab control's coordinates.
+    if (widget->parentWidget() == TabControl1->widget(0) ||
+        widget->parentWidget() == TabControl1->widget(1))
+        origin -= TabControl1->pageOrigin();
+    widget->setGeometry(QRect(origin, QSize(TwipsToPixels(width, dots),
+                                             TwipsToPixels(height, dots))));
+}
+
+void Form1::placeCommandBars()
+{
+    const int menuHeight = MenuBar->sizeHint().height();
+    MenuBar->setGeometry(0, 0, width(), menuHeight);
+    StandardToolBar->setGeometry(0, menuHeight, width(), StandardToolBar->sizeHint().height());
+}
+
+void Form1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    placeCommandBars();
+    ApplyLayout();
+}
+
+void Form1::ApplyLayout()
+{
+    if (isMinimized() || layingOut_)
+        return;
+    layingOut_ = true;
+    // Let pending messages through once, as the window always has; a resize handled in here is
+    // covered by this run, which reads the client size afterwards.
+    QCoreApplication::processEvents();
+    layingOut_ = false;
+    if (isMinimized())
+        return;
+
+    const double dots = dpi();
+    const auto layout = ComputeLayout(PixelsToTwips(width(), dots), PixelsToTwips(height(), dots),
+                                      isMinimized(), ListView1->hasColumn());
+    if (!layout)
+        return;
+    const auto px = [dots](int twips) { return TwipsToPixels(twips, dots); };
+
+    const QRect tab = TabControl1->geometry();
+    TabControl1->setGeometry(tab.x(), px(layout->tabTop), px(layout->tabWidth),
+                             px(layout->tabHeight));
+    ListView1->resize(px(layout->listWidth), px(layout->listHeight));
+    Frame1->resize(px(layout->frameWidth), Frame1->height());
+    Frame2->resize(px(layout->frameWidth), Frame2->height());
+    PushButton1->resize(px(layout->pushButton1Width), PushButton1->height());
+    Text2->resize(px(layout->text2Width), Text2->height());
+    PushButton2->move(px(layout->pushButton2Left), PushButton2->y());
+    ProgressBar1->move(ProgressBar1->x(), px(layout->progressTop));
+    if (layout->columnWidth)
+        ListView1->setColumnWidth(0, px(*layout->columnWidth));
+    if (layout->progressWidth)
+        ProgressBar1->resize(px(*layout->progressWidth), ProgressBar1->height());
+}
+
+} // namespace korvane

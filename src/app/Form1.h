@@ -1,0 +1,97 @@
+#pragma once
+
+#include "MousePointer.h"
+
+#include <QCursor>
+#include <QString>
+#include <QWidget>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenuBar;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QToolBar;
+
+namespace korvane {
+
+class Chance;
+class Dialogs;
+class FileListView;
+class ProcessRunner;
+class Shell;
+class TabControl;
+
+// What the main window needs from the outside world; tests hand in doubles.
+struct Form1Services {
+    Dialogs& dialogs;
+    Shell& shell;
+    ProcessRunner& runner;
+    Chance& chance;
+    QString applicationFolder; // the folder of the executable, without a trailing separator
+};
+
+// The application's one working window: the command bars at the top, a tab control with the
+// file list ("GIF Files") and the options ("Conversion Options"), and a progress bar. It owns
+// the controls and exposes the operations that the commands run.
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form1(const Form1Services& services, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // --- Start-up and shutdown ---
+    // Everything that happens before the window is first shown, in its fixed order.
+    void Form_Load();
+
+    // --- Operations run by the menus and the toolbar ---
+    void AddFiles();
+
+    // --- The window's pointer ---
+    MousePointer mousePointer() const { return pointer_; }
+    void SetMousePointer(MousePointer pointer);
+    // The image behind the hand pointer; the arrow until one is loaded.
+    void SetHandCursor(const QCursor& cursor);
+
+    // Lays the controls out for the current client size.
+    void ApplyLayout();
+
+    // --- Controls, named as in the window's design ---
+    QLabel* Creator = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    TabControl* TabControl1 = nullptr;
+    FileListView* ListView1 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QRadioButton* Option1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QRadioButton* Option2 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QLineEdit* Text2 = nullptr;
+    QPushButton* PushButton2 = nullptr;
+    QPushButton* PushButton1 = nullptr;
+    QMenuBar* MenuBar = nullptr;
+    QToolBar* StandardToolBar = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void setFonts();
+    void setTabOrder();
+    void watchPointerMoves();
+    void placeCommandBars();
+    double dpi() const;
+    void setGeometryTwips(QWidget* widget, int left, int top, int width, int height);
+
+    Form1Services services_;
+    MousePointer pointer_ = MousePointer::Default;
+    QCursor handCursor_{Qt::ArrowCursor};
+    bool layingOut_ = false;
+};
+
+} // namespace korvane

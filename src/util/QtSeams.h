@@ -1,0 +1,36 @@
+#pragma once
+
+#include "Seams.h"
+
+#include <random>
+
+// The seams' real implementations: Qt's modal dialogs, the desktop's default action, and a
+// seeded pseudo-random generator.
+namespace korvane {
+
+class QtDialogs : public Dialogs {
+public:
+    void message(QWidget* owner, const QString& text, MessageIcon icon,
+                 const QString& title) override;
+    bool askYesNo(QWidget* owner, const QString& text, const QString& title) override;
+    QString inputBox(QWidget* owner, const QString& prompt, const QString& title,
+                     const QString& defaultText) override;
+    QStringList openFiles(QWidget* owner, const QString& title, const QString& filter) override;
+    QString browseForFolder(QWidget* owner, const QString& title) override;
+};
+
+class QtShell : public Shell {
+public:
+    void open(const QString& target) override;
+};
+
+class SeededChance : public Chance {
+public:
+    void seed(unsigned int value) override { engine_.seed(value); }
+    double next() override { return std::uniform_real_distribution<double>(0.0, 1.0)(engine_); }
+
+private:
+    std::mt19937 engine_;
+};
+
+} // namespace korvane

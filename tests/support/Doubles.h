@@ -1,0 +1,142 @@
+#pragma once
+
+// Test doubles for the window's seams: each one records what the window asked and answers from a
+// script, so that no test ever opens a modal dialog, a browser or a file manager.
+#include "util/Seams.h"
+
+#include <QList>
+#include <QQueue>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace korvane::test {
+
+struct ShownMessage {
+    QString text;
+    MessageIcon icon;
+    QString title;
+};
+
+class ScriptedDialogs : public Dialogs {
+public:
+    // Answers, taken in order; a dialog asked with no answer left is a test failure that shows
+    // up as a recorded unexpected call.
+    QQueue<bool> yesNoAnswers;
+    QQueue<QString> inputAnswers;
+    QQueue<QStringList> openFilesAnswers;
+    QQueue<QString> folderAnswers;
+    // Runs when a message box would be shown (for example to check the window's state then).
+    std::function<void(const ShownMessage&)> onMessage;
+
+    QList<ShownMessage> messages;
+    QStringList questions;
+    QStringList inputPrompts;
+    QStringList inputTitles;
+    QStringList inputDefaults;
+    QStringList openFilesTitles;
+    QStringList openFilesFilters;
+    QStringList folderTitles;
+    QStringList unexpected;
+
+    void message(QWidget*, const QString& text, MessageIcon icon, const QString& title) override
+    {
+        messages.append({text, icon, title});
+        if (onMessage)
+            onMessage(messages.last());
+    }
+    bool askYesNo(QWidget*, const QString& text, const QString&) override
+    {
+        questions.append(text);
+        if (yesNoAnswers.isEmpty()) {
+            unexpected.append(QStringLiteral("askYesNo: ") + text);
+            return false;
+        }
+        return yesNoAnswers.dequeue();
+    }
+    QString inputBox(QWidget*, const QString& prompt, const QString& title,
+                     const QString& defaultText) override
+    {
+        inputPrompts.append(prompt);
+        inputTitles.append(title);
+        inputDefaults.append(defaultText);
+        if (inputAnswers.isEmpty()) {
+            unexpected.append(QStringLiteral("inputBox: ") + prompt);
+            return {};
+        }
+        return inputAnswers.dequeue();
+    }
+    QStringList openFiles(QWidget*, const QString& title, const QString& filter) override
+    {
+        openFilesTitles.append(title);
+        openFilesFilters.append(filter);
+        if (openFilesAnswers.isEmpty()) {
+            unexpected.append(QStringLiteral("openFiles"));
+            return {};
+        }
+        return openFilesAnswers.dequeue();
+    }
+    QString browseForFolder(QWidget*, const QString& title) override
+    {
+        folderTitles.append(title);
+        if (folderAnswers.isEmpty()) {
+            unexpected.append(QStringLiteral("browseForFolder"));
+            return {};
+        }
+        return folderAnswers.dequeue();
+    }
+};
+
+class RecordingShell : public Shell {
+public:
+    QStringList opened;
+    void open(const QString& target) override { opened.append(target); }
+};
+
+struct RunCall {
+    QString program;
+    QStringList arguments;
+    std::optional<int> windowStyle;
+};
+
+// Records every run; answers with `handler` when set, otherwise with exit code 0.
+class ScriptedProcessRunner : public ProcessRunner {
+public:
+    QList<RunCall> calls;
+    std::function<ProcessResult(const RunCall&)> handler;
+
+    ProcessResult runAndWait(const QString& program, const QStringList& arguments,
+                             std::optional<int> windowStyle) override
+    {
+        calls.append({program, arguments, windowStyle});
+        return handler ? handler(calls.last()) : ProcessResult{};
+    }
+};
+
+// Returns the scripted values in turn (the last one again when they run out) and records seeds.
+class ScriptedChance : public Chance {
+public:
+    QList<double> values{0.5};
+    QList<unsigned int> seeds;
+    int draws = 0;
+
+    void seed(unsigned int value) override { seeds.append(value); }
+    double next() override
+    {
+        const double v = values.at(std::min<int>(draws, values.size() - 1));
+        ++draws;
+        return v;
+    }
+};
+
+// All four doubles together, ready to hand to a Form1.
+struct Doubles {
+    ScriptedDialogs dialogs;
+    RecordingShell shell;
+    ScriptedProcessRunner runner;
+    ScriptedChance chance;
+};
+
+} // namespace korvane::test
