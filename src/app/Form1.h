@@ -42,12 +42,44 @@ public:
     explicit Form1(const Form1Services& services, QWidget* parent = nullptr);
     ~Form1() override;
 
-    // --- Start-up and shutdown ---
+    // --- Start-up and shutdown (app/Form1Startup.cpp) ---
     // Everything that happens before the window is first shown, in its fixed order.
     void Form_Load();
+    void ApplySkin();
+    void OpenHomePageOccasionally();
+    void SaveFormPlacement();
 
     // --- Operations run by the menus and the toolbar ---
+    // File list (filelist/Form1FileList.cpp)
     void AddFiles();
+    void AddFolder();
+    void ClearSelected();
+    void ClearList();
+
+    // Conversion (conversion/Form1Conversion.cpp)
+    void Start();
+
+    // Commands, help, samples and web links (commands/Form1Commands.cpp)
+    void CreateToolbar();
+    void CreateMenu();
+    void CommandBars_Execute(int commandId);
+    void Help();
+    void LoadSample();
+    void PlayDemoVideo();
+    void OpenFaqPage();
+    void OpenHomePage();
+
+    // --- Event handlers of the controls ---
+    // Conversion options (conversion/Form1Options.cpp)
+    void Option_Click();
+    void Text1_Change();
+    void Text1_LostFocus();
+    void Text2_Change();
+    void PushButton2_Click();
+
+    // Player download link (commands/Form1Commands.cpp)
+    void PushButton1_Click();
+    void TabControl1_SelectedChanged();
 
     // --- The window's pointer ---
     MousePointer mousePointer() const { return pointer_; }
@@ -92,6 +124,18 @@ private:
     MousePointer pointer_ = MousePointer::Default;
     QCursor handCursor_{Qt::ArrowCursor};
     bool layingOut_ = false;
+
+    // --- Start-up, shutdown and settings state ---
+
+
+    // --- File list state ---
+
+
+    // --- Conversion state ---
+
+
+    // --- Command bars state ---
+
 };
 
 } // namespace korvane
