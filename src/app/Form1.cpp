@@ -41,6 +41,9 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
     setFonts();
     setTabOrder();
     watchPointerMoves();
+    connectOptionEvents();
+    connectFileListEvents();
+    connectCommandEvents();
     const double dots = dpi();
     resize(TwipsToPixels(kDesignClientWidth, dots), TwipsToPixels(kDesignClientHeight, dots));
 }

@@ -90,6 +90,13 @@ public:
     // Lays the controls out for the current client size.
     void ApplyLayout();
 
+    // True while Start runs; the commands that change the list or start a run are refused then.
+    bool conversionRunning() const { return conversionRunning_; }
+
+Q_SIGNALS:
+    void conversionRunningChanged(bool running);
+
+public:
     // --- Controls, named as in the window's design ---
     QLabel* Creator = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
@@ -119,11 +126,16 @@ private:
     void placeCommandBars();
     double dpi() const;
     void setGeometryTwips(QWidget* widget, int left, int top, int width, int height);
+    // Each concern connects the controls' notifications to its handlers.
+    void connectOptionEvents();
+    void connectFileListEvents();
+    void connectCommandEvents();
 
     Form1Services services_;
     MousePointer pointer_ = MousePointer::Default;
     QCursor handCursor_{Qt::ArrowCursor};
     bool layingOut_ = false;
+    bool conversionRunning_ = false;
 
     // --- Start-up, shutdown and settings state ---
 

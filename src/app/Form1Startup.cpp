@@ -15,4 +15,10 @@ void Form1::Form_Load()
         TwipsToPixels(3000, dpi()));
 }
 
+void Form1::ApplySkin() {}
+
+void Form1::OpenHomePageOccasionally() {}
+
+void Form1::SaveFormPlacement() {}
+
 } // namespace korvane

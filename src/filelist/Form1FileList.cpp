@@ -21,4 +21,12 @@ void Form1::AddFiles()
     });
 }
 
+void Form1::AddFolder() {}
+
+void Form1::ClearSelected() {}
+
+void Form1::ClearList() {}
+
+void Form1::connectFileListEvents() {}
+
 } // namespace korvane
