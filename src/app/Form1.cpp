@@ -39,6 +39,7 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
     setWindowTitle(QStringLiteral("Form1"));
     createControls();
     setFonts();
+    placeControls(); // after the fonts, which decide where the tab pages start
     setTabOrder();
     watchPointerMoves();
     connectOptionEvents();
@@ -109,6 +110,15 @@ void Form1::createControls()
     StandardToolBar = new QToolBar(QStringLiteral("Standard"), this);
     StandardToolBar->setObjectName(QStringLiteral("Standard"));
 
+    // The frames, options and label share the window's white background.
+    for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Frame2, Option1, Option2, Label1}) {
+        w->setAutoFillBackground(true);
+        w->setPalette(white);
+    }
+}
+
+void Form1::placeControls()
+{
     // Design positions in twips; the page controls in the tab control's coordinates.
     setGeometryTwips(Creator, 1320, 0, 735, 840);
     setGeometryTwips(ProgressBar1, 120, 5880, 6360, 405);
@@ -124,11 +134,6 @@ void Form1::createControls()
     setGeometryTwips(PushButton2, 6120, 300, 705, 390);
     setGeometryTwips(PushButton1, 240, 3060, 7065, 390);
 
-    // The frames, options and label share the window's white background.
-    for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Frame2, Option1, Option2, Label1}) {
-        w->setAutoFillBackground(true);
-        w->setPalette(white);
-    }
 }
 
 void Form1::setFonts()
@@ -166,11 +171,20 @@ void Form1::watchPointerMoves()
         w->setMouseTracking(true);
         w->installEventFilter(this);
     }
+    hoverControls_ = watched;
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseMove) {
+        // A move that a control leaves unhandled travels on to its containers; only the
+        // innermost control under the mouse decides the pointer.
+        auto* widget = static_cast<QWidget*>(watched);
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        for (QWidget* inner = widget->childAt(at); inner && inner != widget;
+             inner = inner->parentWidget())
+            if (hoverControls_.contains(inner))
+                return QWidget::eventFilter(watched, event);
         const bool overButton = watched == PushButton1 || watched == PushButton2;
         SetMousePointer(HoverPointer(pointer_, overButton));
     }

@@ -121,6 +121,7 @@ protected:
 private:
     void createControls();
     void setFonts();
+    void placeControls();
     void setTabOrder();
     void watchPointerMoves();
     void placeCommandBars();
@@ -136,6 +137,7 @@ private:
     QCursor handCursor_{Qt::ArrowCursor};
     bool layingOut_ = false;
     bool conversionRunning_ = false;
+    QList<QWidget*> hoverControls_;
 
     // --- Start-up, shutdown and settings state ---
 
