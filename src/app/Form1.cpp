@@ -110,11 +110,7 @@ void Form1::createControls()
     StandardToolBar = new QToolBar(QStringLiteral("Standard"), this);
     StandardToolBar->setObjectName(QStringLiteral("Standard"));
 
-    // The frames, options and label share the window's white background.
-    for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Frame2, Option1, Option2, Label1}) {
-        w->setAutoFillBackground(true);
-        w->setPalette(white);
-    }
+    // The frames, options and label show the window's white background through.
 }
 
 void Form1::placeControls()
@@ -226,9 +222,18 @@ void Form1::setGeometryTwips(QWidget* widget, int left, int top, int width, int 
     // Controls on the tab pages are given in the tab control's coordinates.
     if (widget->parentWidget() == TabControl1->widget(0) ||
         widget->parentWidget() == TabControl1->widget(1))
-        origin -= TabControl1->pageOrigin();
+        origin -= pageOffset();
     widget->setGeometry(QRect(origin, QSize(TwipsToPixels(width, dots),
                                              TwipsToPixels(height, dots))));
+}
+
+QPoint Form1::pageOffset() const
+{
+    // Qt's tab headers can be taller than the design's; the page's content then starts lower by
+    // the difference, so that no control reaches up into the headers.
+    const QPoint origin = TabControl1->pageOrigin();
+    const int highestDesignTop = TwipsToPixels(480, dpi()); // Frame1
+    return {origin.x(), std::min(origin.y(), highestDesignTop)};
 }
 
 void Form1::placeCommandBars()

@@ -122,6 +122,7 @@ private:
     void createControls();
     void setFonts();
     void placeControls();
+    QPoint pageOffset() const;
     void setTabOrder();
     void watchPointerMoves();
     void placeCommandBars();
