@@ -22,8 +22,7 @@ namespace korvane {
 
 namespace {
 
-QFont calibri(double points, bool bold)
-{
+QFont calibri(double points, bool bold) {
     QFont font(QStringLiteral("Calibri"));
     font.setPointSizeF(points);
     font.setBold(bold);
@@ -33,8 +32,7 @@ QFont calibri(double points, bool bold)
 } // namespace
 
 Form1::Form1(const Form1Services& services, QWidget* parent)
-    : QWidget(parent), services_(services)
-{
+    : QWidget(parent), services_(services) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Form1"));
     createControls();
@@ -51,8 +49,7 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
 
 Form1::~Form1() = default;
 
-void Form1::createControls()
-{
+void Form1::createControls() {
     setAutoFillBackground(true);
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
@@ -90,8 +87,8 @@ void Form1::createControls()
     Label1->setObjectName(QStringLiteral("Label1"));
     Text1 = new QLineEdit(Frame1);
     Text1->setObjectName(QStringLiteral("Text1"));
-    Option2 = new QRadioButton(
-        QStringLiteral("Convert each GIF file into a SWF file (one to one)"), Frame1);
+    Option2 = new QRadioButton(QStringLiteral("Convert each GIF file into a SWF file (one to one)"),
+                               Frame1);
     Option2->setObjectName(QStringLiteral("Option2"));
 
     Frame2 = new QGroupBox(QStringLiteral("Save Results To This Folder"), optionsPage);
@@ -113,8 +110,7 @@ void Form1::createControls()
     // The frames, options and label show the window's white background through.
 }
 
-void Form1::placeControls()
-{
+void Form1::placeControls() {
     // Design positions in twips; the page controls in the tab control's coordinates.
     setGeometryTwips(Creator, 1320, 0, 735, 840);
     setGeometryTwips(ProgressBar1, 120, 5880, 6360, 405);
@@ -129,39 +125,44 @@ void Form1::placeControls()
     setGeometryTwips(Text2, 240, 300, 5775, 390);
     setGeometryTwips(PushButton2, 6120, 300, 705, 390);
     setGeometryTwips(PushButton1, 240, 3060, 7065, 390);
-
 }
 
-void Form1::setFonts()
-{
+void Form1::setFonts() {
     setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
     const QFont controls = calibri(11.25, true);
-    for (QWidget* w : std::initializer_list<QWidget*>{ProgressBar1, Frame1, Frame2, Option1,
-                                                      Option2, Label1, Text1, Text2, PushButton2,
-                                                      ListView1})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{ProgressBar1, Frame1, Frame2, Option1, Option2, Label1,
+                                         Text1, Text2, PushButton2, ListView1})
         w->setFont(controls);
     ListView1->header()->setFont(controls);
     TabControl1->tabBar()->setFont(calibri(15.75, false));
     PushButton1->setFont(calibri(14.25, true));
 }
 
-void Form1::setTabOrder()
-{
+void Form1::setTabOrder() {
     // The design's tab order: the tab control, the list, then the options page from the second
     // option down to the player button.
-    const QList<QWidget*> chain = {TabControl1, ListView1, Option2, Option1, Text1,
-                                   Text2,       PushButton2, PushButton1};
+    const QList<QWidget*> chain = {TabControl1, ListView1, Option2,     Option1,
+                                   Text1,       Text2,     PushButton2, PushButton1};
     for (int i = 0; i + 1 < chain.size(); ++i)
         QWidget::setTabOrder(chain[i], chain[i + 1]);
 }
 
-void Form1::watchPointerMoves()
-{
+void Form1::watchPointerMoves() {
     setMouseTracking(true);
-    const QList<QWidget*> watched = {Frame1,      Frame2,      Label1,      Option1,
-                                     Option2,     Text1,       Text2,       TabControl1,
-                                     PushButton1, PushButton2, ListView1->viewport(),
-                                     TabControl1->tabBar(),    TabControl1->widget(0),
+    const QList<QWidget*> watched = {Frame1,
+                                     Frame2,
+                                     Label1,
+                                     Option1,
+                                     Option2,
+                                     Text1,
+                                     Text2,
+                                     TabControl1,
+                                     PushButton1,
+                                     PushButton2,
+                                     ListView1->viewport(),
+                                     TabControl1->tabBar(),
+                                     TabControl1->widget(0),
                                      TabControl1->widget(1)};
     for (QWidget* w : watched) {
         w->setMouseTracking(true);
@@ -170,8 +171,7 @@ void Form1::watchPointerMoves()
     hoverControls_ = watched;
 }
 
-bool Form1::eventFilter(QObject* watched, QEvent* event)
-{
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseMove) {
         // A move that a control leaves unhandled travels on to its containers; only the
         // innermost control under the mouse decides the pointer.
@@ -187,8 +187,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void Form1::SetMousePointer(MousePointer pointer)
-{
+void Form1::SetMousePointer(MousePointer pointer) {
     pointer_ = pointer;
     switch (pointer) {
     case MousePointer::Default:
@@ -203,32 +202,28 @@ void Form1::SetMousePointer(MousePointer pointer)
     }
 }
 
-void Form1::SetHandCursor(const QCursor& cursor)
-{
+void Form1::SetHandCursor(const QCursor& cursor) {
     handCursor_ = cursor;
     if (pointer_ == MousePointer::Hand)
         setCursor(handCursor_);
 }
 
-double Form1::dpi() const
-{
+double Form1::dpi() const {
     return logicalDpiY() > 0 ? logicalDpiY() : 96.0;
 }
 
-void Form1::setGeometryTwips(QWidget* widget, int left, int top, int width, int height)
-{
+void Form1::setGeometryTwips(QWidget* widget, int left, int top, int width, int height) {
     const double dots = dpi();
     QPoint origin(TwipsToPixels(left, dots), TwipsToPixels(top, dots));
     // Controls on the tab pages are given in the tab control's coordinates.
     if (widget->parentWidget() == TabControl1->widget(0) ||
         widget->parentWidget() == TabControl1->widget(1))
         origin -= pageOffset();
-    widget->setGeometry(QRect(origin, QSize(TwipsToPixels(width, dots),
-                                             TwipsToPixels(height, dots))));
+    widget->setGeometry(
+        QRect(origin, QSize(TwipsToPixels(width, dots), TwipsToPixels(height, dots))));
 }
 
-QPoint Form1::pageOffset() const
-{
+QPoint Form1::pageOffset() const {
     // Qt's tab headers can be taller than the design's; the page's content then starts lower by
     // the difference, so that no control reaches up into the headers.
     const QPoint origin = TabControl1->pageOrigin();
@@ -236,22 +231,19 @@ QPoint Form1::pageOffset() const
     return {origin.x(), std::min(origin.y(), highestDesignTop)};
 }
 
-void Form1::placeCommandBars()
-{
+void Form1::placeCommandBars() {
     const int menuHeight = MenuBar->sizeHint().height();
     MenuBar->setGeometry(0, 0, width(), menuHeight);
     StandardToolBar->setGeometry(0, menuHeight, width(), StandardToolBar->sizeHint().height());
 }
 
-void Form1::resizeEvent(QResizeEvent* event)
-{
+void Form1::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     placeCommandBars();
     ApplyLayout();
 }
 
-void Form1::ApplyLayout()
-{
+void Form1::ApplyLayout() {
     if (isMinimized() || layingOut_)
         return;
     layingOut_ = true;

@@ -142,15 +142,11 @@ private:
 
     // --- Start-up, shutdown and settings state ---
 
-
     // --- File list state ---
-
 
     // --- Conversion state ---
 
-
     // --- Command bars state ---
-
 };
 
 } // namespace korvane

@@ -7,8 +7,7 @@
 
 namespace korvane {
 
-void Form1::Form_Load()
-{
+void Form1::Form_Load() {
     setWindowTitle(kAppTitle);
     ListView1->createColumn(
         QStringLiteral("Drag and drop GIF files here. Drag files up and down to change order."),

@@ -7,8 +7,7 @@
 namespace korvane {
 
 std::optional<FormLayout> ComputeLayout(int clientWidth, int clientHeight, bool minimized,
-                                        bool listHasColumn)
-{
+                                        bool listHasColumn) {
     if (minimized)
         return std::nullopt;
 
@@ -31,13 +30,11 @@ std::optional<FormLayout> ComputeLayout(int clientWidth, int clientHeight, bool 
     return l;
 }
 
-int TwipsToPixels(int twips, double dpi)
-{
+int TwipsToPixels(int twips, double dpi) {
     return static_cast<int>(std::lround(twips * dpi / 1440.0));
 }
 
-int PixelsToTwips(int pixels, double dpi)
-{
+int PixelsToTwips(int pixels, double dpi) {
     return static_cast<int>(std::lround(pixels * 1440.0 / dpi));
 }
 

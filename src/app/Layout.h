@@ -8,16 +8,16 @@
 namespace korvane {
 
 struct FormLayout {
-    int tabTop = 0;        // TabControl1
+    int tabTop = 0; // TabControl1
     int tabWidth = 0;
     int tabHeight = 0;
-    int listWidth = 0;     // ListView1
+    int listWidth = 0; // ListView1
     int listHeight = 0;
-    int frameWidth = 0;    // Frame1 and Frame2
+    int frameWidth = 0; // Frame1 and Frame2
     int pushButton1Width = 0;
     int text2Width = 0;
     int pushButton2Left = 0;
-    int progressTop = 0;   // ProgressBar1
+    int progressTop = 0; // ProgressBar1
     // Only set once the list has its column; before that the column and the progress bar's
     // width stay as they are.
     std::optional<int> columnWidth;

@@ -6,8 +6,7 @@ namespace korvane {
 
 namespace {
 
-QSettings openStore(const QString& application)
-{
+QSettings openStore(const QString& application) {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quenwick"),
                      application);
 }
@@ -15,16 +14,14 @@ QSettings openStore(const QString& application)
 } // namespace
 
 QString GetSetting(const QString& application, const QString& section, const QString& key,
-                   const QString& defaultValue)
-{
+                   const QString& defaultValue) {
     const QSettings store = openStore(application);
     const QString path = section + QLatin1Char('/') + key;
     return store.contains(path) ? store.value(path).toString() : defaultValue;
 }
 
 bool SaveSetting(const QString& application, const QString& section, const QString& key,
-                 const QString& value)
-{
+                 const QString& value) {
     QSettings store = openStore(application);
     store.setValue(section + QLatin1Char('/') + key, value);
     store.sync();

@@ -5,8 +5,7 @@
 
 namespace korvane {
 
-QPoint TabControl::pageOrigin() const
-{
+QPoint TabControl::pageOrigin() const {
     QStyleOptionTabWidgetFrame option;
     initStyleOption(&option);
     return style()->subElementRect(QStyle::SE_TabWidgetTabContents, &option, this).topLeft();

@@ -9,11 +9,10 @@
 
 namespace korvane {
 
-void Form1::AddFiles()
-{
-    const QStringList chosen =
-        services_.dialogs.openFiles(this, QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"),
-                                    QStringLiteral("GIF Files (*.gif)"));
+void Form1::AddFiles() {
+    const QStringList chosen = services_.dialogs.openFiles(
+        this, QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"),
+        QStringLiteral("GIF Files (*.gif)"));
     if (chosen.isEmpty())
         return;
     AddChosenFiles(chosen, *ListView1, [this](const QString& message) {

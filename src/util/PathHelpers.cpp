@@ -17,42 +17,36 @@ namespace {
 const QChar kSeparator = QDir::separator();
 }
 
-QString GetSpecialFolder(int folderId)
-{
+QString GetSpecialFolder(int folderId) {
     if (folderId != kDesktopFolderId)
         return {};
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     return QDir::toNativeSeparators(desktop);
 }
 
-QString GetDesktopFolder()
-{
+QString GetDesktopFolder() {
     QString folder = GetSpecialFolder(kDesktopFolderId);
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QDir::toNativeSeparators(QDir::homePath());
     return WithTrailingSeparator(folder);
 }
 
-bool FileExists(const QString& path)
-{
+bool FileExists(const QString& path) {
     return !path.isEmpty() && QFileInfo::exists(path);
 }
 
-QString GetFileName(const QString& path)
-{
+QString GetFileName(const QString& path) {
     return path.mid(path.lastIndexOf(kSeparator) + 1);
 }
 
-QString StripExtension(const QString& path)
-{
+QString StripExtension(const QString& path) {
     const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
     if (dot < 0)
         throw std::invalid_argument("Invalid procedure call or argument");
     return path.left(dot);
 }
 
-QString BrowseForFolder(Dialogs& dialogs, QWidget* owner, const QString& title)
-{
+QString BrowseForFolder(Dialogs& dialogs, QWidget* owner, const QString& title) {
     QString chosen = QDir::toNativeSeparators(dialogs.browseForFolder(owner, title));
     if (chosen.isEmpty())
         return {};
@@ -63,8 +57,7 @@ QString BrowseForFolder(Dialogs& dialogs, QWidget* owner, const QString& title)
     return chosen;
 }
 
-QStringList ListFiles(const QString& folder, const QString& pattern, bool* readable)
-{
+QStringList ListFiles(const QString& folder, const QString& pattern, bool* readable) {
     const QDir dir(folder);
     const QFileInfo info(folder);
     if (readable)
@@ -74,18 +67,15 @@ QStringList ListFiles(const QString& folder, const QString& pattern, bool* reada
     return dir.entryList({filter}, QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
 }
 
-bool IsBadFileName(const QString& path)
-{
+bool IsBadFileName(const QString& path) {
     return !FileExists(path);
 }
 
-QString WithTrailingSeparator(const QString& path)
-{
+QString WithTrailingSeparator(const QString& path) {
     return path.endsWith(kSeparator) ? path : path + kSeparator;
 }
 
-QString RepairRootSeparator(const QString& path)
-{
+QString RepairRootSeparator(const QString& path) {
 #ifdef Q_OS_WIN
     QString repaired = path;
     return repaired.replace(QStringLiteral(":\\\\"), QStringLiteral(":\\"));
@@ -97,20 +87,18 @@ QString RepairRootSeparator(const QString& path)
 }
 
 QPointF CenteredPosition(double screenWidth, double screenHeight, double windowWidth,
-                         double windowHeight)
-{
+                         double windowHeight) {
     return {(screenWidth - windowWidth) / 2.0, (screenHeight - windowHeight) / 2.0};
 }
 
-void CenterForm(QWidget* window)
-{
+void CenterForm(QWidget* window) {
     const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
     const QRect screenRect = screen->geometry();
     const QRect frame = window->frameGeometry();
-    const QPointF at = CenteredPosition(screenRect.width(), screenRect.height(), frame.width(),
-                                        frame.height());
+    const QPointF at =
+        CenteredPosition(screenRect.width(), screenRect.height(), frame.width(), frame.height());
     window->move(screenRect.topLeft() + at.toPoint());
 }
 

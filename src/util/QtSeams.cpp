@@ -11,8 +11,7 @@ namespace korvane {
 
 namespace {
 
-QMessageBox::Icon toQt(MessageIcon icon)
-{
+QMessageBox::Icon toQt(MessageIcon icon) {
     switch (icon) {
     case MessageIcon::Exclamation:
         return QMessageBox::Warning;
@@ -29,44 +28,38 @@ QMessageBox::Icon toQt(MessageIcon icon)
 } // namespace
 
 void QtDialogs::message(QWidget* owner, const QString& text, MessageIcon icon,
-                        const QString& title)
-{
+                        const QString& title) {
     QMessageBox box(toQt(icon), title, text, QMessageBox::Ok, owner);
     box.exec();
 }
 
-bool QtDialogs::askYesNo(QWidget* owner, const QString& text, const QString& title)
-{
+bool QtDialogs::askYesNo(QWidget* owner, const QString& text, const QString& title) {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, owner);
     return box.exec() == QMessageBox::Yes;
 }
 
 QString QtDialogs::inputBox(QWidget* owner, const QString& prompt, const QString& title,
-                            const QString& defaultText)
-{
+                            const QString& defaultText) {
     bool ok = false;
     const QString text =
         QInputDialog::getText(owner, title, prompt, QLineEdit::Normal, defaultText, &ok);
     return ok ? text : QString();
 }
 
-QStringList QtDialogs::openFiles(QWidget* owner, const QString& title, const QString& filter)
-{
+QStringList QtDialogs::openFiles(QWidget* owner, const QString& title, const QString& filter) {
     QStringList files = QFileDialog::getOpenFileNames(owner, title, QString(), filter);
     for (QString& file : files)
         file = QDir::toNativeSeparators(file);
     return files;
 }
 
-QString QtDialogs::browseForFolder(QWidget* owner, const QString& title)
-{
+QString QtDialogs::browseForFolder(QWidget* owner, const QString& title) {
     return QDir::toNativeSeparators(QFileDialog::getExistingDirectory(owner, title));
 }
 
-void QtShell::open(const QString& target)
-{
-    const QUrl url = target.contains(QLatin1String("://")) ? QUrl(target)
-                                                           : QUrl::fromLocalFile(target);
+void QtShell::open(const QString& target) {
+    const QUrl url =
+        target.contains(QLatin1String("://")) ? QUrl(target) : QUrl::fromLocalFile(target);
     QDesktopServices::openUrl(url);
 }
 

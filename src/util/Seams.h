@@ -27,8 +27,7 @@ public:
                              const QString& defaultText) = 0;
     // The open-files dialog; full native paths in the order the dialog gives them, or an
     // empty list when cancelled.
-    virtual QStringList openFiles(QWidget* owner, const QString& title,
-                                  const QString& filter) = 0;
+    virtual QStringList openFiles(QWidget* owner, const QString& title, const QString& filter) = 0;
     // The folder browser; the chosen folder as a native path, or the empty text when
     // cancelled.
     virtual QString browseForFolder(QWidget* owner, const QString& title) = 0;
@@ -43,8 +42,8 @@ public:
 };
 
 struct ProcessResult {
-    int exitCode = 0;           // the child's exit code, or the start-failure code
-    QByteArray standardError;   // what the child wrote to its error stream
+    int exitCode = 0;         // the child's exit code, or the start-failure code
+    QByteArray standardError; // what the child wrote to its error stream
 };
 
 class ProcessRunner {

@@ -8,8 +8,7 @@ using namespace korvane;
 class TestLayout : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void designSize()
-    {
+    void designSize() {
         const auto l = ComputeLayout(8625, 8040, false, true);
         QVERIFY(l);
         QCOMPARE(l->tabTop, 1600);
@@ -26,22 +25,19 @@ private Q_SLOTS:
         QCOMPARE(l->columnWidth, std::optional<int>(7405));
     }
 
-    void clientExactly2260High()
-    {
+    void clientExactly2260High() {
         const auto l = ComputeLayout(8625, 2260, false, true);
         QCOMPARE(l->tabHeight, 0);
         QCOMPARE(l->listHeight, 730);
         QCOMPARE(l->progressTop, 1750);
     }
 
-    void shorterThan2260GrowsAsItShrinks()
-    {
+    void shorterThan2260GrowsAsItShrinks() {
         QCOMPARE(ComputeLayout(8625, 2000, false, true)->tabHeight, 260);
         QCOMPARE(ComputeLayout(8625, 1000, false, true)->tabHeight, 1260);
     }
 
-    void wideningBy1000()
-    {
+    void wideningBy1000() {
         const auto a = *ComputeLayout(8625, 8040, false, true);
         const auto b = *ComputeLayout(9625, 8040, false, true);
         QCOMPARE(b.tabWidth - a.tabWidth, 1000);
@@ -55,14 +51,12 @@ private Q_SLOTS:
         QCOMPARE(b.tabHeight, a.tabHeight);
     }
 
-    void browseButtonStays100RightOfFolderBox_data()
-    {
+    void browseButtonStays100RightOfFolderBox_data() {
         QTest::addColumn<int>("width");
         for (int w : {2020, 2500, 4000, 8625, 20000})
             QTest::addRow("%d", w) << w;
     }
-    void browseButtonStays100RightOfFolderBox()
-    {
+    void browseButtonStays100RightOfFolderBox() {
         QFETCH(int, width);
         const auto l = ComputeLayout(width, 8040, false, true);
         QCOMPARE(l->pushButton2Left, kText2DesignLeft + l->text2Width + 100);
@@ -70,16 +64,14 @@ private Q_SLOTS:
 
     void minimisedIsLeftAlone() { QVERIFY(!ComputeLayout(8625, 8040, true, true)); }
 
-    void withoutColumnTheColumnAndBarWidthStay()
-    {
+    void withoutColumnTheColumnAndBarWidthStay() {
         const auto l = ComputeLayout(8625, 8040, false, false);
         QVERIFY(!l->columnWidth);
         QVERIFY(!l->progressWidth);
         QCOMPARE(l->tabWidth, 8385);
     }
 
-    void narrowWindowNeverGivesNegativeWidths()
-    {
+    void narrowWindowNeverGivesNegativeWidths() {
         // Below 2020 twips the folder box, below 1220 the list column would go negative.
         for (int w : {0, 100, 239, 700, 1219, 1220, 2019}) {
             const auto l = *ComputeLayout(w, 8040, false, true);
@@ -93,8 +85,7 @@ private Q_SLOTS:
         QCOMPARE(*ComputeLayout(1221, 8040, false, true)->columnWidth, 1);
     }
 
-    void twipsConversion()
-    {
+    void twipsConversion() {
         QCOMPARE(TwipsToPixels(8625, 96), 575);
         QCOMPARE(TwipsToPixels(15, 96), 1);
         QCOMPARE(TwipsToPixels(1440, 144), 144);

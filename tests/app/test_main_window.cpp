@@ -1,10 +1,10 @@
 // The real main window under the offscreen platform: its controls, layout, pointer convention
 // and adding files through a scripted file dialog.
+#include "Doubles.h"
 #include "app/Form1.h"
 #include "app/Layout.h"
 #include "app/TabControl.h"
 #include "filelist/FileListView.h"
-#include "Doubles.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,8 +16,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
-#include <QToolBar>
 #include <QTemporaryDir>
+#include <QToolBar>
 #include <QtTest>
 
 #include <memory>
@@ -29,30 +29,26 @@ namespace {
 struct Window {
     test::Doubles doubles;
     std::unique_ptr<Form1> form;
-    Window()
-    {
-        form = std::make_unique<Form1>(Form1Services{doubles.dialogs, doubles.shell,
-                                                     doubles.runner, doubles.chance,
+    Window() {
+        form = std::make_unique<Form1>(Form1Services{doubles.dialogs, doubles.shell, doubles.runner,
+                                                     doubles.chance,
                                                      QCoreApplication::applicationDirPath()});
         form->Form_Load();
     }
 };
 
-int px(int twips, const QWidget* w)
-{
+int px(int twips, const QWidget* w) {
     return TwipsToPixels(twips, w->logicalDpiY());
 }
 
 // A real mouse-move event delivered to the control, as the window system would.
-void moveOver(QWidget* widget)
-{
+void moveOver(QWidget* widget) {
     QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)),
                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(widget, &move);
 }
 
-QString makeFile(const QTemporaryDir& dir, const QString& name)
-{
+QString makeFile(const QTemporaryDir& dir, const QString& name) {
     const QString path = QDir::toNativeSeparators(dir.filePath(name));
     QFile file(path);
     file.open(QIODevice::WriteOnly);
@@ -66,8 +62,7 @@ class TestMainWindow : public QObject {
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    void controlsTextsAndContainment()
-    {
+    void controlsTextsAndContainment() {
         Window w;
         Form1& f = *w.form;
         QCOMPARE(f.TabControl1->count(), 2);
@@ -100,8 +95,7 @@ private Q_SLOTS:
         QCOMPARE(f.windowTitle(), QString("Korvane"));
     }
 
-    void fonts()
-    {
+    void fonts() {
         Window w;
         Form1& f = *w.form;
         QCOMPARE(f.TabControl1->tabBar()->font().family(), QString("Calibri"));
@@ -118,12 +112,11 @@ private Q_SLOTS:
         }
     }
 
-    void tabOrder()
-    {
+    void tabOrder() {
         Window w;
         Form1& f = *w.form;
-        const QList<QWidget*> expected = {f.TabControl1, f.ListView1,   f.Option2,    f.Option1,
-                                          f.Text1,       f.Text2,       f.PushButton2, f.PushButton1};
+        const QList<QWidget*> expected = {f.TabControl1, f.ListView1, f.Option2,     f.Option1,
+                                          f.Text1,       f.Text2,     f.PushButton2, f.PushButton1};
         // Walk the focus chain and keep the controls of the design, in the order met.
         QList<QWidget*> met;
         QWidget* w0 = f.TabControl1;
@@ -134,8 +127,7 @@ private Q_SLOTS:
         QCOMPARE(met, expected);
     }
 
-    void layoutAtDesignSize()
-    {
+    void layoutAtDesignSize() {
         Window w;
         Form1& f = *w.form;
         f.show();
@@ -168,8 +160,7 @@ private Q_SLOTS:
         QVERIFY(f.StandardToolBar->geometry().bottom() < f.TabControl1->y());
     }
 
-    void layoutFollowsResize()
-    {
+    void layoutFollowsResize() {
         Window w;
         Form1& f = *w.form;
         f.show();
@@ -185,8 +176,7 @@ private Q_SLOTS:
         QVERIFY(f.ListView1->columnWidth(0) >= 0);
     }
 
-    void minimisedWindowIsLeftAlone()
-    {
+    void minimisedWindowIsLeftAlone() {
         Window w;
         Form1& f = *w.form;
         f.show();
@@ -197,8 +187,7 @@ private Q_SLOTS:
         QCOMPARE(f.TabControl1->geometry(), tab);
     }
 
-    void hoverRule()
-    {
+    void hoverRule() {
         Window w;
         Form1& f = *w.form;
         f.TabControl1->setCurrentIndex(1);
@@ -225,16 +214,14 @@ private Q_SLOTS:
         QCOMPARE(f.cursor().shape(), Qt::ArrowCursor);
     }
 
-    void hoverPointerFunction()
-    {
+    void hoverPointerFunction() {
         QCOMPARE(HoverPointer(MousePointer::Busy, true), MousePointer::Busy);
         QCOMPARE(HoverPointer(MousePointer::Busy, false), MousePointer::Busy);
         QCOMPARE(HoverPointer(MousePointer::Default, true), MousePointer::Hand);
         QCOMPARE(HoverPointer(MousePointer::Hand, false), MousePointer::Default);
     }
 
-    void addFilesCancelChangesNothing()
-    {
+    void addFilesCancelChangesNothing() {
         Window w;
         w.form->ListView1->append("existing");
         w.doubles.dialogs.openFilesAnswers.enqueue({});
@@ -246,8 +233,7 @@ private Q_SLOTS:
         QCOMPARE(w.doubles.dialogs.openFilesFilters, QStringList{"GIF Files (*.gif)"});
     }
 
-    void addFilesAppendsInOrderAfterExistingEntries()
-    {
+    void addFilesAppendsInOrderAfterExistingEntries() {
         QTemporaryDir dir;
         const QString a = makeFile(dir, "a.gif");
         const QString b = makeFile(dir, "b c.gif");
@@ -271,8 +257,7 @@ private Q_SLOTS:
             QVERIFY(!list.isEntrySelected(i));
     }
 
-    void addFilesRefusesUnresolvableNamesAmongSeveral()
-    {
+    void addFilesRefusesUnresolvableNamesAmongSeveral() {
         QTemporaryDir dir;
         const QString a = makeFile(dir, "a.gif");
         const QString gone = QDir::toNativeSeparators(dir.filePath("gone.gif"));

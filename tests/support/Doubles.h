@@ -41,14 +41,12 @@ public:
     QStringList folderTitles;
     QStringList unexpected;
 
-    void message(QWidget*, const QString& text, MessageIcon icon, const QString& title) override
-    {
+    void message(QWidget*, const QString& text, MessageIcon icon, const QString& title) override {
         messages.append({text, icon, title});
         if (onMessage)
             onMessage(messages.last());
     }
-    bool askYesNo(QWidget*, const QString& text, const QString&) override
-    {
+    bool askYesNo(QWidget*, const QString& text, const QString&) override {
         questions.append(text);
         if (yesNoAnswers.isEmpty()) {
             unexpected.append(QStringLiteral("askYesNo: ") + text);
@@ -57,8 +55,7 @@ public:
         return yesNoAnswers.dequeue();
     }
     QString inputBox(QWidget*, const QString& prompt, const QString& title,
-                     const QString& defaultText) override
-    {
+                     const QString& defaultText) override {
         inputPrompts.append(prompt);
         inputTitles.append(title);
         inputDefaults.append(defaultText);
@@ -68,8 +65,7 @@ public:
         }
         return inputAnswers.dequeue();
     }
-    QStringList openFiles(QWidget*, const QString& title, const QString& filter) override
-    {
+    QStringList openFiles(QWidget*, const QString& title, const QString& filter) override {
         openFilesTitles.append(title);
         openFilesFilters.append(filter);
         if (openFilesAnswers.isEmpty()) {
@@ -78,8 +74,7 @@ public:
         }
         return openFilesAnswers.dequeue();
     }
-    QString browseForFolder(QWidget*, const QString& title) override
-    {
+    QString browseForFolder(QWidget*, const QString& title) override {
         folderTitles.append(title);
         if (folderAnswers.isEmpty()) {
             unexpected.append(QStringLiteral("browseForFolder"));
@@ -108,8 +103,7 @@ public:
     std::function<ProcessResult(const RunCall&)> handler;
 
     ProcessResult runAndWait(const QString& program, const QStringList& arguments,
-                             std::optional<int> windowStyle) override
-    {
+                             std::optional<int> windowStyle) override {
         calls.append({program, arguments, windowStyle});
         return handler ? handler(calls.last()) : ProcessResult{};
     }
@@ -123,8 +117,7 @@ public:
     int draws = 0;
 
     void seed(unsigned int value) override { seeds.append(value); }
-    double next() override
-    {
+    double next() override {
         const double v = values.at(std::min<int>(draws, values.size() - 1));
         ++draws;
         return v;

@@ -1,6 +1,6 @@
 // The path and file helpers on real files in a temporary folder.
-#include "util/PathHelpers.h"
 #include "Doubles.h"
+#include "util/PathHelpers.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,13 +14,11 @@ using namespace korvane;
 
 namespace {
 
-QString native(const QString& path)
-{
+QString native(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
-void touch(const QString& path)
-{
+void touch(const QString& path) {
     QFile file(path);
     QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
 }
@@ -32,8 +30,7 @@ class TestPathHelpers : public QObject {
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    void getFileName_data()
-    {
+    void getFileName_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("expected");
         QTest::newRow("file in folder") << native("/dir/pic.gif") << "pic.gif";
@@ -42,15 +39,13 @@ private Q_SLOTS:
         QTest::newRow("trailing separator") << native("/dir/") << "";
         QTest::newRow("dotted folder") << native("/d.x/pic") << "pic";
     }
-    void getFileName()
-    {
+    void getFileName() {
         QFETCH(QString, path);
         QFETCH(QString, expected);
         QCOMPARE(GetFileName(path), expected);
     }
 
-    void stripExtension_data()
-    {
+    void stripExtension_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("expected");
         QTest::newRow("plain") << native("/dir/pic.gif") << native("/dir/pic");
@@ -58,19 +53,16 @@ private Q_SLOTS:
         // The last dot of the whole path: a dotless name in a dotted folder cuts the folder.
         QTest::newRow("dotted folder, dotless name") << native("/a.b/file") << native("/a");
     }
-    void stripExtension()
-    {
+    void stripExtension() {
         QFETCH(QString, path);
         QFETCH(QString, expected);
         QCOMPARE(StripExtension(path), expected);
     }
-    void stripExtensionWithoutDotThrows()
-    {
+    void stripExtensionWithoutDotThrows() {
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, StripExtension(native("/dir/pic")));
     }
 
-    void fileExistsAndBadNames()
-    {
+    void fileExistsAndBadNames() {
         QTemporaryDir dir;
         const QString file = native(dir.filePath("a b \"q\" é.gif"));
         touch(file);
@@ -83,8 +75,7 @@ private Q_SLOTS:
         QVERIFY(IsBadFileName(QString()));
     }
 
-    void listFilesFilesOnlyHiddenIncluded()
-    {
+    void listFilesFilesOnlyHiddenIncluded() {
         QTemporaryDir dir;
         touch(dir.filePath("a.gif"));
         touch(dir.filePath(".hidden.gif"));
@@ -101,8 +92,7 @@ private Q_SLOTS:
         QCOMPARE(ListFiles(native(dir.path()), "*..gif"), QStringList());
     }
 
-    void listFilesWithAndWithoutTrailingSeparator()
-    {
+    void listFilesWithAndWithoutTrailingSeparator() {
         QTemporaryDir dir;
         for (int i = 1; i <= 151; ++i)
             touch(dir.filePath(QStringLiteral("f%1.gif").arg(i)));
@@ -113,8 +103,7 @@ private Q_SLOTS:
         QVERIFY(without.contains("f151.gif"));
     }
 
-    void listFilesReportsUnreadableFolder()
-    {
+    void listFilesReportsUnreadableFolder() {
         QTemporaryDir dir;
         bool readable = false;
         QCOMPARE(ListFiles(native(dir.path()), "*.*", &readable), QStringList());
@@ -123,15 +112,13 @@ private Q_SLOTS:
         QVERIFY(!readable);
     }
 
-    void desktopFolderEndsInSeparatorAndExists()
-    {
+    void desktopFolderEndsInSeparatorAndExists() {
         const QString desktop = GetDesktopFolder();
         QVERIFY(desktop.endsWith(QDir::separator()));
         QVERIFY2(QFileInfo(desktop).isDir(), qPrintable(desktop));
     }
 
-    void desktopFolderFallsBackToHome()
-    {
+    void desktopFolderFallsBackToHome() {
         QTemporaryDir home;
         const QByteArray oldHome = qgetenv("HOME");
         const QByteArray oldDesktop = qgetenv("XDG_DESKTOP_DIR");
@@ -143,16 +130,14 @@ private Q_SLOTS:
         QCOMPARE(folder, WithTrailingSeparator(native(home.path())));
     }
 
-    void withTrailingSeparatorAddsOne()
-    {
+    void withTrailingSeparatorAddsOne() {
         const QString sep = QDir::separator();
         QCOMPARE(WithTrailingSeparator(native("/out")), native("/out") + sep);
         QCOMPARE(WithTrailingSeparator(native("/out/")), native("/out/"));
         QCOMPARE(WithTrailingSeparator(sep), sep);
     }
 
-    void repairRootSeparator()
-    {
+    void repairRootSeparator() {
 #ifdef Q_OS_WIN
         QCOMPARE(RepairRootSeparator("D:\\\\a.gif"), QString("D:\\a.gif"));
         QCOMPARE(RepairRootSeparator("C:\\x\\\\a.gif"), QString("C:\\x\\\\a.gif"));
@@ -163,10 +148,10 @@ private Q_SLOTS:
 #endif
     }
 
-    void browseForFolderTrimsTrailingSeparatorButKeepsRoot()
-    {
+    void browseForFolderTrimsTrailingSeparatorButKeepsRoot() {
         test::ScriptedDialogs dialogs;
-        dialogs.folderAnswers << native("/home/pictures/") << QString(QDir::separator()) << QString();
+        dialogs.folderAnswers << native("/home/pictures/") << QString(QDir::separator())
+                              << QString();
         QCOMPARE(BrowseForFolder(dialogs, nullptr, "Please select folder:"),
                  native("/home/pictures"));
         QCOMPARE(BrowseForFolder(dialogs, nullptr, "Please select folder:"),
@@ -175,8 +160,7 @@ private Q_SLOTS:
         QCOMPARE(dialogs.folderTitles.first(), QString("Please select folder:"));
     }
 
-    void centeredPosition()
-    {
+    void centeredPosition() {
         const QPointF at = CenteredPosition(19200, 10800, 9000, 6000);
         QCOMPARE(at, QPointF(5100, 2400));
         QCOMPARE(CenteredPosition(1001, 11, 0, 0), QPointF(500.5, 5.5)); // real division
