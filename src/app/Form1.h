@@ -144,6 +144,8 @@ private:
 
 
     // --- Conversion state ---
+    // Marks the start and the end of a run for the commands that must wait for it.
+    void setConversionRunning(bool running);
 
 
     // --- Command bars state ---
