@@ -6,7 +6,13 @@
 #include "util/Constants.h"
 #include "util/PathHelpers.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 #include <stdexcept>
 
@@ -48,20 +54,35 @@ QString InvocationFailureReason(const ProcessResult& result, bool outputWritten)
 
 } // namespace
 
+bool FileStamp::operator==(const FileStamp& other) const {
+    return exists == other.exists && size == other.size && identity == other.identity &&
+           modified == other.modified && metadataChanged == other.metadataChanged;
+}
+
 FileStamp StampFile(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists())
+#ifdef Q_OS_UNIX
+    // Qt's file times stop at milliseconds and carry no inode; a movie replaced within one tick
+    // of the file system's clock would look untouched.
+    struct stat status {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &status) != 0)
         return {};
-    return {true, info.size(), info.lastModified(),
-            info.fileTime(QFileDevice::FileMetadataChangeTime)};
+    const auto nanoseconds = [](const timespec& time) {
+        return qint64(time.tv_sec) * 1000000000 + time.tv_nsec;
+    };
+    return {true, qint64(status.st_size), quint64(status.st_ino), nanoseconds(status.st_mtim),
+            nanoseconds(status.st_ctim)};
+#else
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists())
+        return {};
+    return {true, info.size(), 0, info.lastModified().toMSecsSinceEpoch(),
+            info.fileTime(QFileDevice::FileMetadataChangeTime).toMSecsSinceEpoch()};
+#endif
 }
 
 bool WrittenSince(const FileStamp& before, const QString& path) {
     const FileStamp after = StampFile(path);
-    if (!after.exists)
-        return false;
-    return !before.exists || after.size != before.size || after.modified != before.modified ||
-           after.metadataChanged != before.metadataChanged;
+    return after.exists && !(after == before);
 }
 
 QString ConverterErrorLine(const QByteArray& standardError) {

@@ -4,7 +4,6 @@
 #include "app/MousePointer.h"
 #include "util/Seams.h"
 
-#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -37,8 +36,10 @@ public:
 struct FileStamp {
     bool exists = false;
     qint64 size = 0;
-    QDateTime modified;
-    QDateTime metadataChanged;
+    quint64 identity = 0; // the file's inode where the platform has one: a rename changes it
+    qint64 modified = 0;  // in the finest unit the platform gives
+    qint64 metadataChanged = 0;
+    bool operator==(const FileStamp& other) const;
 };
 FileStamp StampFile(const QString& path);
 // True when `path` exists and was created or replaced since `before` was taken. The file's own
