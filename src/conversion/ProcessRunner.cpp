@@ -47,16 +47,15 @@ int SettleWindowStyle(std::optional<int> windowStyle) {
 ProcessResult QtProcessRunner::runAndWait(const QString& program, const QStringList& arguments,
                                           std::optional<int> windowStyle) {
     const int style = SettleWindowStyle(windowStyle);
-#ifdef Q_OS_WIN
     QProcess process;
+#ifdef Q_OS_WIN
     process.setCreateProcessArgumentsModifier([style](QProcess::CreateProcessArguments* args) {
         args->flags |= CREATE_NO_WINDOW;
         args->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
         args->startupInfo->wShowWindow = static_cast<WORD>(style);
     });
 #else
-    Q_UNUSED(style) // a show-window style has no meaning for a child without windows here
-    QProcess process;
+    Q_UNUSED(style); // a show-window style means nothing to a child without windows here
 #endif
     // The child reads nothing and its report goes to its error stream; standard output is not
     // kept, so a chatty child cannot fill memory.
