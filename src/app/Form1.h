@@ -145,6 +145,8 @@ private:
     // --- File list state ---
 
     // --- Conversion state ---
+    // Marks the start and the end of a run for the commands that must wait for it.
+    void setConversionRunning(bool running);
 
     // --- Command bars state ---
 };

@@ -1,8 +1,58 @@
 // The conversion run: Start turns the listed GIF files into SWF movies.
+#include "ConversionRun.h"
 #include "app/Form1.h"
+#include "filelist/FileListView.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QRadioButton>
 
 namespace korvane {
 
-void Form1::Start() {}
+namespace {
+
+// The run's view of the window: its pointer, its progress bar and its message boxes.
+class WindowFeedback : public ConversionFeedback {
+public:
+    WindowFeedback(Form1& window, Dialogs& dialogs) : window_(window), dialogs_(dialogs) {}
+    void setPointer(MousePointer pointer) override { window_.SetMousePointer(pointer); }
+    void setProgress(double percent) override { window_.ProgressBar1->setValue(qRound(percent)); }
+    void showMessage(const QString& text, MessageIcon icon, const QString& title) override {
+        dialogs_.message(&window_, text, icon, title);
+    }
+
+private:
+    Form1& window_;
+    Dialogs& dialogs_;
+};
+
+ConversionMode SelectedMode(const Form1& window) {
+    if (window.Option1->isChecked())
+        return ConversionMode::ManyToOne;
+    if (window.Option2->isChecked())
+        return ConversionMode::OneToOne;
+    return ConversionMode::None;
+}
+
+} // namespace
+
+void Form1::Start() {
+    // The window stays live while a converter runs; a second run must not start inside the first.
+    if (conversionRunning_)
+        return;
+    ConversionRequest request{ListView1->texts(), SelectedMode(*this), Text1->text(), Text2->text(),
+                              services_.applicationFolder};
+    setConversionRunning(true);
+    WindowFeedback feedback(*this, services_.dialogs);
+    ConversionRun(std::move(request), services_.runner, feedback).execute();
+    setConversionRunning(false);
+}
+
+void Form1::setConversionRunning(bool running) {
+    if (conversionRunning_ == running)
+        return;
+    conversionRunning_ = running;
+    Q_EMIT conversionRunningChanged(running);
+}
 
 } // namespace korvane

@@ -2,10 +2,27 @@
 
 #include "util/Seams.h"
 
+#include <cstdint>
+
 namespace korvane {
 
-// Runs a program with QProcess and waits for its end inside a local event loop, so the window
-// keeps painting and reacting while a converter runs.
+// A failed start is reported as this base plus an error number, taken as a signed 32-bit value,
+// so every start failure is negative and no real exit code is mistaken for one.
+inline constexpr std::uint32_t kStartFailureBase = 0x80040000u;
+inline constexpr int kProgramNotFound = 53;      // "File not found": no such program
+inline constexpr int kPermissionDenied = 70;     // the program exists but may not be executed
+inline constexpr int kStartFailedOtherwise = 75; // "Path/File access error": any other cause
+
+int StartFailureCode(int errorNumber);
+bool IsStartFailureCode(int exitCode);
+
+// The show-window style a process is started with: absent, or outside 0 to 6, gives 6
+// (minimised without focus); 0 to 6 pass unchanged.
+int SettleWindowStyle(std::optional<int> windowStyle);
+
+// Runs a program with QProcess and waits for its end inside a local event loop: the end is
+// noticed the moment it happens, and meanwhile the window keeps painting and reacting. On Windows
+// the child starts with the settled window style and without a console window.
 class QtProcessRunner : public ProcessRunner {
 public:
     ProcessResult runAndWait(const QString& program, const QStringList& arguments,

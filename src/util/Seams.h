@@ -42,8 +42,11 @@ public:
 };
 
 struct ProcessResult {
-    int exitCode = 0;         // the child's exit code, or the start-failure code
+    int exitCode = 0;         // the child's exit code, or the start-failure code (negative)
     QByteArray standardError; // what the child wrote to its error stream
+    bool crashed = false;     // the child was ended by a signal or crashed
+    bool interrupted = false; // the wait was cut short (the application is quitting); the child
+                              // was ended with it
 };
 
 class ProcessRunner {

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// How the converter is called: one function renders the command line that the user and the tests
+// read, and the program with its argument list that actually runs, from the same pieces.
+namespace korvane {
+
+enum class ConversionMode { None, ManyToOne, OneToOne };
+
+struct ConverterInvocation {
+    QString commandLine; // the quoted text, for display and logging only
+    QString program;
+    QStringList arguments; // passed as they are, never through a shell
+};
+
+// The converter beside the application: the application folder, a separator and the program's
+// name. Not normalised: a converter at a root keeps its doubled separator.
+QString ConverterPath(const QString& applicationFolder);
+
+// Many to one: `frameRateText` and all `inputs` in order, then "-o" and the output path.
+// One to one: the one input, then "-o" and the output path; no frame rate is passed.
+ConverterInvocation BuildConverterInvocation(ConversionMode mode, const QString& converterPath,
+                                             const QString& frameRateText,
+                                             const QStringList& inputs, const QString& outputPath);
+
+// The output folder text joined with a separator and a movie name, with a root's doubled
+// separator repaired; any other doubled separator stays as typed.
+QString OutputPath(const QString& outputFolderText, const QString& movieFileName);
+
+// The one-to-one movie name for an input: its file name with the extension cut inside the file
+// name only, plus ".swf". A file name without an extension keeps its whole name.
+QString OneToOneMovieName(const QString& inputPath);
+
+inline const QString kManyToOneMovieName = QStringLiteral("output.swf");
+
+} // namespace korvane

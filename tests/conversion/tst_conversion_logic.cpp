@@ -1,0 +1,378 @@
+// The conversion run's plain decisions: command lines, frame rates, delay reading, output names,
+// how an invocation is judged, and the texts the user reads.
+#include "conversion/ConversionRun.h"
+#include "conversion/ConverterInvocation.h"
+#include "conversion/ErrorReport.h"
+#include "conversion/FrameRate.h"
+#include "conversion/ProcessRunner.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace korvane;
+
+namespace {
+
+const QString S = QDir::separator();
+const QString Q = QStringLiteral("\"");
+
+// A native path from "/"-separated pieces.
+QString Native(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+} // namespace
+
+class ConversionLogicTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void commandLine_data();
+    void commandLine();
+    void frameRate_data();
+    void frameRate();
+    void frameRateIgnoresTheUserLocale();
+    void readDelay_data();
+    void readDelay();
+    void outputPath_data();
+    void outputPath();
+    void oneToOneMovieName_data();
+    void oneToOneMovieName();
+    void errorReport();
+    void judgeInvocation_data();
+    void judgeInvocation();
+    void failureMessageListsAtMostTen();
+    void leftoverOutputIsNotWrittenByThisRun();
+    void windowStyle_data();
+    void windowStyle();
+    void startFailureCodes();
+};
+
+// The worked example: application folder /App, output folder text /Out/ (with its trailing
+// separator), delay 0.5, entries /G/a.gif and /G/b.gif.
+void ConversionLogicTest::commandLine_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QStringList>("inputs");
+    QTest::addColumn<QString>("movieName");
+    QTest::addColumn<QString>("expectedLine");
+    QTest::addColumn<QStringList>("expectedArguments");
+
+    const QString app = Native("/App") + S + "gif2swf";
+    const QString a = Native("/G/a.gif");
+    const QString b = Native("/G/b.gif");
+    const QString manyOut = Native("/Out/") + S + "output.swf";
+    const QString oneOut = Native("/Out/") + S + "a.swf";
+    QTest::newRow("many to one") << int(ConversionMode::ManyToOne) << QStringList{a, b}
+                                 << "output.swf"
+                                 << Q + app + Q + " -r " + "2" + " " + Q + a + Q + " " + Q + b + Q +
+                                        " " + " -o " + Q + manyOut + Q
+                                 << QStringList{"-r", "2", a, b, "-o", manyOut};
+    QTest::newRow("one to one, first entry")
+        << int(ConversionMode::OneToOne) << QStringList{a} << "a.swf"
+        << Q + app + Q + " " + Q + a + Q + " " + "-o" + " " + Q + oneOut + Q
+        << QStringList{a, "-o", oneOut};
+    const QString odd = Native("/G/say \"hi\" $HOME ü.gif");
+    QTest::newRow("quotes, blanks and non-ASCII reach the argument unchanged")
+        << int(ConversionMode::OneToOne) << QStringList{odd} << "x.swf"
+        << Q + app + Q + " " + Q + odd + Q + " -o " + Q + Native("/Out/") + S + "x.swf" + Q
+        << QStringList{odd, "-o", Native("/Out/") + S + "x.swf"};
+}
+
+void ConversionLogicTest::commandLine() {
+    QFETCH(int, mode);
+    QFETCH(QStringList, inputs);
+    QFETCH(QString, movieName);
+    QFETCH(QString, expectedLine);
+    QFETCH(QStringList, expectedArguments);
+
+    const QString output = OutputPath(Native("/Out/"), movieName);
+    const auto frameRate = FrameRateFromDelay(QStringLiteral("0.5"));
+    const ConverterInvocation invocation = BuildConverterInvocation(
+        ConversionMode(mode), ConverterPath(Native("/App")), frameRate.text, inputs, output);
+    QCOMPARE(invocation.commandLine, expectedLine);
+    QCOMPARE(invocation.program, Native("/App") + S + "gif2swf");
+    QCOMPARE(invocation.arguments, expectedArguments);
+}
+
+void ConversionLogicTest::frameRate_data() {
+    QTest::addColumn<QString>("delay");
+    QTest::addColumn<QString>("rate");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("1") << "1"
+                       << "1"
+                       << "";
+    QTest::newRow("0.5") << "0.5"
+                         << "2"
+                         << "";
+    QTest::newRow("2") << "2"
+                       << "0.5"
+                       << "";
+    QTest::newRow("3") << "3"
+                       << "0.333333333333333"
+                       << "";
+    QTest::newRow("0.3") << "0.3"
+                         << "3.33333333333333"
+                         << "";
+    QTest::newRow("1.5") << "1.5"
+                         << "0.666666666666667"
+                         << "";
+    QTest::newRow("0.04") << "0.04"
+                          << "25"
+                          << "";
+    QTest::newRow("trailing text") << "1.5s"
+                                   << "0.666666666666667"
+                                   << "";
+    QTest::newRow("negative passes unchanged") << "-2"
+                                               << "-0.5"
+                                               << "";
+    QTest::newRow("huge delay, exponent form") << "1e20"
+                                               << "1E-20"
+                                               << "";
+    QTest::newRow("zero") << "0"
+                          << ""
+                          << "Division by zero";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "Division by zero";
+    QTest::newRow("no leading number") << "abc"
+                                       << ""
+                                       << "Division by zero";
+    QTest::newRow("underflows to zero") << "1e-400"
+                                        << ""
+                                        << "Division by zero";
+    QTest::newRow("delay beyond a double") << "1e400"
+                                           << ""
+                                           << "Overflow";
+    QTest::newRow("quotient beyond a double") << "1e-310"
+                                              << ""
+                                              << "Overflow";
+}
+
+void ConversionLogicTest::frameRate() {
+    QFETCH(QString, delay);
+    QFETCH(QString, rate);
+    QFETCH(QString, error);
+    const FrameRate result = FrameRateFromDelay(delay);
+    QCOMPARE(result.text, rate);
+    QCOMPARE(result.error, error);
+}
+
+void ConversionLogicTest::frameRateIgnoresTheUserLocale() {
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const FrameRate half = FrameRateFromDelay(QStringLiteral("2"));
+    const double comma = ReadDelay(QStringLiteral("0,5"));
+    QLocale::setDefault(saved);
+    QCOMPARE(half.text, QStringLiteral("0.5"));
+    QCOMPARE(comma, 0.0); // "0" then text: the comma is never a decimal point
+}
+
+void ConversionLogicTest::readDelay_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("value");
+
+    QTest::newRow("plain") << "0.5" << 0.5;
+    QTest::newRow("unit after the number") << "1.5s" << 1.5;
+    QTest::newRow("sign") << "-2" << -2.0;
+    QTest::newRow("plus and bare fraction") << "+.5" << 0.5;
+    QTest::newRow("blanks, tabs and line feeds skipped") << " 1 2\t.\n5" << 12.5;
+    QTest::newRow("exponent") << "1e3" << 1000.0;
+    QTest::newRow("negative exponent, upper case") << "25E-2" << 0.25;
+    QTest::newRow("exponent without digits is text") << "2e" << 2.0;
+    QTest::newRow("trailing point") << "3." << 3.0;
+    QTest::newRow("letters") << "abc" << 0.0;
+    QTest::newRow("empty") << "" << 0.0;
+    QTest::newRow("point alone") << "." << 0.0;
+    QTest::newRow("second point ends it") << "1.2.3" << 1.2;
+    QTest::newRow("carriage return is not skipped") << "1\r2" << 1.0;
+}
+
+void ConversionLogicTest::readDelay() {
+    QFETCH(QString, text);
+    QFETCH(double, value);
+    QCOMPARE(ReadDelay(text), value);
+}
+
+void ConversionLogicTest::outputPath_data() {
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("trailing separator kept doubled")
+        << Native("/Out/") << Native("/Out//output.swf");
+    QTest::newRow("no trailing separator") << Native("/Out") << Native("/Out/output.swf");
+#ifdef Q_OS_WIN
+    QTest::newRow("drive root") << "C:\\"
+                                << "C:\\output.swf";
+#else
+    QTest::newRow("root") << "/"
+                          << "/output.swf";
+#endif
+}
+
+void ConversionLogicTest::outputPath() {
+    QFETCH(QString, folder);
+    QFETCH(QString, expected);
+    QCOMPARE(OutputPath(folder, QStringLiteral("output.swf")), expected);
+}
+
+void ConversionLogicTest::oneToOneMovieName_data() {
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("movie");
+
+    QTest::newRow("plain") << Native("/G/a.gif") << "a.swf";
+    QTest::newRow("upper-case extension") << Native("/G/Cat.GIF") << "Cat.swf";
+    QTest::newRow("last dot of the file name") << Native("/G/x.tar.gif") << "x.tar.swf";
+    QTest::newRow("dot in a folder, none in the name") << Native("/G.d/anim") << "anim.swf";
+    QTest::newRow("dot in a folder and in the name") << Native("/G.d/b.gif") << "b.swf";
+    QTest::newRow("hidden file keeps its name") << Native("/G/.gif") << ".gif.swf";
+}
+
+void ConversionLogicTest::oneToOneMovieName() {
+    QFETCH(QString, input);
+    QFETCH(QString, movie);
+    QCOMPARE(OneToOneMovieName(input), movie);
+}
+
+void ConversionLogicTest::errorReport() {
+    QCOMPARE(ErrorReportText(kDivisionByZero, kStartLocation, 128),
+             QStringLiteral("Division by zero\r\nin Korvane7/29/2014.Form1.Start at line 128\r\r"
+                            "Please email screenshot of this message to "
+                            "support@quenwick.example"));
+}
+
+void ConversionLogicTest::judgeInvocation_data() {
+    QTest::addColumn<QStringList>("inputs");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("standardError");
+    QTest::addColumn<bool>("crashed");
+    QTest::addColumn<bool>("written");
+    QTest::addColumn<QStringList>("blamed");
+    QTest::addColumn<QString>("reason");
+
+    const QString a = Native("/G/a.gif"), b = Native("/G/b.gif"), c = Native("/G/c.gif");
+    const QByteArray bLine = "gif2swf: " + b.toUtf8() + ": not a GIF file";
+    QTest::newRow("exit 0 and written")
+        << QStringList{a} << 0 << QByteArray() << false << true << QStringList{} << "";
+    QTest::newRow("exit 0 with a warning")
+        << QStringList{a} << 0 << QByteArray("warning\n") << false << true << QStringList{} << "";
+    QTest::newRow("exit 0 but nothing written")
+        << QStringList{a} << 0 << QByteArray() << false << false << QStringList{a}
+        << "the converter wrote no output file";
+    QTest::newRow("failure with the converter's line, last non-blank one")
+        << QStringList{b} << 2 << QByteArray("note: x\n" + bLine + "\n\n") << false << false
+        << QStringList{b} << QString::fromUtf8(bLine);
+    QTest::newRow("failure even when the output exists")
+        << QStringList{a} << 3 << QByteArray() << false << true << QStringList{a}
+        << "the converter ended with exit status 3";
+    QTest::newRow("many to one blames the input its line names")
+        << QStringList{a, b, c} << 2 << bLine << false << false << QStringList{b}
+        << QString::fromUtf8(bLine);
+    QTest::newRow("many to one blames every input when none is named")
+        << QStringList{a, b} << 3 << QByteArray("gif2swf: /Out/output.swf: cannot write") << false
+        << false << QStringList{a, b} << "gif2swf: /Out/output.swf: cannot write";
+    QTest::newRow("missing converter")
+        << QStringList{a} << StartFailureCode(kProgramNotFound) << QByteArray() << false << false
+        << QStringList{a} << "the converter was not found";
+    QTest::newRow("converter not executable")
+        << QStringList{a} << StartFailureCode(kPermissionDenied) << QByteArray() << false << false
+        << QStringList{a} << "the converter could not be started";
+    QTest::newRow("crash") << QStringList{a} << 11 << QByteArray() << true << true << QStringList{a}
+                           << "the converter crashed";
+}
+
+void ConversionLogicTest::judgeInvocation() {
+    QFETCH(QStringList, inputs);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, standardError);
+    QFETCH(bool, crashed);
+    QFETCH(bool, written);
+    QFETCH(QStringList, blamed);
+    QFETCH(QString, reason);
+
+    ProcessResult result;
+    result.exitCode = exitCode;
+    result.standardError = standardError;
+    result.crashed = crashed;
+    const QList<ConversionFailure> failures = JudgeInvocation(inputs, result, written);
+    QStringList blamedInputs;
+    for (const ConversionFailure& failure : failures) {
+        blamedInputs << failure.input;
+        QCOMPARE(failure.reason, reason);
+    }
+    QCOMPARE(blamedInputs, blamed);
+}
+
+void ConversionLogicTest::failureMessageListsAtMostTen() {
+    QCOMPARE(FailureMessage({{Native("/G/a.gif"), "why"}}),
+             QStringLiteral("Conversion failed.\r\ra.gif: why"));
+
+    QList<ConversionFailure> failures;
+    for (int i = 1; i <= 12; ++i)
+        failures.append({Native("/G/f%1.gif").arg(i), QStringLiteral("bad %1").arg(i)});
+    const QStringList lines = FailureMessage(failures).split(QLatin1Char('\r'));
+    QCOMPARE(lines.size(), 2 + 10 + 1);
+    QCOMPARE(lines.at(0), QStringLiteral("Conversion failed."));
+    QCOMPARE(lines.at(1), QString());
+    QCOMPARE(lines.at(2), QStringLiteral("f1.gif: bad 1"));
+    QCOMPARE(lines.at(11), QStringLiteral("f10.gif: bad 10"));
+    QCOMPARE(lines.at(12), QStringLiteral("and 2 more"));
+}
+
+void ConversionLogicTest::leftoverOutputIsNotWrittenByThisRun() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString movie = dir.filePath(QStringLiteral("output.swf"));
+
+    const FileStamp absent = StampFile(movie);
+    QVERIFY(!WrittenSince(absent, movie));
+
+    QFile file(movie);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("old");
+    file.close();
+    QVERIFY(WrittenSince(absent, movie)); // created by this run
+
+    const FileStamp leftover = StampFile(movie);
+    QVERIFY(!WrittenSince(leftover, movie)); // untouched: left over from before
+
+    // Replaced the way the converter does it, by renaming a new file over the old one, at once:
+    // the same size and, on a coarse clock, possibly the same time.
+    const QString temporary = dir.filePath(QStringLiteral("output.swf.tmp"));
+    QFile replacement(temporary);
+    QVERIFY(replacement.open(QIODevice::WriteOnly));
+    replacement.write("new");
+    replacement.close();
+    QVERIFY(QFile::remove(movie));
+    QVERIFY(QFile::rename(temporary, movie));
+    QVERIFY(WrittenSince(leftover, movie));
+}
+
+void ConversionLogicTest::windowStyle_data() {
+    QTest::addColumn<std::optional<int>>("given");
+    QTest::addColumn<int>("settled");
+    QTest::newRow("absent") << std::optional<int>() << 6;
+    QTest::newRow("below range") << std::optional<int>(-1) << 6;
+    QTest::newRow("above range") << std::optional<int>(7) << 6;
+    QTest::newRow("hidden stays") << std::optional<int>(0) << 0;
+    QTest::newRow("in range stays") << std::optional<int>(3) << 3;
+}
+
+void ConversionLogicTest::windowStyle() {
+    QFETCH(std::optional<int>, given);
+    QFETCH(int, settled);
+    QCOMPARE(SettleWindowStyle(given), settled);
+}
+
+void ConversionLogicTest::startFailureCodes() {
+    QCOMPARE(StartFailureCode(kProgramNotFound), -2147221451);
+    QVERIFY(IsStartFailureCode(StartFailureCode(kPermissionDenied)));
+    QVERIFY(!IsStartFailureCode(0));
+    QVERIFY(!IsStartFailureCode(-1));
+    QVERIFY(!IsStartFailureCode(255));
+}
+
+QTEST_GUILESS_MAIN(ConversionLogicTest)
+#include "tst_conversion_logic.moc"

@@ -1,0 +1,456 @@
+// Start on the real window: with a scripted runner for what the window does around the converter,
+// and end to end with the real converter on real GIF files in temporary folders.
+#include "Doubles.h"
+#include "TestGifs.h"
+#include "app/Form1.h"
+#include "conversion/ProcessRunner.h"
+#include "filelist/FileListView.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using namespace korvane;
+using namespace korvane::test;
+
+namespace {
+
+const QString S = QDir::separator();
+
+QString Native(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+// The converter the build lays out beside the application, when it has been built.
+QString BuiltConverter() {
+    const QString path = qEnvironmentVariable("KORVANE_APP_DIR") + QStringLiteral("/gif2swf");
+    return QFileInfo(path).isExecutable() ? path : QString();
+}
+
+// Writes an executable shell script named like the converter into an application folder.
+bool WriteStandIn(const QString& appFolder, const QByteArray& body) {
+    const QString path = appFolder + QStringLiteral("/gif2swf");
+    if (!WriteFile(path, "#!/bin/sh\n" + body))
+        return false;
+    return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+} // namespace
+
+class ConversionRunTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    // Around the converter (scripted runner).
+    void emptyListLeavesPointerAndBarAlone();
+    void neitherModeConvertsNothing();
+    void rootFolderGetsNoDoubledSeparator_data();
+    void rootFolderGetsNoDoubledSeparator();
+    void zeroDelayReportsStep128ThenFails();
+    void progressAndPointerFollowTheRun_data();
+    void progressAndPointerFollowTheRun();
+    void runWorksOnItsSnapshotAndRefusesChanges();
+    void noEntryLimit();
+
+    // End to end (real converter, stand-ins for slow and failing ones).
+    void manyToOneWritesOneMovie();
+    void oneToOneWritesOneMoviePerEntry();
+    void brokenGifAmongGoodOnesIsNamed();
+    void missingConverterFails();
+    void leftoverOutputIsNoSuccess_data();
+    void leftoverOutputIsNoSuccess();
+    void windowIsServicedDuringASlowConverter();
+    // Last: a quit leaves the thread's event loops refusing to run.
+    void quittingDuringARunEndsIt();
+
+private:
+    void makeWindow(ProcessRunner& runner);
+    // False, with the test marked skipped, when the converter has not been built.
+    bool useBuiltConverter();
+    QStringList writeGifs(const QStringList& names);
+
+    std::unique_ptr<Doubles> d_;
+    std::unique_ptr<QTemporaryDir> app_, in_, out_;
+    std::unique_ptr<Form1> w_;
+    QtProcessRunner realRunner_;
+};
+
+void ConversionRunTest::initTestCase() {
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void ConversionRunTest::init() {
+    d_ = std::make_unique<Doubles>();
+    app_ = std::make_unique<QTemporaryDir>();
+    in_ = std::make_unique<QTemporaryDir>();
+    out_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(app_->isValid() && in_->isValid() && out_->isValid());
+}
+
+void ConversionRunTest::cleanup() {
+    if (w_)
+        QVERIFY2(d_->dialogs.unexpected.isEmpty(), qPrintable(d_->dialogs.unexpected.join('\n')));
+    w_.reset();
+}
+
+void ConversionRunTest::makeWindow(ProcessRunner& runner) {
+    w_ = std::make_unique<Form1>(
+        Form1Services{d_->dialogs, d_->shell, runner, d_->chance, Native(app_->path())});
+    w_->Text1->setText(QStringLiteral("0.5"));
+    w_->Text2->setText(Native(out_->path()) + S);
+}
+
+bool ConversionRunTest::useBuiltConverter() {
+    const QString converter = BuiltConverter();
+    if (converter.isEmpty()) {
+        QTest::qSkip(
+            "build/app/gif2swf is not built; this end-to-end case needs the real converter",
+            __FILE__, __LINE__);
+        return false;
+    }
+    if (!QFile::link(converter, app_->filePath(QStringLiteral("gif2swf")))) {
+        QTest::qFail("cannot place the converter in the application folder", __FILE__, __LINE__);
+        return false;
+    }
+    makeWindow(realRunner_);
+    return true;
+}
+
+QStringList ConversionRunTest::writeGifs(const QStringList& names) {
+    QStringList paths;
+    int shade = 0;
+    for (const QString& name : names) {
+        const QString path = Native(in_->filePath(name));
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        if (!WriteGif(path, 8 + shade, 6, QColor(40 * shade % 256, 90, 200)))
+            return {};
+        paths << path;
+        ++shade;
+    }
+    return paths;
+}
+
+void ConversionRunTest::emptyListLeavesPointerAndBarAlone() {
+    makeWindow(d_->runner);
+    w_->SetMousePointer(MousePointer::Hand);
+    w_->ProgressBar1->setValue(37);
+    w_->Start();
+    QCOMPARE(d_->dialogs.messages.size(), 1);
+    QCOMPARE(d_->dialogs.messages[0].text, QStringLiteral("No files added."));
+    QCOMPARE(d_->dialogs.messages[0].title, QStringLiteral("Korvane"));
+    QCOMPARE(d_->dialogs.messages[0].icon, MessageIcon::None);
+    QCOMPARE(w_->mousePointer(), MousePointer::Hand);
+    QCOMPARE(w_->ProgressBar1->value(), 37);
+    QVERIFY(d_->runner.calls.isEmpty());
+}
+
+void ConversionRunTest::neitherModeConvertsNothing() {
+    makeWindow(d_->runner);
+    w_->ListView1->append(QStringList{Native("/G/a.gif"), Native("/G/b.gif")});
+    w_->Option1->setAutoExclusive(false);
+    w_->Option1->setChecked(false);
+    w_->Option2->setChecked(false);
+    w_->ProgressBar1->setValue(37);
+    w_->Start();
+    QVERIFY(d_->runner.calls.isEmpty());
+    QVERIFY(d_->dialogs.messages.isEmpty());
+    QCOMPARE(w_->mousePointer(), MousePointer::Default);
+    QCOMPARE(w_->ProgressBar1->value(), 0);
+}
+
+void ConversionRunTest::rootFolderGetsNoDoubledSeparator_data() {
+    QTest::addColumn<bool>("oneToOne");
+    QTest::addColumn<QString>("movie");
+    QTest::newRow("many to one") << false << "output.swf";
+    QTest::newRow("one to one") << true << "a.swf";
+}
+
+void ConversionRunTest::rootFolderGetsNoDoubledSeparator() {
+    QFETCH(bool, oneToOne);
+    QFETCH(QString, movie);
+    makeWindow(d_->runner);
+    w_->Option2->setChecked(oneToOne);
+    w_->ListView1->append(Native("/G/a.gif"));
+    const QString root = QDir::toNativeSeparators(QDir::rootPath());
+    w_->Text2->setText(root);
+    w_->Start();
+    QCOMPARE(d_->runner.calls.size(), 1);
+    QCOMPARE(d_->runner.calls[0].arguments.last(), root + movie);
+    QCOMPARE(d_->runner.calls[0].windowStyle, std::optional<int>(0));
+}
+
+void ConversionRunTest::zeroDelayReportsStep128ThenFails() {
+    makeWindow(d_->runner);
+    const QStringList inputs = {Native("/G/a.gif"), Native("/G/b.gif")};
+    w_->ListView1->append(inputs);
+    w_->Text1->setText(QStringLiteral("0"));
+    w_->Start();
+    QVERIFY(d_->runner.calls.isEmpty());
+    QCOMPARE(d_->dialogs.messages.size(), 2);
+    QCOMPARE(d_->dialogs.messages[0].title, QStringLiteral("Application Error"));
+    QCOMPARE(d_->dialogs.messages[0].icon, MessageIcon::Exclamation);
+    QCOMPARE(d_->dialogs.messages[0].text,
+             QStringLiteral("Division by zero\r\nin Korvane7/29/2014.Form1.Start at line 128\r\r"
+                            "Please email screenshot of this message to "
+                            "support@quenwick.example"));
+    QCOMPARE(d_->dialogs.messages[1].text,
+             QStringLiteral("Conversion failed.\r\ra.gif: not converted: Division by zero\r"
+                            "b.gif: not converted: Division by zero"));
+    QCOMPARE(w_->mousePointer(), MousePointer::Default);
+    QCOMPARE(w_->ProgressBar1->value(), 0);
+}
+
+void ConversionRunTest::progressAndPointerFollowTheRun_data() {
+    QTest::addColumn<bool>("oneToOne");
+    QTest::addColumn<QList<int>>("progressAtRuns");
+    QTest::addColumn<int>("progressAtMessage");
+    QTest::addColumn<int>("pointerAtMessage");
+    // Many to one climbs to 100 before its one run and returns to 0 before the message; one to
+    // one shows i x 100 / N while entry i converts and returns to 0 after the message.
+    QTest::newRow("many to one") << false << QList<int>{100} << 0 << int(MousePointer::Default);
+    QTest::newRow("one to one") << true << QList<int>{33, 67, 100} << 100
+                                << int(MousePointer::Busy);
+}
+
+void ConversionRunTest::progressAndPointerFollowTheRun() {
+    QFETCH(bool, oneToOne);
+    QFETCH(QList<int>, progressAtRuns);
+    QFETCH(int, progressAtMessage);
+    QFETCH(int, pointerAtMessage);
+    makeWindow(d_->runner);
+    w_->Option2->setChecked(oneToOne);
+    w_->ListView1->append(QStringList{Native("/G/a.gif"), Native("/G/b.gif"), Native("/G/c.gif")});
+    QList<int> progress;
+    QList<MousePointer> pointers;
+    d_->runner.handler = [&](const RunCall&) {
+        progress << w_->ProgressBar1->value();
+        pointers << w_->mousePointer();
+        return ProcessResult{};
+    };
+    int barAtMessage = -1;
+    MousePointer pointer = MousePointer::Hand;
+    d_->dialogs.onMessage = [&](const ShownMessage&) {
+        barAtMessage = w_->ProgressBar1->value();
+        pointer = w_->mousePointer();
+    };
+    w_->Start();
+    QCOMPARE(progress, progressAtRuns);
+    for (MousePointer during : pointers)
+        QCOMPARE(during, MousePointer::Busy);
+    QCOMPARE(barAtMessage, progressAtMessage);
+    QCOMPARE(int(pointer), pointerAtMessage);
+    QCOMPARE(w_->ProgressBar1->value(), 0);
+    QCOMPARE(w_->mousePointer(), MousePointer::Default);
+}
+
+void ConversionRunTest::runWorksOnItsSnapshotAndRefusesChanges() {
+    makeWindow(d_->runner);
+    w_->Option2->setChecked(true);
+    const QStringList inputs = {Native("/G/a.gif"), Native("/G/b.gif"), Native("/G/c.gif")};
+    w_->ListView1->append(inputs);
+    const QString folder = w_->Text2->text();
+    QSignalSpy running(w_.get(), &Form1::conversionRunningChanged);
+
+    bool runningDuringWait = false;
+    d_->runner.handler = [&](const RunCall& call) {
+        runningDuringWait = w_->conversionRunning();
+        if (d_->runner.calls.size() == 1) {
+            // The commands that change the list or start a run are refused while it waits...
+            w_->Start();
+            w_->ClearList();
+            w_->ClearSelected();
+            // ...and even a change that gets through does not reach the run.
+            w_->ListView1->remove(1);
+            w_->Text2->setText(Native("/elsewhere/"));
+            w_->Option1->setChecked(true);
+        }
+        WriteFile(call.arguments.last(), "movie"); // as if the converter wrote it
+        return ProcessResult{};
+    };
+    w_->Start();
+
+    QVERIFY(runningDuringWait);
+    QCOMPARE(running.size(), 2);
+    QCOMPARE(running[0].at(0).toBool(), true);
+    QCOMPARE(running[1].at(0).toBool(), false);
+    QVERIFY(!w_->conversionRunning());
+    QStringList converted;
+    for (const RunCall& call : d_->runner.calls)
+        converted << call.arguments.first();
+    QCOMPARE(converted, inputs); // each entry once, in its order, no second run nested inside
+    QCOMPARE(d_->dialogs.messages.size(), 1);
+    QCOMPARE(d_->dialogs.messages[0].text,
+             QStringLiteral("Done.\r\rOutput SWF files are located in ") + folder);
+}
+
+void ConversionRunTest::noEntryLimit() {
+    makeWindow(d_->runner);
+    w_->Option2->setChecked(true);
+    QStringList inputs;
+    for (int i = 0; i < 32768 + 2; ++i)
+        inputs << Native(QStringLiteral("/G/%1.gif").arg(i));
+    w_->ListView1->append(inputs);
+    w_->Start();
+    QCOMPARE(d_->runner.calls.size(), inputs.size());
+    QCOMPARE(d_->runner.calls.last().arguments.first(), inputs.last());
+    // Nothing was written, so every entry failed; the message lists ten and counts the rest.
+    QVERIFY(d_->dialogs.messages[0].text.endsWith(
+        QStringLiteral("and %1 more").arg(inputs.size() - 10)));
+}
+
+void ConversionRunTest::manyToOneWritesOneMovie() {
+    if (!useBuiltConverter())
+        return;
+    w_->ListView1->append(writeGifs({"a.gif", "b.gif", "c.gif"}));
+    w_->Start();
+    const QString movie = Native(out_->path()) + S + S + QStringLiteral("output.swf");
+    QCOMPARE(d_->dialogs.messages.size(), 1);
+    QCOMPARE(d_->dialogs.messages[0].text, QStringLiteral("Done.\r\rSWF file created: ") + movie);
+    QVERIFY(QFileInfo(movie).size() > 0);
+}
+
+void ConversionRunTest::oneToOneWritesOneMoviePerEntry() {
+    if (!useBuiltConverter())
+        return;
+    w_->Option2->setChecked(true);
+    const QString odd = QString::fromUtf8("say \"hi\" ü");
+    w_->ListView1->append(writeGifs({"a.gif", "b c.GIF", "in.d/noext", odd + ".gif"}));
+    w_->Start();
+    QCOMPARE(d_->dialogs.messages.size(), 1);
+    QCOMPARE(d_->dialogs.messages[0].text,
+             QStringLiteral("Done.\r\rOutput SWF files are located in ") + w_->Text2->text());
+    QStringList movies = QDir(out_->path()).entryList(QDir::Files);
+    movies.sort();
+    QStringList expected = {"a.swf", "b c.swf", "noext.swf", odd + ".swf"};
+    expected.sort();
+    QCOMPARE(movies, expected);
+}
+
+void ConversionRunTest::brokenGifAmongGoodOnesIsNamed() {
+    if (!useBuiltConverter())
+        return;
+    w_->Option2->setChecked(true);
+    QStringList inputs = writeGifs({"a.gif", "c.gif"});
+    const QString broken = Native(in_->filePath("broken.gif"));
+    QVERIFY(WriteFile(broken, MakeGif(8, 8, Qt::blue).left(20))); // cut off in its header
+    inputs.insert(1, broken);
+    w_->ListView1->append(inputs);
+    w_->Start();
+    QCOMPARE(d_->dialogs.messages.size(), 1);
+    const QStringList lines = d_->dialogs.messages[0].text.split('\r');
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QStringLiteral("Conversion failed."));
+    QVERIFY2(lines[2].startsWith(QStringLiteral("broken.gif: ")) && lines[2].size() > 12,
+             qPrintable(lines[2]));
+    QVERIFY(QFile::exists(out_->filePath("a.swf")));
+    QVERIFY(QFile::exists(out_->filePath("c.swf")));
+    QVERIFY(!QFile::exists(out_->filePath("broken.swf")));
+}
+
+void ConversionRunTest::missingConverterFails() {
+    makeWindow(realRunner_); // an application folder without the converter
+    w_->Option2->setChecked(true);
+    w_->ListView1->append(writeGifs({"a.gif", "b.gif"}));
+    w_->Start();
+    QCOMPARE(d_->dialogs.messages.size(), 1);
+    QCOMPARE(d_->dialogs.messages[0].text,
+             QStringLiteral("Conversion failed.\r\ra.gif: the converter was not found\r"
+                            "b.gif: the converter was not found"));
+    QCOMPARE(w_->mousePointer(), MousePointer::Default);
+    QCOMPARE(w_->ProgressBar1->value(), 0);
+}
+
+void ConversionRunTest::leftoverOutputIsNoSuccess_data() {
+    QTest::addColumn<QByteArray>("converter");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("failing converter")
+        << QByteArray("echo \"gif2swf: $3: not a GIF file\" >&2\nexit 2\n")
+        << "gif2swf: %1: not a GIF file";
+    QTest::newRow("converter that claims success but writes nothing")
+        << QByteArray("exit 0\n") << "the converter wrote no output file";
+}
+
+void ConversionRunTest::leftoverOutputIsNoSuccess() {
+    QFETCH(QByteArray, converter);
+    QFETCH(QString, reason);
+    QVERIFY(WriteStandIn(app_->path(), converter));
+    makeWindow(realRunner_);
+    const QStringList inputs = writeGifs({"a.gif"});
+    w_->ListView1->append(inputs);
+    const QString movie = Native(out_->path()) + S + S + QStringLiteral("output.swf");
+    QVERIFY(WriteFile(movie, "an earlier run's movie"));
+    w_->Start();
+    QCOMPARE(d_->dialogs.messages.size(), 1);
+    QCOMPARE(d_->dialogs.messages[0].text,
+             QStringLiteral("Conversion failed.\r\ra.gif: ") + reason.arg(inputs[0]));
+}
+
+void ConversionRunTest::windowIsServicedDuringASlowConverter() {
+    QVERIFY(WriteStandIn(app_->path(), "sleep 1\nexit 1\n"));
+    makeWindow(realRunner_);
+    w_->ListView1->append(writeGifs({"a.gif"}));
+    w_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+
+    PaintCounter counter;
+    w_->ProgressBar1->installEventFilter(&counter);
+    int ticks = 0;
+    QTimer timer;
+    timer.setInterval(20);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        ++ticks;
+        w_->ProgressBar1->update();
+    });
+    d_->dialogs.onMessage = [&](const ShownMessage&) { timer.stop(); };
+    timer.start();
+    w_->Start();
+    QVERIFY2(ticks >= 10, qPrintable(QStringLiteral("%1 timer ticks during 1 s").arg(ticks)));
+    QVERIFY2(counter.paints >= 5, qPrintable(QStringLiteral("%1 repaints").arg(counter.paints)));
+    QVERIFY(d_->dialogs.messages[0].text.startsWith(QStringLiteral("Conversion failed.")));
+}
+
+void ConversionRunTest::quittingDuringARunEndsIt() {
+    const QString log = Native(app_->filePath("started.log"));
+    QVERIFY(WriteStandIn(app_->path(), "echo started >> \"" + log.toUtf8() + "\"\nsleep 3\n"));
+    makeWindow(realRunner_);
+    w_->Option2->setChecked(true);
+    w_->ListView1->append(writeGifs({"a.gif", "b.gif", "c.gif"}));
+    // What closing the window does: the application quits, also in the middle of a run.
+    QTimer::singleShot(300, [] { QCoreApplication::exit(0); });
+    QElapsedTimer clock;
+    clock.start();
+    w_->Start();
+    QVERIFY2(clock.elapsed() < 2500, "the run outlived the application's quit");
+    QFile started(log);
+    QVERIFY(started.open(QIODevice::ReadOnly));
+    QCOMPARE(started.readAll().count('\n'), 1); // no further entry was started
+    QVERIFY(d_->dialogs.messages.isEmpty());
+    QVERIFY(!w_->conversionRunning());
+}
+
+QTEST_MAIN(ConversionRunTest)
+#include "tst_conversion_run.moc"
