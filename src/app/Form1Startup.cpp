@@ -49,7 +49,9 @@ void Form1::Form_Load() {
     ApplySkin();
     CenterForm(this);
     setWindowTitle(kAppTitle);
-    setWindowIcon(QIcon(QStringLiteral(":/icons/korvane.svg")));
+    const QString icon = QStringLiteral(":/icons/korvane.svg");
+    if (QFile::exists(icon))
+        setWindowIcon(QIcon(icon));
     loadHandCursor();
     OpenHomePageOccasionally();
     ListView1->createColumn(
