@@ -326,8 +326,8 @@ private Q_SLOTS:
         }
     }
 
-    // Closing the window ends the application's event loop, also from inside a nested wait such
-    // as the one the converter runs in.
+    // Closing the window ends the application's event loop, whatever other window is open, also
+    // from inside a nested wait such as the one the converter runs in.
     void closingEndsTheApplication_data() {
         QTest::addColumn<bool>("byExitCommand");
         QTest::addColumn<bool>("duringWait");
@@ -343,6 +343,9 @@ private Q_SLOTS:
         w->Form_Load();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        // Another window stays open, so only the window's own ending ends the application.
+        QWidget other;
+        other.show();
 
         const auto unload = [&] {
             if (byExitCommand)
