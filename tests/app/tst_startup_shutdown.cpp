@@ -267,6 +267,22 @@ private Q_SLOTS:
         }
     }
 
+    // The pointer file the build lays out beside the application: a real cursor whose hotspot
+    // sits on a drawn pixel.
+    void shippedHandCursor() {
+        const QString file =
+            qEnvironmentVariable("KORVANE_APP_DIR") + QStringLiteral("/HAND-M.CUR");
+        if (!QFile::exists(file))
+            QSKIP("no HAND-M.CUR in the application folder");
+        const auto cursor = LoadCursorFile(file);
+        QVERIFY(cursor);
+        const QImage image = cursor->pixmap().toImage();
+        QCOMPARE(image.size(), QSize(32, 32));
+        QVERIFY(image.rect().contains(cursor->hotSpot()));
+        QCOMPARE(qAlpha(image.pixel(cursor->hotSpot())), 255);
+        QCOMPARE(qAlpha(image.pixel(31, 31)), 0);
+    }
+
     void homePageOnlyForSeven_data() {
         QTest::addColumn<double>("random");
         QTest::addColumn<bool>("opens");
