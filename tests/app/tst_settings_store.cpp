@@ -205,12 +205,6 @@ private Q_SLOTS:
         QCOMPARE(*seen.rbegin(), 100);
     }
 
-    void secondsSinceMidnight() {
-        QCOMPARE(SecondsSinceMidnight(QTime(0, 0)), 0u);
-        QCOMPARE(SecondsSinceMidnight(QTime(0, 0, 59, 999)), 59u);
-        QCOMPARE(SecondsSinceMidnight(QTime(23, 59, 59)), 86399u);
-    }
-
     void cursorFileHotspot_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("found");
