@@ -48,6 +48,12 @@ public:
     void ApplySkin();
     void OpenHomePageOccasionally();
     void SaveFormPlacement();
+    // Saves the placement and ends the application; the window's close box and the Exit
+    // command both come here.
+    void Form_Unload();
+    // Writes one key of the settings store. The first write that fails in a session tells the
+    // user once; the value stays in its control either way.
+    void StoreSetting(const QString& key, const QString& value);
 
     // --- Operations run by the menus and the toolbar ---
     // File list (filelist/Form1FileList.cpp)
@@ -141,6 +147,14 @@ private:
     QList<QWidget*> hoverControls_;
 
     // --- Start-up, shutdown and settings state ---
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void loadHandCursor();
+    void restoreSettings();
+    bool settingsWarningShown_ = false;
+    bool delayCheckShowing_ = false;
 
     // --- File list state ---
 
