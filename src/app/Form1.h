@@ -147,6 +147,10 @@ private:
 
 
     // --- Command bars state ---
+    // The Exit command: the same unload as closing the window.
+    void leaveApplication();
+    // Enables or disables the commands that change the list or start a run.
+    void enableListCommands(bool enabled);
 
 };
 

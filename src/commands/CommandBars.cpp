@@ -1,0 +1,44 @@
+#include "CommandBars.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QWidget>
+
+namespace korvane {
+
+QIcon CommandIcon(int commandId) {
+    return QIcon(QStringLiteral(":/icons/%1.svg").arg(commandId));
+}
+
+QAction* AddMenuCommand(QWidget* bar, ControlType type, int commandId, const QString& caption,
+                        bool beginGroup, const QString& description, int style,
+                        const QString& category) {
+    if (beginGroup) {
+        auto* separator = new QAction(bar);
+        separator->setSeparator(true);
+        bar->addAction(separator);
+    }
+    QAction* action = nullptr;
+    if (type == ControlType::Popup) {
+        auto* menu = new QMenu(caption, bar);
+        action = menu->menuAction();
+    } else {
+        action = new QAction(caption, bar);
+        action->setIcon(CommandIcon(commandId));
+    }
+    action->setData(commandId);
+    action->setStatusTip(description);
+    action->setProperty("commandStyle", style);
+    action->setProperty("commandCategory", category);
+    bar->addAction(action);
+    return action;
+}
+
+int MenuIconStyle::pixelMetric(PixelMetric metric, const QStyleOption* option,
+                               const QWidget* widget) const {
+    if (metric == PM_SmallIconSize)
+        return kMenuIconSize;
+    return QProxyStyle::pixelMetric(metric, option, widget);
+}
+
+} // namespace korvane
