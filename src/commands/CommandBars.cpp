@@ -1,13 +1,15 @@
 #include "CommandBars.h"
 
 #include <QAction>
+#include <QFile>
 #include <QMenu>
 #include <QWidget>
 
 namespace korvane {
 
 QIcon CommandIcon(int commandId) {
-    return QIcon(QStringLiteral(":/icons/%1.svg").arg(commandId));
+    const QString path = QStringLiteral(":/icons/%1.svg").arg(commandId);
+    return QFile::exists(path) ? QIcon(path) : QIcon();
 }
 
 QAction* AddMenuCommand(QWidget* bar, ControlType type, int commandId, const QString& caption,
