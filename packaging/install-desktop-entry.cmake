@@ -5,6 +5,7 @@ set(KORVANE_EXEC "${_prefix}/${KORVANE_APPDIR}/korvane")
 set(_entry "$ENV{DESTDIR}${_prefix}/share/applications/korvane.desktop")
 configure_file("${KORVANE_SOURCE}/packaging/korvane.desktop.in" "${_entry}" @ONLY)
 message(STATUS "Installing: ${_entry}")
+list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${_entry}")
 
 # A command on the search path that starts the application from its own folder.
 set(_link "$ENV{DESTDIR}${_prefix}/bin/korvane")
@@ -13,3 +14,4 @@ file(REMOVE "${_link}")
 file(RELATIVE_PATH _target "${_prefix}/bin" "${_prefix}/${KORVANE_APPDIR}/korvane")
 file(CREATE_LINK "${_target}" "${_link}" SYMBOLIC)
 message(STATUS "Installing: ${_link} -> ${_target}")
+list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${_link}")
