@@ -36,11 +36,17 @@ QAction* AddMenuCommand(QWidget* bar, ControlType type, int commandId, const QSt
     return action;
 }
 
-int MenuIconStyle::pixelMetric(PixelMetric metric, const QStyleOption* option,
-                               const QWidget* widget) const {
-    if (metric == PM_SmallIconSize)
+int CommandBarsStyle::pixelMetric(PixelMetric metric, const QStyleOption* option,
+                                  const QWidget* widget) const {
+    switch (metric) {
+    case PM_SmallIconSize:
         return kMenuIconSize;
-    return QProxyStyle::pixelMetric(metric, option, widget);
+    case PM_ToolBarFrameWidth:
+    case PM_ToolBarItemMargin:
+        return 0;
+    default:
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
 }
 
 } // namespace korvane

@@ -29,9 +29,10 @@ QAction* AddMenuCommand(QWidget* bar, ControlType type, int commandId, const QSt
                         bool beginGroup, const QString& description = QString(), int style = 0,
                         const QString& category = kControlsCategory);
 
-// Menus draw their icons at the small-icon size; this pins it to the size the menu artwork is
-// drawn for, whatever the screen's scaling makes of the base style's choice.
-class MenuIconStyle : public QProxyStyle {
+// The command bars' own metrics: menus draw their icons at the size the menu artwork is drawn
+// for, whatever the screen's scaling makes of the base style's choice; and the toolbar hugs its
+// buttons, so the 48-pixel icons with their captions fit the band above the tab control.
+class CommandBarsStyle : public QProxyStyle {
 public:
     using QProxyStyle::QProxyStyle;
     int pixelMetric(PixelMetric metric, const QStyleOption* option = nullptr,

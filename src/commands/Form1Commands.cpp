@@ -112,7 +112,7 @@ void Form1::CreateToolbar() {
 }
 
 void Form1::CreateMenu() {
-    auto* menuStyle = new MenuIconStyle;
+    auto* menuStyle = new CommandBarsStyle;
     menuStyle->setParent(this);
     const auto addPopup = [&](const QString& caption) {
         QMenu* menu =
