@@ -89,6 +89,9 @@ private:
 } // namespace
 
 void Form1::CreateToolbar() {
+    auto* barStyle = new CommandBarsStyle;
+    barStyle->setParent(this);
+    StandardToolBar->setStyle(barStyle);
     StandardToolBar->setMovable(false);
     StandardToolBar->setFloatable(false);
     StandardToolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
