@@ -70,6 +70,21 @@ QString observe(const Doubles& d, const Form1& w, int startTab) {
     return seen.join(QLatin1Char(' '));
 }
 
+// A window with its command bars built, as start-up leaves it.
+struct BuiltWindow {
+    Doubles d;
+    Form1 w;
+    explicit BuiltWindow(const QString& appFolder)
+        : w({d.dialogs, d.shell, d.runner, d.chance, appFolder}) {
+        w.CreateToolbar();
+        w.CreateMenu();
+    }
+    bool show() {
+        w.show();
+        return QTest::qWaitForWindowExposed(&w);
+    }
+};
+
 } // namespace
 
 class TestCommandBars : public QObject {
@@ -87,10 +102,8 @@ private Q_SLOTS:
     }
 
     void menusHoldEveryEntryInOrder() {
-        Doubles d;
-        Form1 w({d.dialogs, d.shell, d.runner, d.chance, appFolder()});
-        w.CreateToolbar();
-        w.CreateMenu();
+        BuiltWindow built(appFolder());
+        Form1& w = built.w;
 
         const QList<QAction*> popups = w.MenuBar->actions();
         QCOMPARE(describe(popups), (QStringList{"&File|0", "&Options|0", "&Help|0"}));
@@ -122,12 +135,9 @@ private Q_SLOTS:
     }
 
     void toolbarHasFourWideButtons() {
-        Doubles d;
-        Form1 w({d.dialogs, d.shell, d.runner, d.chance, appFolder()});
-        w.CreateToolbar();
-        w.CreateMenu();
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        BuiltWindow built(appFolder());
+        QVERIFY(built.show());
+        Form1& w = built.w;
 
         QToolBar* bar = w.StandardToolBar;
         QCOMPARE(bar->windowTitle(), QStringLiteral("Standard"));
@@ -164,10 +174,8 @@ private Q_SLOTS:
         QFETCH(int, size);
         if (!QFile::exists(QStringLiteral(":/icons/%1.svg").arg(id)))
             QSKIP("the icon artwork is not linked into this build");
-        Doubles d;
-        Form1 w({d.dialogs, d.shell, d.runner, d.chance, appFolder()});
-        w.CreateToolbar();
-        w.CreateMenu();
+        BuiltWindow built(appFolder());
+        Form1& w = built.w;
         QAction* action = actionWithId(w, id);
         QVERIFY(action);
         QVERIFY(!action->icon().isNull());
@@ -210,13 +218,10 @@ private Q_SLOTS:
         QFETCH(int, startTab);
         QFETCH(QString, expected);
         for (const bool fromBars : {true, false}) {
-            Doubles d;
-            Form1 w({d.dialogs, d.shell, d.runner, d.chance, appFolder()});
-            w.CreateToolbar();
-            w.CreateMenu();
+            BuiltWindow built(appFolder());
+            Form1& w = built.w;
             w.TabControl1->setCurrentIndex(startTab);
-            w.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QVERIFY(built.show());
             if (fromBars) {
                 QAction* action = actionWithId(w, id);
                 QVERIFY(action);
@@ -224,33 +229,27 @@ private Q_SLOTS:
             } else {
                 w.CommandBars_Execute(id);
             }
-            QCOMPARE(observe(d, w, startTab), expected);
+            QCOMPARE(observe(built.d, w, startTab), expected);
         }
     }
 
     void popupsAndUnknownIdsDoNothing() {
-        Doubles d;
-        Form1 w({d.dialogs, d.shell, d.runner, d.chance, appFolder()});
-        w.CreateToolbar();
-        w.CreateMenu();
+        BuiltWindow built(appFolder());
+        Form1& w = built.w;
         w.ListView1->append(QStringLiteral("/x/a.gif"));
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(built.show());
         for (QAction* popup : w.MenuBar->actions())
             popup->trigger();
         for (int id : {0, 1004, 2005, 2006, 2014})
             w.CommandBars_Execute(id);
-        QCOMPARE(observe(d, w, 0), QString());
+        QCOMPARE(observe(built.d, w, 0), QString());
         QCOMPARE(w.ListView1->texts(), QStringList{"/x/a.gif"});
     }
 
     void selectedTabIsStored() {
-        Doubles d;
-        Form1 w({d.dialogs, d.shell, d.runner, d.chance, appFolder()});
-        w.CreateToolbar();
-        w.CreateMenu();
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        BuiltWindow built(appFolder());
+        QVERIFY(built.show());
+        Form1& w = built.w;
         QVERIFY(SaveSetting(kSettingsOrganization, kSettingsSection, QStringLiteral("TabControl1"),
                             QStringLiteral("0")));
 
@@ -271,10 +270,8 @@ private Q_SLOTS:
     }
 
     void runDisablesListCommandsUntilItEnds() {
-        Doubles d;
-        Form1 w({d.dialogs, d.shell, d.runner, d.chance, appFolder()});
-        w.CreateToolbar();
-        w.CreateMenu();
+        BuiltWindow built(appFolder());
+        Form1& w = built.w;
         const QList<int> refused{1000, 1001, 1002, 1003, 2000, 2001, 2002, 2003, 2008};
         const QList<int> allowed{2004, 2007, 2009, 2010, 2011, 2012, 2013};
 
@@ -285,13 +282,13 @@ private Q_SLOTS:
             QVERIFY2(actionWithId(w, id)->isEnabled(), qPrintable(QString::number(id)));
         // A disabled action cannot be chosen.
         actionWithId(w, 1000)->trigger();
-        QVERIFY(d.dialogs.openFilesTitles.isEmpty());
+        QVERIFY(built.d.dialogs.openFilesTitles.isEmpty());
 
         Q_EMIT w.conversionRunningChanged(false);
         for (int id : refused + allowed)
             QVERIFY2(actionWithId(w, id)->isEnabled(), qPrintable(QString::number(id)));
         actionWithId(w, 1000)->trigger();
-        QCOMPARE(d.dialogs.openFilesTitles.size(), 1);
+        QCOMPARE(built.d.dialogs.openFilesTitles.size(), 1);
     }
 };
 
