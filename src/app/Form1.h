@@ -163,6 +163,9 @@ private:
     void setConversionRunning(bool running);
 
     // --- Command bars state ---
+    // Enables or disables the commands that change the list or start a run.
+    void enableListCommands(bool enabled);
+
 };
 
 } // namespace korvane
