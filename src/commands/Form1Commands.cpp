@@ -4,7 +4,6 @@
 #include "CommandBars.h"
 #include "CommandTable.h"
 #include "HelpLinks.h"
-#include "app/Settings.h"
 #include "app/TabControl.h"
 #include "conversion/ErrorReport.h"
 #include "filelist/FileListView.h"
