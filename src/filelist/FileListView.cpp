@@ -1,11 +1,15 @@
 #include "FileListView.h"
 
+#include "FileDrop.h"
+
+#include <QDropEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
 
 namespace korvane {
 
-FileListView::FileListView(QWidget* parent) : QTreeWidget(parent)
-{
+FileListView::FileListView(QWidget* parent) : QTreeWidget(parent) {
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true); // keeps a list of thousands of entries fast
@@ -13,20 +17,20 @@ FileListView::FileListView(QWidget* parent) : QTreeWidget(parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSortingEnabled(false);
     setDragEnabled(false); // entries are reordered by the window's own press/move/release
+    setAcceptDrops(true);  // files and folders from the file manager
+    viewport()->setAcceptDrops(true);
     setColumnCount(1);
     header()->setStretchLastSection(false);
     headerItem()->setText(0, QString());
 }
 
-void FileListView::append(const QString& text)
-{
+void FileListView::append(const QString& text) {
     auto* item = new QTreeWidgetItem;
     item->setText(0, text);
     addTopLevelItem(item);
 }
 
-void FileListView::append(const QStringList& texts)
-{
+void FileListView::append(const QStringList& texts) {
     QList<QTreeWidgetItem*> items;
     items.reserve(texts.size());
     for (const QString& text : texts) {
@@ -37,69 +41,58 @@ void FileListView::append(const QStringList& texts)
     addTopLevelItems(items);
 }
 
-int FileListView::count() const
-{
+int FileListView::count() const {
     return topLevelItemCount();
 }
 
-QString FileListView::text(int index) const
-{
+QString FileListView::text(int index) const {
     const QTreeWidgetItem* item = topLevelItem(index - 1);
     return item ? item->text(0) : QString();
 }
 
-void FileListView::setText(int index, const QString& text)
-{
+void FileListView::setText(int index, const QString& text) {
     if (QTreeWidgetItem* item = topLevelItem(index - 1))
         item->setText(0, text);
 }
 
-void FileListView::remove(int index)
-{
+void FileListView::remove(int index) {
     if (index < 1 || index > count())
         return;
     Q_EMIT entryAboutToBeRemoved(index);
     delete takeTopLevelItem(index - 1);
 }
 
-void FileListView::clearEntries()
-{
+void FileListView::clearEntries() {
     Q_EMIT entryAboutToBeRemoved(0);
     clear();
 }
 
-bool FileListView::isEntrySelected(int index) const
-{
+bool FileListView::isEntrySelected(int index) const {
     const QTreeWidgetItem* item = topLevelItem(index - 1);
     return item && item->isSelected();
 }
 
-void FileListView::selectEntry(int index)
-{
+void FileListView::selectEntry(int index) {
     if (QTreeWidgetItem* item = topLevelItem(index - 1))
         item->setSelected(true);
 }
 
-int FileListView::currentEntry() const
-{
+int FileListView::currentEntry() const {
     QTreeWidgetItem* item = currentItem();
     return item ? indexOfTopLevelItem(item) + 1 : 0;
 }
 
-int FileListView::hitTest(const QPoint& viewportPos) const
-{
+int FileListView::hitTest(const QPoint& viewportPos) const {
     QTreeWidgetItem* item = itemAt(viewportPos);
     return item ? indexOfTopLevelItem(item) + 1 : 0;
 }
 
-void FileListView::ensureEntryVisible(int index)
-{
+void FileListView::ensureEntryVisible(int index) {
     if (QTreeWidgetItem* item = topLevelItem(index - 1))
         scrollToItem(item);
 }
 
-QStringList FileListView::texts() const
-{
+QStringList FileListView::texts() const {
     QStringList all;
     all.reserve(count());
     for (int i = 0; i < count(); ++i)
@@ -107,11 +100,78 @@ QStringList FileListView::texts() const
     return all;
 }
 
-void FileListView::createColumn(const QString& caption, int widthPixels)
-{
+void FileListView::createColumn(const QString& caption, int widthPixels) {
     headerItem()->setText(0, caption);
     setColumnWidth(0, widthPixels);
     hasColumn_ = true;
+}
+
+void FileListView::setDropsAllowed(std::function<bool()> allowed) {
+    dropsAllowed_ = std::move(allowed);
+}
+
+void FileListView::mousePressEvent(QMouseEvent* event) {
+    QTreeWidget::mousePressEvent(event);
+    Q_EMIT mousePressed(event->position().toPoint());
+}
+
+void FileListView::mouseMoveEvent(QMouseEvent* event) {
+    // With a button held the move belongs to the reordering drag; the view's own drag
+    // selection would select every row the pointer passes.
+    if (event->buttons() == Qt::NoButton)
+        QTreeWidget::mouseMoveEvent(event);
+    Q_EMIT mouseMoved(event->position().toPoint(), event->globalPosition().toPoint());
+}
+
+void FileListView::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeWidget::mouseReleaseEvent(event);
+    Q_EMIT mouseReleased();
+}
+
+void FileListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTreeWidget::mouseDoubleClickEvent(event);
+    Q_EMIT listDoubleClicked();
+}
+
+void FileListView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete) {
+        event->accept();
+        Q_EMIT deleteKeyPressed();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+bool FileListView::acceptFileDrag(QDropEvent* event) {
+    if (!DroppedLocalFiles(*event->mimeData()) || (dropsAllowed_ && !dropsAllowed_())) {
+        event->ignore();
+        return false;
+    }
+    if (event->possibleActions() & Qt::CopyAction)
+        event->setDropAction(Qt::CopyAction);
+    else
+        event->setDropAction(event->proposedAction());
+    event->accept();
+    return true;
+}
+
+void FileListView::dragEnterEvent(QDragEnterEvent* event) {
+    acceptFileDrag(event);
+}
+
+void FileListView::dragMoveEvent(QDragMoveEvent* event) {
+    acceptFileDrag(event);
+}
+
+void FileListView::dragLeaveEvent(QDragLeaveEvent* event) {
+    event->accept();
+}
+
+void FileListView::dropEvent(QDropEvent* event) {
+    if (!acceptFileDrag(event))
+        return;
+    // The drop position does not matter: entries are always appended at the end.
+    Q_EMIT localFilesDropped(*DroppedLocalFiles(*event->mimeData()));
 }
 
 } // namespace korvane
