@@ -8,15 +8,22 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QStandardPaths>
+#include <QUrl>
 #include <QtTest>
+
+#include <memory>
 
 #include <unistd.h>
 
 namespace korvane::test {
 
+// The application folder laid out by the build (drag.ico is there); the tests are built into it
+// too, so a test started by hand finds it as well.
 inline QString AppFolder() {
-    return qEnvironmentVariable("KORVANE_APP_DIR");
+    const QString folder = qEnvironmentVariable("KORVANE_APP_DIR");
+    return folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
 }
 
 // A main window whose dialogs, shell, runner and chance are doubles.
@@ -69,5 +76,41 @@ public:
 private:
     bool switched_ = false;
 };
+
+struct DragOutcome {
+    bool enterAccepted = false;
+    bool moveAccepted = false;
+    Qt::DropAction dropAction = Qt::IgnoreAction;
+};
+
+// Drags the data over the list's viewport at `position` and drops it there, as the window
+// system delivers it: enter, move, drop.
+inline DragOutcome DragAndDrop(FileListView& list, const QMimeData& data,
+                               QPoint position = {5, 5}) {
+    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    QWidget* viewport = list.viewport();
+    DragOutcome outcome;
+    QDragEnterEvent enter(position, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &enter);
+    outcome.enterAccepted = enter.isAccepted();
+    QDragMoveEvent move(position, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &move);
+    outcome.moveAccepted = move.isAccepted();
+    QDropEvent drop(QPointF(position), offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &drop);
+    if (drop.isAccepted())
+        outcome.dropAction = drop.dropAction();
+    return outcome;
+}
+
+// The data a file manager drags: the URLs of local files.
+inline std::unique_ptr<QMimeData> FileList(const QStringList& paths) {
+    auto data = std::make_unique<QMimeData>();
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    data->setUrls(urls);
+    return data;
+}
 
 } // namespace korvane::test

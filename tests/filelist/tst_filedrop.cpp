@@ -4,9 +4,7 @@
 
 #include "filelist/FolderScan.h"
 
-#include <QMimeData>
 #include <QTemporaryDir>
-#include <QUrl>
 
 #include <sys/stat.h>
 
@@ -14,40 +12,6 @@ using namespace korvane;
 using namespace korvane::test;
 
 namespace {
-
-struct DragOutcome {
-    bool enterAccepted = false;
-    bool moveAccepted = false;
-    Qt::DropAction dropAction = Qt::IgnoreAction;
-};
-
-// Drags the data over the list's viewport at `position` and drops it there, as the window
-// system delivers it: enter, move, drop.
-DragOutcome DragAndDrop(FileListView& list, const QMimeData& data, QPoint position = {5, 5}) {
-    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
-    QWidget* viewport = list.viewport();
-    DragOutcome outcome;
-    QDragEnterEvent enter(position, offered, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(viewport, &enter);
-    outcome.enterAccepted = enter.isAccepted();
-    QDragMoveEvent move(position, offered, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(viewport, &move);
-    outcome.moveAccepted = move.isAccepted();
-    QDropEvent drop(QPointF(position), offered, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(viewport, &drop);
-    if (drop.isAccepted())
-        outcome.dropAction = drop.dropAction();
-    return outcome;
-}
-
-QMimeData* FileList(const QStringList& paths) {
-    auto* data = new QMimeData;
-    QList<QUrl> urls;
-    for (const QString& path : paths)
-        urls.append(QUrl::fromLocalFile(path));
-    data->setUrls(urls);
-    return data;
-}
 
 // The entries of a dropped folder's tree, in any order.
 QStringList Sorted(QStringList list) {
@@ -69,7 +33,7 @@ private Q_SLOTS:
                       "F/sub/f2.png", "F/sub/~deep.gif"});
         TestWindow t;
         t.list().append(QStringLiteral("first"));
-        const std::unique_ptr<QMimeData> data(FileList({r + "/a.txt", r + "/F", r + "/b.gif"}));
+        const auto data(FileList({r + "/a.txt", r + "/F", r + "/b.gif"}));
 
         const DragOutcome outcome = DragAndDrop(t.list(), *data);
 
@@ -96,7 +60,7 @@ private Q_SLOTS:
         const QString r = tmp.path();
         MakeFiles(r, {"P/p1.gif", "P/p2.gif", "P/s/p3.gif", "Q/q1.gif"});
         TestWindow t;
-        const std::unique_ptr<QMimeData> data(FileList({r + "/P", r + "/Q"}));
+        const auto data(FileList({r + "/P", r + "/Q"}));
         DragAndDrop(t.list(), *data);
         const QStringList texts = t.list().texts();
         QCOMPARE(Sorted(texts.mid(0, 2)),
@@ -113,7 +77,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&t.window));
         const QPoint onFirst = t.list().visualItemRect(t.list().topLevelItem(0)).center();
         QCOMPARE(t.list().hitTest(onFirst), 1);
-        const std::unique_ptr<QMimeData> data(FileList({tmp.path() + "/new.gif"}));
+        const auto data(FileList({tmp.path() + "/new.gif"}));
         DragAndDrop(t.list(), *data, onFirst);
         QCOMPARE(t.list().texts(), (QStringList{"x", "y", "z", Native(tmp.path(), "new.gif")}));
     }
@@ -150,8 +114,7 @@ private Q_SLOTS:
         QVERIFY(chmod(QFile::encodeName(r).constData(), 0755) == 0);
         QVERIFY(chmod(QFile::encodeName(r + "/locked").constData(), 0) == 0);
         TestWindow t;
-        const std::unique_ptr<QMimeData> data(
-            FileList({r + "/a.txt", r + "/locked", r + "/gone.gif", r + "/b.gif"}));
+        const auto data(FileList({r + "/a.txt", r + "/locked", r + "/gone.gif", r + "/b.gif"}));
         {
             UnprivilegedScope unprivileged;
             DragAndDrop(t.list(), *data);
