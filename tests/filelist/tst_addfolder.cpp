@@ -106,6 +106,20 @@ private Q_SLOTS:
         QCOMPARE(added, expected);
     }
 
+    void doubledSeparatorAfterTheRootIsRepaired() {
+#ifdef Q_OS_WIN
+        QSKIP("the drive-root form is covered by the path helpers' tests");
+#else
+        // A folder chooser that gives the root "/" joined with "/" and a name yields "//name";
+        // AddFolder's entries come out with one separator there.
+        QTemporaryDir tmp;
+        MakeFiles(tmp.path(), {"a.gif", "sub/b.gif"});
+        TestWindow t;
+        AddFolderWith(t, QStringLiteral("gif"), QLatin1Char('/') + tmp.path());
+        QCOMPARE(t.list().texts(), (QStringList{tmp.path() + "/a.gif", tmp.path() + "/sub/b.gif"}));
+#endif
+    }
+
     void cancellingEitherPromptChangesNothing_data() {
         QTest::addColumn<QString>("extension");
         QTest::addColumn<QString>("folder");
