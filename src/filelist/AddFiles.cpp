@@ -5,13 +5,14 @@
 
 namespace korvane {
 
-QString BadFileNameMessage(const QString& path) {
-    return path +
-           QStringLiteral("\r\rwas not added because it has bad characters in the filename.");
+QString BadFileNameMessage(const QString& path)
+{
+    return path + QStringLiteral("\r\rwas not added because it has bad characters in the filename.");
 }
 
 void AddChosenFiles(const QStringList& chosen, FileListView& list,
-                    const std::function<void(const QString& message)>& reportBadName) {
+                    const std::function<void(const QString& message)>& reportBadName)
+{
     if (chosen.size() == 1) {
         list.append(chosen.first());
         return;
