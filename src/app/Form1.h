@@ -157,6 +157,22 @@ private:
     bool delayCheckShowing_ = false;
 
     // --- File list state ---
+    // The list's notifications (filelist/Form1FileList.cpp).
+    void ListView1_MouseDown(const QPoint& position);
+    void ListView1_ItemClick();
+    void ListView1_MouseMove(const QPoint& position, const QPoint& screenPosition);
+    void ListView1_MouseUp();
+    void ListView1_KeyDown();
+    void ListView1_DblClick();
+    void ListView1_OLEDragDrop(const QStringList& paths);
+    void ListView1_EntryAboutToBeRemoved(int index);
+    void RemoveCurrentEntry();
+    void ReportUnreadable(const QStringList& paths);
+    // The row that a reordering drag moves (1-based; 0 for none). Rows stay where they are when
+    // two entries exchange their texts, so a row number names the row until a removal.
+    int DragItem = 0;
+    // From a press of any button on the list until the next release on it.
+    bool MouseIsDown = false;
 
     // --- Conversion state ---
     // Marks the start and the end of a run for the commands that must wait for it.

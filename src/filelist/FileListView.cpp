@@ -1,6 +1,11 @@
 #include "FileListView.h"
 
+#include "FileDrop.h"
+
+#include <QDropEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
 
 namespace korvane {
 
@@ -12,6 +17,8 @@ FileListView::FileListView(QWidget* parent) : QTreeWidget(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSortingEnabled(false);
     setDragEnabled(false); // entries are reordered by the window's own press/move/release
+    setAcceptDrops(true);  // files and folders from the file manager
+    viewport()->setAcceptDrops(true);
     setColumnCount(1);
     header()->setStretchLastSection(false);
     headerItem()->setText(0, QString());
@@ -97,6 +104,74 @@ void FileListView::createColumn(const QString& caption, int widthPixels) {
     headerItem()->setText(0, caption);
     setColumnWidth(0, widthPixels);
     hasColumn_ = true;
+}
+
+void FileListView::setDropsAllowed(std::function<bool()> allowed) {
+    dropsAllowed_ = std::move(allowed);
+}
+
+void FileListView::mousePressEvent(QMouseEvent* event) {
+    QTreeWidget::mousePressEvent(event);
+    Q_EMIT mousePressed(event->position().toPoint());
+}
+
+void FileListView::mouseMoveEvent(QMouseEvent* event) {
+    // With a button held the move belongs to the reordering drag; the view's own drag
+    // selection would select every row the pointer passes.
+    if (event->buttons() == Qt::NoButton)
+        QTreeWidget::mouseMoveEvent(event);
+    Q_EMIT mouseMoved(event->position().toPoint(), event->globalPosition().toPoint());
+}
+
+void FileListView::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeWidget::mouseReleaseEvent(event);
+    Q_EMIT mouseReleased();
+}
+
+void FileListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTreeWidget::mouseDoubleClickEvent(event);
+    Q_EMIT listDoubleClicked();
+}
+
+void FileListView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete) {
+        event->accept();
+        Q_EMIT deleteKeyPressed();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+bool FileListView::acceptFileDrag(QDropEvent* event) {
+    if (!DroppedLocalFiles(*event->mimeData()) || (dropsAllowed_ && !dropsAllowed_())) {
+        event->ignore();
+        return false;
+    }
+    if (event->possibleActions() & Qt::CopyAction)
+        event->setDropAction(Qt::CopyAction);
+    else
+        event->setDropAction(event->proposedAction());
+    event->accept();
+    return true;
+}
+
+void FileListView::dragEnterEvent(QDragEnterEvent* event) {
+    acceptFileDrag(event);
+}
+
+void FileListView::dragMoveEvent(QDragMoveEvent* event) {
+    acceptFileDrag(event);
+}
+
+void FileListView::dragLeaveEvent(QDragLeaveEvent* event) {
+    event->accept();
+}
+
+void FileListView::dropEvent(QDropEvent* event) {
+    if (!acceptFileDrag(event))
+        return;
+    // The drop position does not matter: entries are always appended at the end.
+    Q_EMIT localFilesDropped(*DroppedLocalFiles(*event->mimeData()));
 }
 
 } // namespace korvane

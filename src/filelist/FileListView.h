@@ -2,6 +2,8 @@
 
 #include <QTreeWidget>
 
+#include <functional>
+
 // The ordered list of input files: one column, entries numbered 1 to count() in display order,
 // each holding only the full path of one file. Duplicates are allowed; the list is never sorted.
 namespace korvane {
@@ -32,12 +34,42 @@ public:
     void createColumn(const QString& caption, int widthPixels);
     bool hasColumn() const { return hasColumn_; }
 
+    // Asked while local files are dragged over the list and when they are dropped; a drag is
+    // refused while it answers false. Drops are taken when none is set.
+    void setDropsAllowed(std::function<bool()> allowed);
+
 Q_SIGNALS:
     // Emitted before entry `index` is removed, and with 0 before the list is cleared.
     void entryAboutToBeRemoved(int index);
 
+    // The list's own mouse and key notifications, positions in the viewport's coordinates. A
+    // press of any button arrives after the list has made the entry under it current.
+    void mousePressed(const QPoint& position);
+    void mouseMoved(const QPoint& position, const QPoint& screenPosition);
+    void mouseReleased();
+    void listDoubleClicked();
+    void deleteKeyPressed();
+    // Local files and folders dropped on the list, as native paths in the dropped order.
+    void localFilesDropped(const QStringList& paths);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
+    // Accepts a drag of local files, with a copy where the source offers one: the list only
+    // refers to the files, so the source must never take them as moved.
+    bool acceptFileDrag(QDropEvent* event);
+
     bool hasColumn_ = false;
+    std::function<bool()> dropsAllowed_;
 };
 
 } // namespace korvane

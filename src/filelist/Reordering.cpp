@@ -1,0 +1,34 @@
+#include "Reordering.h"
+
+#include "FileListView.h"
+
+#include <QPixmap>
+
+namespace korvane {
+
+int EntryToReveal(int screenY, int position, int count) {
+    if (screenY < kScrollUpBelowY && position > 1)
+        return position - 1;
+    if (screenY >= kScrollDownFromY && position + 1 <= count)
+        return position + 1;
+    return 0;
+}
+
+void ExchangeEntries(FileListView& list, int dragged, int target) {
+    const QString draggedText = list.text(dragged);
+    list.setText(dragged, list.text(target));
+    list.setText(target, draggedText);
+    list.selectEntry(target);
+    // The dragged entry stays the one Delete and a double click act on.
+    list.setCurrentItem(list.topLevelItem(target - 1), 0, QItemSelectionModel::NoUpdate);
+}
+
+QCursor LoadDragPointer(const QString& iconPath) {
+    const QPixmap image(iconPath);
+    if (image.isNull())
+        return QCursor(Qt::DragMoveCursor);
+    // An icon file carries no hot spot; the drag pointer is drawn around its centre.
+    return QCursor(image, image.width() / 2, image.height() / 2);
+}
+
+} // namespace korvane
