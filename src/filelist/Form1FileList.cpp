@@ -56,6 +56,8 @@ private:
 } // namespace
 
 void Form1::AddFiles() {
+    if (conversionRunning())
+        return;
     const QStringList chosen = services_.dialogs.openFiles(
         this, QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"),
         QStringLiteral("GIF Files (*.gif)"));
