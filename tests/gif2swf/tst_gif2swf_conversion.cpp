@@ -216,9 +216,12 @@ void ConversionTest::showsWhatImageMagickShows_data() {
 
     Case noControl;
     noControl.gifs = {screen(8, 8)};
-    noControl.gifs[0].frames = {frame(0, 0, 8, 8, 1, 3, 50, 0), frame(2, 2, 4, 4, 2)};
-    noControl.gifs[0].frames[1].control = false; // keeps nothing of the frame before's block
-    noControl.gifs[0].frames[1].delay = 50;
+    // The second frame has no control block, so nothing of the first one's applies to it:
+    // its index 3 is opaque, its delay 0 and its disposal unspecified.
+    noControl.gifs[0].frames = {frame(0, 0, 8, 8, 1, 1, 50, 3), frame(2, 2, 4, 4, 2)};
+    noControl.gifs[0].frames[1].control = false;
+    std::fill(noControl.gifs[0].frames[1].indices.begin(),
+              noControl.gifs[0].frames[1].indices.begin() + 8, uint8_t{3});
     noControl.frameRate = tenFps;
     noControl.repeats = {5, 1};
     QTest::newRow("frame without control block") << noControl;
