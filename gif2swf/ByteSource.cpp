@@ -1,0 +1,60 @@
+#include "ByteSource.h"
+
+#include "Errors.h"
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace gif2swf {
+
+size_t MemorySource::read(uint8_t* data, size_t size) {
+    const size_t count = std::min(size, size_ - position_);
+    std::memcpy(data, data_ + position_, count);
+    position_ += count;
+    return count;
+}
+
+#ifdef _WIN32
+std::wstring widenUtf8(const std::string& text) {
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(length > 0 ? length : 1, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), length);
+    return wide;
+}
+#endif
+
+std::FILE* openFileUtf8(const std::string& path, const char* mode) {
+#ifdef _WIN32
+    return _wfopen(widenUtf8(path).c_str(), widenUtf8(mode).c_str());
+#else
+    return std::fopen(path.c_str(), mode);
+#endif
+}
+
+FileSource::FileSource(const std::string& path) {
+    errno = 0;
+    file_ = openFileUtf8(path, "rb");
+    if (file_ == nullptr) {
+        throw ConvertError(Error::CannotOpenInput, path, systemReason(errno != 0 ? errno : ENOENT));
+    }
+}
+
+FileSource::~FileSource() {
+    std::fclose(file_);
+}
+
+size_t FileSource::read(uint8_t* data, size_t size) {
+    errno = 0;
+    const size_t count = std::fread(data, 1, size, file_);
+    if (count < size && std::ferror(file_)) {
+        failure_ = errno != 0 ? errno : EIO;
+    }
+    consumed_ += count;
+    return count;
+}
+
+} // namespace gif2swf

@@ -1,0 +1,108 @@
+#include "CommandLine.h"
+
+#include "Errors.h"
+#include "SwfTags.h"
+#include "Timing.h"
+
+namespace gif2swf {
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine line;
+    bool optionsEnded = false;
+    bool outputGiven = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const bool isOption = !optionsEnded && argument.size() > 1 && argument[0] == '-';
+        if (!isOption) {
+            line.inputs.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "-h" || argument == "--help") {
+            line.help = true;
+        } else if (argument == "-V" || argument == "--version") {
+            line.version = true;
+        } else if (argument == "-r" || argument == "--rate" || argument == "-o" ||
+                   argument == "--output") {
+            if (i + 1 >= arguments.size()) {
+                throw ConvertError(Error::MissingOptionValue, argument);
+            }
+            const std::string& value = arguments[++i];
+            if (argument == "-r" || argument == "--rate") {
+                if (line.rate) {
+                    throw ConvertError(Error::RepeatedOption, argument);
+                }
+                line.rate = parseRate(value);
+                if (!line.rate) {
+                    throw ConvertError(Error::BadRate, argument + " " + value);
+                }
+                line.rateText = value;
+                // A rate the movie cannot store is refused before any file is touched.
+                planFixedRate(*line.rate, argument + " " + value);
+            } else {
+                if (outputGiven) {
+                    throw ConvertError(Error::RepeatedOption, argument);
+                }
+                outputGiven = true;
+                line.output = value;
+            }
+        } else {
+            throw ConvertError(Error::UnknownOption, argument);
+        }
+    }
+    if (line.help || line.version) {
+        return line;
+    }
+    if (line.inputs.empty()) {
+        throw ConvertError(Error::NoInput, {});
+    }
+    if (!outputGiven) {
+        line.output = defaultOutputFor(line.inputs.front());
+    }
+    return line;
+}
+
+std::string defaultOutputFor(const std::string& input) {
+    const size_t separator = input.find_last_of("/\\");
+    const size_t dot = input.find_last_of('.');
+    const bool hasExtension =
+        dot != std::string::npos && (separator == std::string::npos || dot > separator + 1);
+    return (hasExtension ? input.substr(0, dot) : input) + ".swf";
+}
+
+std::string usageText() {
+    return "Usage: gif2swf [-r RATE] [-o OUTPUT] INPUT...\n"
+           "Converts GIF images into one Flash movie (SWF version " +
+           std::to_string(swf::kVersion) +
+           "). Each image of each input, in the order given, becomes a frame\n"
+           "shown as a GIF viewer shows it, over a white stage as large as the largest input.\n"
+           "The movie loops.\n"
+           "\n"
+           "Options (in any order with the inputs):\n"
+           "  -r, --rate RATE    show every image for 1/RATE seconds; RATE is a positive\n"
+           "                     decimal number with '.' as decimal point (2, 25, 0.5).\n"
+           "                     Without it, each image keeps its GIF delay (0 or 1\n"
+           "                     hundredths of a second show as 10, as in browsers).\n"
+           "  -o, --output FILE  the movie to write; default: the first input with the\n"
+           "                     extension .swf. It is replaced only when the conversion\n"
+           "                     succeeds.\n"
+           "  -h, --help         show this text\n"
+           "  -V, --version      show the version\n"
+           "\n"
+           "Limits: a picture (each input's screen) has at most " +
+           std::to_string(swf::kMaxBitmapSide) +
+           " pixels a side and\n"
+           "4096 x 4096 pixels in all, the largest bitmaps Flash players draw; a movie has\n"
+           "at most " +
+           std::to_string(kMaxFrames) +
+           " frames; the frame rate is between 1/256 and 255 frames per second.\n"
+           "\n"
+           "Exit status:\n"
+           "  0  the movie was written\n"
+           "  1  usage error: unknown option, missing value, bad rate, no input\n"
+           "  2  input error: a file is missing, unreadable, not a GIF, broken or too large\n"
+           "  3  output error: the movie cannot be written\n";
+}
+
+} // namespace gif2swf

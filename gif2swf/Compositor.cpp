@@ -1,0 +1,63 @@
+#include "Compositor.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace gif2swf {
+
+Compositor::Compositor(int width, int height)
+    : width_(width), height_(height),
+      pixels_(static_cast<size_t>(width) * static_cast<size_t>(height), 0u) {}
+
+void Compositor::beginImage(const GifImage& image) {
+    image_ = image;
+    area_.left = std::min(image.left, width_);
+    area_.top = std::min(image.top, height_);
+    area_.right = std::min(image.left + image.width, width_);
+    area_.bottom = std::min(image.top + image.height, height_);
+    if (image.disposal == Disposal::Previous) {
+        const size_t areaWidth = static_cast<size_t>(area_.right - area_.left);
+        saved_.resize(areaWidth * static_cast<size_t>(area_.bottom - area_.top));
+        for (int y = area_.top; y < area_.bottom; ++y) {
+            std::memcpy(saved_.data() + (y - area_.top) * areaWidth,
+                        pixels_.data() + static_cast<size_t>(y) * width_ + area_.left,
+                        areaWidth * sizeof(uint32_t));
+        }
+    }
+}
+
+void Compositor::drawRow(int fileRow, const uint8_t* indices) {
+    const int imageRow =
+        image_.interlaced ? GifReader::interlacedRowY(fileRow, image_.height) : fileRow;
+    const int y = image_.top + imageRow;
+    if (y >= area_.bottom) {
+        return;
+    }
+    uint32_t* out = pixels_.data() + static_cast<size_t>(y) * width_;
+    const uint32_t* colours = image_.colours.data();
+    for (int x = area_.left; x < area_.right; ++x) {
+        const uint32_t colour = colours[indices[x - image_.left]];
+        // Transparent pixels (colour 0) leave what is below them.
+        if (colour != 0) {
+            out[x] = colour;
+        }
+    }
+}
+
+void Compositor::disposeImage() {
+    const size_t areaWidth = static_cast<size_t>(area_.right - area_.left);
+    if (areaWidth == 0) {
+        return;
+    }
+    for (int y = area_.top; y < area_.bottom; ++y) {
+        uint32_t* row = pixels_.data() + static_cast<size_t>(y) * width_ + area_.left;
+        if (image_.disposal == Disposal::Background) {
+            std::fill(row, row + areaWidth, 0u);
+        } else if (image_.disposal == Disposal::Previous) {
+            std::memcpy(row, saved_.data() + (y - area_.top) * areaWidth,
+                        areaWidth * sizeof(uint32_t));
+        }
+    }
+}
+
+} // namespace gif2swf

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "GifReader.h"
+
+#include <cstdint>
+#include <vector>
+
+// The picture a GIF viewer shows after each image: images drawn over what the previous
+// ones left, then disposed of as their control block says. Pixels are 0xAARRGGBB with alpha
+// 0 or 255; 0 is transparent (never drawn, or cleared by disposal to the background, which
+// browsers clear to transparent whatever the background colour index says).
+namespace gif2swf {
+
+class Compositor {
+public:
+    Compositor(int width, int height);
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    const std::vector<uint32_t>& pixels() const { return pixels_; }
+
+    // Starts drawing an image: remembers the area that "previous" disposal restores.
+    void beginImage(const GifImage& image);
+    // Draws the image's n-th row in file order (interlaced rows are put in their place);
+    // the part outside the screen is clipped.
+    void drawRow(int fileRow, const uint8_t* indices);
+    // Disposes of the image drawn last, before the next one is drawn.
+    void disposeImage();
+
+private:
+    struct Area {
+        int left = 0;
+        int top = 0;
+        int right = 0; // exclusive
+        int bottom = 0;
+    };
+
+    int width_;
+    int height_;
+    std::vector<uint32_t> pixels_;
+    // The current image, its clipped area and, for "previous" disposal, the area's pixels
+    // before it was drawn.
+    GifImage image_;
+    Area area_;
+    std::vector<uint32_t> saved_;
+};
+
+} // namespace gif2swf

@@ -1,0 +1,167 @@
+#include "Converter.h"
+
+#include "Compositor.h"
+#include "Errors.h"
+#include "GifReader.h"
+#include "MovieWriter.h"
+#include "SwfTags.h"
+#include "Timing.h"
+
+#include <numeric>
+
+namespace gif2swf {
+
+InputFile inputFromPath(const std::string& path) {
+    return {path,
+            [path]() -> std::unique_ptr<ByteSource> { return std::make_unique<FileSource>(path); }};
+}
+
+void checkPictureSize(int width, int height, const std::string& name, int frame) {
+    const uint64_t pixels = uint64_t(width) * uint64_t(height);
+    if (width > swf::kMaxBitmapSide || height > swf::kMaxBitmapSide ||
+        pixels > swf::kMaxBitmapPixels) {
+        throw ConvertError(Error::ImageTooLarge, name,
+                           std::to_string(width) + "x" + std::to_string(height), frame);
+    }
+}
+
+GifSummary scanGif(ByteSource& source, const std::string& name) {
+    GifReader reader(source, name);
+    GifSummary summary;
+    summary.width = reader.screenWidth();
+    summary.height = reader.screenHeight();
+    checkPictureSize(summary.width, summary.height, name);
+    int right = 0;
+    int bottom = 0;
+    GifImage image;
+    while (reader.nextImage(image)) {
+        checkPictureSize(image.width, image.height, name, image.number);
+        right = std::max(right, image.left + image.width);
+        bottom = std::max(bottom, image.top + image.height);
+        summary.delays.push_back(static_cast<uint16_t>(shownDelay(image.delayCentiseconds)));
+        reader.skipImageData();
+    }
+    if (summary.delays.empty()) {
+        throw ConvertError(Error::NoImage, name);
+    }
+    // A screen of no size: viewers show the images' extent instead.
+    if (summary.width == 0 || summary.height == 0) {
+        summary.width = std::min(right, swf::kMaxBitmapSide);
+        summary.height = std::min(bottom, swf::kMaxBitmapSide);
+        checkPictureSize(summary.width, summary.height, name);
+    }
+    if (summary.width == 0 || summary.height == 0) {
+        throw ConvertError(Error::NoImage, name);
+    }
+    return summary;
+}
+
+namespace {
+
+struct TimingPlan {
+    uint16_t frameRate = 0;
+    uint32_t fixedFrames = 0; // frames per image with a rate; 0: from the delays
+};
+
+TimingPlan planTiming(const std::vector<GifSummary>& summaries, const ConvertOptions& options) {
+    TimingPlan plan;
+    uint64_t total = 0;
+    if (options.rate) {
+        const FixedRatePlan fixed = planFixedRate(*options.rate, options.rateSubject);
+        plan.frameRate = fixed.frameRate;
+        plan.fixedFrames = fixed.framesPerImage;
+        for (const GifSummary& s : summaries) {
+            total += uint64_t(s.delays.size()) * plan.fixedFrames;
+        }
+    } else {
+        uint32_t divisor = 0;
+        for (const GifSummary& s : summaries) {
+            for (uint16_t delay : s.delays) {
+                divisor = std::gcd(divisor, uint32_t{delay});
+            }
+        }
+        plan.frameRate = frameRateForDelays(divisor);
+        for (const GifSummary& s : summaries) {
+            for (uint16_t delay : s.delays) {
+                total += framesForDelay(delay, plan.frameRate);
+            }
+        }
+    }
+    if (total > kMaxFrames) {
+        throw ConvertError(Error::TooManyFrames, {}, std::to_string(total) + " needed");
+    }
+    return plan;
+}
+
+void convertOne(const InputFile& input, const GifSummary& summary, const TimingPlan& plan,
+                MovieWriter& movie) {
+    std::unique_ptr<ByteSource> source = input.open();
+    GifReader reader(*source, input.name);
+    Compositor compositor(summary.width, summary.height);
+    std::vector<uint8_t> row;
+    GifImage image;
+    size_t index = 0;
+    while (reader.nextImage(image)) {
+        if (index >= summary.delays.size()) {
+            throw ConvertError(Error::CorruptImage, input.name, "the file changed while read",
+                               image.number);
+        }
+        const uint32_t frames = plan.fixedFrames != 0
+                                    ? plan.fixedFrames
+                                    : framesForDelay(summary.delays[index], plan.frameRate);
+        ++index;
+        compositor.beginImage(image);
+        if (image.width > 0 && image.height > 0) {
+            row.resize(static_cast<size_t>(image.width));
+            for (int r = 0; r < image.height; ++r) {
+                reader.readRow(row.data());
+                compositor.drawRow(r, row.data());
+            }
+        } else {
+            reader.skipImageData();
+        }
+        try {
+            movie.show(compositor.pixels().data(), compositor.width(), compositor.height(), frames);
+        } catch (const ConvertError& error) {
+            if (!error.subject().empty()) {
+                throw;
+            }
+            throw ConvertError(error.error(), input.name, error.detail(), image.number);
+        }
+        compositor.disposeImage();
+    }
+}
+
+} // namespace
+
+ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOptions& options,
+                          ByteSink& out) {
+    if (inputs.empty()) {
+        throw ConvertError(Error::NoInput, {});
+    }
+    // The stage is the largest screen and the frame rate depends on every delay, so every
+    // file is scanned before the movie starts; this also finds most broken files before
+    // any work is done.
+    std::vector<GifSummary> summaries;
+    ConvertResult result;
+    for (const InputFile& input : inputs) {
+        std::unique_ptr<ByteSource> source = input.open();
+        summaries.push_back(scanGif(*source, input.name));
+        result.stageWidth = std::max(result.stageWidth, summaries.back().width);
+        result.stageHeight = std::max(result.stageHeight, summaries.back().height);
+    }
+    const TimingPlan plan = planTiming(summaries, options);
+    result.frameRate = plan.frameRate;
+
+    MovieWriter movie(out, result.stageWidth, result.stageHeight, plan.frameRate,
+                      options.compressionLevel);
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        convertOne(inputs[i], summaries[i], plan, movie);
+    }
+    movie.finish();
+    result.frameCount = movie.frameCount();
+    result.pictureCount = movie.pictureCount();
+    return result;
+}
+
+} // namespace gif2swf

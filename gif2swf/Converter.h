@@ -1,0 +1,58 @@
+#pragma once
+
+#include "BitmapEncoder.h"
+#include "ByteSink.h"
+#include "ByteSource.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// GIF files in, one movie out: every image of every file, in order, shown as a GIF viewer
+// shows it, for as long as its delay (or 1/rate) says.
+namespace gif2swf {
+
+struct InputFile {
+    std::string name; // for messages
+    // Opens the data from its start; called twice (a quick scan, then the decoding).
+    std::function<std::unique_ptr<ByteSource>()> open;
+};
+
+InputFile inputFromPath(const std::string& path);
+
+struct ConvertOptions {
+    // Images per second; without it each image keeps its GIF delay.
+    std::optional<double> rate;
+    std::string rateSubject = "-r"; // names the rate in messages
+    int compressionLevel = kDefaultCompressionLevel;
+};
+
+// What a GIF holds, from a scan that reads its structure without decoding pixels.
+struct GifSummary {
+    int width = 0; // the logical screen (or the images' extent when the screen is 0 wide)
+    int height = 0;
+    std::vector<uint16_t> delays; // per image, as shown (see shownDelay)
+};
+
+// Scans a GIF; throws ConvertError for a broken file or a screen or image too large for a
+// movie, before anything is allocated for its pixels.
+GifSummary scanGif(ByteSource& source, const std::string& name);
+
+// Throws ImageTooLarge when players cannot show a picture of this size.
+void checkPictureSize(int width, int height, const std::string& name, int frame = 0);
+
+struct ConvertResult {
+    int stageWidth = 0;
+    int stageHeight = 0;
+    uint16_t frameRate = 0; // 8.8 fixed point
+    uint32_t frameCount = 0;
+    uint32_t pictureCount = 0;
+};
+
+// Converts the inputs into a movie written to `out`; throws ConvertError.
+ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOptions& options,
+                          ByteSink& out);
+
+} // namespace gif2swf

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+// Every way a conversion can fail, the sentence a user reads for it and the exit status the
+// application sees. One list, so that a new failure cannot forget its message or its status.
+namespace gif2swf {
+
+enum class Error {
+    // Usage: the command line is wrong.
+    UnknownOption,
+    MissingOptionValue,
+    RepeatedOption,
+    NoInput,
+    BadRate,
+    RateTooHigh,
+    RateTooLow,
+    // Input: a GIF file cannot be read or shown.
+    CannotOpenInput,
+    ReadFailed,
+    EmptyFile,
+    NotGif,
+    TruncatedHeader,
+    TruncatedFile,
+    TruncatedImage,
+    CorruptImage,
+    UnknownBlock,
+    NoColourTable,
+    NoImage,
+    ImageTooLarge,
+    TooManyFrames,
+    TooManyPictures,
+    OutOfMemory,
+    // Output: the movie cannot be written.
+    CannotWriteOutput,
+    OutputTooLarge,
+};
+
+// Exit statuses of the converter; the application tells the three failures apart.
+enum ExitStatus { kExitOk = 0, kExitUsage = 1, kExitInput = 2, kExitOutput = 3 };
+
+// The sentence for an error, lower case and without a full stop: "not a GIF file".
+const char* describe(Error error);
+
+// The exit status that reports an error.
+ExitStatus exitStatusFor(Error error);
+
+// A failure with what it is about: the file (or option) it concerns, the 1-based frame
+// number within that file when it happened inside an image (0 otherwise) and an optional
+// detail such as "20000x20000" or the operating system's reason.
+class ConvertError : public std::runtime_error {
+public:
+    ConvertError(Error error, std::string subject, std::string detail = {}, int frame = 0);
+
+    Error error() const { return error_; }
+    const std::string& subject() const { return subject_; }
+    const std::string& detail() const { return detail_; }
+    int frame() const { return frame_; }
+
+private:
+    Error error_;
+    std::string subject_;
+    std::string detail_;
+    int frame_;
+};
+
+// The one-line message: "gif2swf: a.gif: frame 3: truncated image data".
+std::string formatMessage(const ConvertError& error);
+
+// The operating system's reason for an errno value, starting lower case:
+// "permission denied".
+std::string systemReason(int errorNumber);
+
+} // namespace gif2swf

@@ -1,0 +1,218 @@
+#include "GifReader.h"
+
+#include "Errors.h"
+
+#include <gif_lib.h>
+
+#if !defined(GIFLIB_MAJOR) || GIFLIB_MAJOR < 5
+#error "giflib 5 or later is needed"
+#endif
+
+namespace gif2swf {
+namespace {
+
+int readFromSource(GifFileType* gif, GifByteType* buffer, int size) {
+    auto* source = static_cast<ByteSource*>(gif->UserData);
+    return size <= 0 ? 0 : static_cast<int>(source->read(buffer, static_cast<size_t>(size)));
+}
+
+void closeGif(GifFileType* gif) {
+#if GIFLIB_MAJOR == 5 && GIFLIB_MINOR == 0
+    DGifCloseFile(gif);
+#else
+    int ignored = 0;
+    DGifCloseFile(gif, &ignored);
+#endif
+}
+
+// giflib keeps a record of every image descriptor it has read (for its slurping reader);
+// dropping it after each image keeps memory flat however many frames a file has.
+void forgetSavedImages(GifFileType* gif) {
+    GifFreeSavedImages(gif);
+    gif->SavedImages = nullptr;
+    gif->ImageCount = 0;
+}
+
+} // namespace
+
+GifReader::GifReader(ByteSource& source, std::string name)
+    : source_(source), name_(std::move(name)) {
+    int error = 0;
+    gif_ = DGifOpen(&source_, readFromSource, &error);
+    if (gif_ == nullptr) {
+        fail(error, false);
+    }
+    screenWidth_ = gif_->SWidth;
+    screenHeight_ = gif_->SHeight;
+}
+
+GifReader::~GifReader() {
+    if (gif_ != nullptr) {
+        closeGif(gif_);
+    }
+}
+
+void GifReader::fail(int gifError, bool inImage) {
+    const int frame = inImage ? imageCount_ : 0;
+    switch (gifError) {
+    case D_GIF_ERR_READ_FAILED:
+    case D_GIF_ERR_NO_SCRN_DSCR:
+    case D_GIF_ERR_NO_IMAG_DSCR:
+    case D_GIF_ERR_EOF_TOO_SOON:
+        if (source_.failure() != 0) {
+            throw ConvertError(Error::ReadFailed, name_, systemReason(source_.failure()), frame);
+        }
+        if (source_.consumed() == 0) {
+            throw ConvertError(Error::EmptyFile, name_);
+        }
+        if (gif_ == nullptr) {
+            throw ConvertError(Error::TruncatedHeader, name_);
+        }
+        throw ConvertError(inImage ? Error::TruncatedImage : Error::TruncatedFile, name_, {},
+                           frame);
+    case D_GIF_ERR_NOT_GIF_FILE:
+        throw ConvertError(Error::NotGif, name_);
+    case D_GIF_ERR_NO_COLOR_MAP:
+        throw ConvertError(Error::NoColourTable, name_, {}, frame);
+    case D_GIF_ERR_WRONG_RECORD:
+        throw ConvertError(Error::UnknownBlock, name_, {}, frame);
+    case D_GIF_ERR_NOT_ENOUGH_MEM:
+        throw ConvertError(Error::OutOfMemory, name_, {}, frame);
+    default: {
+        const char* text = GifErrorString(gifError);
+        throw ConvertError(Error::CorruptImage, name_, text != nullptr ? text : "", frame);
+    }
+    }
+}
+
+void GifReader::readExtension() {
+    int code = 0;
+    GifByteType* block = nullptr;
+    if (DGifGetExtension(gif_, &code, &block) == GIF_ERROR) {
+        fail(gif_->Error, false);
+    }
+    if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr) {
+        GraphicsControlBlock control;
+        // A malformed control block is ignored, as viewers do.
+        if (DGifExtensionToGCB(block[0], block + 1, &control) == GIF_OK) {
+            pendingDisposal_ =
+                control.DisposalMode >= DISPOSE_DO_NOT && control.DisposalMode <= DISPOSE_PREVIOUS
+                    ? static_cast<Disposal>(control.DisposalMode)
+                    : Disposal::Unspecified;
+            pendingDelay_ = control.DelayTime;
+            pendingTransparent_ = control.TransparentColor;
+        }
+    }
+    while (block != nullptr) {
+        if (DGifGetExtensionNext(gif_, &block) == GIF_ERROR) {
+            fail(gif_->Error, false);
+        }
+    }
+}
+
+bool GifReader::nextImage(GifImage& image) {
+    for (;;) {
+        GifRecordType type = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif_, &type) == GIF_ERROR) {
+            // A file that ends cleanly after an image but lacks the trailer byte is shown
+            // whole by every viewer.
+            if (gif_->Error == D_GIF_ERR_READ_FAILED && source_.failure() == 0 && imageCount_ > 0) {
+                return false;
+            }
+            fail(gif_->Error, false);
+        }
+        if (type == TERMINATE_RECORD_TYPE) {
+            return false;
+        }
+        if (type == EXTENSION_RECORD_TYPE) {
+            readExtension();
+            continue;
+        }
+        if (type != IMAGE_DESC_RECORD_TYPE) {
+            fail(D_GIF_ERR_WRONG_RECORD, false);
+        }
+        ++imageCount_;
+        if (DGifGetImageDesc(gif_) == GIF_ERROR) {
+            fail(gif_->Error, true);
+        }
+        forgetSavedImages(gif_);
+
+        const GifImageDesc& desc = gif_->Image;
+        image.number = imageCount_;
+        image.left = desc.Left;
+        image.top = desc.Top;
+        image.width = desc.Width;
+        image.height = desc.Height;
+        image.interlaced = desc.Interlace;
+        image.disposal = pendingDisposal_;
+        image.delayCentiseconds = pendingDelay_;
+
+        const ColorMapObject* map = desc.ColorMap != nullptr ? desc.ColorMap : gif_->SColorMap;
+        if (map == nullptr) {
+            fail(D_GIF_ERR_NO_COLOR_MAP, true);
+        }
+        image.colours.fill(0xFF000000u);
+        const int count = std::min(map->ColorCount, 256);
+        for (int i = 0; i < count; ++i) {
+            const GifColorType& c = map->Colors[i];
+            image.colours[static_cast<size_t>(i)] =
+                0xFF000000u | uint32_t{c.Red} << 16 | uint32_t{c.Green} << 8 | c.Blue;
+        }
+        if (pendingTransparent_ >= 0 && pendingTransparent_ < 256) {
+            image.colours[static_cast<size_t>(pendingTransparent_)] = 0;
+        }
+
+        pendingDisposal_ = Disposal::Unspecified;
+        pendingDelay_ = 0;
+        pendingTransparent_ = -1;
+        rowsLeft_ = image.width > 0 ? image.height : 0;
+        rowWidth_ = image.width;
+        return true;
+    }
+}
+
+void GifReader::readRow(uint8_t* row) {
+    if (rowsLeft_ <= 0) {
+        throw std::logic_error("read past the last row of an image");
+    }
+    --rowsLeft_;
+    if (DGifGetLine(gif_, row, rowWidth_) == GIF_ERROR) {
+        fail(gif_->Error, true);
+    }
+}
+
+void GifReader::skipImageData() {
+    int codeSize = 0;
+    GifByteType* block = nullptr;
+    if (DGifGetCode(gif_, &codeSize, &block) == GIF_ERROR) {
+        fail(gif_->Error, true);
+    }
+    while (block != nullptr) {
+        if (DGifGetCodeNext(gif_, &block) == GIF_ERROR) {
+            fail(gif_->Error, true);
+        }
+    }
+    rowsLeft_ = 0;
+}
+
+int GifReader::interlacedRowY(int fileRow, int height) {
+    // Four passes: every 8th row from 0, every 8th from 4, every 4th from 2, every 2nd from 1.
+    const int pass1 = (height + 7) / 8;
+    if (fileRow < pass1) {
+        return fileRow * 8;
+    }
+    fileRow -= pass1;
+    const int pass2 = (height + 3) / 8;
+    if (fileRow < pass2) {
+        return 4 + fileRow * 8;
+    }
+    fileRow -= pass2;
+    const int pass3 = (height + 1) / 4;
+    if (fileRow < pass3) {
+        return 2 + fileRow * 4;
+    }
+    fileRow -= pass3;
+    return 1 + fileRow * 2;
+}
+
+} // namespace gif2swf

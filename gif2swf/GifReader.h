@@ -1,0 +1,74 @@
+#pragma once
+
+#include "ByteSource.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+struct GifFileType;
+
+// Reads a GIF record by record through giflib: one image's rows at a time, never the whole
+// file. Hides giflib's version differences and turns its error codes into our errors.
+namespace gif2swf {
+
+enum class Disposal { Unspecified = 0, None = 1, Background = 2, Previous = 3 };
+
+// One image of a GIF with the graphic control values that precede it.
+struct GifImage {
+    int number = 0; // 1-based within the file
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    bool interlaced = false;
+    Disposal disposal = Disposal::Unspecified;
+    int delayCentiseconds = 0;
+    // The image's colour table (local, else global) as 0xAARRGGBB; the transparent index
+    // maps to 0 (nothing drawn) and indices beyond the table to opaque black.
+    std::array<uint32_t, 256> colours{};
+};
+
+class GifReader {
+public:
+    // Reads the header and the global colour table; throws ConvertError naming `name`.
+    GifReader(ByteSource& source, std::string name);
+    ~GifReader();
+    GifReader(const GifReader&) = delete;
+    GifReader& operator=(const GifReader&) = delete;
+
+    int screenWidth() const { return screenWidth_; }
+    int screenHeight() const { return screenHeight_; }
+    const std::string& name() const { return name_; }
+
+    // Moves to the next image, reading the extensions before it; false at the end of the
+    // file. After true, read the image's rows with readRow or skip them with skipImageData.
+    bool nextImage(GifImage& image);
+    // The next row of the current image in file order (see interlacedRowY); `row` holds
+    // the image's width.
+    void readRow(uint8_t* row);
+    void skipImageData();
+
+    // The row of the image that the n-th row in an interlaced file holds.
+    static int interlacedRowY(int fileRow, int height);
+
+private:
+    [[noreturn]] void fail(int gifError, bool inImage);
+    void readExtension();
+
+    ByteSource& source_;
+    std::string name_;
+    GifFileType* gif_ = nullptr;
+    int screenWidth_ = 0;
+    int screenHeight_ = 0;
+    int imageCount_ = 0;
+    int rowsLeft_ = 0;
+    int rowWidth_ = 0;
+    // Graphic control values for the next image; reset after every image because the
+    // control block is optional.
+    Disposal pendingDisposal_ = Disposal::Unspecified;
+    int pendingDelay_ = 0;
+    int pendingTransparent_ = -1;
+};
+
+} // namespace gif2swf

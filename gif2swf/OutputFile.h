@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// The movie is written to a temporary file beside the output and renamed over it only when
+// complete, so an earlier movie is never left half-overwritten and a failed run leaves no
+// file that looks like a result.
+namespace gif2swf {
+
+class OutputFile {
+public:
+    // Creates the temporary file; throws ConvertError (cannot write output).
+    explicit OutputFile(std::string path);
+    // Removes the temporary file unless committed.
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    std::FILE* stream() { return file_; }
+    const std::string& path() const { return path_; }
+    // Flushes, closes and renames the temporary file into place; throws ConvertError.
+    void commit();
+
+private:
+    [[noreturn]] void fail(int errorNumber);
+    void discard();
+
+    std::string path_;
+    std::string temporaryPath_;
+    std::FILE* file_ = nullptr;
+    bool committed_ = false;
+};
+
+} // namespace gif2swf

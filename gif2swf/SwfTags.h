@@ -1,0 +1,101 @@
+#pragma once
+
+#include "BitWriter.h"
+#include "ByteSink.h"
+
+#include <cstdint>
+#include <vector>
+
+// Writers for the records of a bitmap movie, one function per record, each writing its
+// fields in the order the format lays them out. Coordinates are in twips (1/20 pixel).
+namespace gif2swf::swf {
+
+// Version 8: the first with the non-smoothed bitmap fill, so pixels stay sharp at 1:1;
+// it requires the FileAttributes tag first.
+constexpr uint8_t kVersion = 8;
+constexpr int32_t kTwipsPerPixel = 20;
+// A straight edge's delta field has at most 17 bits (a 4-bit count plus 2), so one edge moves
+// at most this far; longer sides are drawn as several edges.
+constexpr int32_t kMaxEdgeTwips = 65535;
+// Tags of this length or longer need the long record header.
+constexpr uint32_t kLongTagLength = 63;
+// Players draw bitmaps up to 8192 pixels a side (the surface limit) and refuse bitmaps of
+// more than 4096 x 4096 pixels.
+constexpr int kMaxBitmapSide = 8192;
+constexpr uint64_t kMaxBitmapPixels = uint64_t{4096} * 4096;
+// Character ids are 16-bit.
+constexpr uint32_t kMaxCharacterId = 65535;
+
+enum TagCode : uint16_t {
+    kEnd = 0,
+    kShowFrame = 1,
+    kDefineShape = 2,
+    kSetBackgroundColor = 9,
+    kDefineBitsLossless = 20,
+    kPlaceObject2 = 26,
+    kDefineBitsLossless2 = 36,
+    kFileAttributes = 69,
+};
+
+// Colour-mapped (up to 256 colours) and direct 32-bit pixels.
+enum BitmapFormat : uint8_t { kColourMapped8 = 3, kDirect32 = 5 };
+
+struct Rect {
+    int32_t xMin = 0;
+    int32_t xMax = 0;
+    int32_t yMin = 0;
+    int32_t yMax = 0;
+};
+
+// The movie's opening bytes up to the first tag. FileLength and FrameCount are written as
+// given and overwritten by patchFileHeader once the movie is complete.
+struct FileHeader {
+    Rect frameSize;
+    uint16_t frameRate = 0; // 8.8 fixed point: 12 fps is 0x0C00
+    uint16_t frameCount = 0;
+};
+
+// Byte offsets of the header fields that are patched at the end.
+struct FileHeaderLayout {
+    uint64_t fileLengthOffset = 0;
+    uint64_t frameCountOffset = 0;
+};
+
+void writeRect(BitWriter& bits, const Rect& rect);
+// A matrix with scale and translation only (no rotation), the scale in 16.16 fixed point.
+void writeScaleTranslateMatrix(BitWriter& bits, int32_t scaleX, int32_t scaleY, int32_t translateX,
+                               int32_t translateY);
+
+FileHeaderLayout writeFileHeader(ByteSink& out, const FileHeader& header);
+void patchFileHeader(ByteSink& out, const FileHeaderLayout& layout, uint32_t fileLength,
+                     uint16_t frameCount);
+
+// RECORDHEADER: short form for lengths under 63 unless the long form is asked for.
+void writeTagHeader(ByteSink& out, TagCode code, uint64_t length, bool forceLong = false);
+
+void writeFileAttributes(ByteSink& out);
+void writeSetBackgroundColor(ByteSink& out, uint8_t red, uint8_t green, uint8_t blue);
+
+struct LosslessBitmap {
+    TagCode code = kDefineBitsLossless; // or kDefineBitsLossless2 for one with alpha
+    uint16_t characterId = 0;
+    BitmapFormat format = kColourMapped8;
+    uint16_t width = 0;
+    uint16_t height = 0;
+    int colourCount = 0;           // colour-mapped only: 1..256
+    std::vector<uint8_t> zlibData; // colour table and padded rows, or pixels, zlib-compressed
+};
+void writeDefineBitsLossless(ByteSink& out, const LosslessBitmap& bitmap);
+
+// A rectangle of the bitmap's size in pixels, filled with the bitmap unsmoothed and clipped,
+// its top-left corner at the origin.
+void writeDefineBitmapRectangle(ByteSink& out, uint16_t shapeId, uint16_t bitmapId, int widthPixels,
+                                int heightPixels);
+
+// Places a character at a depth; `replace` sets the move flag so that the character replaces
+// the one already there (without it, players ignore the placement).
+void writePlaceObject2(ByteSink& out, uint16_t depth, uint16_t characterId, bool replace);
+void writeShowFrame(ByteSink& out);
+void writeEnd(ByteSink& out);
+
+} // namespace gif2swf::swf

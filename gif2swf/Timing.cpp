@@ -1,0 +1,95 @@
+#include "Timing.h"
+
+#include "Errors.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace gif2swf {
+
+std::optional<double> parseRate(const std::string& text) {
+    bool digits = false;
+    bool point = false;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') {
+            digits = true;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!digits) {
+        return std::nullopt;
+    }
+    double value = 0;
+    const auto result =
+        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size() ||
+        !std::isfinite(value) || value <= 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+FixedRatePlan planFixedRate(double imagesPerSecond, const std::string& subject) {
+    const double maxStored = 65535;
+    if (imagesPerSecond * 256 > maxStored + 0.5) {
+        throw ConvertError(Error::RateTooHigh, subject);
+    }
+    const double minFrames = std::ceil(1 / imagesPerSecond - 1e-9);
+    if (minFrames > kMaxFrames) {
+        throw ConvertError(Error::RateTooLow, subject);
+    }
+    // Prefer the first repeat count whose rate is stored almost exactly; otherwise the most
+    // exact one up to 60 frames per second.
+    const uint32_t first = static_cast<uint32_t>(std::max(1.0, minFrames));
+    FixedRatePlan best;
+    double bestError = 1;
+    for (uint32_t frames = first; frames <= kMaxFrames; ++frames) {
+        const double rate = imagesPerSecond * frames;
+        if (frames > first && rate > 60) {
+            break;
+        }
+        const double stored = std::round(rate * 256);
+        if (stored < 1 || stored > maxStored) {
+            break;
+        }
+        const double error = std::fabs(stored / 256 - rate) / rate;
+        if (error < bestError) {
+            bestError = error;
+            best = {static_cast<uint16_t>(stored), frames};
+        }
+        if (error <= 0.0005) {
+            break;
+        }
+    }
+    if (best.framesPerImage == 0 || bestError > 0.002) {
+        throw ConvertError(imagesPerSecond < 1 ? Error::RateTooLow : Error::RateTooHigh, subject);
+    }
+    return best;
+}
+
+uint32_t shownDelay(int delayCentiseconds) {
+    return delayCentiseconds <= 1 ? 10u : static_cast<uint32_t>(delayCentiseconds);
+}
+
+uint16_t frameRateForDelays(uint32_t delayDivisor) {
+    // The largest divisor of the common divisor that is at most 100 centiseconds.
+    uint32_t step = std::max(delayDivisor, 1u);
+    for (uint32_t d = std::min(step, 100u); d >= 1; --d) {
+        if (step % d == 0) {
+            step = d;
+            break;
+        }
+    }
+    // 100/step frames per second in 8.8 fixed point; exact when step divides 25600.
+    return static_cast<uint16_t>(std::lround(25600.0 / step));
+}
+
+uint32_t framesForDelay(uint32_t delayCentiseconds, uint16_t frameRate) {
+    const double frames = std::round(delayCentiseconds / 100.0 * frameRate / 256.0);
+    return frames < 1 ? 1u : static_cast<uint32_t>(std::min(frames, 4294967295.0));
+}
+
+} // namespace gif2swf

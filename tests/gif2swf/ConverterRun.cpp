@@ -1,0 +1,108 @@
+#include "ConverterRun.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <stdexcept>
+
+namespace testrun {
+namespace {
+
+Result run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        throw std::runtime_error("did not run: " + program.toStdString() + " " +
+                                 process.errorString().toStdString());
+    }
+    return {process.exitCode(), process.readAllStandardError() + process.readAllStandardOutput()};
+}
+
+QString sourceDir() {
+    const QString dir = qEnvironmentVariable("KORVANE_SOURCE_DIR");
+    return dir.isEmpty() ? QStringLiteral(".") : dir;
+}
+
+} // namespace
+
+QString converterPath() {
+    const QString dir = qEnvironmentVariable("KORVANE_APP_DIR");
+#ifdef Q_OS_WIN
+    return QDir(dir).filePath(QStringLiteral("gif2swf.exe"));
+#else
+    return QDir(dir).filePath(QStringLiteral("gif2swf"));
+#endif
+}
+
+Result runConverter(const QStringList& arguments) {
+    return run(converterPath(), arguments);
+}
+
+QString checkWithSwfParser(const QString& movie, int width, int height, int frameRate, int frames,
+                           int pictures) {
+    const QString script = sourceDir() + QStringLiteral("/tests/swf-reader/check.mjs");
+    QStringList arguments{script,
+                          movie,
+                          QStringLiteral("width=%1").arg(width),
+                          QStringLiteral("height=%1").arg(height),
+                          QStringLiteral("rate=%1").arg(frameRate),
+                          QStringLiteral("frames=%1").arg(frames)};
+    if (pictures >= 0) {
+        arguments << QStringLiteral("pictures=%1").arg(pictures);
+    }
+    const Result result = run(QStringLiteral("node"), arguments);
+    return QString::fromUtf8(result.standardError).trimmed();
+}
+
+Coalesced coalesceWithImageMagick(const QString& gif, const QString& workFolder) {
+    QTemporaryDir frames(workFolder + QStringLiteral("/im-XXXXXX"));
+    // Browsers start from a transparent screen and ignore the GIF's background colour;
+    // ImageMagick does so when told that the background is "none".
+    const Result result =
+        run(QStringLiteral("convert"),
+            {gif, QStringLiteral("-alpha"), QStringLiteral("set"), QStringLiteral("-background"),
+             QStringLiteral("none"), QStringLiteral("-coalesce"), QStringLiteral("+repage"),
+             frames.filePath(QStringLiteral("f-%05d.png"))});
+    if (result.exitCode != 0) {
+        throw std::runtime_error("ImageMagick failed: " + result.standardError.toStdString());
+    }
+    Coalesced out;
+    const QStringList names =
+        QDir(frames.path()).entryList({QStringLiteral("f-*.png")}, QDir::Files, QDir::Name);
+    for (const QString& name : names) {
+        const QImage image = QImage(frames.filePath(name)).convertToFormat(QImage::Format_ARGB32);
+        out.width = image.width();
+        out.height = image.height();
+        std::vector<uint32_t> rgb;
+        QByteArray key =
+            QByteArray::number(image.width()) + 'x' + QByteArray::number(image.height());
+        for (int y = 0; y < image.height(); ++y) {
+            const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                const int a = qAlpha(line[x]);
+                // Fully transparent pixels carry no colour, whatever ImageMagick left there.
+                const QRgb pixel = a == 0 ? 0u : line[x];
+                key.append(reinterpret_cast<const char*>(&pixel), sizeof(pixel));
+                auto over = [a](int c) {
+                    return static_cast<uint32_t>((c * a + 255 * (255 - a)) / 255);
+                };
+                rgb.push_back(over(qRed(pixel)) << 16 | over(qGreen(pixel)) << 8 |
+                              over(qBlue(pixel)));
+            }
+        }
+        out.frames.push_back(std::move(rgb));
+        out.keys.push_back(key);
+    }
+    if (out.frames.empty()) {
+        throw std::runtime_error("ImageMagick wrote no frame");
+    }
+    return out;
+}
+
+} // namespace testrun

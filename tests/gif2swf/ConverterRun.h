@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+// Runs the real converter and the outside programs the tests compare it with.
+namespace testrun {
+
+struct Result {
+    int exitCode = -1;
+    QByteArray standardError;
+};
+
+// The converter in the application folder.
+QString converterPath();
+Result runConverter(const QStringList& arguments);
+
+// Checks a movie with the independent swf-parser (node); returns "ok" or the faults found.
+QString checkWithSwfParser(const QString& movie, int width, int height, int frameRate, int frames,
+                           int pictures);
+
+// A GIF's frames as ImageMagick coalesces them, composited over white (0xRRGGBB), plus
+// a key per frame that tells distinct pictures (size and RGBA) apart.
+struct Coalesced {
+    int width = 0;
+    int height = 0;
+    std::vector<std::vector<uint32_t>> frames;
+    std::vector<QByteArray> keys;
+};
+Coalesced coalesceWithImageMagick(const QString& gif, const QString& workFolder);
+
+} // namespace testrun

@@ -1,0 +1,338 @@
+// The real converter on GIFs made with giflib's encoder: every movie is read by the
+// independent swf-parser, and every frame it shows is compared pixel for pixel with the
+// frames ImageMagick composites from the same GIF.
+#include "ConverterRun.h"
+#include "GifMaker.h"
+#include "SwfPlayback.h"
+
+#include <QFileInfo>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using testgif::Frame;
+using testgif::Gif;
+
+namespace {
+
+struct Case {
+    std::vector<Gif> gifs;
+    QStringList options;
+    int frameRate = 0;        // expected, 8.8 fixed point
+    std::vector<int> repeats; // expected frames for each GIF frame, inputs in order
+    bool needsDirectColour = false;
+};
+
+Gif screen(int width, int height, int colours = 16) {
+    Gif gif;
+    gif.width = width;
+    gif.height = height;
+    gif.globalColours = testgif::palette(colours);
+    return gif;
+}
+
+Frame frame(int left, int top, int width, int height, int seed, int disposal = 0, int delay = 10,
+            int transparent = -1, int colours = 16) {
+    Frame f = testgif::patternFrame(left, top, width, height, colours, seed);
+    f.disposal = disposal;
+    f.delay = delay;
+    f.transparent = transparent;
+    return f;
+}
+
+// Full first frame, then smaller frames with transparency at offsets, all disposed alike.
+Gif disposalGif(int disposal) {
+    Gif gif = screen(24, 18);
+    gif.frames = {frame(0, 0, 24, 18, 1, disposal), frame(5, 4, 10, 8, 2, disposal, 10, 3),
+                  frame(2, 9, 12, 6, 3, disposal, 10, 0), frame(14, 1, 9, 9, 4, disposal)};
+    return gif;
+}
+
+// A picture as the stage shows it: the bitmap at the top-left corner, white elsewhere.
+std::vector<uint32_t> onStage(const std::vector<uint32_t>& picture, int width, int height,
+                              int stageWidth, int stageHeight) {
+    std::vector<uint32_t> stage(static_cast<size_t>(stageWidth) * stageHeight, 0xFFFFFFu);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            stage[static_cast<size_t>(y) * stageWidth + x] =
+                picture[static_cast<size_t>(y) * width + x];
+        }
+    }
+    return stage;
+}
+
+QString firstDifference(const std::vector<uint32_t>& shown, const std::vector<uint32_t>& expected,
+                        int width) {
+    for (size_t i = 0; i < shown.size() && i < expected.size(); ++i) {
+        if (shown[i] != expected[i]) {
+            return QStringLiteral("pixel (%1,%2) is %3, ImageMagick shows %4")
+                .arg(static_cast<int>(i) % width)
+                .arg(static_cast<int>(i) / width)
+                .arg(shown[i], 6, 16, QLatin1Char('0'))
+                .arg(expected[i], 6, 16, QLatin1Char('0'));
+        }
+    }
+    return shown.size() == expected.size() ? QString() : QStringLiteral("sizes differ");
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Case)
+
+class ConversionTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void showsWhatImageMagickShows_data();
+    void showsWhatImageMagickShows();
+    void paletteMovieStaysCloseToGifSize();
+};
+
+void ConversionTest::showsWhatImageMagickShows_data() {
+    QTest::addColumn<Case>("testCase");
+    const int tenFps = 10 * 256;
+
+    Case still;
+    still.gifs = {screen(37, 20)};
+    still.gifs[0].frames = {frame(0, 0, 37, 20, 1, 0, 0)};
+    still.frameRate = tenFps; // no delay shows as 10 centiseconds
+    still.repeats = {1};
+    QTest::newRow("static, odd width") << still;
+
+    Case pixel;
+    pixel.gifs = {screen(1, 1, 2)};
+    pixel.gifs[0].frames = {frame(0, 0, 1, 1, 5, 0, 10, -1, 2)};
+    pixel.frameRate = tenFps;
+    pixel.repeats = {1};
+    QTest::newRow("1x1") << pixel;
+
+    Case transparent;
+    transparent.gifs = {screen(20, 12)};
+    transparent.gifs[0].frames = {frame(0, 0, 20, 12, 1, 1, 10, 2),
+                                  frame(0, 0, 20, 12, 2, 1, 10, 0)};
+    transparent.frameRate = tenFps;
+    transparent.repeats = {1, 1};
+    QTest::newRow("transparent pixels show white, then what is below") << transparent;
+
+    const char* names[] = {"disposal unspecified", "disposal none", "disposal background",
+                           "disposal previous"};
+    for (int disposal = 0; disposal <= 3; ++disposal) {
+        Case c;
+        c.gifs = {disposalGif(disposal)};
+        c.frameRate = tenFps;
+        c.repeats = {1, 1, 1, 1};
+        QTest::newRow(names[disposal]) << c;
+    }
+
+    Case firstBackground;
+    firstBackground.gifs = {screen(16, 16)};
+    firstBackground.gifs[0].frames = {frame(2, 2, 6, 6, 1, 2), frame(9, 9, 6, 6, 2, 3),
+                                      frame(4, 8, 8, 4, 3, 1)};
+    firstBackground.frameRate = tenFps;
+    firstBackground.repeats = {1, 1, 1};
+    QTest::newRow("small frames on an empty screen") << firstBackground;
+
+    Case interlaced;
+    interlaced.gifs = {screen(13, 29)};
+    interlaced.gifs[0].frames = {frame(0, 0, 13, 29, 1), frame(3, 5, 7, 10, 2, 0, 10, 1),
+                                 frame(0, 0, 13, 2, 3), frame(1, 20, 5, 5, 4)};
+    for (Frame& f : interlaced.gifs[0].frames) {
+        f.interlaced = true;
+    }
+    interlaced.frameRate = tenFps;
+    interlaced.repeats = {1, 1, 1, 1};
+    QTest::newRow("interlaced") << interlaced;
+
+    Case local;
+    local.gifs = {screen(30, 20)};
+    local.gifs[0].globalColours.clear();
+    local.gifs[0].frames = {frame(0, 0, 30, 20, 1, 1, 10, -1, 64),
+                            frame(4, 4, 20, 10, 2, 1, 10, 5, 64),
+                            frame(10, 0, 20, 20, 3, 1, 10, -1, 64)};
+    for (size_t i = 0; i < local.gifs[0].frames.size(); ++i) {
+        local.gifs[0].frames[i].localColours = testgif::palette(64, static_cast<int>(i) + 1);
+    }
+    local.frameRate = tenFps;
+    local.repeats = {1, 1, 1};
+    QTest::newRow("local colour tables, no global one") << local;
+
+    Case many;
+    many.gifs = {screen(400, 2)};
+    many.gifs[0].globalColours.clear();
+    for (int half = 0; half < 2; ++half) {
+        Frame f = frame(half * 200, 0, 200, 2, half, 1);
+        for (size_t i = 0; i < f.indices.size(); ++i) {
+            f.indices[i] = static_cast<uint8_t>(i % 200); // all 200 colours of its table
+        }
+        f.localColours = testgif::palette(200, half + 1);
+        many.gifs[0].frames.push_back(f);
+    }
+    many.frameRate = tenFps;
+    many.repeats = {1, 1};
+    many.needsDirectColour = true;
+    QTest::newRow("more than 256 colours on screen") << many;
+
+    Case offsets;
+    offsets.gifs = {screen(21, 17)};
+    offsets.gifs[0].frames = {frame(20, 16, 1, 1, 1, 1), frame(0, 16, 21, 1, 2, 1),
+                              frame(20, 0, 1, 17, 3, 1), frame(7, 3, 5, 11, 4, 2)};
+    offsets.frameRate = tenFps;
+    offsets.repeats = {1, 1, 1, 1};
+    QTest::newRow("offsets up to the screen's edges") << offsets;
+
+    Case frames;
+    frames.gifs = {screen(24, 16)};
+    for (int i = 0; i < 120; ++i) {
+        frames.gifs[0].frames.push_back(frame(i % 20, i % 12, 4, 4, i, 1, 4));
+    }
+    frames.gifs[0].frames[0] = frame(0, 0, 24, 16, 999, 1, 4);
+    frames.frameRate = 25 * 256;
+    frames.repeats.assign(120, 1);
+    QTest::newRow("120 frames") << frames;
+
+    Case reuse;
+    reuse.gifs = {screen(10, 10)};
+    reuse.gifs[0].frames = {frame(0, 0, 10, 10, 1), frame(0, 0, 10, 10, 2), frame(0, 0, 10, 10, 1),
+                            frame(0, 0, 10, 10, 1)};
+    reuse.frameRate = tenFps;
+    reuse.repeats = {1, 1, 1, 1};
+    QTest::newRow("pictures that show again") << reuse;
+
+    Case delays;
+    delays.gifs = {screen(8, 8)};
+    for (int delay : {10, 20, 0, 1, 35}) {
+        delays.gifs[0].frames.push_back(frame(0, 0, 8, 8, delay + 7, 0, delay));
+    }
+    delays.frameRate = 20 * 256; // the delays' common divisor is 5 centiseconds
+    delays.repeats = {2, 4, 2, 2, 7};
+    QTest::newRow("delays, 0 and 1 shown as 10") << delays;
+
+    Case oddDelays;
+    oddDelays.gifs = {screen(8, 8)};
+    oddDelays.gifs[0].frames = {frame(0, 0, 8, 8, 1, 0, 3), frame(0, 0, 8, 8, 2, 0, 5)};
+    oddDelays.frameRate = 100 * 256;
+    oddDelays.repeats = {3, 5};
+    QTest::newRow("delays of 3 and 5 centiseconds") << oddDelays;
+
+    Case noControl;
+    noControl.gifs = {screen(8, 8)};
+    // The second frame has no control block, so nothing of the first one's applies to it:
+    // its index 3 is opaque, its delay 0 and its disposal unspecified.
+    noControl.gifs[0].frames = {frame(0, 0, 8, 8, 1, 1, 50, 3), frame(2, 2, 4, 4, 2)};
+    noControl.gifs[0].frames[1].control = false;
+    std::fill(noControl.gifs[0].frames[1].indices.begin(),
+              noControl.gifs[0].frames[1].indices.begin() + 8, uint8_t{3});
+    noControl.frameRate = tenFps;
+    noControl.repeats = {5, 1};
+    QTest::newRow("frame without control block") << noControl;
+
+    Case wide;
+    wide.gifs = {screen(3300, 2)};
+    wide.gifs[0].frames = {frame(0, 0, 3300, 2, 1)};
+    wide.frameRate = tenFps;
+    wide.repeats = {1};
+    QTest::newRow("wider than one edge can draw") << wide;
+
+    Case manyToOne;
+    manyToOne.gifs = {screen(20, 10), screen(12, 16)};
+    manyToOne.gifs[0].frames = {frame(0, 0, 20, 10, 1, 0, 50), frame(3, 3, 5, 5, 2, 0, 7)};
+    manyToOne.gifs[1].frames = {frame(0, 0, 12, 16, 3)};
+    manyToOne.options = {QStringLiteral("-r"), QStringLiteral("2")};
+    manyToOne.frameRate = 2 * 256;
+    manyToOne.repeats = {1, 1, 1};
+    QTest::newRow("-r 2 a.gif b.gif, different sizes") << manyToOne;
+
+    Case third;
+    third.gifs = {screen(6, 6), screen(6, 6)};
+    third.gifs[0].frames = {frame(0, 0, 6, 6, 1)};
+    third.gifs[1].frames = {frame(0, 0, 6, 6, 2)};
+    third.options = {QStringLiteral("-r"), QStringLiteral("0.333333333333333")};
+    third.frameRate = 256; // 1 frame per second, each image for 3 frames
+    third.repeats = {3, 3};
+    QTest::newRow("-r 0.333333333333333") << third;
+
+    Case fast;
+    fast.gifs = {disposalGif(3)};
+    fast.options = {QStringLiteral("-r"), QStringLiteral("25")};
+    fast.frameRate = 25 * 256;
+    fast.repeats = {1, 1, 1, 1};
+    QTest::newRow("-r 25 on an animation") << fast;
+}
+
+void ConversionTest::showsWhatImageMagickShows() {
+    QFETCH(Case, testCase);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+
+    QStringList arguments = testCase.options;
+    std::vector<testrun::Coalesced> expected;
+    int stageWidth = 0;
+    int stageHeight = 0;
+    for (size_t i = 0; i < testCase.gifs.size(); ++i) {
+        const QString gif = dir.filePath(QStringLiteral("input %1.gif").arg(i));
+        testgif::writeGif(gif.toStdString(), testCase.gifs[i]);
+        arguments << gif;
+        expected.push_back(testrun::coalesceWithImageMagick(gif, dir.path()));
+        stageWidth = std::max(stageWidth, expected.back().width);
+        stageHeight = std::max(stageHeight, expected.back().height);
+    }
+    // The application joins folder and name with a separator even after one.
+    const QString movie = dir.path() + QStringLiteral("//movie.swf");
+    arguments << QStringLiteral("-o") << movie;
+
+    const testrun::Result run = testrun::runConverter(arguments);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.standardError, QByteArray());
+
+    // What each frame of the movie should show, and how many different pictures there are.
+    std::vector<std::vector<uint32_t>> frames;
+    QSet<QByteArray> pictures;
+    size_t gifFrame = 0;
+    for (const testrun::Coalesced& gif : expected) {
+        for (size_t i = 0; i < gif.frames.size(); ++i, ++gifFrame) {
+            QVERIFY2(gifFrame < testCase.repeats.size(), "ImageMagick shows more frames");
+            const std::vector<uint32_t> stage =
+                onStage(gif.frames[i], gif.width, gif.height, stageWidth, stageHeight);
+            frames.insert(frames.end(), static_cast<size_t>(testCase.repeats[gifFrame]), stage);
+            pictures.insert(gif.keys[i]);
+        }
+    }
+    QCOMPARE(gifFrame, testCase.repeats.size());
+
+    QCOMPARE(testrun::checkWithSwfParser(movie, stageWidth, stageHeight, testCase.frameRate,
+                                         static_cast<int>(frames.size()),
+                                         static_cast<int>(pictures.size())),
+             QStringLiteral("ok"));
+
+    const testswf::Playback playback = testswf::play(testswf::readFile(movie.toStdString()));
+    QCOMPARE(playback.frameShapes.size(), frames.size());
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const QString difference = firstDifference(playback.frame(i).rgb, frames[i], stageWidth);
+        QVERIFY2(difference.isEmpty(),
+                 qPrintable(QStringLiteral("frame %1: %2").arg(i + 1).arg(difference)));
+    }
+    if (testCase.needsDirectColour) {
+        QVERIFY(playback.colourMappedBitmaps < playback.bitmapTags);
+    } else {
+        QCOMPARE(playback.colourMappedBitmaps, playback.bitmapTags);
+    }
+}
+
+void ConversionTest::paletteMovieStaysCloseToGifSize() {
+    QTemporaryDir dir;
+    Gif gif = screen(320, 240, 64);
+    for (int i = 0; i < 6; ++i) {
+        gif.frames.push_back(frame(0, 0, 320, 240, i, 1, 10, -1, 64));
+    }
+    const QString input = dir.filePath(QStringLiteral("photo.gif"));
+    const QString movie = dir.filePath(QStringLiteral("photo.swf"));
+    testgif::writeGif(input.toStdString(), gif);
+    QCOMPARE(testrun::runConverter({input, QStringLiteral("-o"), movie}).exitCode, 0);
+    const qint64 gifSize = QFileInfo(input).size();
+    const qint64 movieSize = QFileInfo(movie).size();
+    QVERIFY2(movieSize <= gifSize * 3 / 2,
+             qPrintable(QStringLiteral("GIF %1 bytes, movie %2").arg(gifSize).arg(movieSize)));
+}
+
+QTEST_GUILESS_MAIN(ConversionTest)
+#include "tst_gif2swf_conversion.moc"

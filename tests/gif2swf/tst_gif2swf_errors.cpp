@@ -1,0 +1,225 @@
+// The real converter on bad input and bad places to write: one line on stderr naming the file
+// and the fault, the exit status of its kind, no output file, an earlier movie untouched and
+// no temporary file left behind. And names that a shell would mangle.
+#include "ConverterRun.h"
+#include "GifMaker.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+const QByteArray kEarlierMovie = "an earlier movie";
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+testgif::Gif threeFrames() {
+    testgif::Gif gif;
+    gif.width = 40;
+    gif.height = 30;
+    gif.globalColours = testgif::palette(16);
+    for (int i = 0; i < 3; ++i) {
+        gif.frames.push_back(testgif::patternFrame(0, 0, 40, 30, 16, i));
+    }
+    return gif;
+}
+
+// Where the second frame's image data is, in a GIF of three equal frames.
+qint64 middleOfSecondFrame(const QByteArray& gif) {
+    // Each frame starts with an image separator ',' after its control block (0x21 0xF9).
+    qint64 found = -1;
+    int frames = 0;
+    for (qint64 i = 0; (i = gif.indexOf("\x21\xF9\x04", i)) >= 0; i += 3) {
+        if (++frames == 2) {
+            found = i;
+        }
+        if (frames == 3) {
+            return (found + i) / 2;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+class ErrorsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void refusesAndLeavesNothing_data();
+    void refusesAndLeavesNothing();
+    void unwritableFolder();
+    void namesWithSpacesQuotesAndNonAscii();
+    void helpListsExitStatusesAndLimits();
+
+private:
+    QTemporaryDir dir_;
+    QString good_;
+};
+
+void ErrorsTest::initTestCase() {
+    QVERIFY(dir_.isValid());
+    good_ = dir_.filePath("good.gif");
+    testgif::writeGif(good_.toStdString(), threeFrames());
+
+    QFile goodFile(good_);
+    QVERIFY(goodFile.open(QIODevice::ReadOnly));
+    const QByteArray gif = goodFile.readAll();
+    const qint64 cut = middleOfSecondFrame(gif);
+    QVERIFY(cut > 0);
+    writeBytes(dir_.filePath("truncated.gif"), gif.left(cut));
+    writeBytes(dir_.filePath("header-only.gif"), gif.left(13 + 48));
+    writeBytes(dir_.filePath("no-image.gif"), gif.left(13 + 48) + ";");
+    writeBytes(dir_.filePath("empty.gif"), QByteArray());
+    writeBytes(dir_.filePath("notes.gif"), "These are not the pictures you are looking for.\n");
+    QImage png(8, 8, QImage::Format_RGB32);
+    png.fill(Qt::red);
+    QVERIFY(png.save(dir_.filePath("picture.gif"), "PNG"));
+    // 20000 x 20000 screen, no colour table, then nothing.
+    writeBytes(dir_.filePath("huge.gif"), QByteArray("GIF89a\x20\x4E\x20\x4E\x00\x00\x00", 13));
+    // A valid header and image descriptor followed by LZW codes that make no sense.
+    QByteArray corrupt = gif.left(13 + 48);
+    corrupt += QByteArray(
+        "\x2C\x00\x00\x00\x00\x28\x00\x1E\x00\x00\x04\x05\xFF\xFF\xFF\xFF\xFF\x00\x3B", 19);
+    writeBytes(dir_.filePath("corrupt.gif"), corrupt);
+    QVERIFY(QDir(dir_.path()).mkdir("out"));
+    writeBytes(dir_.filePath("regular-file"), "not a folder");
+}
+
+void ErrorsTest::refusesAndLeavesNothing_data() {
+    QTest::addColumn<QStringList>("arguments"); // the output is added as "-o out/movie.swf"
+    QTest::addColumn<QString>("output");        // relative to the temporary folder
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message"); // with FOLDER for the temporary folder
+
+    const QString out = "out/movie.swf";
+    QTest::newRow("zero-byte file")
+        << QStringList{"empty.gif"} << out << 2
+        << "gif2swf: FOLDER/empty.gif: not a GIF file: the file is empty";
+    QTest::newRow("truncated GIF")
+        << QStringList{"truncated.gif"} << out << 2
+        << "gif2swf: FOLDER/truncated.gif: frame 2: truncated image data";
+    QTest::newRow("header only") << QStringList{"header-only.gif"} << out << 2
+                                 << "gif2swf: FOLDER/header-only.gif: truncated file";
+    QTest::newRow("no image") << QStringList{"no-image.gif"} << out << 2
+                              << "gif2swf: FOLDER/no-image.gif: contains no image";
+    QTest::newRow("corrupt image data")
+        << QStringList{"corrupt.gif"} << out << 2 << "gif2swf: FOLDER/corrupt.gif: frame 1: ";
+    QTest::newRow("PNG named .gif")
+        << QStringList{"picture.gif"} << out << 2 << "gif2swf: FOLDER/picture.gif: not a GIF file";
+    QTest::newRow("text named .gif")
+        << QStringList{"notes.gif"} << out << 2 << "gif2swf: FOLDER/notes.gif: not a GIF file";
+    QTest::newRow("missing file")
+        << QStringList{"good.gif", "missing.gif"} << out << 2
+        << "gif2swf: FOLDER/missing.gif: cannot open: no such file or directory";
+    QTest::newRow("huge screen") << QStringList{"huge.gif"} << out << 2
+                                 << "gif2swf: FOLDER/huge.gif: image too large: 20000x20000";
+    QTest::newRow("folder is a file")
+        << QStringList{"good.gif"} << "regular-file/movie.swf" << 3
+        << "gif2swf: FOLDER/regular-file/movie.swf: cannot write output: not a directory";
+    QTest::newRow("no such folder")
+        << QStringList{"good.gif"} << "nowhere/movie.swf" << 3
+        << "gif2swf: FOLDER/nowhere/movie.swf: cannot write output: no such file or directory";
+    QTest::newRow("rate 0") << QStringList{"-r", "0", "good.gif"} << out << 1
+                            << "gif2swf: -r 0: bad rate";
+    QTest::newRow("rate -0.5") << QStringList{"-r", "-0.5", "good.gif"} << out << 1
+                               << "gif2swf: -r -0.5: bad rate";
+    QTest::newRow("rate 1000") << QStringList{"-r", "1000", "good.gif"} << out << 1
+                               << "gif2swf: -r 1000: rate too high";
+    QTest::newRow("rate with a comma")
+        << QStringList{"-r", "2,5", "good.gif"} << out << 1 << "gif2swf: -r 2,5: bad rate";
+    QTest::newRow("unknown option")
+        << QStringList{"-q", "good.gif"} << out << 1 << "gif2swf: -q: unknown option";
+}
+
+void ErrorsTest::refusesAndLeavesNothing() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, output);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+
+    const QString outputPath = dir_.filePath(output);
+    QStringList args;
+    for (const QString& a : arguments) {
+        args << (a.endsWith(".gif") ? dir_.filePath(a) : a);
+    }
+    args << "-o" << outputPath;
+    // An earlier movie where one can be, which a failed run must leave as it was.
+    const bool earlier = QFileInfo(outputPath).dir().exists();
+    if (earlier) {
+        writeBytes(outputPath, kEarlierMovie);
+    }
+    const QStringList before = QDir(dir_.filePath("out")).entryList(QDir::Files | QDir::Hidden);
+
+    const testrun::Result run = testrun::runConverter(args);
+    QCOMPARE(run.exitCode, status);
+    const QString text = QString::fromUtf8(run.standardError);
+    QVERIFY2(text.endsWith('\n') && text.count('\n') == 1, qPrintable(text));
+    QVERIFY2(text.startsWith(QString(message).replace("FOLDER", dir_.path())), qPrintable(text));
+
+    if (earlier) {
+        QFile file(outputPath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), kEarlierMovie);
+    } else {
+        QVERIFY(!QFileInfo::exists(outputPath));
+    }
+    QCOMPARE(QDir(dir_.filePath("out")).entryList(QDir::Files | QDir::Hidden), before);
+}
+
+void ErrorsTest::unwritableFolder() {
+    if (geteuid() == 0) {
+        QSKIP("root writes into any folder");
+    }
+    QTemporaryDir locked;
+    QVERIFY(QFile::setPermissions(locked.path(), QFile::ReadOwner | QFile::ExeOwner));
+    const QString movie = locked.filePath("movie.swf");
+    const testrun::Result run = testrun::runConverter({good_, "-o", movie});
+    QFile::setPermissions(locked.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(run.exitCode, 3);
+    QCOMPARE(QString::fromUtf8(run.standardError),
+             "gif2swf: " + movie + ": cannot write output: permission denied\n");
+    QVERIFY(QDir(locked.path()).isEmpty());
+}
+
+void ErrorsTest::namesWithSpacesQuotesAndNonAscii() {
+    const QString name = dir_.filePath(QString::fromUtf8("pic \"1\" é 日本.gif"));
+    QVERIFY(QFile::copy(good_, name));
+    const QString movie = dir_.filePath(QString::fromUtf8("out/my \"movie\" ü.swf"));
+    const testrun::Result run = testrun::runConverter({"-r", "2", name, "-o", movie});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(testrun::checkWithSwfParser(movie, 40, 30, 512, 3, 3), QString("ok"));
+
+    // A missing file with such a name is named exactly.
+    const QString missing = dir_.filePath(QString::fromUtf8("ñ \"q\" x.gif"));
+    const testrun::Result failed = testrun::runConverter({missing, "-o", movie});
+    QCOMPARE(failed.exitCode, 2);
+    QCOMPARE(QString::fromUtf8(failed.standardError),
+             "gif2swf: " + missing + ": cannot open: no such file or directory\n");
+    QVERIFY(QFileInfo::exists(movie)); // the earlier movie stays
+}
+
+void ErrorsTest::helpListsExitStatusesAndLimits() {
+    const testrun::Result help = testrun::runConverter({"--help"});
+    QCOMPARE(help.exitCode, 0);
+    for (const char* part : {"Usage: gif2swf [-r RATE] [-o OUTPUT] INPUT...", "  1  usage error",
+                             "  2  input error", "  3  output error", "8192 pixels a side"}) {
+        QVERIFY2(help.standardError.contains(part), part);
+    }
+    const testrun::Result version = testrun::runConverter({"-V"});
+    QCOMPARE(version.exitCode, 0);
+    QVERIFY(version.standardError.startsWith("gif2swf "));
+}
+
+QTEST_GUILESS_MAIN(ErrorsTest)
+#include "tst_gif2swf_errors.moc"

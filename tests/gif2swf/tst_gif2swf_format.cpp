@@ -1,0 +1,386 @@
+// The format library on its own: bit fields and records against bytes worked out by hand,
+// timing choices, the command line and the messages.
+#include "BitWriter.h"
+#include "ByteSink.h"
+#include "ByteSource.h"
+#include "CommandLine.h"
+#include "Converter.h"
+#include "Errors.h"
+#include "MovieWriter.h"
+#include "SwfPlayback.h"
+#include "SwfTags.h"
+#include "Timing.h"
+
+#include <QtTest>
+
+#include <cmath>
+
+using namespace gif2swf;
+
+namespace {
+
+QByteArray hex(const std::vector<uint8_t>& bytes) {
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()))
+        .toHex(' ');
+}
+
+// The error a call throws, or nothing.
+template <typename F> std::optional<Error> errorOf(F call) {
+    try {
+        call();
+    } catch (const ConvertError& error) {
+        return error.error();
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+class FormatTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void rectBytes_data();
+    void rectBytes();
+    void bitFieldsAreMostSignificantBitFirst();
+    void bitFieldsRefuseValuesThatDoNotFit();
+    void tagHeaderBytes_data();
+    void tagHeaderBytes();
+    void fileHeaderBytes();
+    void placeObjectBytes();
+    void movieReusesPicturesThatShowAgain();
+    void rates_data();
+    void rates();
+    void badRates_data();
+    void badRates();
+    void slowAndOddRatesStayAccurate();
+    void delaysToFrames_data();
+    void delaysToFrames();
+    void commandLines_data();
+    void commandLines();
+    void badCommandLines_data();
+    void badCommandLines();
+    void defaultOutputName_data();
+    void defaultOutputName();
+    void everyErrorHasItsSentenceAndStatus();
+    void messageNamesFileAndFrame();
+    void hugeScreenIsRefusedBeforeDecoding();
+};
+
+void FormatTest::rectBytes_data() {
+    QTest::addColumn<int>("xMin");
+    QTest::addColumn<int>("xMax");
+    QTest::addColumn<int>("yMin");
+    QTest::addColumn<int>("yMax");
+    QTest::addColumn<QByteArray>("bytes");
+    // 550 x 400 pixels: 15-bit fields.
+    QTest::newRow("550x400") << 0 << 11000 << 0 << 8000 << QByteArray("78 00 05 5f 00 00 0f a0 00");
+    // 1 x 1 pixel: 20 twips need 6 bits with the sign.
+    QTest::newRow("1x1") << 0 << 20 << 0 << 20 << QByteArray("30 0a 00 a0");
+    // Negative values in two's complement: -1 = 111, 1 = 001, -2 = 110, 2 = 010.
+    QTest::newRow("negative") << -1 << 1 << -2 << 2 << QByteArray("1f 39 00");
+}
+
+void FormatTest::rectBytes() {
+    QFETCH(int, xMin);
+    QFETCH(int, xMax);
+    QFETCH(int, yMin);
+    QFETCH(int, yMax);
+    QFETCH(QByteArray, bytes);
+    BitWriter bits;
+    swf::writeRect(bits, swf::Rect{xMin, xMax, yMin, yMax});
+    QCOMPARE(hex(bits.bytes()), bytes);
+}
+
+void FormatTest::bitFieldsAreMostSignificantBitFirst() {
+    BitWriter bits;
+    bits.writeUnsigned(5, 3); // 101
+    bits.writeSigned(-3, 4);  // 1101
+    bits.writeFlag(true);     // 1
+    bits.writeUnsigned(1, 2); // 01, then six zero bits of padding
+    bits.align();
+    bits.writeUnsigned(0xABC, 12);
+    QCOMPARE(hex(bits.bytes()), QByteArray("bb 40 ab c0"));
+}
+
+void FormatTest::bitFieldsRefuseValuesThatDoNotFit() {
+    BitWriter bits;
+    QVERIFY_THROWS_EXCEPTION(std::invalid_argument, bits.writeUnsigned(8, 3));
+    QVERIFY_THROWS_EXCEPTION(std::invalid_argument, bits.writeSigned(4, 3));
+    bits.writeSigned(-4, 3);
+    QCOMPARE(hex(bits.bytes()), QByteArray("80"));
+    QCOMPARE(BitWriter::signedBits(20), 6);
+    QCOMPARE(BitWriter::signedBits(-65535), 17);
+    QCOMPARE(BitWriter::signedBits({0, 1310720}), 22);
+}
+
+void FormatTest::tagHeaderBytes_data() {
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("forceLong");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("ShowFrame") << 1 << 0 << false << QByteArray("40 00");
+    QTest::newRow("End") << 0 << 0 << false << QByteArray("00 00");
+    QTest::newRow("SetBackgroundColor") << 9 << 3 << false << QByteArray("43 02");
+    QTest::newRow("62 bytes: short") << 2 << 62 << false << QByteArray("be 00");
+    QTest::newRow("63 bytes: long") << 2 << 63 << false << QByteArray("bf 00 3f 00 00 00");
+    QTest::newRow("long on request") << 20 << 10 << true << QByteArray("3f 05 0a 00 00 00");
+    QTest::newRow("70000 bytes") << 36 << 70000 << false << QByteArray("3f 09 70 11 01 00");
+}
+
+void FormatTest::tagHeaderBytes() {
+    QFETCH(int, code);
+    QFETCH(int, length);
+    QFETCH(bool, forceLong);
+    QFETCH(QByteArray, bytes);
+    MemorySink sink;
+    swf::writeTagHeader(sink, static_cast<swf::TagCode>(code), static_cast<uint64_t>(length),
+                        forceLong);
+    QCOMPARE(hex(sink.data()), bytes);
+}
+
+void FormatTest::fileHeaderBytes() {
+    MemorySink sink;
+    swf::FileHeader header;
+    header.frameSize = {0, 11000, 0, 8000};
+    header.frameRate = 12 * 256;
+    const swf::FileHeaderLayout layout = swf::writeFileHeader(sink, header);
+    swf::patchFileHeader(sink, layout, 0x01020304, 0x0506);
+    // Signature, version, length, the 550x400 RECT, 12 fps fraction byte first, frame count.
+    QCOMPARE(hex(sink.data()),
+             QByteArray("46 57 53 08 04 03 02 01 78 00 05 5f 00 00 0f a0 00 00 0c 06 05"));
+}
+
+void FormatTest::placeObjectBytes() {
+    MemorySink sink;
+    swf::writePlaceObject2(sink, 1, 5, false);
+    swf::writePlaceObject2(sink, 1, 7, true);
+    // PlaceFlagHasCharacter (0x02), with PlaceFlagMove (0x01) when replacing.
+    QCOMPARE(hex(sink.data()), QByteArray("85 06 02 01 00 05 00 85 06 03 01 00 07 00"));
+}
+
+void FormatTest::movieReusesPicturesThatShowAgain() {
+    const std::vector<uint32_t> red(6, 0xFFFF0000u);
+    std::vector<uint32_t> mixed(6, 0xFF0000FFu);
+    mixed[4] = 0; // one transparent pixel: needs alpha
+    MemorySink sink;
+    MovieWriter movie(sink, 3, 2, 10 * 256);
+    movie.show(red.data(), 3, 2, 1);
+    movie.show(mixed.data(), 3, 2, 2);
+    movie.show(red.data(), 3, 2, 1);
+    movie.finish();
+    QCOMPARE(movie.pictureCount(), 2u);
+
+    const testswf::Playback playback = testswf::play(sink.data());
+    // FileAttributes, background; bitmap, shape, place, frame; bitmap with alpha, shape,
+    // replace, two frames; replace by the first shape, frame; End.
+    const std::vector<int> tags{69, 9, 20, 2, 26, 1, 36, 2, 26, 1, 1, 26, 1, 0};
+    QCOMPARE(playback.tagCodes, tags);
+    QCOMPARE(playback.headerFrameCount, uint16_t{4});
+    QCOMPARE(playback.frame(3).rgb, playback.frame(0).rgb);
+    QCOMPARE(playback.frame(1).rgb[4], 0xFFFFFFu); // transparent shows the white stage
+    QCOMPARE(playback.frame(1).rgb[0], 0x0000FFu);
+}
+
+void FormatTest::rates_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("frameRate");
+    QTest::addColumn<int>("framesPerImage");
+    QTest::newRow("2") << "2" << 512 << 1;
+    QTest::newRow("25") << "25" << 6400 << 1;
+    QTest::newRow("one image per 3 s") << "0.333333333333333" << 256 << 3;
+    QTest::newRow("0.5 at 1 fps") << "0.5" << 256 << 2;
+    QTest::newRow(".25") << ".25" << 256 << 4;
+    QTest::newRow("255") << "255" << 65280 << 1;
+    QTest::newRow("12.5") << "12.50" << 3200 << 1;
+}
+
+void FormatTest::rates() {
+    QFETCH(QString, text);
+    QFETCH(int, frameRate);
+    QFETCH(int, framesPerImage);
+    const std::optional<double> rate = parseRate(text.toStdString());
+    QVERIFY(rate.has_value());
+    const FixedRatePlan plan = planFixedRate(*rate, "-r");
+    QCOMPARE(int(plan.frameRate), frameRate);
+    QCOMPARE(int(plan.framesPerImage), framesPerImage);
+}
+
+void FormatTest::badRates_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("error"); // -1: not a rate at all
+    for (const char* text :
+         {"", "0", "0.0", "-0.5", "+2", "1e3", "2,5", "abc", " 2", "inf", "nan", "1.2.3", "."}) {
+        QTest::newRow(text) << text << -1;
+    }
+    QTest::newRow("1000") << "1000" << int(Error::RateTooHigh);
+    QTest::newRow("256") << "256" << int(Error::RateTooHigh);
+    QTest::newRow("0.00001") << "0.00001" << int(Error::RateTooLow);
+}
+
+void FormatTest::badRates() {
+    QFETCH(QString, text);
+    QFETCH(int, error);
+    const std::optional<double> rate = parseRate(text.toStdString());
+    if (error < 0) {
+        QVERIFY(!rate.has_value());
+        return;
+    }
+    QVERIFY(rate.has_value());
+    QCOMPARE(errorOf([&] { planFixedRate(*rate, "-r"); }), std::optional<Error>(Error(error)));
+}
+
+void FormatTest::slowAndOddRatesStayAccurate() {
+    for (double rate : {0.7, 0.001, 1.0 / 7, 29.97, 23.976, 7.3, 0.9, 100.3, 250.1}) {
+        const FixedRatePlan plan = planFixedRate(rate, "-r");
+        const double shown = plan.frameRate / 256.0 / plan.framesPerImage;
+        QVERIFY2(std::fabs(shown - rate) / rate < 0.002, qPrintable(QString::number(rate)));
+        // Never below 1 frame per second when a faster rate can show it.
+        QVERIFY2(plan.frameRate >= 256, qPrintable(QString::number(rate)));
+    }
+}
+
+void FormatTest::delaysToFrames_data() {
+    QTest::addColumn<int>("divisor");
+    QTest::addColumn<int>("frameRate");
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<int>("frames");
+    QTest::newRow("10 cs: 10 fps") << 10 << 2560 << 30 << 3;
+    QTest::newRow("1 cs: 100 fps") << 1 << 25600 << 7 << 7;
+    QTest::newRow("4 cs: 25 fps") << 4 << 6400 << 4 << 1;
+    QTest::newRow("3 cs: nearest step") << 3 << 8533 << 3 << 1;
+    QTest::newRow("3 cs, long delay") << 3 << 8533 << 60000 << 19999;
+    QTest::newRow("5 s: kept at 1 fps") << 500 << 256 << 500 << 5;
+    QTest::newRow("2.5 s: 2 fps") << 250 << 512 << 750 << 15;
+    QTest::newRow("7 cs") << 7 << 3657 << 14 << 2;
+}
+
+void FormatTest::delaysToFrames() {
+    QFETCH(int, divisor);
+    QFETCH(int, frameRate);
+    QFETCH(int, delay);
+    QFETCH(int, frames);
+    QCOMPARE(int(frameRateForDelays(static_cast<uint32_t>(divisor))), frameRate);
+    QCOMPARE(int(framesForDelay(static_cast<uint32_t>(delay), static_cast<uint16_t>(frameRate))),
+             frames);
+}
+
+void FormatTest::commandLines_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<double>("rate"); // 0: none
+    QTest::addColumn<QStringList>("inputs");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("many to one") << QStringList{"-r",    "2",  "a.gif",
+                                                "b.gif", "-o", "/home/u/Desktop//output.swf"}
+                                 << 2.0 << QStringList{"a.gif", "b.gif"}
+                                 << "/home/u/Desktop//output.swf";
+    QTest::newRow("one to one") << QStringList{"a.gif", "-o", "a.swf"} << 0.0
+                                << QStringList{"a.gif"} << "a.swf";
+    QTest::newRow("options last") << QStringList{"a.gif", "-o", "x.swf", "--rate", "0.5"} << 0.5
+                                  << QStringList{"a.gif"} << "x.swf";
+    QTest::newRow("no output") << QStringList{"dir/a.gif", "b.gif"} << 0.0
+                               << QStringList{"dir/a.gif", "b.gif"} << "dir/a.swf";
+    QTest::newRow("a name like an option")
+        << QStringList{"-o", "o.swf", "--", "-r.gif"} << 0.0 << QStringList{"-r.gif"} << "o.swf";
+}
+
+void FormatTest::commandLines() {
+    QFETCH(QStringList, arguments);
+    QFETCH(double, rate);
+    QFETCH(QStringList, inputs);
+    QFETCH(QString, output);
+    std::vector<std::string> args;
+    for (const QString& a : arguments) {
+        args.push_back(a.toStdString());
+    }
+    const CommandLine line = parseCommandLine(args);
+    QCOMPARE(line.rate.value_or(0), rate);
+    QStringList parsedInputs;
+    for (const std::string& input : line.inputs) {
+        parsedInputs << QString::fromStdString(input);
+    }
+    QCOMPARE(parsedInputs, inputs);
+    QCOMPARE(QString::fromStdString(line.output), output);
+}
+
+void FormatTest::badCommandLines_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("error");
+    QTest::newRow("unknown option") << QStringList{"-x", "a.gif"} << int(Error::UnknownOption);
+    QTest::newRow("rate without value")
+        << QStringList{"a.gif", "-r"} << int(Error::MissingOptionValue);
+    QTest::newRow("output twice") << QStringList{"a.gif", "-o", "a", "-o", "b"}
+                                  << int(Error::RepeatedOption);
+    QTest::newRow("no input") << QStringList{"-o", "a.swf"} << int(Error::NoInput);
+    QTest::newRow("rate 0") << QStringList{"-r", "0", "a.gif"} << int(Error::BadRate);
+    QTest::newRow("rate -0.5") << QStringList{"-r", "-0.5", "a.gif"} << int(Error::BadRate);
+    QTest::newRow("rate 1000") << QStringList{"-r", "1000", "a.gif"} << int(Error::RateTooHigh);
+}
+
+void FormatTest::badCommandLines() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, error);
+    std::vector<std::string> args;
+    for (const QString& a : arguments) {
+        args.push_back(a.toStdString());
+    }
+    const std::optional<Error> thrown = errorOf([&] { parseCommandLine(args); });
+    QCOMPARE(thrown, std::optional<Error>(Error(error)));
+    QCOMPARE(exitStatusFor(*thrown), kExitUsage);
+}
+
+void FormatTest::defaultOutputName_data() {
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("extension") << "dir.v/a.gif"
+                               << "dir.v/a.swf";
+    QTest::newRow("no extension") << "dir.v/noext"
+                                  << "dir.v/noext.swf";
+    QTest::newRow("dot file") << "dir/.hidden"
+                              << "dir/.hidden.swf";
+    QTest::newRow("two dots") << "a.b.gif"
+                              << "a.b.swf";
+}
+
+void FormatTest::defaultOutputName() {
+    QFETCH(QString, input);
+    QFETCH(QString, output);
+    QCOMPARE(QString::fromStdString(defaultOutputFor(input.toStdString())), output);
+}
+
+void FormatTest::everyErrorHasItsSentenceAndStatus() {
+    QSet<QString> sentences;
+    for (int e = int(Error::UnknownOption); e <= int(Error::OutputTooLarge); ++e) {
+        const QString sentence = QString::fromUtf8(describe(Error(e)));
+        QVERIFY2(sentence != "unknown error" && !sentences.contains(sentence),
+                 qPrintable(QString::number(e)));
+        sentences.insert(sentence);
+    }
+    QCOMPARE(exitStatusFor(Error::CannotWriteOutput), kExitOutput);
+    QCOMPARE(exitStatusFor(Error::NotGif), kExitInput);
+}
+
+void FormatTest::messageNamesFileAndFrame() {
+    QCOMPARE(QString::fromStdString(
+                 formatMessage(ConvertError(Error::TruncatedImage, "a b.gif", {}, 3))),
+             QString("gif2swf: a b.gif: frame 3: truncated image data"));
+    QCOMPARE(QString::fromStdString(
+                 formatMessage(ConvertError(Error::ImageTooLarge, "x.gif", "20000x20000"))),
+             QString("gif2swf: x.gif: image too large: 20000x20000"));
+}
+
+void FormatTest::hugeScreenIsRefusedBeforeDecoding() {
+    // A header and an empty global table that claim a 20000 x 20000 screen, and no more.
+    const uint8_t gif[] = {'G', 'I', 'F', '8', '9', 'a', 0x20, 0x4E, 0x20, 0x4E, 0x00, 0, 0};
+    MemorySource source(gif, sizeof(gif));
+    try {
+        scanGif(source, "huge.gif");
+        QFAIL("a 20000x20000 screen was accepted");
+    } catch (const ConvertError& error) {
+        QCOMPARE(error.error(), Error::ImageTooLarge);
+        QCOMPARE(QString::fromStdString(error.detail()), QString("20000x20000"));
+    }
+}
+
+QTEST_GUILESS_MAIN(FormatTest)
+#include "tst_gif2swf_format.moc"

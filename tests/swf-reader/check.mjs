@@ -1,0 +1,116 @@
+// Reads a movie made by gif2swf with the independent swf-parser package and checks its header
+// and tag sequence against what the test expects.
+//
+//   node check.mjs MOVIE.swf width=W height=H rate=EPSILONS frames=N [pictures=N]
+//
+// rate is the 8.8 fixed-point frame rate (256 = 1 frame per second). Prints "ok" and exits 0,
+// or prints every fault found and exits 1.
+import fs from "fs";
+import { parseSwf, swf } from "swf-parser";
+const { TagType } = swf;
+
+const [file, ...pairs] = process.argv.slice(2);
+const expect = Object.fromEntries(pairs.map((p) => p.split("=")).map(([k, v]) => [k, Number(v)]));
+const faults = [];
+const check = (ok, text) => {
+  if (!ok) faults.push(text);
+};
+
+const bytes = fs.readFileSync(file);
+check(bytes.subarray(0, 3).toString("latin1") === "FWS", "signature is not FWS");
+check(bytes[3] === 8, `version ${bytes[3]}, expected 8`);
+check(bytes.readUInt32LE(4) === bytes.length, `file length field ${bytes.readUInt32LE(4)}, file has ${bytes.length} bytes`);
+check(bytes[bytes.length - 2] === 0 && bytes[bytes.length - 1] === 0, "the movie does not end with an End tag");
+
+let movie;
+try {
+  movie = parseSwf(new Uint8Array(bytes));
+} catch (error) {
+  console.log(`swf-parser rejects the movie: ${error.message}`);
+  process.exit(1);
+}
+const h = movie.header;
+const fs_ = h.frameSize;
+check(h.swfVersion === 8, `parsed version ${h.swfVersion}`);
+check(fs_.xMin === 0 && fs_.yMin === 0, "stage does not start at 0,0");
+check(fs_.xMax === expect.width * 20 && fs_.yMax === expect.height * 20,
+  `stage ${fs_.xMax / 20}x${fs_.yMax / 20}, expected ${expect.width}x${expect.height}`);
+check(h.frameRate.epsilons === expect.rate, `frame rate ${h.frameRate.epsilons}/256, expected ${expect.rate}/256`);
+check(h.frameCount === expect.frames, `header frame count ${h.frameCount}, expected ${expect.frames}`);
+
+const tags = movie.tags;
+const name = (t) => TagType[t.type] ?? String(t.type);
+check(tags.length >= 2 && name(tags[0]) === "FileAttributes", "first tag is not FileAttributes");
+check(tags.length >= 2 && name(tags[1]) === "SetBackgroundColor" &&
+  tags[1].color.r === 255 && tags[1].color.g === 255 && tags[1].color.b === 255,
+  "second tag is not a white SetBackgroundColor");
+
+// Then, for every picture: DefineBitmap, DefineShape filled with it, PlaceObject; then frames.
+const bitmaps = new Map();
+const shapes = new Set();
+let showFrames = 0;
+let placements = 0;
+let lastBitmap = null;
+for (let i = 2; i < tags.length; i++) {
+  const t = tags[i];
+  switch (name(t)) {
+    case "DefineBitmap":
+      check(t.mediaType === "image/x-swf-lossless1" || t.mediaType === "image/x-swf-lossless2",
+        `bitmap ${t.id} is ${t.mediaType}`);
+      check(t.width >= 1 && t.height >= 1 && t.width <= expect.width && t.height <= expect.height,
+        `bitmap ${t.id} is ${t.width}x${t.height}`);
+      check(!bitmaps.has(t.id), `bitmap id ${t.id} defined twice`);
+      bitmaps.set(t.id, t);
+      lastBitmap = t;
+      break;
+    case "DefineShape": {
+      check(lastBitmap !== null && name(tags[i - 1]) === "DefineBitmap", `shape ${t.id} does not follow its bitmap`);
+      const fills = t.shape.initialStyles.fill;
+      check(fills.length === 1 && fills[0].bitmapId === lastBitmap?.id, `shape ${t.id} is not filled with bitmap ${lastBitmap?.id}`);
+      const f = fills[0];
+      check(f.repeating === false && f.smoothed === false, `shape ${t.id}: fill is repeating or smoothed`);
+      check(f.matrix.scaleX.epsilons === 20 * 65536 && f.matrix.scaleY.epsilons === 20 * 65536 &&
+        f.matrix.rotateSkew0.epsilons === 0 && f.matrix.rotateSkew1.epsilons === 0 &&
+        f.matrix.translateX === 0 && f.matrix.translateY === 0, `shape ${t.id}: bitmap matrix is not a scale of 20`);
+      const w = (lastBitmap?.width ?? 0) * 20;
+      const hh = (lastBitmap?.height ?? 0) * 20;
+      check(t.bounds.xMin === 0 && t.bounds.yMin === 0 && t.bounds.xMax === w && t.bounds.yMax === hh,
+        `shape ${t.id}: bounds differ from its bitmap's size`);
+      // The outline: a closed path that visits the rectangle's four corners.
+      let x = 0, y = 0, maxX = 0, maxY = 0, minX = 0, minY = 0;
+      for (const r of t.shape.records) {
+        if (r.type === 1 && r.moveTo) { x = r.moveTo.x; y = r.moveTo.y; }
+        if (r.type === 0) {
+          check(Math.abs(r.delta.x) <= 65535 && Math.abs(r.delta.y) <= 65535, `shape ${t.id}: edge longer than 65535 twips`);
+          x += r.delta.x; y += r.delta.y;
+        }
+        maxX = Math.max(maxX, x); maxY = Math.max(maxY, y); minX = Math.min(minX, x); minY = Math.min(minY, y);
+      }
+      check(x === 0 && y === 0 && minX === 0 && minY === 0 && maxX === w && maxY === hh,
+        `shape ${t.id}: outline is not the closed ${w}x${hh} rectangle`);
+      shapes.add(t.id);
+      break;
+    }
+    case "PlaceObject":
+      check(t.depth === 1, `placement at depth ${t.depth}`);
+      check(shapes.has(t.characterId), `placement of undefined shape ${t.characterId}`);
+      check(t.isUpdate === (placements > 0), `placement ${placements + 1}: move flag is ${t.isUpdate}`);
+      placements++;
+      break;
+    case "ShowFrame":
+      check(placements > 0, "a frame shows before anything is placed");
+      showFrames++;
+      break;
+    default:
+      check(false, `unexpected tag ${name(t)}`);
+  }
+}
+check(showFrames === expect.frames, `${showFrames} ShowFrame tags, expected ${expect.frames}`);
+if (expect.pictures !== undefined) {
+  check(bitmaps.size === expect.pictures, `${bitmaps.size} bitmaps, expected ${expect.pictures}`);
+}
+if (faults.length > 0) {
+  console.log(faults.join("\n"));
+  process.exit(1);
+}
+console.log("ok");
