@@ -37,7 +37,7 @@ xdotool search --sync --onlyvisible --name '^Korvane$' >/dev/null
 sleep 1
 
 # The window is centred on the screen and has no frame without a window manager.
-width=575 height=536
+width=575 height=536 # the video is one pixel wider: the encoder wants even sizes
 left=$(((1024 - width) / 2)) top=$(((768 - height) / 2))
 frame=0
 shot() { # shot SECONDS: the screen as it is now, held for that long at 4 frames a second
@@ -67,6 +67,7 @@ shot 2
 
 mkdir -p "$(dirname "$out")"
 ffmpeg -loglevel error -y -framerate 4 -i "$work/f%04d.png" \
-    -vf "crop=$width:$height:$left:$top,format=yuv420p" -c:v libx264 -crf 30 -preset slow \
+    -vf "crop=$((width + 1)):$height:$left:$top,format=yuv420p" -c:v libx264 -crf 30 -preset slow \
     -movflags +faststart "$out"
+[ -n "${KEEP_FRAMES:-}" ] && cp "$work"/f*.png "$KEEP_FRAMES"/
 echo "wrote $out ($(stat -c %s "$out") bytes)"
