@@ -12,7 +12,7 @@ packages=(
     fonts-crosextra-carlito fonts-liberation2
     # used by the tests: a real X server for screenshots, ImageMagick as an independent
     # GIF compositor, Node.js for the independent SWF parser
-    xvfb xauth imagemagick nodejs
+    xvfb xauth xdotool imagemagick nodejs
 )
 
 missing=()
