@@ -29,6 +29,13 @@ QFont calibri(double points, bool bold) {
     return font;
 }
 
+// Creates a control and gives it its design name, by which tests and style sheets find it.
+template <class Control, class... Args> Control* named(const char* name, Args&&... args) {
+    auto* control = new Control(std::forward<Args>(args)...);
+    control->setObjectName(QLatin1String(name));
+    return control;
+}
+
 } // namespace
 
 Form1::Form1(const Form1Services& services, QWidget* parent)
@@ -53,61 +60,44 @@ void Form1::createControls() {
     setAutoFillBackground(true);
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
+    setPalette(white); // the frames, options and label show it through
 
-    Creator = new QLabel(this);
-    Creator->setObjectName(QStringLiteral("Creator"));
+    Creator = named<QLabel>("Creator", this);
     Creator->hide(); // part of the window's design, but nothing uses it
 
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1 = named<QProgressBar>("ProgressBar1", this);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
 
-    TabControl1 = new TabControl(this);
-    TabControl1->setObjectName(QStringLiteral("TabControl1"));
-    auto* filesPage = new QWidget;
-    filesPage->setObjectName(QStringLiteral("GifFilesPage"));
-    auto* optionsPage = new QWidget;
-    optionsPage->setObjectName(QStringLiteral("ConversionOptionsPage"));
+    TabControl1 = named<TabControl>("TabControl1", this);
+    auto* filesPage = named<QWidget>("GifFilesPage");
+    auto* optionsPage = named<QWidget>("ConversionOptionsPage");
     TabControl1->addTab(filesPage, QStringLiteral("GIF Files"));
     TabControl1->addTab(optionsPage, QStringLiteral("Conversion Options"));
 
-    ListView1 = new FileListView(filesPage);
-    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1 = named<FileListView>("ListView1", filesPage);
 
-    Frame1 = new QGroupBox(QStringLiteral("Many To One vs. One To One"), optionsPage);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Option1 = new QRadioButton(
-        QStringLiteral("Convert many GIF files to one animated SWF file (many to one)"), Frame1);
-    Option1->setObjectName(QStringLiteral("Option1"));
+    Frame1 = named<QGroupBox>("Frame1", QStringLiteral("Many To One vs. One To One"), optionsPage);
+    Option1 = named<QRadioButton>(
+        "Option1", QStringLiteral("Convert many GIF files to one animated SWF file (many to one)"),
+        Frame1);
     Option1->setChecked(true);
-    Label1 = new QLabel(QStringLiteral("Delay between images (in seconds):"), Frame1);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Text1 = new QLineEdit(Frame1);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Option2 = new QRadioButton(QStringLiteral("Convert each GIF file into a SWF file (one to one)"),
-                               Frame1);
-    Option2->setObjectName(QStringLiteral("Option2"));
+    Label1 = named<QLabel>("Label1", QStringLiteral("Delay between images (in seconds):"), Frame1);
+    Text1 = named<QLineEdit>("Text1", Frame1);
+    Option2 = named<QRadioButton>(
+        "Option2", QStringLiteral("Convert each GIF file into a SWF file (one to one)"), Frame1);
 
-    Frame2 = new QGroupBox(QStringLiteral("Save Results To This Folder"), optionsPage);
-    Frame2->setObjectName(QStringLiteral("Frame2"));
-    Text2 = new QLineEdit(Frame2);
-    Text2->setObjectName(QStringLiteral("Text2"));
-    PushButton2 = new QPushButton(QStringLiteral("..."), Frame2);
-    PushButton2->setObjectName(QStringLiteral("PushButton2"));
+    Frame2 = named<QGroupBox>("Frame2", QStringLiteral("Save Results To This Folder"), optionsPage);
+    Text2 = named<QLineEdit>("Text2", Frame2);
+    PushButton2 = named<QPushButton>("PushButton2", QStringLiteral("..."), Frame2);
 
-    PushButton1 = new QPushButton(
-        QStringLiteral("Download \"Flash Movie Player\" To View SWF File Results"), optionsPage);
-    PushButton1->setObjectName(QStringLiteral("PushButton1"));
+    PushButton1 = named<QPushButton>(
+        "PushButton1", QStringLiteral("Download \"Flash Movie Player\" To View SWF File Results"),
+        optionsPage);
 
-    MenuBar = new QMenuBar(this);
-    MenuBar->setObjectName(QStringLiteral("MenuBar"));
-    StandardToolBar = new QToolBar(QStringLiteral("Standard"), this);
-    StandardToolBar->setObjectName(QStringLiteral("Standard"));
-
-    // The frames, options and label show the window's white background through.
+    MenuBar = named<QMenuBar>("MenuBar", this);
+    StandardToolBar = named<QToolBar>("Standard", QStringLiteral("Standard"), this);
 }
 
 void Form1::placeControls() {
