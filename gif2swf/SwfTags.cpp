@@ -30,6 +30,16 @@ void writeScaleTranslateMatrix(BitWriter& bits, int32_t scaleX, int32_t scaleY, 
     bits.align();
 }
 
+void writeTranslateMatrix(BitWriter& bits, int32_t translateX, int32_t translateY) {
+    bits.writeFlag(false); // HasScale
+    bits.writeFlag(false); // HasRotate
+    const int translateBits = BitWriter::signedBits({translateX, translateY});
+    bits.writeUnsigned(static_cast<uint32_t>(translateBits), 5); // NTranslateBits
+    bits.writeSigned(translateX, translateBits);                 // TranslateX
+    bits.writeSigned(translateY, translateBits);                 // TranslateY
+    bits.align();
+}
+
 FileHeaderLayout writeFileHeader(ByteSink& out, const FileHeader& header) {
     FileHeaderLayout layout;
     // The bitmaps are already compressed, so the movie is stored uncompressed ("FWS").
@@ -169,14 +179,28 @@ void writeDefineBitmapRectangle(ByteSink& out, uint16_t shapeId, uint16_t bitmap
     out.bytes(records.bytes()); // NumFillBits, NumLineBits, ShapeRecords
 }
 
-void writePlaceObject2(ByteSink& out, uint16_t depth, uint16_t characterId, bool replace) {
-    writeTagHeader(out, kPlaceObject2, 5);
-    // PlaceFlagHasClipActions .. PlaceFlagHasMatrix all clear: no transform, no name.
+void writePlaceObject2(ByteSink& out, uint16_t depth, uint16_t characterId, bool replace, int32_t x,
+                       int32_t y) {
+    BitWriter matrix;
+    const bool moved = x != 0 || y != 0;
+    if (moved) {
+        writeTranslateMatrix(matrix, x, y);
+    }
+    writeTagHeader(out, kPlaceObject2, 5 + matrix.bytes().size());
+    // PlaceFlagHasClipActions .. PlaceFlagHasColorTransform clear: no name, no transform.
+    const uint8_t hasMatrix = 0x04;
     const uint8_t hasCharacter = 0x02;
     const uint8_t move = 0x01;
-    out.u8(static_cast<uint8_t>(hasCharacter | (replace ? move : 0))); // PlaceFlag*
-    out.u16(depth);                                                    // Depth
-    out.u16(characterId);                                              // CharacterId
+    out.u8(static_cast<uint8_t>((moved ? hasMatrix : 0) | hasCharacter |
+                                (replace ? move : 0))); // PlaceFlag*
+    out.u16(depth);                                     // Depth
+    out.u16(characterId);                               // CharacterId
+    out.bytes(matrix.bytes());                          // Matrix
+}
+
+void writeRemoveObject2(ByteSink& out, uint16_t depth) {
+    writeTagHeader(out, kRemoveObject2, 2);
+    out.u16(depth); // Depth
 }
 
 void writeShowFrame(ByteSink& out) {
