@@ -42,9 +42,12 @@ uint16_t MovieWriter::shapeFor(const uint32_t* pixels, int width, int height) {
     return shape;
 }
 
-MovieWriter::Box MovieWriter::changedBox(const uint32_t* pixels, bool* turnsTransparent) const {
+MovieWriter::Box MovieWriter::changedBox(const uint32_t* pixels, bool* large,
+                                         bool* turnsTransparent) const {
     Box box{shownWidth_, shownHeight_, 0, 0};
-    *turnsTransparent = false;
+    bool transparent = false;
+    *large = false;
+    const uint64_t screen = uint64_t(shownWidth_) * uint64_t(shownHeight_);
     const size_t rowBytes = static_cast<size_t>(shownWidth_) * sizeof(uint32_t);
     for (int y = 0; y < shownHeight_; ++y) {
         const uint32_t* now = pixels + static_cast<size_t>(y) * shownWidth_;
@@ -61,13 +64,19 @@ MovieWriter::Box MovieWriter::changedBox(const uint32_t* pixels, bool* turnsTran
             --last;
         }
         for (int x = first; x <= last; ++x) {
-            *turnsTransparent = *turnsTransparent || (now[x] == 0 && before[x] != 0);
+            transparent |= now[x] == 0 && before[x] != 0;
         }
         box.left = std::min(box.left, first);
         box.right = std::max(box.right, last + 1);
         box.top = std::min(box.top, y);
         box.bottom = y + 1;
+        // A change this large goes in whole whatever the rest of the screen holds.
+        if (box.area() * 2 > screen) {
+            *large = true;
+            break;
+        }
     }
+    *turnsTransparent = transparent;
     return box.right > box.left ? box : Box{};
 }
 
@@ -108,13 +117,14 @@ void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t f
     if (keyShape_ == 0 || width != shownWidth_ || height != shownHeight_) {
         showKey(pixels, width, height);
     } else {
+        bool large = false;
         bool turnsTransparent = false;
-        const Box box = changedBox(pixels, &turnsTransparent);
+        const Box box = changedBox(pixels, &large, &turnsTransparent);
         // A change of more than half the screen goes in whole: about as large, and it
         // clears the patches.
         if (box.area() == 0) {
             // The same picture: the frames only repeat it.
-        } else if (turnsTransparent || box.area() * 2 > screen || patches_ >= kMaxPatches ||
+        } else if (large || turnsTransparent || patches_ >= kMaxPatches ||
                    patchArea_ + box.area() > kMaxPatchScreens * screen) {
             showKey(pixels, width, height);
         } else {

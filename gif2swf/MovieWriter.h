@@ -48,8 +48,9 @@ private:
     void showKey(const uint32_t* pixels, int width, int height);
     void showPatch(const uint32_t* pixels, int width, const Box& box);
     // The rectangle where the picture differs from the one shown; empty when equal.
-    // *turnsTransparent tells whether a shown pixel becomes transparent in it.
-    Box changedBox(const uint32_t* pixels, bool* turnsTransparent) const;
+    // *large tells that it covers more than half the screen (the scan stops there);
+    // *turnsTransparent that a shown pixel becomes transparent in it.
+    Box changedBox(const uint32_t* pixels, bool* large, bool* turnsTransparent) const;
 
     static constexpr uint16_t kKeyDepth = 1;
     // Patches stack up to this many, and to this many times the screen's area, before a key
