@@ -15,23 +15,16 @@ void writeRect(BitWriter& bits, const Rect& rect) {
     bits.align();
 }
 
-void writeScaleTranslateMatrix(BitWriter& bits, int32_t scaleX, int32_t scaleY, int32_t translateX,
-                               int32_t translateY) {
-    bits.writeFlag(true); // HasScale
-    const int scaleBits = BitWriter::signedBits({scaleX, scaleY});
-    bits.writeUnsigned(static_cast<uint32_t>(scaleBits), 5); // NScaleBits
-    bits.writeSigned(scaleX, scaleBits);                     // ScaleX
-    bits.writeSigned(scaleY, scaleBits);                     // ScaleY
-    bits.writeFlag(false);                                   // HasRotate
-    const int translateBits = BitWriter::signedBits({translateX, translateY});
-    bits.writeUnsigned(static_cast<uint32_t>(translateBits), 5); // NTranslateBits
-    bits.writeSigned(translateX, translateBits);                 // TranslateX
-    bits.writeSigned(translateY, translateBits);                 // TranslateY
-    bits.align();
-}
-
-void writeTranslateMatrix(BitWriter& bits, int32_t translateX, int32_t translateY) {
-    bits.writeFlag(false); // HasScale
+void writeMatrix(BitWriter& bits, int32_t scaleX, int32_t scaleY, int32_t translateX,
+                 int32_t translateY) {
+    const bool hasScale = scaleX != kFixedOne || scaleY != kFixedOne;
+    bits.writeFlag(hasScale); // HasScale
+    if (hasScale) {
+        const int scaleBits = BitWriter::signedBits({scaleX, scaleY});
+        bits.writeUnsigned(static_cast<uint32_t>(scaleBits), 5); // NScaleBits
+        bits.writeSigned(scaleX, scaleBits);                     // ScaleX
+        bits.writeSigned(scaleY, scaleBits);                     // ScaleY
+    }
     bits.writeFlag(false); // HasRotate
     const int translateBits = BitWriter::signedBits({translateX, translateY});
     bits.writeUnsigned(static_cast<uint32_t>(translateBits), 5); // NTranslateBits
@@ -142,7 +135,7 @@ void writeDefineBitmapRectangle(ByteSink& out, uint16_t shapeId, uint16_t bitmap
     writeRect(bounds, Rect{0, width, 0, height});
     // One bitmap pixel is 20 twips: a scale of 20.0 in 16.16 fixed point.
     BitWriter matrix;
-    writeScaleTranslateMatrix(matrix, kTwipsPerPixel << 16, kTwipsPerPixel << 16, 0, 0);
+    writeMatrix(matrix, kTwipsPerPixel * kFixedOne, kTwipsPerPixel * kFixedOne, 0, 0);
 
     BitWriter records;
     records.writeUnsigned(1, 4); // NumFillBits
@@ -184,7 +177,7 @@ void writePlaceObject2(ByteSink& out, uint16_t depth, uint16_t characterId, bool
     BitWriter matrix;
     const bool moved = x != 0 || y != 0;
     if (moved) {
-        writeTranslateMatrix(matrix, x, y);
+        writeMatrix(matrix, kFixedOne, kFixedOne, x, y);
     }
     writeTagHeader(out, kPlaceObject2, 5 + matrix.bytes().size());
     // PlaceFlagHasClipActions .. PlaceFlagHasColorTransform clear: no name, no transform.

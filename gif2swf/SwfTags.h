@@ -63,9 +63,13 @@ struct FileHeaderLayout {
 };
 
 void writeRect(BitWriter& bits, const Rect& rect);
-// A matrix with scale and translation only (no rotation), the scale in 16.16 fixed point.
-void writeScaleTranslateMatrix(BitWriter& bits, int32_t scaleX, int32_t scaleY, int32_t translateX,
-                               int32_t translateY);
+// 1.0 in the 16.16 fixed point of matrix scales.
+constexpr int32_t kFixedOne = 1 << 16;
+
+// A matrix that scales (16.16 fixed point; the scale fields are left out at 1.0) and
+// translates (twips), without rotation.
+void writeMatrix(BitWriter& bits, int32_t scaleX, int32_t scaleY, int32_t translateX,
+                 int32_t translateY);
 
 FileHeaderLayout writeFileHeader(ByteSink& out, const FileHeader& header);
 void patchFileHeader(ByteSink& out, const FileHeaderLayout& layout, uint32_t fileLength,
