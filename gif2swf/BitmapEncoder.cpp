@@ -2,7 +2,9 @@
 
 #include <libdeflate.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <stdexcept>
 
@@ -11,40 +13,39 @@ namespace {
 
 constexpr size_t kColourTableRoom = 256 * 4;
 
-// A small open-addressing table from colours to palette indices.
+// A small open-addressing table from colours to palette indices. Pixels have alpha 0 or
+// 255, so a colour with alpha 1 never occurs and marks an empty slot.
 class ColourIndex {
 public:
-    ColourIndex() { std::memset(slots_, 0xFF, sizeof(slots_)); }
+    ColourIndex() { std::fill(std::begin(keys_), std::end(keys_), kEmpty); }
 
     // The colour's palette index, adding it when new; -1 when the palette is full.
     int indexOf(uint32_t colour, uint32_t* palette, int& count) {
         uint32_t slot = (colour * 0x9E3779B1u) >> (32 - kBits);
         for (;;) {
-            Slot& s = slots_[slot];
-            if (s.index < 0) {
+            const uint32_t key = keys_[slot];
+            if (key == colour) {
+                return values_[slot];
+            }
+            if (key == kEmpty) {
                 if (count == 256) {
                     return -1;
                 }
-                s.colour = colour;
-                s.index = static_cast<int16_t>(count);
+                keys_[slot] = colour;
+                values_[slot] = static_cast<uint8_t>(count);
                 palette[count] = colour;
                 return count++;
-            }
-            if (s.colour == colour) {
-                return s.index;
             }
             slot = (slot + 1) & (kSlots - 1);
         }
     }
 
 private:
+    static constexpr uint32_t kEmpty = 0x01000000u;
     static constexpr int kBits = 10;
     static constexpr uint32_t kSlots = 1u << kBits;
-    struct Slot {
-        uint32_t colour;
-        int16_t index;
-    };
-    Slot slots_[kSlots];
+    uint32_t keys_[kSlots];
+    uint8_t values_[kSlots];
 };
 
 uint64_t load64(const uint8_t* p) {
@@ -98,22 +99,15 @@ bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int h
     uint32_t palette[256];
     int count = 0;
     ColourIndex index;
-    uint32_t lastColour = pixels[0];
-    int lastIndex = index.indexOf(lastColour, palette, count);
     for (int y = 0; y < height; ++y) {
         const uint32_t* in = pixels + static_cast<size_t>(y) * width;
         uint8_t* out = buffer_.data() + kColourTableRoom + rowBytes * y;
         for (int x = 0; x < width; ++x) {
-            const uint32_t colour = in[x];
-            if (colour != lastColour) {
-                const int found = index.indexOf(colour, palette, count);
-                if (found < 0) {
-                    return false;
-                }
-                lastColour = colour;
-                lastIndex = found;
+            const int found = index.indexOf(in[x], palette, count);
+            if (found < 0) {
+                return false;
             }
-            out[x] = static_cast<uint8_t>(lastIndex);
+            out[x] = static_cast<uint8_t>(found);
         }
         std::memset(out + width, 0, rowBytes - static_cast<size_t>(width));
     }

@@ -15,7 +15,9 @@ void Compositor::beginImage(const GifImage& image) {
     area_.top = std::min(image.top, height_);
     area_.right = std::min(image.left + image.width, width_);
     area_.bottom = std::min(image.top + image.height, height_);
-    if (image.disposal == Disposal::Previous) {
+    // An image wholly outside the screen has an empty area: nothing to save.
+    if (image.disposal == Disposal::Previous && area_.right > area_.left &&
+        area_.bottom > area_.top) {
         const size_t areaWidth = static_cast<size_t>(area_.right - area_.left);
         saved_.resize(areaWidth * static_cast<size_t>(area_.bottom - area_.top));
         for (int y = area_.top; y < area_.bottom; ++y) {
@@ -45,10 +47,10 @@ void Compositor::drawRow(int fileRow, const uint8_t* indices) {
 }
 
 void Compositor::disposeImage() {
-    const size_t areaWidth = static_cast<size_t>(area_.right - area_.left);
-    if (areaWidth == 0) {
+    if (area_.right <= area_.left || area_.bottom <= area_.top) {
         return;
     }
+    const size_t areaWidth = static_cast<size_t>(area_.right - area_.left);
     for (int y = area_.top; y < area_.bottom; ++y) {
         uint32_t* row = pixels_.data() + static_cast<size_t>(y) * width_ + area_.left;
         if (image_.disposal == Disposal::Background) {

@@ -160,7 +160,7 @@ ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOpt
     }
     movie.finish();
     result.frameCount = movie.frameCount();
-    result.pictureCount = movie.pictureCount();
+    result.bitmapCount = movie.bitmapCount();
     return result;
 }
 

@@ -48,7 +48,7 @@ struct ConvertResult {
     int stageHeight = 0;
     uint16_t frameRate = 0; // 8.8 fixed point
     uint32_t frameCount = 0;
-    uint32_t pictureCount = 0;
+    uint32_t bitmapCount = 0;
 };
 
 // Converts the inputs into a movie written to `out`; throws ConvertError.

@@ -3,6 +3,8 @@
 #include "Errors.h"
 #include "Timing.h"
 
+#include <cstring>
+
 namespace gif2swf {
 
 MovieWriter::MovieWriter(ByteSink& out, int stageWidth, int stageHeight, uint16_t frameRate,
@@ -16,36 +18,122 @@ MovieWriter::MovieWriter(ByteSink& out, int stageWidth, int stageHeight, uint16_
     swf::writeSetBackgroundColor(out_, 0xFF, 0xFF, 0xFF);
 }
 
+uint16_t MovieWriter::shapeFor(const uint32_t* pixels, int width, int height) {
+    const Fingerprint fingerprint = encoder_.prepare(pixels, width, height);
+    const auto known = shapes_.find(fingerprint);
+    if (known != shapes_.end()) {
+        return known->second;
+    }
+    if (nextCharacterId_ + 1 > swf::kMaxCharacterId) {
+        throw ConvertError(Error::TooManyPictures, {});
+    }
+    encoder_.compress(bitmap_);
+    // The file length field is 32-bit: refuse before writing past it.
+    const uint64_t tagBytes = bitmap_.zlibData.size() + 64;
+    if (out_.position() + tagBytes > UINT32_MAX - 1024) {
+        throw ConvertError(Error::OutputTooLarge, {});
+    }
+    bitmap_.characterId = static_cast<uint16_t>(nextCharacterId_);
+    const uint16_t shape = static_cast<uint16_t>(nextCharacterId_ + 1);
+    nextCharacterId_ += 2;
+    swf::writeDefineBitsLossless(out_, bitmap_);
+    swf::writeDefineBitmapRectangle(out_, shape, bitmap_.characterId, width, height);
+    shapes_.emplace(fingerprint, shape);
+    return shape;
+}
+
+MovieWriter::Box MovieWriter::changedBox(const uint32_t* pixels, bool* large,
+                                         bool* turnsTransparent) const {
+    Box box{shownWidth_, shownHeight_, 0, 0};
+    bool transparent = false;
+    *large = false;
+    const uint64_t screen = uint64_t(shownWidth_) * uint64_t(shownHeight_);
+    const size_t rowBytes = static_cast<size_t>(shownWidth_) * sizeof(uint32_t);
+    for (int y = 0; y < shownHeight_; ++y) {
+        const uint32_t* now = pixels + static_cast<size_t>(y) * shownWidth_;
+        const uint32_t* before = shown_.data() + static_cast<size_t>(y) * shownWidth_;
+        if (std::memcmp(now, before, rowBytes) == 0) {
+            continue;
+        }
+        int first = 0;
+        while (now[first] == before[first]) {
+            ++first;
+        }
+        int last = shownWidth_ - 1;
+        while (now[last] == before[last]) {
+            --last;
+        }
+        for (int x = first; x <= last; ++x) {
+            transparent |= now[x] == 0 && before[x] != 0;
+        }
+        box.left = std::min(box.left, first);
+        box.right = std::max(box.right, last + 1);
+        box.top = std::min(box.top, y);
+        box.bottom = y + 1;
+        // A change this large goes in whole whatever the rest of the screen holds.
+        if (box.area() * 2 > screen) {
+            *large = true;
+            break;
+        }
+    }
+    *turnsTransparent = transparent;
+    return box.right > box.left ? box : Box{};
+}
+
+void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
+    const uint16_t shape = shapeFor(pixels, width, height);
+    if (shape != keyShape_) {
+        swf::writePlaceObject2(out_, kKeyDepth, shape, keyShape_ != 0);
+        keyShape_ = shape;
+    }
+    for (uint16_t i = 0; i < patches_; ++i) {
+        swf::writeRemoveObject2(out_, static_cast<uint16_t>(kKeyDepth + 1 + i));
+    }
+    patches_ = 0;
+    patchArea_ = 0;
+}
+
+void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box) {
+    const int patchWidth = box.right - box.left;
+    const int patchHeight = box.bottom - box.top;
+    patchPixels_.resize(box.area());
+    for (int y = 0; y < patchHeight; ++y) {
+        std::memcpy(patchPixels_.data() + static_cast<size_t>(y) * patchWidth,
+                    pixels + static_cast<size_t>(box.top + y) * width + box.left,
+                    static_cast<size_t>(patchWidth) * sizeof(uint32_t));
+    }
+    const uint16_t shape = shapeFor(patchPixels_.data(), patchWidth, patchHeight);
+    ++patches_;
+    patchArea_ += box.area();
+    swf::writePlaceObject2(out_, static_cast<uint16_t>(kKeyDepth + patches_), shape, false,
+                           box.left * swf::kTwipsPerPixel, box.top * swf::kTwipsPerPixel);
+}
+
 void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t frames) {
     if (frames > kMaxFrames - frameCount_) {
         throw ConvertError(Error::TooManyFrames, {});
     }
-    const Fingerprint fingerprint = encoder_.prepare(pixels, width, height);
-    auto known = shapes_.find(fingerprint);
-    uint16_t shape = 0;
-    if (known != shapes_.end()) {
-        shape = known->second;
+    const uint64_t screen = uint64_t(width) * uint64_t(height);
+    if (keyShape_ == 0 || width != shownWidth_ || height != shownHeight_) {
+        showKey(pixels, width, height);
     } else {
-        if (nextCharacterId_ + 1 > swf::kMaxCharacterId) {
-            throw ConvertError(Error::TooManyPictures, {});
+        bool large = false;
+        bool turnsTransparent = false;
+        const Box box = changedBox(pixels, &large, &turnsTransparent);
+        // A change of more than half the screen goes in whole: about as large, and it
+        // clears the patches.
+        if (box.area() == 0) {
+            // The same picture: the frames only repeat it.
+        } else if (large || turnsTransparent || patches_ >= kMaxPatches ||
+                   patchArea_ + box.area() > kMaxPatchScreens * screen) {
+            showKey(pixels, width, height);
+        } else {
+            showPatch(pixels, width, box);
         }
-        encoder_.compress(bitmap_);
-        // The file length field is 32-bit: refuse before writing past it.
-        const uint64_t tagBytes = bitmap_.zlibData.size() + 64;
-        if (out_.position() + tagBytes > UINT32_MAX - 1024) {
-            throw ConvertError(Error::OutputTooLarge, {});
-        }
-        bitmap_.characterId = static_cast<uint16_t>(nextCharacterId_);
-        shape = static_cast<uint16_t>(nextCharacterId_ + 1);
-        nextCharacterId_ += 2;
-        swf::writeDefineBitsLossless(out_, bitmap_);
-        swf::writeDefineBitmapRectangle(out_, shape, bitmap_.characterId, width, height);
-        shapes_.emplace(fingerprint, shape);
     }
-    if (shape != shownShape_) {
-        swf::writePlaceObject2(out_, kDepth, shape, shownShape_ != 0);
-        shownShape_ = shape;
-    }
+    shown_.assign(pixels, pixels + screen);
+    shownWidth_ = width;
+    shownHeight_ = height;
     for (uint32_t i = 0; i < frames; ++i) {
         swf::writeShowFrame(out_);
     }

@@ -6,11 +6,16 @@
 
 #include <string>
 #include <unordered_map>
+#include <vector>
 
-// Writes a movie of pictures: each distinct picture once as a bitmap and a rectangle shape
-// filled with it, placed at depth 1 (replacing the one before), followed by one ShowFrame
-// per frame it lasts. A picture that shows again reuses its shape, and one that repeats the
-// picture on screen costs only its ShowFrame tags.
+// Writes a movie of pictures. A picture goes in whole (a "key": a bitmap and a rectangle
+// shape filled with it, at depth 1, replacing the one before) or, when only part of the
+// screen changes, as a patch: a bitmap of the changed rectangle placed over what is shown,
+// at the next depth up. GIF animations mostly change small areas, so patches keep the movie
+// near the GIF's size. A key also removes the patches, and is used whenever a patch cannot
+// show the change: a pixel that turns transparent cannot be drawn over what is below it.
+// Bitmaps that show again (same pixels, same size) are reused. Each picture then lasts its
+// frames as ShowFrame tags.
 namespace gif2swf {
 
 class MovieWriter {
@@ -27,10 +32,31 @@ public:
     void finish();
 
     uint32_t frameCount() const { return frameCount_; }
-    uint32_t pictureCount() const { return static_cast<uint32_t>(shapes_.size()); }
+    uint32_t bitmapCount() const { return static_cast<uint32_t>(shapes_.size()); }
 
 private:
-    static constexpr uint16_t kDepth = 1;
+    struct Box {
+        int left = 0;
+        int top = 0;
+        int right = 0; // exclusive
+        int bottom = 0;
+        uint64_t area() const { return uint64_t(right - left) * uint64_t(bottom - top); }
+    };
+
+    // The shape showing these pixels, defining its bitmap and shape when new.
+    uint16_t shapeFor(const uint32_t* pixels, int width, int height);
+    void showKey(const uint32_t* pixels, int width, int height);
+    void showPatch(const uint32_t* pixels, int width, const Box& box);
+    // The rectangle where the picture differs from the one shown; empty when equal.
+    // *large tells that it covers more than half the screen (the scan stops there);
+    // *turnsTransparent that a shown pixel becomes transparent in it.
+    Box changedBox(const uint32_t* pixels, bool* large, bool* turnsTransparent) const;
+
+    static constexpr uint16_t kKeyDepth = 1;
+    // Patches stack up to this many, and to this many times the screen's area, before a key
+    // picture replaces them, so that players never draw too much.
+    static constexpr uint16_t kMaxPatches = 4096;
+    static constexpr uint64_t kMaxPatchScreens = 4;
 
     ByteSink& out_;
     swf::FileHeaderLayout layout_;
@@ -38,8 +64,16 @@ private:
     swf::LosslessBitmap bitmap_;
     std::unordered_map<Fingerprint, uint16_t, FingerprintHash> shapes_;
     uint32_t nextCharacterId_ = 1;
-    uint16_t shownShape_ = 0; // 0: nothing placed yet
     uint32_t frameCount_ = 0;
+
+    // What the screen shows now: the key's shape, the patches over it and their pixels.
+    uint16_t keyShape_ = 0; // 0: nothing placed yet
+    uint16_t patches_ = 0;
+    uint64_t patchArea_ = 0;
+    std::vector<uint32_t> shown_;
+    int shownWidth_ = 0;
+    int shownHeight_ = 0;
+    std::vector<uint32_t> patchPixels_;
 };
 
 } // namespace gif2swf

@@ -85,8 +85,8 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
         fail(reason);
     }
 #endif
-    static char buffer[1 << 16];
-    std::setvbuf(file_, buffer, _IOFBF, sizeof(buffer));
+    buffer_.resize(1 << 16);
+    std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size());
 }
 
 OutputFile::~OutputFile() {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // The movie is written to a temporary file beside the output and renamed over it only when
 // complete, so an earlier movie is never left half-overwritten and a failed run leaves no
@@ -29,6 +30,7 @@ private:
     std::string path_;
     std::string temporaryPath_;
     std::FILE* file_ = nullptr;
+    std::vector<char> buffer_; // the stream's buffer: larger than stdio's, fewer writes
     bool committed_ = false;
 };
 

@@ -15,14 +15,17 @@ void writeRect(BitWriter& bits, const Rect& rect) {
     bits.align();
 }
 
-void writeScaleTranslateMatrix(BitWriter& bits, int32_t scaleX, int32_t scaleY, int32_t translateX,
-                               int32_t translateY) {
-    bits.writeFlag(true); // HasScale
-    const int scaleBits = BitWriter::signedBits({scaleX, scaleY});
-    bits.writeUnsigned(static_cast<uint32_t>(scaleBits), 5); // NScaleBits
-    bits.writeSigned(scaleX, scaleBits);                     // ScaleX
-    bits.writeSigned(scaleY, scaleBits);                     // ScaleY
-    bits.writeFlag(false);                                   // HasRotate
+void writeMatrix(BitWriter& bits, int32_t scaleX, int32_t scaleY, int32_t translateX,
+                 int32_t translateY) {
+    const bool hasScale = scaleX != kFixedOne || scaleY != kFixedOne;
+    bits.writeFlag(hasScale); // HasScale
+    if (hasScale) {
+        const int scaleBits = BitWriter::signedBits({scaleX, scaleY});
+        bits.writeUnsigned(static_cast<uint32_t>(scaleBits), 5); // NScaleBits
+        bits.writeSigned(scaleX, scaleBits);                     // ScaleX
+        bits.writeSigned(scaleY, scaleBits);                     // ScaleY
+    }
+    bits.writeFlag(false); // HasRotate
     const int translateBits = BitWriter::signedBits({translateX, translateY});
     bits.writeUnsigned(static_cast<uint32_t>(translateBits), 5); // NTranslateBits
     bits.writeSigned(translateX, translateBits);                 // TranslateX
@@ -132,7 +135,7 @@ void writeDefineBitmapRectangle(ByteSink& out, uint16_t shapeId, uint16_t bitmap
     writeRect(bounds, Rect{0, width, 0, height});
     // One bitmap pixel is 20 twips: a scale of 20.0 in 16.16 fixed point.
     BitWriter matrix;
-    writeScaleTranslateMatrix(matrix, kTwipsPerPixel << 16, kTwipsPerPixel << 16, 0, 0);
+    writeMatrix(matrix, kTwipsPerPixel * kFixedOne, kTwipsPerPixel * kFixedOne, 0, 0);
 
     BitWriter records;
     records.writeUnsigned(1, 4); // NumFillBits
@@ -169,14 +172,28 @@ void writeDefineBitmapRectangle(ByteSink& out, uint16_t shapeId, uint16_t bitmap
     out.bytes(records.bytes()); // NumFillBits, NumLineBits, ShapeRecords
 }
 
-void writePlaceObject2(ByteSink& out, uint16_t depth, uint16_t characterId, bool replace) {
-    writeTagHeader(out, kPlaceObject2, 5);
-    // PlaceFlagHasClipActions .. PlaceFlagHasMatrix all clear: no transform, no name.
+void writePlaceObject2(ByteSink& out, uint16_t depth, uint16_t characterId, bool replace, int32_t x,
+                       int32_t y) {
+    BitWriter matrix;
+    const bool moved = x != 0 || y != 0;
+    if (moved) {
+        writeMatrix(matrix, kFixedOne, kFixedOne, x, y);
+    }
+    writeTagHeader(out, kPlaceObject2, 5 + matrix.bytes().size());
+    // PlaceFlagHasClipActions .. PlaceFlagHasColorTransform clear: no name, no transform.
+    const uint8_t hasMatrix = 0x04;
     const uint8_t hasCharacter = 0x02;
     const uint8_t move = 0x01;
-    out.u8(static_cast<uint8_t>(hasCharacter | (replace ? move : 0))); // PlaceFlag*
-    out.u16(depth);                                                    // Depth
-    out.u16(characterId);                                              // CharacterId
+    out.u8(static_cast<uint8_t>((moved ? hasMatrix : 0) | hasCharacter |
+                                (replace ? move : 0))); // PlaceFlag*
+    out.u16(depth);                                     // Depth
+    out.u16(characterId);                               // CharacterId
+    out.bytes(matrix.bytes());                          // Matrix
+}
+
+void writeRemoveObject2(ByteSink& out, uint16_t depth) {
+    writeTagHeader(out, kRemoveObject2, 2);
+    out.u16(depth); // Depth
 }
 
 void writeShowFrame(ByteSink& out) {

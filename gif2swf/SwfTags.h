@@ -33,6 +33,7 @@ enum TagCode : uint16_t {
     kSetBackgroundColor = 9,
     kDefineBitsLossless = 20,
     kPlaceObject2 = 26,
+    kRemoveObject2 = 28,
     kDefineBitsLossless2 = 36,
     kFileAttributes = 69,
 };
@@ -62,9 +63,13 @@ struct FileHeaderLayout {
 };
 
 void writeRect(BitWriter& bits, const Rect& rect);
-// A matrix with scale and translation only (no rotation), the scale in 16.16 fixed point.
-void writeScaleTranslateMatrix(BitWriter& bits, int32_t scaleX, int32_t scaleY, int32_t translateX,
-                               int32_t translateY);
+// 1.0 in the 16.16 fixed point of matrix scales.
+constexpr int32_t kFixedOne = 1 << 16;
+
+// A matrix that scales (16.16 fixed point; the scale fields are left out at 1.0) and
+// translates (twips), without rotation.
+void writeMatrix(BitWriter& bits, int32_t scaleX, int32_t scaleY, int32_t translateX,
+                 int32_t translateY);
 
 FileHeaderLayout writeFileHeader(ByteSink& out, const FileHeader& header);
 void patchFileHeader(ByteSink& out, const FileHeaderLayout& layout, uint32_t fileLength,
@@ -92,9 +97,12 @@ void writeDefineBitsLossless(ByteSink& out, const LosslessBitmap& bitmap);
 void writeDefineBitmapRectangle(ByteSink& out, uint16_t shapeId, uint16_t bitmapId, int widthPixels,
                                 int heightPixels);
 
-// Places a character at a depth; `replace` sets the move flag so that the character replaces
-// the one already there (without it, players ignore the placement).
-void writePlaceObject2(ByteSink& out, uint16_t depth, uint16_t characterId, bool replace);
+// Places a character at a depth, moved by (x, y) twips when either is non-zero; `replace`
+// sets the move flag so that the character replaces the one already there (without it,
+// players ignore the placement).
+void writePlaceObject2(ByteSink& out, uint16_t depth, uint16_t characterId, bool replace,
+                       int32_t x = 0, int32_t y = 0);
+void writeRemoveObject2(ByteSink& out, uint16_t depth);
 void writeShowFrame(ByteSink& out);
 void writeEnd(ByteSink& out);
 

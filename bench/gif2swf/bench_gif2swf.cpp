@@ -143,21 +143,24 @@ CorpusFile make(const std::string& folder, const std::string& name, const Gif& g
     return {name, path, static_cast<int>(gif.frames.size())};
 }
 
+// An animation whose every frame covers the screen, as made from videos.
+Gif wholeFrames(int width, int height, int colours, int frames, int delay, double step) {
+    Gif gif{width, height, rampPalette(colours), 0, {}};
+    for (int i = 0; i < frames; ++i) {
+        Frame f = photoFrame(width, height, colours, i * step);
+        f.delay = delay;
+        gif.frames.push_back(std::move(f));
+    }
+    return gif;
+}
+
 std::vector<CorpusFile> makeCorpus(const std::string& folder) {
     std::vector<CorpusFile> corpus;
     {
         Gif gif{2048, 2048, rampPalette(256), 0, {photoFrame(2048, 2048, 256, 0)}};
         corpus.push_back(make(folder, "still-2048x2048.gif", gif));
     }
-    {
-        Gif gif{320, 240, rampPalette(64), 0, {}};
-        for (int i = 0; i < 300; ++i) {
-            Frame f = photoFrame(320, 240, 64, i * 0.05);
-            f.delay = 4;
-            gif.frames.push_back(std::move(f));
-        }
-        corpus.push_back(make(folder, "anim-320x240x300.gif", gif));
-    }
+    corpus.push_back(make(folder, "anim-320x240x300.gif", wholeFrames(320, 240, 64, 300, 4, 0.05)));
     {
         // An optimised animation: one full frame, then small changed rectangles with
         // transparency, as GIF optimisers write them.
@@ -189,15 +192,8 @@ std::vector<CorpusFile> makeCorpus(const std::string& folder) {
         }
         corpus.push_back(make(folder, "transparent-640x480x50.gif", gif));
     }
-    {
-        Gif gif{160, 120, rampPalette(32), 0, {}};
-        for (int i = 0; i < 3000; ++i) {
-            Frame f = photoFrame(160, 120, 32, i * 0.01);
-            f.delay = 2;
-            gif.frames.push_back(std::move(f));
-        }
-        corpus.push_back(make(folder, "long-160x120x3000.gif", gif));
-    }
+    corpus.push_back(
+        make(folder, "long-160x120x3000.gif", wholeFrames(160, 120, 32, 3000, 2, 0.01)));
     {
         Gif gif{100, 80, rampPalette(16), 0, {photoFrame(100, 80, 16, 1)}};
         corpus.push_back(make(folder, "icon-100x80.gif", gif));

@@ -45,7 +45,7 @@ Result runConverter(const QStringList& arguments) {
 }
 
 QString checkWithSwfParser(const QString& movie, int width, int height, int frameRate, int frames,
-                           int pictures) {
+                           int bitmaps) {
     const QString script = sourceDir() + QStringLiteral("/tests/swf-reader/check.mjs");
     QStringList arguments{script,
                           movie,
@@ -53,8 +53,8 @@ QString checkWithSwfParser(const QString& movie, int width, int height, int fram
                           QStringLiteral("height=%1").arg(height),
                           QStringLiteral("rate=%1").arg(frameRate),
                           QStringLiteral("frames=%1").arg(frames)};
-    if (pictures >= 0) {
-        arguments << QStringLiteral("pictures=%1").arg(pictures);
+    if (bitmaps >= 0) {
+        arguments << QStringLiteral("bitmaps=%1").arg(bitmaps);
     }
     const Result result = run(QStringLiteral("node"), arguments);
     return QString::fromUtf8(result.standardError).trimmed();
@@ -80,15 +80,12 @@ Coalesced coalesceWithImageMagick(const QString& gif, const QString& workFolder)
         out.width = image.width();
         out.height = image.height();
         std::vector<uint32_t> rgb;
-        QByteArray key =
-            QByteArray::number(image.width()) + 'x' + QByteArray::number(image.height());
         for (int y = 0; y < image.height(); ++y) {
             const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
             for (int x = 0; x < image.width(); ++x) {
                 const int a = qAlpha(line[x]);
                 // Fully transparent pixels carry no colour, whatever ImageMagick left there.
                 const QRgb pixel = a == 0 ? 0u : line[x];
-                key.append(reinterpret_cast<const char*>(&pixel), sizeof(pixel));
                 auto over = [a](int c) {
                     return static_cast<uint32_t>((c * a + 255 * (255 - a)) / 255);
                 };
@@ -97,7 +94,6 @@ Coalesced coalesceWithImageMagick(const QString& gif, const QString& workFolder)
             }
         }
         out.frames.push_back(std::move(rgb));
-        out.keys.push_back(key);
     }
     if (out.frames.empty()) {
         throw std::runtime_error("ImageMagick wrote no frame");

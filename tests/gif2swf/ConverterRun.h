@@ -23,13 +23,11 @@ Result runConverter(const QStringList& arguments);
 QString checkWithSwfParser(const QString& movie, int width, int height, int frameRate, int frames,
                            int pictures);
 
-// A GIF's frames as ImageMagick coalesces them, composited over white (0xRRGGBB), plus
-// a key per frame that tells distinct pictures (size and RGBA) apart.
+// A GIF's frames as ImageMagick coalesces them, composited over white (0xRRGGBB).
 struct Coalesced {
     int width = 0;
     int height = 0;
     std::vector<std::vector<uint32_t>> frames;
-    std::vector<QByteArray> keys;
 };
 Coalesced coalesceWithImageMagick(const QString& gif, const QString& workFolder);
 

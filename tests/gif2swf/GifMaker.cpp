@@ -29,18 +29,19 @@ void check(int result, GifFileType* gif, const char* what) {
 
 } // namespace
 
-void writeGif(const std::string& path, const Gif& spec) {
+void writeGif(const std::string& path, const Gif& picture) {
     int error = 0;
     GifFileType* gif = EGifOpenFileName(path.c_str(), false, &error);
     if (gif == nullptr) {
         throw std::runtime_error("cannot create " + path + ": " + GifErrorString(error));
     }
     EGifSetGifVersion(gif, true);
-    ColorMapObject* global = spec.globalColours.empty() ? nullptr : makeMap(spec.globalColours);
-    check(EGifPutScreenDesc(gif, spec.width, spec.height, 8, spec.background, global), gif,
+    ColorMapObject* global =
+        picture.globalColours.empty() ? nullptr : makeMap(picture.globalColours);
+    check(EGifPutScreenDesc(gif, picture.width, picture.height, 8, picture.background, global), gif,
           "write the screen");
     GifFreeMapObject(global);
-    for (const Frame& frame : spec.frames) {
+    for (const Frame& frame : picture.frames) {
         if (frame.control) {
             GraphicsControlBlock control{};
             control.DisposalMode = frame.disposal;

@@ -9,10 +9,12 @@
 namespace testswf {
 namespace {
 
+// Bit fields most significant bit first, then byte reads after alignment.
 class Reader {
 public:
     Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
     uint8_t u8() {
+        align();
         need(1);
         return data_[pos_++];
     }
@@ -25,34 +27,41 @@ public:
         return low | uint32_t{u16()} << 16;
     }
     const uint8_t* take(size_t n) {
+        align();
         need(n);
         pos_ += n;
         return data_ + pos_ - n;
     }
-    // A RECT's bit fields, most significant bit first, then byte alignment.
-    std::vector<int32_t> rect() {
-        uint64_t bitPos = 0;
-        auto bits = [&](int count) {
-            uint32_t value = 0;
-            for (int i = 0; i < count; ++i, ++bitPos) {
-                need(bitPos / 8 + 1);
-                const uint8_t byte = data_[pos_ + bitPos / 8];
-                value = value << 1 | ((byte >> (7 - bitPos % 8)) & 1u);
+    uint32_t bits(int count) {
+        uint32_t value = 0;
+        for (int i = 0; i < count; ++i) {
+            if (bit_ == 0) {
+                need(1);
+                current_ = data_[pos_++];
+                bit_ = 8;
             }
-            return value;
-        };
+            --bit_;
+            value = value << 1 | ((current_ >> bit_) & 1u);
+        }
+        return value;
+    }
+    int32_t signedBits(int count) {
+        uint32_t v = bits(count);
+        if (count > 0 && count < 32 && ((v >> (count - 1)) & 1u)) {
+            v |= ~0u << count;
+        }
+        return static_cast<int32_t>(v);
+    }
+    std::vector<int32_t> rect() {
         const int n = static_cast<int>(bits(5));
         std::vector<int32_t> values;
         for (int i = 0; i < 4; ++i) {
-            uint32_t v = bits(n);
-            if (n > 0 && (v >> (n - 1)) & 1u) {
-                v |= ~0u << n; // sign-extend
-            }
-            values.push_back(static_cast<int32_t>(v));
+            values.push_back(signedBits(n));
         }
-        pos_ += static_cast<size_t>((bitPos + 7) / 8);
+        align();
         return values;
     }
+    void align() { bit_ = 0; }
     size_t pos() const { return pos_; }
     size_t left() const { return size_ - pos_; }
 
@@ -65,6 +74,8 @@ private:
     const uint8_t* data_;
     size_t size_;
     size_t pos_ = 0;
+    uint8_t current_ = 0;
+    int bit_ = 0;
 };
 
 std::vector<uint8_t> inflate(const uint8_t* data, size_t size, size_t expected) {
@@ -77,23 +88,27 @@ std::vector<uint8_t> inflate(const uint8_t* data, size_t size, size_t expected) 
     return out;
 }
 
-// Over white: c * a / 255 + 255 * (1 - a / 255) for premultiplied c.
-uint8_t overWhite(uint8_t premultiplied, uint8_t alpha) {
-    if (premultiplied > alpha) {
+struct Bitmap {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> argb; // premultiplied
+};
+
+uint32_t premultiplied(uint8_t a, uint8_t r, uint8_t g, uint8_t b) {
+    if (r > a || g > a || b > a) {
         throw std::runtime_error("premultiplied colour above its alpha");
     }
-    return static_cast<uint8_t>(premultiplied + (255 - alpha));
+    return uint32_t{a} << 24 | uint32_t{r} << 16 | uint32_t{g} << 8 | b;
 }
 
-Picture decodeBitmap(int code, Reader& tag, size_t length) {
-    const size_t end = tag.pos() + length;
-    tag.u16(); // id, read by the caller
+Bitmap decodeBitmap(int code, Reader& tag, size_t length) {
+    const size_t end = length;
     const uint8_t format = tag.u8();
-    Picture p;
+    Bitmap p;
     p.width = tag.u16();
     p.height = tag.u16();
     const bool alpha = code == 36;
-    p.rgb.resize(static_cast<size_t>(p.width) * p.height);
+    p.argb.resize(static_cast<size_t>(p.width) * p.height);
     if (format == 3) {
         const int colours = tag.u8() + 1;
         const size_t entry = alpha ? 4 : 3;
@@ -108,26 +123,28 @@ Picture decodeBitmap(int code, Reader& tag, size_t length) {
                     throw std::runtime_error("pixel index beyond the colour table");
                 }
                 const uint8_t* c = raw.data() + index * entry;
-                const uint8_t a = alpha ? c[3] : 255;
-                p.rgb[static_cast<size_t>(y) * p.width + x] = uint32_t{overWhite(c[0], a)} << 16 |
-                                                              uint32_t{overWhite(c[1], a)} << 8 |
-                                                              overWhite(c[2], a);
+                p.argb[static_cast<size_t>(y) * p.width + x] =
+                    premultiplied(alpha ? c[3] : 255, c[0], c[1], c[2]);
             }
         }
     } else if (format == 5) {
         const size_t zsize = end - tag.pos();
-        const std::vector<uint8_t> raw = inflate(tag.take(zsize), zsize, p.rgb.size() * 4);
-        for (size_t i = 0; i < p.rgb.size(); ++i) {
+        const std::vector<uint8_t> raw = inflate(tag.take(zsize), zsize, p.argb.size() * 4);
+        for (size_t i = 0; i < p.argb.size(); ++i) {
             const uint8_t* c = raw.data() + i * 4;
-            const uint8_t a = alpha ? c[0] : 255;
-            p.rgb[i] = uint32_t{overWhite(c[1], a)} << 16 | uint32_t{overWhite(c[2], a)} << 8 |
-                       overWhite(c[3], a);
+            p.argb[i] = premultiplied(alpha ? c[0] : 255, c[1], c[2], c[3]);
         }
     } else {
         throw std::runtime_error("unexpected bitmap format " + std::to_string(format));
     }
     return p;
 }
+
+struct Layer {
+    uint16_t shape = 0;
+    int x = 0; // pixels
+    int y = 0;
+};
 
 } // namespace
 
@@ -148,9 +165,10 @@ Playback play(const std::vector<uint8_t>& movie) {
     play.frameRate = in.u16();
     play.headerFrameCount = in.u16();
 
-    std::map<uint16_t, Picture> bitmaps;
+    std::map<uint16_t, Bitmap> bitmaps;
     std::map<uint16_t, uint16_t> shapeBitmap;
-    uint16_t placed = 0;
+    std::map<uint16_t, Layer> layers; // by depth
+    bool changed = true;
     for (;;) {
         const uint16_t head = in.u16();
         const int code = head >> 6;
@@ -162,18 +180,16 @@ Playback play(const std::vector<uint8_t>& movie) {
             throw std::runtime_error("tag runs past the end of the file");
         }
         play.tagCodes.push_back(code);
-        const size_t start = in.pos();
         if (code == 0) {
             break;
         }
         Reader tag(in.take(length), length);
         if (code == 20 || code == 36) {
-            Reader idReader = tag;
-            const uint16_t id = idReader.u16();
-            Picture picture = decodeBitmap(code, tag, length);
+            const uint16_t id = tag.u16();
+            Bitmap bitmap = decodeBitmap(code, tag, length);
             ++play.bitmapTags;
-            play.colourMappedBitmaps += movie[start + 2] == 3 ? 1 : 0;
-            bitmaps[id] = std::move(picture);
+            play.colourMappedBitmaps += movie[in.pos() - length + 2] == 3 ? 1 : 0;
+            bitmaps[id] = std::move(bitmap);
         } else if (code == 2) {
             const uint16_t id = tag.u16();
             tag.rect();
@@ -183,31 +199,81 @@ Playback play(const std::vector<uint8_t>& movie) {
             tag.u8(); // fill type
             shapeBitmap[id] = tag.u16();
         } else if (code == 26) {
-            tag.u8(); // flags
-            if (tag.u16() != 1) {
-                throw std::runtime_error("placement at a depth other than 1");
+            const uint8_t flags = tag.u8();
+            const uint16_t depth = tag.u16();
+            const bool move = flags & 0x01;
+            const bool hasCharacter = flags & 0x02;
+            const bool hasMatrix = flags & 0x04;
+            if ((flags & 0xF8) != 0) {
+                throw std::runtime_error("placement with more than a matrix");
             }
-            placed = tag.u16();
+            if (move != (layers.count(depth) != 0)) {
+                throw std::runtime_error("placement ignored by players: depth " +
+                                         std::to_string(depth));
+            }
+            Layer& layer = layers[depth];
+            if (hasCharacter) {
+                layer.shape = tag.u16();
+                if (shapeBitmap.count(layer.shape) == 0) {
+                    throw std::runtime_error("placement of an undefined shape");
+                }
+            }
+            layer.x = layer.y = 0;
+            if (hasMatrix) {
+                if (tag.bits(1) != 0 || tag.bits(1) != 0) {
+                    throw std::runtime_error("placement scales or rotates");
+                }
+                const int n = static_cast<int>(tag.bits(5));
+                const int32_t x = tag.signedBits(n);
+                const int32_t y = tag.signedBits(n);
+                if (x % 20 != 0 || y % 20 != 0) {
+                    throw std::runtime_error("placement between pixels");
+                }
+                layer.x = x / 20;
+                layer.y = y / 20;
+            }
+            play.deepestLayer = std::max(play.deepestLayer, int{depth});
+            changed = true;
+        } else if (code == 28) {
+            if (layers.erase(tag.u16()) != 1) {
+                throw std::runtime_error("removal of an empty depth");
+            }
+            changed = true;
         } else if (code == 1) {
-            if (placed == 0) {
+            if (layers.empty()) {
                 throw std::runtime_error("a frame shows before anything is placed");
             }
-            if (play.shapePictures.count(placed) == 0) {
-                // The stage over white, the bitmap at its top-left corner.
-                const Picture& bitmap = bitmaps.at(shapeBitmap.at(placed));
-                Picture stage;
-                stage.width = play.stageWidth;
-                stage.height = play.stageHeight;
-                stage.rgb.assign(static_cast<size_t>(stage.width) * stage.height, 0xFFFFFFu);
-                for (int y = 0; y < bitmap.height && y < stage.height; ++y) {
-                    for (int x = 0; x < bitmap.width && x < stage.width; ++x) {
-                        stage.rgb[static_cast<size_t>(y) * stage.width + x] =
-                            bitmap.rgb[static_cast<size_t>(y) * bitmap.width + x];
+            if (changed) {
+                std::vector<uint32_t> stage(static_cast<size_t>(play.stageWidth) * play.stageHeight,
+                                            0xFFFFFFu);
+                for (const auto& [depth, layer] : layers) {
+                    const Bitmap& bitmap = bitmaps.at(shapeBitmap.at(layer.shape));
+                    for (int y = 0; y < bitmap.height; ++y) {
+                        for (int x = 0; x < bitmap.width; ++x) {
+                            const int sx = layer.x + x;
+                            const int sy = layer.y + y;
+                            if (sx >= play.stageWidth || sy >= play.stageHeight) {
+                                continue;
+                            }
+                            const uint32_t c =
+                                bitmap.argb[static_cast<size_t>(y) * bitmap.width + x];
+                            uint32_t& d = stage[static_cast<size_t>(sy) * play.stageWidth + sx];
+                            const uint32_t a = c >> 24;
+                            uint32_t out = 0;
+                            for (int shift = 0; shift <= 16; shift += 8) {
+                                const uint32_t channel =
+                                    ((c >> shift) & 0xFF) + ((d >> shift) & 0xFF) * (255 - a) / 255;
+                                out |= channel << shift;
+                            }
+                            d = out;
+                        }
                     }
                 }
-                play.shapePictures[placed] = std::move(stage);
+                play.frames.push_back(std::move(stage));
+                changed = false;
+            } else {
+                play.frames.push_back(play.frames.back());
             }
-            play.frameShapes.push_back(placed);
         }
     }
     if (in.left() != 0) {

@@ -6,16 +6,12 @@
 #include <vector>
 
 // Plays a movie the way a player's display list would, for the pixel tests: inflates the
-// lossless bitmaps with zlib, un-premultiplies their colours, follows the placements at
-// depth 1 and records what each frame shows over the white stage. It reads only what the
-// converter writes (uncompressed movies, bitmap-filled rectangles).
+// lossless bitmaps with zlib, follows placements, replacements and removals at every depth,
+// and records what each frame shows: the layers composited in depth order (premultiplied
+// colours) over the white stage. It reads what the converter writes: uncompressed movies,
+// bitmap-filled rectangles placed with at most a translation. A placement on an occupied
+// depth without the move flag (which players ignore) is an error here.
 namespace testswf {
-
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint32_t> rgb; // 0xRRGGBB over white
-};
 
 struct Playback {
     int stageWidth = 0; // pixels
@@ -25,11 +21,9 @@ struct Playback {
     std::vector<int> tagCodes;
     int bitmapTags = 0;
     int colourMappedBitmaps = 0;
-    // The shape shown by every frame, and the stage-sized pictures by shape.
-    std::vector<uint16_t> frameShapes;
-    std::map<uint16_t, Picture> shapePictures;
-
-    const Picture& frame(size_t index) const { return shapePictures.at(frameShapes.at(index)); }
+    int deepestLayer = 0;
+    // Every frame as the stage shows it, 0xRRGGBB.
+    std::vector<std::vector<uint32_t>> frames;
 };
 
 // Throws std::runtime_error on anything malformed.

@@ -49,6 +49,7 @@ private Q_SLOTS:
     void fileHeaderBytes();
     void placeObjectBytes();
     void movieReusesPicturesThatShowAgain();
+    void smallChangesArePatchedUntilAPixelTurnsTransparent();
     void rates_data();
     void rates();
     void badRates_data();
@@ -156,7 +157,12 @@ void FormatTest::placeObjectBytes() {
     swf::writePlaceObject2(sink, 1, 5, false);
     swf::writePlaceObject2(sink, 1, 7, true);
     // PlaceFlagHasCharacter (0x02), with PlaceFlagMove (0x01) when replacing.
-    QCOMPARE(hex(sink.data()), QByteArray("85 06 02 01 00 05 00 85 06 03 01 00 07 00"));
+    // A placement moved to (3, 1) pixels = (60, 20) twips: HasMatrix (0x04), no scale, no
+    // rotation, NTranslateBits 7: 0 0 00111 0111100 0010100, padded.
+    swf::writePlaceObject2(sink, 2, 9, false, 60, 20);
+    swf::writeRemoveObject2(sink, 2);
+    QCOMPARE(hex(sink.data()), QByteArray("85 06 02 01 00 05 00 85 06 03 01 00 07 00 "
+                                          "88 06 06 02 00 09 00 0e f0 a0 02 07 02 00"));
 }
 
 void FormatTest::movieReusesPicturesThatShowAgain() {
@@ -169,7 +175,7 @@ void FormatTest::movieReusesPicturesThatShowAgain() {
     movie.show(mixed.data(), 3, 2, 2);
     movie.show(red.data(), 3, 2, 1);
     movie.finish();
-    QCOMPARE(movie.pictureCount(), 2u);
+    QCOMPARE(movie.bitmapCount(), 2u);
 
     const testswf::Playback playback = testswf::play(sink.data());
     // FileAttributes, background; bitmap, shape, place, frame; bitmap with alpha, shape,
@@ -177,9 +183,33 @@ void FormatTest::movieReusesPicturesThatShowAgain() {
     const std::vector<int> tags{69, 9, 20, 2, 26, 1, 36, 2, 26, 1, 1, 26, 1, 0};
     QCOMPARE(playback.tagCodes, tags);
     QCOMPARE(playback.headerFrameCount, uint16_t{4});
-    QCOMPARE(playback.frame(3).rgb, playback.frame(0).rgb);
-    QCOMPARE(playback.frame(1).rgb[4], 0xFFFFFFu); // transparent shows the white stage
-    QCOMPARE(playback.frame(1).rgb[0], 0x0000FFu);
+    QCOMPARE(playback.frames[3], playback.frames[0]);
+    QCOMPARE(playback.frames[1][4], 0xFFFFFFu); // transparent shows the white stage
+    QCOMPARE(playback.frames[1][0], 0x0000FFu);
+}
+
+void FormatTest::smallChangesArePatchedUntilAPixelTurnsTransparent() {
+    std::vector<uint32_t> picture(16 * 8, 0xFF00FF00u);
+    MemorySink sink;
+    MovieWriter movie(sink, 16, 8, 256);
+    movie.show(picture.data(), 16, 8, 1);
+    picture[3 * 16 + 5] = 0xFF123456u; // one pixel changes
+    movie.show(picture.data(), 16, 8, 1);
+    picture[7 * 16 + 15] = 0xFF654321u; // another, far away
+    picture[0] = 0;                     // and one disappears
+    movie.show(picture.data(), 16, 8, 1);
+    movie.finish();
+
+    const testswf::Playback playback = testswf::play(sink.data());
+    // The first change is a 1x1 patch at depth 2; the next goes in whole at depth 1 and
+    // removes the patch.
+    const std::vector<int> tags{69, 9, 20, 2, 26, 1, 20, 2, 26, 1, 36, 2, 26, 28, 1, 0};
+    QCOMPARE(playback.tagCodes, tags);
+    QCOMPARE(playback.deepestLayer, 2);
+    QCOMPARE(playback.frames[1][3 * 16 + 5], 0x123456u);
+    QCOMPARE(playback.frames[1][3 * 16 + 6], 0x00FF00u);
+    QCOMPARE(playback.frames[2][0], 0xFFFFFFu);
+    QCOMPARE(playback.frames[2][7 * 16 + 15], 0x654321u);
 }
 
 void FormatTest::rates_data() {

@@ -1,7 +1,7 @@
 // Reads a movie made by gif2swf with the independent swf-parser package and checks its header
 // and tag sequence against what the test expects.
 //
-//   node check.mjs MOVIE.swf width=W height=H rate=EPSILONS frames=N [pictures=N]
+//   node check.mjs MOVIE.swf width=W height=H rate=EPSILONS frames=N [bitmaps=N]
 //
 // rate is the 8.8 fixed-point frame rate (256 = 1 frame per second). Prints "ok" and exits 0,
 // or prints every fault found and exits 1.
@@ -45,11 +45,12 @@ check(tags.length >= 2 && name(tags[1]) === "SetBackgroundColor" &&
   tags[1].color.r === 255 && tags[1].color.g === 255 && tags[1].color.b === 255,
   "second tag is not a white SetBackgroundColor");
 
-// Then, for every picture: DefineBitmap, DefineShape filled with it, PlaceObject; then frames.
+// Then bitmaps, each followed by the shape it fills; placements (depth 1 holds the whole
+// picture, higher depths the changed areas over it, moved by whole pixels), removals, frames.
 const bitmaps = new Map();
 const shapes = new Set();
 let showFrames = 0;
-let placements = 0;
+const occupied = new Set();
 let lastBitmap = null;
 for (let i = 2; i < tags.length; i++) {
   const t = tags[i];
@@ -91,14 +92,27 @@ for (let i = 2; i < tags.length; i++) {
       shapes.add(t.id);
       break;
     }
-    case "PlaceObject":
-      check(t.depth === 1, `placement at depth ${t.depth}`);
+    case "PlaceObject": {
+      check(t.depth >= 1, `placement at depth ${t.depth}`);
       check(shapes.has(t.characterId), `placement of undefined shape ${t.characterId}`);
-      check(t.isUpdate === (placements > 0), `placement ${placements + 1}: move flag is ${t.isUpdate}`);
-      placements++;
+      check(t.isUpdate === occupied.has(t.depth), `placement at depth ${t.depth}: move flag is ${t.isUpdate}, players would ignore it`);
+      const m = t.matrix;
+      if (m !== undefined) {
+        check(m.scaleX.epsilons === 65536 && m.scaleY.epsilons === 65536 && m.rotateSkew0.epsilons === 0 &&
+          m.rotateSkew1.epsilons === 0, `placement at depth ${t.depth} scales or rotates`);
+        check(m.translateX % 20 === 0 && m.translateY % 20 === 0 && m.translateX >= 0 && m.translateY >= 0 &&
+          m.translateX < expect.width * 20 && m.translateY < expect.height * 20,
+          `placement at depth ${t.depth} is not at a pixel of the stage`);
+      }
+      occupied.add(t.depth);
+      break;
+    }
+    case "RemoveObject":
+      check(occupied.has(t.depth), `removal of empty depth ${t.depth}`);
+      occupied.delete(t.depth);
       break;
     case "ShowFrame":
-      check(placements > 0, "a frame shows before anything is placed");
+      check(occupied.has(1), "a frame shows without a picture at depth 1");
       showFrames++;
       break;
     default:
@@ -106,8 +120,8 @@ for (let i = 2; i < tags.length; i++) {
   }
 }
 check(showFrames === expect.frames, `${showFrames} ShowFrame tags, expected ${expect.frames}`);
-if (expect.pictures !== undefined) {
-  check(bitmaps.size === expect.pictures, `${bitmaps.size} bitmaps, expected ${expect.pictures}`);
+if (expect.bitmaps !== undefined) {
+  check(bitmaps.size === expect.bitmaps, `${bitmaps.size} bitmaps, expected ${expect.bitmaps}`);
 }
 if (faults.length > 0) {
   console.log(faults.join("\n"));

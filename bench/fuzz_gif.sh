@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Fuzzes the converter's GIF reading path with libFuzzer under AddressSanitizer and
+# UndefinedBehaviorSanitizer for a fixed time. A developer tool, not part of CI.
+#
+#   bench/fuzz_gif.sh [SECONDS]      (default 300)
+#
+# Builds into build-fuzz/ in the work tree; findings land in build-fuzz/artifacts/.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+seconds="${1:-300}"
+out="$here/build-fuzz"
+
+if ! command -v clang++ >/dev/null 2>&1 || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
+    if [ "$(id -u)" -eq 0 ]; then
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends clang libclang-rt-14-dev
+    else
+        echo "clang with libFuzzer is missing: apt-get install clang libclang-rt-14-dev" >&2
+        exit 1
+    fi
+fi
+
+mkdir -p "$out/corpus" "$out/seeds" "$out/artifacts"
+sources=()
+for f in "$here"/gif2swf/*.cpp; do
+    [ "$(basename "$f")" = main.cpp ] || sources+=("$f")
+done
+clang++ -std=c++17 -g -O1 -fno-omit-frame-pointer \
+    -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+    -I"$here/gif2swf" "${sources[@]}" "$here/bench/gif2swf/fuzz_gif.cpp" \
+    $(pkg-config --cflags --libs libdeflate) -lgif -o "$out/fuzz_gif"
+
+# Seeds: small GIFs of every kind the converter handles, made with ImageMagick.
+if command -v convert >/dev/null 2>&1 && [ -z "$(ls -A "$out/seeds")" ]; then
+    s="$out/seeds"
+    convert -size 7x5 xc:red "$s/still.gif"
+    convert -size 16x12 gradient:blue-yellow -colors 32 -interlace GIF "$s/interlaced.gif"
+    convert -delay 3 -dispose Background -size 9x9 xc:none -fill blue -draw 'rectangle 2,2 5,5' \
+        -size 9x9 xc:none -fill red -draw 'rectangle 4,1 8,3' -loop 0 "$s/transparent.gif"
+    convert -delay 0 -dispose Previous -size 12x8 xc:green \( -size 4x4 xc:white -repage +3+2 \) \
+        \( -size 3x3 xc:black -repage +8+4 \) "$s/previous.gif"
+    convert -size 20x4 gradient:red-blue -colors 200 \( -size 20x4 gradient:green-white -colors 200 \
+        -repage +0+0 \) -dispose None "$s/local-tables.gif"
+fi
+
+cat > "$out/gif.dict" <<'DICT'
+"GIF89a"
+"GIF87a"
+"\x21\xF9\x04"
+"\x21\xFF\x0BNETSCAPE2.0"
+"\x21\xFE"
+"\x2C\x00\x00\x00\x00"
+"\x3B"
+"\x00\x3B"
+DICT
+
+echo "fuzzing for $seconds s ..."
+cd "$out/artifacts"
+"$out/fuzz_gif" -max_total_time="$seconds" -max_len=65536 -timeout=20 -rss_limit_mb=2048 \
+    -print_final_stats=1 -dict="$out/gif.dict" "$out/corpus" "$out/seeds"
