@@ -184,6 +184,14 @@ void ConversionTest::showsWhatImageMagickShows_data() {
     offsets.repeats = {1, 1, 1, 1};
     QTest::newRow("offsets up to the screen's edges") << offsets;
 
+    Case beyond;
+    beyond.gifs = {screen(12, 10)};
+    beyond.gifs[0].frames = {frame(0, 0, 12, 10, 1, 1), frame(8, 6, 9, 7, 2, 3),
+                             frame(3, 4, 12, 9, 3, 2, 10, 1)};
+    beyond.frameRate = tenFps;
+    beyond.repeats = {1, 1, 1};
+    QTest::newRow("frames reaching past the screen are clipped") << beyond;
+
     Case frames;
     frames.gifs = {screen(24, 16)};
     for (int i = 0; i < 120; ++i) {

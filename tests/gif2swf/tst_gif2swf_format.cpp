@@ -66,6 +66,8 @@ private Q_SLOTS:
     void everyErrorHasItsSentenceAndStatus();
     void messageNamesFileAndFrame();
     void hugeScreenIsRefusedBeforeDecoding();
+    void fuzzFindings_data();
+    void fuzzFindings();
 };
 
 void FormatTest::rectBytes_data() {
@@ -409,6 +411,36 @@ void FormatTest::hugeScreenIsRefusedBeforeDecoding() {
     } catch (const ConvertError& error) {
         QCOMPARE(error.error(), Error::ImageTooLarge);
         QCOMPARE(QString::fromStdString(error.detail()), QString("20000x20000"));
+    }
+}
+
+void FormatTest::fuzzFindings_data() {
+    QTest::addColumn<QByteArray>("gif");
+    QTest::addColumn<int>("frames"); // 0: refused with a ConvertError
+    // A frame with "previous" disposal wholly outside the screen: saving its empty area
+    // passed a null pointer to memcpy.
+    QTest::newRow("previous disposal off screen")
+        << QByteArray::fromBase64(
+               "R0lGODkHYQA9APAAAP8AAAAAACH5BC4AAAAALAAKAAAHAAUAAAIFhI+puwUAOw==")
+        << 1;
+}
+
+void FormatTest::fuzzFindings() {
+    QFETCH(QByteArray, gif);
+    QFETCH(int, frames);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(gif.constData());
+    const size_t size = static_cast<size_t>(gif.size());
+    InputFile input{"fuzz.gif", [bytes, size]() -> std::unique_ptr<ByteSource> {
+                        return std::make_unique<MemorySource>(bytes, size);
+                    }};
+    MemorySink sink;
+    try {
+        const ConvertResult result = convertGifs({input}, ConvertOptions{}, sink);
+        QCOMPARE(int(result.frameCount), frames);
+        const testswf::Playback playback = testswf::play(sink.data());
+        QCOMPARE(int(playback.frames.size()), frames);
+    } catch (const ConvertError& error) {
+        QVERIFY2(frames == 0, formatMessage(error).c_str());
     }
 }
 
