@@ -122,6 +122,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -146,17 +147,13 @@ private:
     bool conversionRunning_ = false;
     QList<QWidget*> hoverControls_;
 
-    // --- Start-up, shutdown and settings state ---
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
-private:
+    // --- Start-up, shutdown and settings ---
     void loadHandCursor();
     void restoreSettings();
     bool settingsWarningShown_ = false;
     bool delayCheckShowing_ = false;
 
-    // --- File list state ---
+    // --- File list ---
     // The list's notifications (filelist/Form1FileList.cpp).
     void ListView1_MouseDown(const QPoint& position);
     void ListView1_ItemClick();
@@ -174,14 +171,13 @@ private:
     // From a press of any button on the list until the next release on it.
     bool MouseIsDown = false;
 
-    // --- Conversion state ---
+    // --- Conversion ---
     // Marks the start and the end of a run for the commands that must wait for it.
     void setConversionRunning(bool running);
 
-    // --- Command bars state ---
+    // --- Command bars ---
     // Enables or disables the commands that change the list or start a run.
     void enableListCommands(bool enabled);
-
 };
 
 } // namespace korvane
