@@ -130,7 +130,7 @@ void Form1::setFonts() {
 }
 
 void Form1::setTabOrder() {
-    // The design's tab order: the tab control, the list, then the options page from the second
+    // The window's tab order: the tab control, the list, then the options page from the second
     // option down to the player button.
     const QList<QWidget*> chain = {TabControl1, ListView1, Option2,     Option1,
                                    Text1,       Text2,     PushButton2, PushButton1};
@@ -214,7 +214,7 @@ void Form1::setGeometryTwips(QWidget* widget, int left, int top, int width, int 
 }
 
 QPoint Form1::pageOffset() const {
-    // Qt's tab headers can be taller than the design's; the page's content then starts lower by
+    // Qt's tab headers can be taller than the window's design allows for; the page's content then starts lower by
     // the difference, so that no control reaches up into the headers.
     const QPoint origin = TabControl1->pageOrigin();
     const int highestDesignTop = TwipsToPixels(480, dpi()); // Frame1

@@ -147,7 +147,6 @@ private Q_SLOTS:
         QCOMPARE(f.ProgressBar1->geometry(),
                  QRect(px(120, &f), px(7530, &f), px(8385, &f), px(405, &f)));
         QCOMPARE(f.ListView1->columnWidth(0), px(7405, &f));
-        // The page controls stand where the design puts them in the tab control.
         // The page controls stand where the design puts them in the tab control, lowered by
         // as much as Qt's tab headers are taller than the design's, and never into the headers.
         const int lowered = std::max(0, f.TabControl1->pageOrigin().y() - px(480, &f));
