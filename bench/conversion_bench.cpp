@@ -3,7 +3,7 @@
 //
 //   conversion_bench [CONVERTER] [FILES]    (defaults: the built gif2swf, 500 files)
 #include "Doubles.h"
-#include "TestGifs.h"
+#include "TestFiles.h"
 #include "app/Form1.h"
 #include "conversion/ProcessRunner.h"
 #include "filelist/FileListView.h"

@@ -2,6 +2,7 @@
 
 // What the settings, start-up and options tests share: a private settings store in a temporary
 // folder, and cursor files made on the spot.
+#include "TestFiles.h"
 #include "app/Settings.h"
 #include "util/Constants.h"
 
@@ -48,11 +49,6 @@ inline QByteArray cursorFileBytes(int size, QPoint hotspot) {
     qToLittleEndian<quint16>(hotspot.x(), bytes.data() + 10);
     qToLittleEndian<quint16>(hotspot.y(), bytes.data() + 12);
     return bytes;
-}
-
-inline bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 } // namespace korvane::test

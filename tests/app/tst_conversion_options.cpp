@@ -157,7 +157,7 @@ private Q_SLOTS:
     void noDelayCheckWhenWindowIsDeactivated() {
         const QString organisationFolder = settings_->path() + QStringLiteral("/Quenwick");
         QVERIFY(QDir(organisationFolder).removeRecursively());
-        QVERIFY(writeFile(organisationFolder, "not a folder"));
+        QVERIFY(WriteFile(organisationFolder, "not a folder"));
         d_.dialogs.onMessage = [&](const ShownMessage&) {
             QFocusEvent deactivated(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
             QApplication::sendEvent(w_->Text1, &deactivated);

@@ -74,7 +74,7 @@ private Q_SLOTS:
 
     void unwritableStoreReportsFailure() {
         // The organisation folder cannot be made: a file stands in its place.
-        QVERIFY(writeFile(settings_->path() + QStringLiteral("/Quenwick"), "not a folder"));
+        QVERIFY(WriteFile(settings_->path() + QStringLiteral("/Quenwick"), "not a folder"));
         QVERIFY(!store(QStringLiteral("Delay"), QStringLiteral("2")));
         QCOMPARE(stored(QStringLiteral("Delay")), kAbsent);
     }

@@ -188,8 +188,8 @@ private Q_SLOTS:
     void startupOrder() {
         QDir(appFolder_->path()).mkpath(QStringLiteral("x"));
         const QByteArray sheet = "QPushButton { font-weight: bold; }";
-        QVERIFY(writeFile(appFile(QStringLiteral("x/o.cjs")), sheet));
-        QVERIFY(writeFile(appFile(QStringLiteral("HAND-M.CUR")), cursorFileBytes(32, {4, 6})));
+        QVERIFY(WriteFile(appFile(QStringLiteral("x/o.cjs")), sheet));
+        QVERIFY(WriteFile(appFile(QStringLiteral("HAND-M.CUR")), cursorFileBytes(32, {4, 6})));
         d_.chance.values = {0.06};
 
         auto w = makeWindow();
@@ -256,7 +256,7 @@ private Q_SLOTS:
         QFETCH(Qt::CursorShape, shape);
         QFETCH(QPoint, hotspot);
         if (!file.isEmpty())
-            QVERIFY(writeFile(appFile(QStringLiteral("HAND-M.CUR")), file));
+            QVERIFY(WriteFile(appFile(QStringLiteral("HAND-M.CUR")), file));
         auto w = makeWindow();
         w->Form_Load();
         w->SetMousePointer(MousePointer::Hand);
@@ -389,7 +389,7 @@ private Q_SLOTS:
 
     // A store that cannot be written tells the user once and never stops the window.
     void unwritableStoreWarnsOncePerSession() {
-        QVERIFY(writeFile(settings_->path() + QStringLiteral("/Quenwick"), "not a folder"));
+        QVERIFY(WriteFile(settings_->path() + QStringLiteral("/Quenwick"), "not a folder"));
         auto w = makeWindow();
         w->Form_Load();
         QCOMPARE(d_.dialogs.messages.size(), 1);

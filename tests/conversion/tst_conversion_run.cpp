@@ -1,7 +1,7 @@
 // Start on the real window: with a scripted runner for what the window does around the converter,
 // and end to end with the real converter on real GIF files in temporary folders.
 #include "Doubles.h"
-#include "TestGifs.h"
+#include "TestFiles.h"
 #include "app/Form1.h"
 #include "conversion/ProcessRunner.h"
 #include "filelist/FileListView.h"
@@ -356,7 +356,9 @@ void ConversionRunTest::brokenGifAmongGoodOnesIsNamed() {
     w_->Option2->setChecked(true);
     QStringList inputs = writeGifs({"a.gif", "c.gif"});
     const QString broken = Native(in_->filePath("broken.gif"));
-    QVERIFY(WriteFile(broken, MakeGif(8, 8, Qt::blue).left(20))); // cut off in its header
+    QVERIFY(WriteGif(broken, 8, 8, Qt::blue));
+    QFile cut(broken);
+    QVERIFY(cut.resize(20)); // cut off before its image data
     inputs.insert(1, broken);
     w_->ListView1->append(inputs);
     w_->Start();
