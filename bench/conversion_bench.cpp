@@ -66,7 +66,8 @@ int main(int argc, char* argv[]) {
     }
 
     QTemporaryDir appFolder, inputs, outputs, direct;
-    QFile::link(converter, appFolder.filePath(QStringLiteral("gif2swf")));
+    QFile::link(QFileInfo(converter).absoluteFilePath(),
+                appFolder.filePath(QStringLiteral("gif2swf")));
     QStringList paths;
     for (int i = 0; i < files; ++i) {
         paths << QDir::toNativeSeparators(inputs.filePath(QStringLiteral("frame%1.gif").arg(i)));
