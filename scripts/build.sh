@@ -6,7 +6,7 @@ build="${KORVANE_BUILD_DIR:-$here/build}"
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
     # Paths relative to the checkout, so clones in other folders share the cache.
-    export CCACHE_BASEDIR="$here"
+    export CCACHE_BASEDIR="$here" CCACHE_NOHASHDIR=1
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
