@@ -23,6 +23,9 @@ struct Fingerprint {
     }
 };
 
+// The fingerprint of bytes, after a 64-bit prefix (the bitmap's size and format).
+Fingerprint keyedFingerprint(const uint8_t* data, size_t size, uint64_t prefix);
+
 struct FingerprintHash {
     size_t operator()(const Fingerprint& f) const { return static_cast<size_t>(f.first); }
 };
@@ -40,6 +43,8 @@ public:
 
     // Lays out the uncompressed bitmap of 0xAARRGGBB pixels and returns its fingerprint.
     Fingerprint prepare(const uint32_t* pixels, int width, int height);
+    // Whether the prepared bitmap is colour-mapped (had at most 256 colours).
+    bool colourMapped() const { return format_ == swf::kColourMapped8; }
     // Compresses the prepared bitmap into `bitmap` (everything but the character id).
     void compress(swf::LosslessBitmap& bitmap);
 

@@ -7,7 +7,7 @@ namespace gif2swf {
 
 Compositor::Compositor(int width, int height)
     : width_(width), height_(height),
-      pixels_(static_cast<size_t>(width) * static_cast<size_t>(height), 0u) {}
+      pixels_(static_cast<size_t>(width) * static_cast<size_t>(height), kStage) {}
 
 void Compositor::beginImage(const GifImage& image) {
     image_ = image;
@@ -54,7 +54,7 @@ void Compositor::disposeImage() {
     for (int y = area_.top; y < area_.bottom; ++y) {
         uint32_t* row = pixels_.data() + static_cast<size_t>(y) * width_ + area_.left;
         if (image_.disposal == Disposal::Background) {
-            std::fill(row, row + areaWidth, 0u);
+            std::fill(row, row + areaWidth, kStage);
         } else if (image_.disposal == Disposal::Previous) {
             std::memcpy(row, saved_.data() + (y - area_.top) * areaWidth,
                         areaWidth * sizeof(uint32_t));

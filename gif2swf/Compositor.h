@@ -6,13 +6,16 @@
 #include <vector>
 
 // The picture a GIF viewer shows after each image: images drawn over what the previous
-// ones left, then disposed of as their control block says. Pixels are 0xAARRGGBB with alpha
-// 0 or 255; 0 is transparent (never drawn, or cleared by disposal to the background, which
-// browsers clear to transparent whatever the background colour index says).
+// ones left, then disposed of as their control block says. Pixels are opaque 0xFFRRGGBB.
+// Where no image has drawn, or disposal cleared to the background (browsers clear to
+// transparent whatever the background colour index says), the white stage shows through,
+// so those pixels are white.
 namespace gif2swf {
 
 class Compositor {
 public:
+    static constexpr uint32_t kStage = 0xFFFFFFFFu;
+
     Compositor(int width, int height);
 
     int width() const { return width_; }

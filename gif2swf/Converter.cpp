@@ -39,8 +39,12 @@ GifSummary scanGif(ByteSource& source, const std::string& name) {
         right = std::max(right, image.left + image.width);
         bottom = std::max(bottom, image.top + image.height);
         summary.delays.push_back(static_cast<uint16_t>(shownDelay(image.delayCentiseconds)));
+        if (image.greyColours && summary.firstGreyImage == 0) {
+            summary.firstGreyImage = image.number;
+        }
         reader.skipImageData();
     }
+    summary.loopCount = reader.loopCount();
     if (summary.delays.empty()) {
         throw ConvertError(Error::NoImage, name);
     }
@@ -61,6 +65,7 @@ namespace {
 struct TimingPlan {
     uint16_t frameRate = 0;
     uint32_t fixedFrames = 0; // frames per image with a rate; 0: from the delays
+    uint32_t totalFrames = 0;
 };
 
 TimingPlan planTiming(const std::vector<GifSummary>& summaries, const ConvertOptions& options) {
@@ -90,7 +95,19 @@ TimingPlan planTiming(const std::vector<GifSummary>& summaries, const ConvertOpt
     if (total > kMaxFrames) {
         throw ConvertError(Error::TooManyFrames, {}, std::to_string(total) + " needed");
     }
+    plan.totalFrames = static_cast<uint32_t>(total);
     return plan;
+}
+
+// A single GIF plays as often as viewers play it: once without a looping extension, the
+// count and once more with one, for ever for a count of 0. A slide show of several files,
+// or one at a rate of its own, loops for ever.
+uint32_t playsFor(const std::vector<GifSummary>& summaries, const ConvertOptions& options) {
+    if (summaries.size() != 1 || options.rate) {
+        return 0;
+    }
+    const int count = summaries.front().loopCount;
+    return count < 0 ? 1 : count == 0 ? 0 : static_cast<uint32_t>(count) + 1;
 }
 
 void convertOne(const InputFile& input, const GifSummary& summary, const TimingPlan& plan,
@@ -152,9 +169,16 @@ ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOpt
     }
     const TimingPlan plan = planTiming(summaries, options);
     result.frameRate = plan.frameRate;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        if (summaries[i].firstGreyImage > 0 && options.warn) {
+            options.warn(formatMessage(
+                ConvertError(Error::GreyColours, inputs[i].name, {}, summaries[i].firstGreyImage)));
+        }
+    }
 
     MovieWriter movie(out, result.stageWidth, result.stageHeight, plan.frameRate,
                       options.compressionLevel);
+    movie.playTimes(playsFor(summaries, options), plan.totalFrames);
     for (size_t i = 0; i < inputs.size(); ++i) {
         convertOne(inputs[i], summaries[i], plan, movie);
     }

@@ -19,7 +19,10 @@ MovieWriter::MovieWriter(ByteSink& out, int stageWidth, int stageHeight, uint16_
 }
 
 uint16_t MovieWriter::shapeFor(const uint32_t* pixels, int width, int height) {
-    const Fingerprint fingerprint = encoder_.prepare(pixels, width, height);
+    return shapeForPrepared(encoder_.prepare(pixels, width, height), width, height);
+}
+
+uint16_t MovieWriter::shapeForPrepared(const Fingerprint& fingerprint, int width, int height) {
     const auto known = shapes_.find(fingerprint);
     if (known != shapes_.end()) {
         return known->second;
@@ -42,12 +45,10 @@ uint16_t MovieWriter::shapeFor(const uint32_t* pixels, int width, int height) {
     return shape;
 }
 
-MovieWriter::Box MovieWriter::changedBox(const uint32_t* pixels, bool* large,
-                                         bool* turnsTransparent) const {
-    Box box{shownWidth_, shownHeight_, 0, 0};
-    bool transparent = false;
-    *large = false;
-    const uint64_t screen = uint64_t(shownWidth_) * uint64_t(shownHeight_);
+MovieWriter::Change MovieWriter::changeFrom(const uint32_t* pixels) const {
+    Change change;
+    Box& box = change.box;
+    box = Box{shownWidth_, shownHeight_, 0, 0};
     const size_t rowBytes = static_cast<size_t>(shownWidth_) * sizeof(uint32_t);
     for (int y = 0; y < shownHeight_; ++y) {
         const uint32_t* now = pixels + static_cast<size_t>(y) * shownWidth_;
@@ -63,21 +64,20 @@ MovieWriter::Box MovieWriter::changedBox(const uint32_t* pixels, bool* large,
         while (now[last] == before[last]) {
             --last;
         }
+        uint64_t changed = 0;
         for (int x = first; x <= last; ++x) {
-            transparent |= now[x] == 0 && before[x] != 0;
+            changed += now[x] != before[x];
         }
+        change.pixels += changed;
         box.left = std::min(box.left, first);
         box.right = std::max(box.right, last + 1);
         box.top = std::min(box.top, y);
         box.bottom = y + 1;
-        // A change this large goes in whole whatever the rest of the screen holds.
-        if (box.area() * 2 > screen) {
-            *large = true;
-            break;
-        }
     }
-    *turnsTransparent = transparent;
-    return box.right > box.left ? box : Box{};
+    if (box.right <= box.left) {
+        box = Box{};
+    }
+    return change;
 }
 
 void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
@@ -96,13 +96,30 @@ void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
 void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box) {
     const int patchWidth = box.right - box.left;
     const int patchHeight = box.bottom - box.top;
+    // The changed pixels over transparent ones, which leave what is shown below them: a
+    // patch costs about what its changes cost.
     patchPixels_.resize(box.area());
     for (int y = 0; y < patchHeight; ++y) {
-        std::memcpy(patchPixels_.data() + static_cast<size_t>(y) * patchWidth,
-                    pixels + static_cast<size_t>(box.top + y) * width + box.left,
-                    static_cast<size_t>(patchWidth) * sizeof(uint32_t));
+        const size_t from = static_cast<size_t>(box.top + y) * width + box.left;
+        const uint32_t* now = pixels + from;
+        const uint32_t* before = shown_.data() + from;
+        uint32_t* out = patchPixels_.data() + static_cast<size_t>(y) * patchWidth;
+        for (int x = 0; x < patchWidth; ++x) {
+            out[x] = now[x] != before[x] ? now[x] : 0u;
+        }
     }
-    const uint16_t shape = shapeFor(patchPixels_.data(), patchWidth, patchHeight);
+    Fingerprint fingerprint = encoder_.prepare(patchPixels_.data(), patchWidth, patchHeight);
+    if (!encoder_.colourMapped()) {
+        // The transparent colour made one too many for a palette: the whole rectangle may
+        // still fit one.
+        for (int y = 0; y < patchHeight; ++y) {
+            std::memcpy(patchPixels_.data() + static_cast<size_t>(y) * patchWidth,
+                        pixels + static_cast<size_t>(box.top + y) * width + box.left,
+                        static_cast<size_t>(patchWidth) * sizeof(uint32_t));
+        }
+        fingerprint = encoder_.prepare(patchPixels_.data(), patchWidth, patchHeight);
+    }
+    const uint16_t shape = shapeForPrepared(fingerprint, patchWidth, patchHeight);
     ++patches_;
     patchArea_ += box.area();
     swf::writePlaceObject2(out_, static_cast<uint16_t>(kKeyDepth + patches_), shape, false,
@@ -117,27 +134,39 @@ void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t f
     if (keyShape_ == 0 || width != shownWidth_ || height != shownHeight_) {
         showKey(pixels, width, height);
     } else {
-        bool large = false;
-        bool turnsTransparent = false;
-        const Box box = changedBox(pixels, &large, &turnsTransparent);
-        // A change of more than half the screen goes in whole: about as large, and it
-        // clears the patches.
-        if (box.area() == 0) {
+        const Change change = changeFrom(pixels);
+        const uint64_t area = change.box.area();
+        if (area == 0) {
             // The same picture: the frames only repeat it.
-        } else if (large || turnsTransparent || patches_ >= kMaxPatches ||
-                   patchArea_ + box.area() > kMaxPatchScreens * screen) {
+        } else if (patches_ >= kMaxPatches || patchArea_ + area > kMaxPatchScreens * screen ||
+                   change.pixels * 10 >= screen * 9) {
+            // Too many layers to draw, or a change of nearly every pixel, which costs about
+            // as much as the whole picture: a key clears the patches.
             showKey(pixels, width, height);
         } else {
-            showPatch(pixels, width, box);
+            showPatch(pixels, width, change.box);
         }
     }
     shown_.assign(pixels, pixels + screen);
     shownWidth_ = width;
     shownHeight_ = height;
     for (uint32_t i = 0; i < frames; ++i) {
+        if (frameCount_ == 0 && plays_ > 1) {
+            swf::writeSetPlayCounter(out_, plays_);
+        }
+        if (frameCount_ + 1 == lastFrame_ && plays_ == 1) {
+            swf::writeStop(out_);
+        } else if (frameCount_ + 1 == lastFrame_ && plays_ > 1) {
+            swf::writeCountPlayAndStop(out_);
+        }
         swf::writeShowFrame(out_);
+        ++frameCount_;
     }
-    frameCount_ += frames;
+}
+
+void MovieWriter::playTimes(uint32_t plays, uint32_t frames) {
+    plays_ = plays;
+    lastFrame_ = frames;
 }
 
 void MovieWriter::finish() {

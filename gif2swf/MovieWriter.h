@@ -8,14 +8,13 @@
 #include <unordered_map>
 #include <vector>
 
-// Writes a movie of pictures. A picture goes in whole (a "key": a bitmap and a rectangle
-// shape filled with it, at depth 1, replacing the one before) or, when only part of the
-// screen changes, as a patch: a bitmap of the changed rectangle placed over what is shown,
-// at the next depth up. GIF animations mostly change small areas, so patches keep the movie
-// near the GIF's size. A key also removes the patches, and is used whenever a patch cannot
-// show the change: a pixel that turns transparent cannot be drawn over what is below it.
-// Bitmaps that show again (same pixels, same size) are reused. Each picture then lasts its
-// frames as ShowFrame tags.
+// Writes a movie of opaque pictures. A picture goes in whole (a "key": a bitmap and a
+// rectangle shape filled with it, at depth 1, replacing the one before) or as a patch: a
+// bitmap of the changed rectangle, the pixels that did not change transparent, placed over
+// what is shown at the next depth up. So a frame costs about what its changes cost, as in
+// the GIF. A key also removes the patches; it is used when nearly every pixel changes and
+// when the patches reach their bound (see kMaxPatches). Bitmaps that show again (same
+// pixels, same size) are reused. Each picture then lasts its frames as ShowFrame tags.
 namespace gif2swf {
 
 class MovieWriter {
@@ -25,6 +24,9 @@ public:
     MovieWriter(ByteSink& out, int stageWidth, int stageHeight, uint16_t frameRate,
                 int compressionLevel = kDefaultCompressionLevel);
 
+    // Makes the movie stop after playing `plays` times (0: it loops for ever, as players do
+    // by themselves); `frames` is the movie's length.
+    void playTimes(uint32_t plays, uint32_t frames);
     // Shows a picture of 0xAARRGGBB pixels at the stage's top-left corner for `frames`
     // frames. Throws ConvertError without a subject when the movie cannot hold more.
     void show(const uint32_t* pixels, int width, int height, uint32_t frames);
@@ -45,17 +47,20 @@ private:
 
     // The shape showing these pixels, defining its bitmap and shape when new.
     uint16_t shapeFor(const uint32_t* pixels, int width, int height);
+    // The same for the bitmap the encoder has prepared.
+    uint16_t shapeForPrepared(const Fingerprint& fingerprint, int width, int height);
     void showKey(const uint32_t* pixels, int width, int height);
     void showPatch(const uint32_t* pixels, int width, const Box& box);
-    // The rectangle where the picture differs from the one shown; empty when equal.
-    // *large tells that it covers more than half the screen (the scan stops there);
-    // *turnsTransparent that a shown pixel becomes transparent in it.
-    Box changedBox(const uint32_t* pixels, bool* large, bool* turnsTransparent) const;
+    struct Change {
+        Box box;             // where the picture differs from the one shown; empty if equal
+        uint64_t pixels = 0; // how many pixels differ
+    };
+    Change changeFrom(const uint32_t* pixels) const;
 
     static constexpr uint16_t kKeyDepth = 1;
     // Patches stack up to this many, and to this many times the screen's area, before a key
-    // picture replaces them, so that players never draw too much.
-    static constexpr uint16_t kMaxPatches = 4096;
+    // picture replaces them, so that players never draw more than a few screens' pixels.
+    static constexpr uint16_t kMaxPatches = 32;
     static constexpr uint64_t kMaxPatchScreens = 4;
 
     ByteSink& out_;
@@ -65,6 +70,8 @@ private:
     std::unordered_map<Fingerprint, uint16_t, FingerprintHash> shapes_;
     uint32_t nextCharacterId_ = 1;
     uint32_t frameCount_ = 0;
+    uint32_t plays_ = 0;
+    uint32_t lastFrame_ = 0;
 
     // What the screen shows now: the key's shape, the patches over it and their pixels.
     uint16_t keyShape_ = 0; // 0: nothing placed yet

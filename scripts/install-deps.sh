@@ -13,6 +13,8 @@ packages=(
     # used by the tests: a real X server for screenshots, ImageMagick as an independent
     # GIF compositor, Node.js for the independent SWF parser
     xvfb xauth xdotool imagemagick nodejs
+    # GIFs as the tools in the wild write them (tests, benchmark)
+    ffmpeg
 )
 
 missing=()
