@@ -4,6 +4,7 @@
 #include "Errors.h"
 #include "GifReader.h"
 #include "MovieWriter.h"
+#include "PictureQueue.h"
 #include "SwfTags.h"
 #include "Timing.h"
 
@@ -111,7 +112,7 @@ uint32_t playsFor(const std::vector<GifSummary>& summaries, const ConvertOptions
 }
 
 void convertOne(const InputFile& input, const GifSummary& summary, const TimingPlan& plan,
-                MovieWriter& movie) {
+                PictureQueue& movie) {
     std::unique_ptr<ByteSource> source = input.open();
     GifReader reader(*source, input.name);
     Compositor compositor(summary.width, summary.height);
@@ -137,14 +138,8 @@ void convertOne(const InputFile& input, const GifSummary& summary, const TimingP
         } else {
             reader.skipImageData();
         }
-        try {
-            movie.show(compositor.pixels().data(), compositor.width(), compositor.height(), frames);
-        } catch (const ConvertError& error) {
-            if (!error.subject().empty()) {
-                throw;
-            }
-            throw ConvertError(error.error(), input.name, error.detail(), image.number);
-        }
+        movie.push(compositor.pixels(), compositor.width(), compositor.height(), frames, input.name,
+                   image.number);
         compositor.disposeImage();
     }
 }
@@ -179,8 +174,12 @@ ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOpt
     MovieWriter movie(out, result.stageWidth, result.stageHeight, plan.frameRate,
                       options.compressionLevel);
     movie.playTimes(playsFor(summaries, options), plan.totalFrames);
-    for (size_t i = 0; i < inputs.size(); ++i) {
-        convertOne(inputs[i], summaries[i], plan, movie);
+    {
+        PictureQueue queue(movie);
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            convertOne(inputs[i], summaries[i], plan, queue);
+        }
+        queue.finish();
     }
     movie.finish();
     result.frameCount = movie.frameCount();

@@ -60,8 +60,8 @@ private:
     static constexpr uint16_t kKeyDepth = 1;
     // Patches stack up to this many, and to this many times the screen's area, before a key
     // picture replaces them, so that players never draw more than a few screens' pixels.
-    static constexpr uint16_t kMaxPatches = 32;
-    static constexpr uint64_t kMaxPatchScreens = 4;
+    static constexpr uint16_t kMaxPatches = 256;
+    static constexpr uint64_t kMaxPatchScreens = 8;
 
     ByteSink& out_;
     swf::FileHeaderLayout layout_;

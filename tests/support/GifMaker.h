@@ -33,8 +33,8 @@ struct Gif {
     int height = 0;
     std::vector<Rgb> globalColours; // empty: none
     int background = 0;
-    int loopCount = -1; // the looping extension's count; -1: none
     std::vector<Frame> frames;
+    int loopCount = -1; // the looping extension's count; -1: none
 };
 
 // Throws std::runtime_error when giflib fails.

@@ -1,0 +1,87 @@
+#include "PictureQueue.h"
+
+#include "Errors.h"
+
+namespace gif2swf {
+
+PictureQueue::PictureQueue(MovieWriter& movie) : movie_(movie) {
+    thread_ = std::thread([this] { run(); });
+}
+
+PictureQueue::~PictureQueue() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+void PictureQueue::rethrowFailure() {
+    if (failure_) {
+        std::exception_ptr failure = failure_;
+        failure_ = nullptr;
+        stopping_ = true;
+        std::rethrow_exception(failure);
+    }
+}
+
+void PictureQueue::push(const std::vector<uint32_t>& pixels, int width, int height, uint32_t frames,
+                        const std::string& subject, int image) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Slot& slot = slots_[nextToFill_];
+    changed_.wait(lock, [&] { return !slot.full || failure_; });
+    rethrowFailure();
+    lock.unlock();
+    // The slot is ours until it is marked full.
+    slot.pixels.assign(pixels.begin(), pixels.end());
+    slot.width = width;
+    slot.height = height;
+    slot.frames = frames;
+    slot.subject = subject;
+    slot.image = image;
+    lock.lock();
+    slot.full = true;
+    nextToFill_ = 1 - nextToFill_;
+    changed_.notify_all();
+}
+
+void PictureQueue::finish() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return (!slots_[0].full && !slots_[1].full) || failure_; });
+    rethrowFailure();
+}
+
+void PictureQueue::run() {
+    size_t next = 0;
+    for (;;) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        Slot& slot = slots_[next];
+        changed_.wait(lock, [&] { return slot.full || stopping_; });
+        if (stopping_) {
+            return;
+        }
+        lock.unlock();
+        try {
+            try {
+                movie_.show(slot.pixels.data(), slot.width, slot.height, slot.frames);
+            } catch (const ConvertError& error) {
+                if (!error.subject().empty()) {
+                    throw;
+                }
+                throw ConvertError(error.error(), slot.subject, error.detail(), slot.image);
+            }
+        } catch (...) {
+            lock.lock();
+            failure_ = std::current_exception();
+            changed_.notify_all();
+            return;
+        }
+        lock.lock();
+        slot.full = false;
+        next = 1 - next;
+        changed_.notify_all();
+    }
+}
+
+} // namespace gif2swf

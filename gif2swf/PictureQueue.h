@@ -1,0 +1,58 @@
+#pragma once
+
+#include "MovieWriter.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Hands composited pictures to a second thread that encodes and writes them (MovieWriter::show),
+// so that decoding the next image and deflating the last one run side by side. Two pictures
+// are in flight at most, whatever the number of frames. An error on the writing thread is
+// carried back and thrown on the caller's thread, by the next call of next() or finish().
+namespace gif2swf {
+
+class PictureQueue {
+public:
+    explicit PictureQueue(MovieWriter& movie);
+    // Stops the writing thread; pictures not yet written are dropped.
+    ~PictureQueue();
+    PictureQueue(const PictureQueue&) = delete;
+    PictureQueue& operator=(const PictureQueue&) = delete;
+
+    // Copies a picture into the queue, to be shown for `frames` frames; errors about it are
+    // reported as about `subject`'s image number `image`.
+    void push(const std::vector<uint32_t>& pixels, int width, int height, uint32_t frames,
+              const std::string& subject, int image);
+    // Waits until every picture is written.
+    void finish();
+
+private:
+    struct Slot {
+        std::vector<uint32_t> pixels;
+        int width = 0;
+        int height = 0;
+        uint32_t frames = 0;
+        std::string subject;
+        int image = 0;
+        bool full = false;
+    };
+
+    void run();
+    void rethrowFailure(); // with the lock held
+
+    MovieWriter& movie_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    Slot slots_[2];
+    size_t nextToFill_ = 0;
+    bool stopping_ = false;
+    std::exception_ptr failure_;
+    std::thread thread_;
+};
+
+} // namespace gif2swf
