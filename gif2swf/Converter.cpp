@@ -111,8 +111,10 @@ uint32_t playsFor(const std::vector<GifSummary>& summaries, const ConvertOptions
     return count < 0 ? 1 : count == 0 ? 0 : static_cast<uint32_t>(count) + 1;
 }
 
+// `startsWithKey`: the first picture is certain to go in whole (the first of the movie, or of
+// a new size), so its tiles are handed over as soon as their rows are final.
 void convertOne(const InputFile& input, const GifSummary& summary, const TimingPlan& plan,
-                PictureQueue& movie) {
+                bool startsWithKey, PictureQueue& movie) {
     std::unique_ptr<ByteSource> source = input.open();
     GifReader reader(*source, input.name);
     Compositor compositor(summary.width, summary.height);
@@ -129,11 +131,28 @@ void convertOne(const InputFile& input, const GifSummary& summary, const TimingP
                                     : framesForDelay(summary.delays[index], plan.frameRate);
         ++index;
         compositor.beginImage(image);
+        const int width = compositor.width();
+        const int height = compositor.height();
+        const int tileRows = MovieWriter::tileRows(width, height);
+        const bool streamTiles =
+            startsWithKey && index == 1 && !image.interlaced && tileRows < height;
+        int nextTile = 0;
+        // Hands over the tiles whose rows are all above `finalRows`.
+        const auto tilesUpTo = [&](int finalRows) {
+            while (streamTiles && nextTile * tileRows < height &&
+                   std::min(height, (nextTile + 1) * tileRows) <= finalRows) {
+                const int top = nextTile * tileRows;
+                movie.pushKeyTile(compositor.pixels(), width, top, std::min(tileRows, height - top),
+                                  nextTile, input.name, image.number);
+                ++nextTile;
+            }
+        };
         if (image.width > 0 && image.height > 0) {
             row.resize(static_cast<size_t>(image.width));
             for (int r = 0; r < image.height; ++r) {
                 reader.readRow(row.data());
                 compositor.drawRow(r, row.data());
+                tilesUpTo(std::min(height, image.top + r + 1));
             }
         } else {
             reader.skipImageData();
@@ -177,7 +196,9 @@ ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOpt
     {
         PictureQueue queue(movie);
         for (size_t i = 0; i < inputs.size(); ++i) {
-            convertOne(inputs[i], summaries[i], plan, queue);
+            const bool newSize = i == 0 || summaries[i].width != summaries[i - 1].width ||
+                                 summaries[i].height != summaries[i - 1].height;
+            convertOne(inputs[i], summaries[i], plan, newSize, queue);
         }
         queue.finish();
     }

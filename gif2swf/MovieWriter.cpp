@@ -80,17 +80,48 @@ MovieWriter::Change MovieWriter::changeFrom(const uint32_t* pixels) const {
     return change;
 }
 
-void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
-    const uint16_t shape = shapeFor(pixels, width, height);
-    if (shape != keyShape_) {
-        swf::writePlaceObject2(out_, kKeyDepth, shape, keyShape_ != 0);
-        keyShape_ = shape;
+int MovieWriter::tileRows(int width, int height) {
+    const int rows = static_cast<int>((kTilePixels + uint64_t(width) - 1) / uint64_t(width));
+    return std::min(height, std::max(rows, (height + kMaxTiles - 1) / kMaxTiles));
+}
+
+void MovieWriter::preloadKeyTile(const uint32_t* pixels, int width, int height, int tile) {
+    if (preloaded_.size() <= static_cast<size_t>(tile)) {
+        preloaded_.resize(static_cast<size_t>(tile) + 1, 0);
     }
+    preloaded_[static_cast<size_t>(tile)] = shapeFor(pixels, width, height);
+}
+
+void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
+    // Patches go first: they sit above the tiles, whose number may change.
     for (uint16_t i = 0; i < patches_; ++i) {
-        swf::writeRemoveObject2(out_, static_cast<uint16_t>(kKeyDepth + 1 + i));
+        swf::writeRemoveObject2(out_, static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + i));
     }
     patches_ = 0;
     patchArea_ = 0;
+    const int rows = tileRows(width, height);
+    const size_t tiles = static_cast<size_t>((height + rows - 1) / rows);
+    while (keyShapes_.size() > tiles) {
+        swf::writeRemoveObject2(out_, static_cast<uint16_t>(kKeyDepth + keyShapes_.size() - 1));
+        keyShapes_.pop_back();
+    }
+    for (size_t t = 0; t < tiles; ++t) {
+        const int top = static_cast<int>(t) * rows;
+        const uint16_t shape = t < preloaded_.size() && preloaded_[t] != 0
+                                   ? preloaded_[t]
+                                   : shapeFor(pixels + static_cast<size_t>(top) * width, width,
+                                              std::min(rows, height - top));
+        const bool placed = t < keyShapes_.size();
+        if (!placed || keyShapes_[t] != shape) {
+            swf::writePlaceObject2(out_, static_cast<uint16_t>(kKeyDepth + t), shape, placed, 0,
+                                   top * swf::kTwipsPerPixel);
+        }
+        if (!placed) {
+            keyShapes_.push_back(shape);
+        }
+        keyShapes_[t] = shape;
+    }
+    preloaded_.clear();
 }
 
 void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box) {
@@ -122,8 +153,9 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box) {
     const uint16_t shape = shapeForPrepared(fingerprint, patchWidth, patchHeight);
     ++patches_;
     patchArea_ += box.area();
-    swf::writePlaceObject2(out_, static_cast<uint16_t>(kKeyDepth + patches_), shape, false,
-                           box.left * swf::kTwipsPerPixel, box.top * swf::kTwipsPerPixel);
+    swf::writePlaceObject2(
+        out_, static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + patches_ - 1), shape, false,
+        box.left * swf::kTwipsPerPixel, box.top * swf::kTwipsPerPixel);
 }
 
 void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t frames) {
@@ -131,7 +163,7 @@ void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t f
         throw ConvertError(Error::TooManyFrames, {});
     }
     const uint64_t screen = uint64_t(width) * uint64_t(height);
-    if (keyShape_ == 0 || width != shownWidth_ || height != shownHeight_) {
+    if (keyShapes_.empty() || width != shownWidth_ || height != shownHeight_) {
         showKey(pixels, width, height);
     } else {
         const Change change = changeFrom(pixels);

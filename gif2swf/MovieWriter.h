@@ -30,6 +30,13 @@ public:
     // Shows a picture of 0xAARRGGBB pixels at the stage's top-left corner for `frames`
     // frames. Throws ConvertError without a subject when the movie cannot hold more.
     void show(const uint32_t* pixels, int width, int height, uint32_t frames);
+    // Encodes and defines, ahead of time, a tile of the key that the next show() places
+    // (the first picture, or one of a new size): so a large picture is deflated while the
+    // rest of it is still being decoded.
+    void preloadKeyTile(const uint32_t* pixels, int width, int height, int tile);
+    // A key of a large picture is placed as horizontal tiles of this many rows, side by
+    // side at depths 1, 2, ... (tiles are not stacked layers); small pictures are one tile.
+    static int tileRows(int width, int height);
     // Ends the movie and writes its length and frame count into the header.
     void finish();
 
@@ -58,6 +65,8 @@ private:
     Change changeFrom(const uint32_t* pixels) const;
 
     static constexpr uint16_t kKeyDepth = 1;
+    static constexpr uint64_t kTilePixels = 512 * 1024;
+    static constexpr int kMaxTiles = 16;
     // Patches stack up to this many, and to this many times the screen's area, before a key
     // picture replaces them, so that players never draw more than a few screens' pixels.
     static constexpr uint16_t kMaxPatches = 256;
@@ -74,7 +83,8 @@ private:
     uint32_t lastFrame_ = 0;
 
     // What the screen shows now: the key's shape, the patches over it and their pixels.
-    uint16_t keyShape_ = 0; // 0: nothing placed yet
+    std::vector<uint16_t> keyShapes_; // the key's tiles; empty: nothing placed yet
+    std::vector<uint16_t> preloaded_; // tiles of the next key, defined ahead; 0: none
     uint16_t patches_ = 0;
     uint64_t patchArea_ = 0;
     std::vector<uint32_t> shown_;

@@ -26,24 +26,43 @@ void PictureQueue::rethrowFailure() {
     }
 }
 
-void PictureQueue::push(const std::vector<uint32_t>& pixels, int width, int height, uint32_t frames,
-                        const std::string& subject, int image) {
+template <typename Fill> void PictureQueue::fillNext(Fill fill) {
     std::unique_lock<std::mutex> lock(mutex_);
     Slot& slot = slots_[nextToFill_];
     changed_.wait(lock, [&] { return !slot.full || failure_; });
     rethrowFailure();
     lock.unlock();
-    // The slot is ours until it is marked full.
-    slot.pixels.assign(pixels.begin(), pixels.end());
-    slot.width = width;
-    slot.height = height;
-    slot.frames = frames;
-    slot.subject = subject;
-    slot.image = image;
+    fill(slot); // the slot is ours until it is marked full
     lock.lock();
     slot.full = true;
     nextToFill_ = 1 - nextToFill_;
     changed_.notify_all();
+}
+
+void PictureQueue::push(const std::vector<uint32_t>& pixels, int width, int height, uint32_t frames,
+                        const std::string& subject, int image) {
+    fillNext([&](Slot& slot) {
+        slot.pixels.assign(pixels.begin(), pixels.end());
+        slot.width = width;
+        slot.height = height;
+        slot.frames = frames;
+        slot.subject = subject;
+        slot.image = image;
+        slot.tile = -1;
+    });
+}
+
+void PictureQueue::pushKeyTile(const std::vector<uint32_t>& pixels, int width, int top, int rows,
+                               int tile, const std::string& subject, int image) {
+    fillNext([&](Slot& slot) {
+        const auto begin = pixels.begin() + static_cast<ptrdiff_t>(top) * width;
+        slot.pixels.assign(begin, begin + static_cast<ptrdiff_t>(rows) * width);
+        slot.width = width;
+        slot.height = rows;
+        slot.subject = subject;
+        slot.image = image;
+        slot.tile = tile;
+    });
 }
 
 void PictureQueue::finish() {
@@ -64,7 +83,11 @@ void PictureQueue::run() {
         lock.unlock();
         try {
             try {
-                movie_.show(slot.pixels.data(), slot.width, slot.height, slot.frames);
+                if (slot.tile >= 0) {
+                    movie_.preloadKeyTile(slot.pixels.data(), slot.width, slot.height, slot.tile);
+                } else {
+                    movie_.show(slot.pixels.data(), slot.width, slot.height, slot.frames);
+                }
             } catch (const ConvertError& error) {
                 if (!error.subject().empty()) {
                     throw;

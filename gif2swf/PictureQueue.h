@@ -28,6 +28,10 @@ public:
     // reported as about `subject`'s image number `image`.
     void push(const std::vector<uint32_t>& pixels, int width, int height, uint32_t frames,
               const std::string& subject, int image);
+    // Copies rows [top, top + rows) of a picture that will be shown next as a key, as the
+    // key's tile number `tile` (see MovieWriter::preloadKeyTile).
+    void pushKeyTile(const std::vector<uint32_t>& pixels, int width, int top, int rows, int tile,
+                     const std::string& subject, int image);
     // Waits until every picture is written.
     void finish();
 
@@ -39,9 +43,12 @@ private:
         uint32_t frames = 0;
         std::string subject;
         int image = 0;
+        int tile = -1; // >= 0: a tile of the next key, else a whole picture
         bool full = false;
     };
 
+    // Waits for the next slot to be free; fills it (outside the lock) and hands it over.
+    template <typename Fill> void fillNext(Fill fill);
     void run();
     void rethrowFailure(); // with the lock held
 

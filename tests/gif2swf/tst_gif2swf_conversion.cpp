@@ -328,6 +328,17 @@ void ConversionTest::showsWhatImageMagickShows_data() {
     wide.repeats = {1};
     QTest::newRow("wider than one edge can draw") << wide;
 
+    Case tiles;
+    // A large picture goes in as tiles, the first while the rest is decoded; later keys
+    // replace only the tiles that changed, and patches lie above the tiles.
+    tiles.gifs = {screen(1024, 1100)};
+    tiles.gifs[0].frames = {frame(0, 30, 1024, 1000, 1, 1), frame(10, 900, 30, 30, 2, 1),
+                            frame(0, 0, 1024, 1010, 3, 1), frame(0, 0, 1024, 200, 4, 1)};
+    tiles.frameRate = tenFps;
+    tiles.repeats = {1, 1, 1, 1};
+    tiles.changesInPlace = true;
+    QTest::newRow("large picture in tiles") << tiles;
+
     Case manyToOne;
     manyToOne.gifs = {screen(20, 10), screen(12, 16)};
     manyToOne.gifs[0].frames = {frame(0, 0, 20, 10, 1, 0, 50), frame(3, 3, 5, 5, 2, 0, 7)};
