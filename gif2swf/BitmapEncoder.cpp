@@ -127,13 +127,17 @@ Fingerprint keyedFingerprint(const uint8_t* data, size_t size, uint64_t prefix) 
 
 BitmapEncoder::BitmapEncoder(int compressionLevel) {
     compressor_ = libdeflate_alloc_compressor(compressionLevel);
-    if (compressor_ == nullptr) {
+    smallCompressor_ = libdeflate_alloc_compressor(std::max(compressionLevel, kSmallLevel));
+    if (compressor_ == nullptr || smallCompressor_ == nullptr) {
+        libdeflate_free_compressor(compressor_);
+        libdeflate_free_compressor(smallCompressor_);
         throw std::bad_alloc();
     }
 }
 
 BitmapEncoder::~BitmapEncoder() {
     libdeflate_free_compressor(compressor_);
+    libdeflate_free_compressor(smallCompressor_);
 }
 
 bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int height) {
@@ -223,9 +227,11 @@ void BitmapEncoder::compress(swf::LosslessBitmap& bitmap) {
     bitmap.width = static_cast<uint16_t>(width_);
     bitmap.height = static_cast<uint16_t>(height_);
     bitmap.colourCount = colourCount_;
-    const size_t bound = libdeflate_zlib_compress_bound(compressor_, preparedSize());
+    libdeflate_compressor* compressor =
+        preparedSize() <= kSmallBytes ? smallCompressor_ : compressor_;
+    const size_t bound = libdeflate_zlib_compress_bound(compressor, preparedSize());
     bitmap.zlibData.resize(bound);
-    const size_t size = libdeflate_zlib_compress(compressor_, preparedData(), preparedSize(),
+    const size_t size = libdeflate_zlib_compress(compressor, preparedData(), preparedSize(),
                                                  bitmap.zlibData.data(), bound);
     if (size == 0) {
         throw std::runtime_error("deflate output exceeded its bound");

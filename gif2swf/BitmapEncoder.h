@@ -57,7 +57,12 @@ private:
     bool prepareColourMapped(const uint32_t* pixels, int width, int height);
     void prepareDirect(const uint32_t* pixels, int width, int height);
 
+    // Small bitmaps (the patches of optimised GIFs, where the GIF's own data is small too)
+    // are deflated harder: it costs little time there and takes off about a tenth.
+    static constexpr size_t kSmallBytes = 16 * 1024;
+    static constexpr int kSmallLevel = 9;
     libdeflate_compressor* compressor_ = nullptr;
+    libdeflate_compressor* smallCompressor_ = nullptr;
     std::vector<uint8_t> buffer_;
     size_t start_ = 0;
     swf::BitmapFormat format_ = swf::kColourMapped8;

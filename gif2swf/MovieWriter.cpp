@@ -45,14 +45,15 @@ uint16_t MovieWriter::shapeForPrepared(const Fingerprint& fingerprint, int width
     return shape;
 }
 
-MovieWriter::Change MovieWriter::changeFrom(const uint32_t* pixels) const {
+MovieWriter::Change MovieWriter::changeFrom(const uint32_t* pixels,
+                                            const std::vector<uint32_t>& shown) const {
     Change change;
     Box& box = change.box;
     box = Box{shownWidth_, shownHeight_, 0, 0};
     const size_t rowBytes = static_cast<size_t>(shownWidth_) * sizeof(uint32_t);
     for (int y = 0; y < shownHeight_; ++y) {
         const uint32_t* now = pixels + static_cast<size_t>(y) * shownWidth_;
-        const uint32_t* before = shown_.data() + static_cast<size_t>(y) * shownWidth_;
+        const uint32_t* before = shown.data() + static_cast<size_t>(y) * shownWidth_;
         if (std::memcmp(now, before, rowBytes) == 0) {
             continue;
         }
@@ -99,6 +100,7 @@ void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
     }
     patches_ = 0;
     patchArea_ = 0;
+    topIsPatch_ = false;
     const int rows = tileRows(width, height);
     const size_t tiles = static_cast<size_t>((height + rows - 1) / rows);
     while (keyShapes_.size() > tiles) {
@@ -124,7 +126,16 @@ void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
     preloaded_.clear();
 }
 
-void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box) {
+void MovieWriter::removeTopPatch() {
+    swf::writeRemoveObject2(out_,
+                            static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + patches_ - 1));
+    --patches_;
+    patchArea_ -= topPatchArea_;
+    topIsPatch_ = false;
+}
+
+void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
+                            const std::vector<uint32_t>& below) {
     const int patchWidth = box.right - box.left;
     const int patchHeight = box.bottom - box.top;
     // The changed pixels over transparent ones, which leave what is shown below them: a
@@ -133,7 +144,7 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box) {
     for (int y = 0; y < patchHeight; ++y) {
         const size_t from = static_cast<size_t>(box.top + y) * width + box.left;
         const uint32_t* now = pixels + from;
-        const uint32_t* before = shown_.data() + from;
+        const uint32_t* before = below.data() + from;
         uint32_t* out = patchPixels_.data() + static_cast<size_t>(y) * patchWidth;
         for (int x = 0; x < patchWidth; ++x) {
             out[x] = now[x] != before[x] ? now[x] : 0u;
@@ -153,6 +164,7 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box) {
     const uint16_t shape = shapeForPrepared(fingerprint, patchWidth, patchHeight);
     ++patches_;
     patchArea_ += box.area();
+    topPatchArea_ = box.area();
     swf::writePlaceObject2(
         out_, static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + patches_ - 1), shape, false,
         box.left * swf::kTwipsPerPixel, box.top * swf::kTwipsPerPixel);
@@ -166,17 +178,37 @@ void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t f
     if (keyShapes_.empty() || width != shownWidth_ || height != shownHeight_) {
         showKey(pixels, width, height);
     } else {
-        const Change change = changeFrom(pixels);
-        const uint64_t area = change.box.area();
-        if (area == 0) {
+        const Change change = changeFrom(pixels, shown_);
+        // The picture may be closer to the one below the last patch, as when a GIF image is
+        // disposed of to what was there before it: then that patch goes and a new one is
+        // placed over what it covered.
+        Change revert;
+        if (topIsPatch_) {
+            revert = changeFrom(pixels, belowTop_);
+        }
+        const bool reverts = topIsPatch_ && revert.pixels < change.pixels;
+        const Change& chosen = reverts ? revert : change;
+        const uint64_t area = chosen.box.area();
+        const uint16_t patches = reverts ? patches_ - 1 : patches_;
+        const uint64_t patchArea = reverts ? patchArea_ - topPatchArea_ : patchArea_;
+        if (change.box.area() == 0) {
             // The same picture: the frames only repeat it.
-        } else if (patches_ >= kMaxPatches || patchArea_ + area > kMaxPatchScreens * screen ||
-                   change.pixels * 10 >= screen * 9) {
+        } else if (patches >= kMaxPatches ||
+                   patchArea + area > std::max(kMaxPatchScreens * screen, kMaxPatchPixels) ||
+                   chosen.pixels * 10 >= screen * 9) {
             // Too many layers to draw, or a change of nearly every pixel, which costs about
             // as much as the whole picture: a key clears the patches.
             showKey(pixels, width, height);
+        } else if (reverts) {
+            removeTopPatch();
+            if (area > 0) {
+                showPatch(pixels, width, chosen.box, belowTop_);
+                topIsPatch_ = true; // still over the same picture
+            }
         } else {
-            showPatch(pixels, width, change.box);
+            showPatch(pixels, width, chosen.box, shown_);
+            belowTop_.swap(shown_);
+            topIsPatch_ = true;
         }
     }
     shown_.assign(pixels, pixels + screen);

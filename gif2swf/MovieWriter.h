@@ -57,20 +57,25 @@ private:
     // The same for the bitmap the encoder has prepared.
     uint16_t shapeForPrepared(const Fingerprint& fingerprint, int width, int height);
     void showKey(const uint32_t* pixels, int width, int height);
-    void showPatch(const uint32_t* pixels, int width, const Box& box);
+    // A patch of the pixels in `box` that differ from `below`, the picture it is placed over.
+    void showPatch(const uint32_t* pixels, int width, const Box& box,
+                   const std::vector<uint32_t>& below);
     struct Change {
         Box box;             // where the picture differs from the one shown; empty if equal
         uint64_t pixels = 0; // how many pixels differ
     };
-    Change changeFrom(const uint32_t* pixels) const;
+    Change changeFrom(const uint32_t* pixels, const std::vector<uint32_t>& shown) const;
+    void removeTopPatch();
 
     static constexpr uint16_t kKeyDepth = 1;
     static constexpr uint64_t kTilePixels = 512 * 1024;
     static constexpr int kMaxTiles = 16;
-    // Patches stack up to this many, and to this many times the screen's area, before a key
-    // picture replaces them, so that players never draw more than a few screens' pixels.
-    static constexpr uint16_t kMaxPatches = 256;
+    // Patches stack up to this many, and their rectangles add up to at most this many
+    // times the screen's area or kMaxPatchPixels, whichever is more, before a key replaces
+    // them: players never draw more than a few screens' (or a large picture's) pixels.
+    static constexpr uint16_t kMaxPatches = 1024;
     static constexpr uint64_t kMaxPatchScreens = 8;
+    static constexpr uint64_t kMaxPatchPixels = 2 * 1024 * 1024;
 
     ByteSink& out_;
     swf::FileHeaderLayout layout_;
@@ -88,6 +93,10 @@ private:
     uint16_t patches_ = 0;
     uint64_t patchArea_ = 0;
     std::vector<uint32_t> shown_;
+    // The picture below the last patch, while the last thing placed is a patch.
+    bool topIsPatch_ = false;
+    std::vector<uint32_t> belowTop_;
+    uint64_t topPatchArea_ = 0;
     int shownWidth_ = 0;
     int shownHeight_ = 0;
     std::vector<uint32_t> patchPixels_;

@@ -290,7 +290,7 @@ void ConversionTest::showsWhatImageMagickShows_data() {
     optimisedByMagick.madeBy = {"convert", "IN", "-layers", "optimize", "OUT"};
     optimisedByMagick.frameRate = tenFps;
     optimisedByMagick.changesInPlace = true;
-    optimisedByMagick.maxLayers = 257; // a key and at most 256 patches
+    optimisedByMagick.maxLayers = 1025; // a key and at most 1024 patches
     QTest::newRow("ImageMagick -layers optimize, 300 frames") << optimisedByMagick;
 
     Case delays;

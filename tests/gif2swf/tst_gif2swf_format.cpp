@@ -205,7 +205,7 @@ void FormatTest::changesArePatchedUpToTheLayerBound() {
     picture[0] = 0xFF654321u; // two far apart: the rectangle between them, the rest transparent
     picture[7 * 16 + 15] = 0xFF654321u;
     show();
-    for (int i = 0; i < 300; ++i) { // single pixels: a key once 256 patches are stacked
+    for (int i = 0; i < 1100; ++i) { // single pixels: a key once 1024 patches are stacked
         picture[static_cast<size_t>(i * 3 % 128)] = 0xFF000000u + static_cast<uint32_t>(i);
         show();
     }
@@ -214,8 +214,8 @@ void FormatTest::changesArePatchedUpToTheLayerBound() {
     const testswf::Playback playback = testswf::play(sink.data());
     const std::vector<int> start{69, 9, 20, 2, 26, 1, 20, 2, 26, 1, 36, 2, 26, 1};
     QVERIFY(std::equal(start.begin(), start.end(), playback.tagCodes.begin()));
-    QCOMPARE(playback.deepestLayer, 257);
-    QCOMPARE(std::count(playback.tagCodes.begin(), playback.tagCodes.end(), 28), 256);
+    QCOMPARE(playback.deepestLayer, 1025);
+    QCOMPARE(std::count(playback.tagCodes.begin(), playback.tagCodes.end(), 28), 1024);
     QCOMPARE(playback.frames.size(), shown.size());
     for (size_t f = 0; f < shown.size(); ++f) {
         for (size_t i = 0; i < shown[f].size(); ++i) {
