@@ -127,6 +127,7 @@ private Q_SLOTS:
     void oneToOneWritesOneMoviePerEntry();
     void brokenGifAmongGoodOnesIsNamed();
     void inputListReachesTheConverter();
+    void thirtyThousandFilesMakeOneMovie();
     void missingConverterFails();
     void leftoverOutputIsNoSuccess_data();
     void leftoverOutputIsNoSuccess();
@@ -497,6 +498,39 @@ void ConversionRunTest::inputListReachesTheConverter() {
              qPrintable(feedback.messages.value(1)));
     QCOMPARE(feedback.messages.value(1).count('\r'), 2);
     QVERIFY(!QFile::exists(runner.listPath));
+}
+
+// What a user tried: a folder of 30,000 GIFs with paths of about 100 characters, whose argument
+// list is beyond Linux's 2 MB, added with Add Folder and converted many to one.
+void ConversionRunTest::thirtyThousandFilesMakeOneMovie() {
+    if (!useBuiltConverter())
+        return;
+    const int files = 30000;
+    const QString folder = Native(in_->filePath(QString(100 - 17 - in_->path().size(), 'f')));
+    QVERIFY(QDir().mkpath(folder));
+    for (int i = 0; i < files; ++i) {
+        const QString name = QStringLiteral("%1.gif").arg(i, 11, 10, QLatin1Char('0'));
+        QVERIFY(WriteGif(folder + S + name, 4, 4, QColor(i % 256, i / 256 % 256, 9)));
+    }
+    ListWatchingRunner runner(realRunner_);
+    makeWindow(runner);
+    w_->Text1->setText(QStringLiteral("0.1"));
+    d_->dialogs.inputAnswers << QStringLiteral("gif");
+    d_->dialogs.folderAnswers << folder;
+    w_->AddFolder();
+    QCOMPARE(w_->ListView1->count(), files);
+    QCOMPARE(w_->ListView1->texts().first().size(), 100);
+    w_->Start();
+    const QString movie = Native(out_->path()) + S + S + QStringLiteral("output.swf");
+    QCOMPARE(d_->dialogs.messages.value(0).text,
+             QStringLiteral("Done.\r\rSWF file created: ") + movie);
+    const MovieHeader header = ReadMovieHeader(movie);
+    QCOMPARE(header.frames, files);
+    QCOMPARE(header.frameRate, 10 * 256);
+#ifdef Q_OS_LINUX
+    QVERIFY(runner.arguments.contains("-l"));
+#endif
+    QVERIFY(runner.listPath.isEmpty() || !QFile::exists(runner.listPath));
 }
 
 void ConversionRunTest::missingConverterFails() {
