@@ -7,7 +7,9 @@
 #include "SwfTags.h"
 #include "Timing.h"
 
+#include <new>
 #include <numeric>
+#include <stdexcept>
 
 namespace gif2swf {
 
@@ -134,8 +136,11 @@ void convertOne(const InputFile& input, const GifSummary& summary, const TimingP
 
 } // namespace
 
-ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOptions& options,
-                          ByteSink& out) {
+namespace {
+
+// `reading` names the input being read at each moment, for a failure that names no file.
+ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOptions& options,
+                         ByteSink& out, const std::string*& reading) {
     if (inputs.empty()) {
         throw ConvertError(Error::NoInput, {});
     }
@@ -145,6 +150,7 @@ ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOpt
     std::vector<GifSummary> summaries;
     ConvertResult result;
     for (const InputFile& input : inputs) {
+        reading = &input.name;
         std::unique_ptr<ByteSource> source = input.open();
         summaries.push_back(scanGif(*source, input.name));
         result.stageWidth = std::max(result.stageWidth, summaries.back().width);
@@ -156,12 +162,35 @@ ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOpt
     MovieWriter movie(out, result.stageWidth, result.stageHeight, plan.frameRate,
                       options.compressionLevel);
     for (size_t i = 0; i < inputs.size(); ++i) {
+        reading = &inputs[i].name;
         convertOne(inputs[i], summaries[i], plan, movie);
     }
+    reading = nullptr;
     movie.finish();
     result.frameCount = movie.frameCount();
     result.bitmapCount = movie.bitmapCount();
     return result;
+}
+
+} // namespace
+
+ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOptions& options,
+                          ByteSink& out) {
+    const std::string* reading = nullptr;
+    auto internal = [&reading](const std::string& detail) {
+        return ConvertError(Error::Internal, reading != nullptr ? *reading : std::string(), detail);
+    };
+    try {
+        return convertAll(inputs, options, out, reading);
+    } catch (const ConvertError&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& error) {
+        throw internal(error.what());
+    } catch (...) {
+        throw internal("unknown exception");
+    }
 }
 
 } // namespace gif2swf

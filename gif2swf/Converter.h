@@ -51,7 +51,8 @@ struct ConvertResult {
     uint32_t bitmapCount = 0;
 };
 
-// Converts the inputs into a movie written to `out`; throws ConvertError.
+// Converts the inputs into a movie written to `out`; throws ConvertError (a fault of the
+// converter itself as Error::Internal, naming the input being read) or std::bad_alloc.
 ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOptions& options,
                           ByteSink& out);
 
