@@ -7,6 +7,7 @@
 #include "SwfTags.h"
 #include "Timing.h"
 
+#include <atomic>
 #include <new>
 #include <numeric>
 #include <stdexcept>
@@ -138,9 +139,11 @@ void convertOne(const InputFile& input, const GifSummary& summary, const TimingP
 
 namespace {
 
-// `reading` names the input being read at each moment, for a failure that names no file.
+// The input being read, for a failure that names no file.
+std::atomic<const std::string*> reading{nullptr};
+
 ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOptions& options,
-                         ByteSink& out, const std::string*& reading) {
+                         ByteSink& out) {
     if (inputs.empty()) {
         throw ConvertError(Error::NoInput, {});
     }
@@ -174,17 +177,23 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
 
 } // namespace
 
+const std::string* inputBeingRead() {
+    return reading.load();
+}
+
 ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOptions& options,
                           ByteSink& out) {
-    const std::string* reading = nullptr;
-    auto internal = [&reading](const std::string& detail) {
-        return ConvertError(Error::Internal, reading != nullptr ? *reading : std::string(), detail);
+    auto internal = [](const std::string& detail) {
+        const std::string* name = reading.exchange(nullptr);
+        return ConvertError(Error::Internal, name != nullptr ? *name : std::string(), detail);
     };
     try {
-        return convertAll(inputs, options, out, reading);
+        return convertAll(inputs, options, out);
     } catch (const ConvertError&) {
+        reading = nullptr;
         throw;
     } catch (const std::bad_alloc&) {
+        reading = nullptr;
         throw;
     } catch (const std::exception& error) {
         throw internal(error.what());

@@ -56,4 +56,8 @@ struct ConvertResult {
 ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOptions& options,
                           ByteSink& out);
 
+// The name of the input convertGifs is reading, or null; for a failure that ends the process
+// before convertGifs could report it (an exception escaping a thread).
+const std::string* inputBeingRead();
+
 } // namespace gif2swf

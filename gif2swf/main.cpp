@@ -16,6 +16,8 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #endif
 
@@ -68,7 +70,8 @@ std::string outputPath;
         }
     }
     removePendingTemporary();
-    report(ConvertError(Error::Internal, outputPath, detail));
+    const std::string* input = inputBeingRead();
+    report(ConvertError(Error::Internal, input != nullptr ? *input : outputPath, detail));
     std::_Exit(kExitInternal);
 }
 
@@ -137,6 +140,9 @@ int run(const std::vector<std::string>& arguments) {
 // Windows hands narrow arguments over in the ANSI code page; the wide ones keep every name.
 int wmain(int argc, wchar_t** argv) {
     std::set_terminate(endAfterUncaughtException);
+    // Lines end in "\n" as elsewhere: the application reads them from a pipe.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) {
         const int length =

@@ -13,6 +13,8 @@ packages=(
     # used by the tests: a real X server for screenshots, ImageMagick as an independent
     # GIF compositor, Node.js for the independent SWF parser
     xvfb xauth xdotool imagemagick nodejs
+    # the Windows converter: the cross compiler, apt-get source's unpacker, and Wine to test it
+    g++-mingw-w64-x86-64-posix dpkg-dev wine wine64
 )
 
 missing=()

@@ -1,6 +1,7 @@
 // The real converter on bad input and bad places to write: one line on stderr naming the file
 // and the fault, the exit status of its kind, no output file, an earlier movie untouched and
-// no temporary file left behind. And names that a shell would mangle.
+// no temporary file left behind, also when the converter fails by a fault of its own or is
+// ended from outside. And names that a shell would mangle.
 #include "ConverterRun.h"
 #include "GifMaker.h"
 
@@ -61,6 +62,8 @@ private Q_SLOTS:
     void refusesAndLeavesNothing_data();
     void refusesAndLeavesNothing();
     void unwritableFolder();
+    void endedFromOutsideLeavesNoFile();
+    void namesWithSpacesQuotesAndNonAscii_data();
     void namesWithSpacesQuotesAndNonAscii();
     void helpListsExitStatusesAndLimits();
 
@@ -99,8 +102,9 @@ void ErrorsTest::initTestCase() {
 }
 
 void ErrorsTest::refusesAndLeavesNothing_data() {
-    QTest::addColumn<QStringList>("arguments"); // the output is added as "-o out/movie.swf"
-    QTest::addColumn<QString>("output");        // relative to the temporary folder
+    // The output is added as "-o out/movie.swf"; NAME=value sets the converter's environment.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("output"); // relative to the temporary folder
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message"); // with FOLDER for the temporary folder
 
@@ -142,6 +146,13 @@ void ErrorsTest::refusesAndLeavesNothing_data() {
         << QStringList{"-r", "2,5", "good.gif"} << out << 1 << "gif2swf: -r 2,5: bad rate";
     QTest::newRow("unknown option")
         << QStringList{"-q", "good.gif"} << out << 1 << "gif2swf: -q: unknown option";
+    // Faults of the converter itself, forced by its test-only hook.
+    QTest::newRow("internal fault")
+        << QStringList{"GIF2SWF_TEST_FAULT=exception", "good.gif"} << out << 4
+        << "gif2swf: FOLDER/good.gif: internal error: fault injected for a test\n";
+    QTest::newRow("exception escaping a thread")
+        << QStringList{"GIF2SWF_TEST_FAULT=thread", "good.gif"} << out << 4
+        << "gif2swf: FOLDER/good.gif: internal error: fault injected for a test\n";
 }
 
 void ErrorsTest::refusesAndLeavesNothing() {
@@ -150,10 +161,19 @@ void ErrorsTest::refusesAndLeavesNothing() {
     QFETCH(int, status);
     QFETCH(QString, message);
 
+    if (testrun::windowsConverter()) {
+        // Windows reports a file in the place of a folder as a missing path.
+        message.replace("not a directory", "no such file or directory");
+    }
     const QString outputPath = dir_.filePath(output);
     QStringList args;
+    QStringList environment;
     for (const QString& a : arguments) {
-        args << (a.endsWith(".gif") ? dir_.filePath(a) : a);
+        if (a.contains('=')) {
+            environment << a;
+        } else {
+            args << (a.endsWith(".gif") ? dir_.filePath(a) : a);
+        }
     }
     args << "-o" << outputPath;
     // An earlier movie where one can be, which a failed run must leave as it was.
@@ -163,7 +183,7 @@ void ErrorsTest::refusesAndLeavesNothing() {
     }
     const QStringList before = QDir(dir_.filePath("out")).entryList(QDir::Files | QDir::Hidden);
 
-    const testrun::Result run = testrun::runConverter(args);
+    const testrun::Result run = testrun::runConverter(args, environment);
     QCOMPARE(run.exitCode, status);
     const QString text = QString::fromUtf8(run.standardError);
     QVERIFY2(text.endsWith('\n') && text.count('\n') == 1, qPrintable(text));
@@ -187,6 +207,9 @@ void ErrorsTest::unwritableFolder() {
 #else
     QSKIP("folder permissions are POSIX ones");
 #endif
+    if (testrun::windowsConverter()) {
+        QSKIP("Windows has no POSIX folder permissions");
+    }
     QTemporaryDir locked;
     QVERIFY(QFile::setPermissions(locked.path(), QFile::ReadOwner | QFile::ExeOwner));
     const QString movie = locked.filePath("movie.swf");
@@ -198,16 +221,70 @@ void ErrorsTest::unwritableFolder() {
     QVERIFY(QDir(locked.path()).isEmpty());
 }
 
+// Windows stops the converter without a signal it could catch (the system removes the file);
+// on Linux it is asked to stop, as the application does.
+void ErrorsTest::endedFromOutsideLeavesNoFile() {
+    QTemporaryDir work;
+    const QString big = work.filePath("big.gif");
+    testgif::Gif gif;
+    gif.width = 1024;
+    gif.height = 1024;
+    gif.globalColours = testgif::palette(256);
+    for (int i = 0; i < 4; ++i) {
+        gif.frames.push_back(testgif::patternFrame(0, 0, 1024, 1024, 256, i));
+    }
+    testgif::writeGif(big.toStdString(), gif);
+    QVERIFY(QDir(work.path()).mkdir("out"));
+    QDir out(work.filePath("out"));
+    // Long enough to be ended long before it is done.
+    QStringList args{"-o", out.filePath("movie.swf")};
+    for (int i = 0; i < 60; ++i) {
+        args << big;
+    }
+    QProcess converter;
+    testrun::startConverter(converter, args);
+    QVERIFY(converter.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(!out.isEmpty(), 30000); // the temporary file is there
+    QCOMPARE(converter.state(), QProcess::Running);
+    if (testrun::windowsConverter()) {
+        converter.kill();
+    } else {
+        converter.terminate();
+    }
+    QVERIFY(converter.waitForFinished(30000));
+    QTRY_VERIFY2(out.entryList(QDir::Files | QDir::Hidden).isEmpty(),
+                 qPrintable(out.entryList(QDir::Files | QDir::Hidden).join(' ')));
+}
+
+void ErrorsTest::namesWithSpacesQuotesAndNonAscii_data() {
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("missing");
+    QTest::newRow("spaces and non-ASCII")
+        << QString::fromUtf8("pic 1 é 日本.gif") << QString::fromUtf8("out/my movie ü.swf")
+        << QString::fromUtf8("ñ q x.gif");
+    QTest::newRow("double quotes")
+        << QString::fromUtf8("pic \"1\" é.gif") << QString::fromUtf8("out/my \"movie\" ü.swf")
+        << QString::fromUtf8("ñ \"q\" x.gif");
+}
+
 void ErrorsTest::namesWithSpacesQuotesAndNonAscii() {
-    const QString name = dir_.filePath(QString::fromUtf8("pic \"1\" é 日本.gif"));
+    QFETCH(QString, input);
+    QFETCH(QString, output);
+    QFETCH(QString, missing);
+    if (testrun::windowsConverter() && input.contains('"')) {
+        QSKIP("Windows file names cannot contain a double quote");
+    }
+    const QString name = dir_.filePath(input);
     QVERIFY(QFile::copy(good_, name));
-    const QString movie = dir_.filePath(QString::fromUtf8("out/my \"movie\" ü.swf"));
+    const QString movie = dir_.filePath(output);
+    writeBytes(movie, kEarlierMovie); // replaced by the new movie
     const testrun::Result run = testrun::runConverter({"-r", "2", name, "-o", movie});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(testrun::checkWithSwfParser(movie, 40, 30, 512, 3, 3), QString("ok"));
 
     // A missing file with such a name is named exactly.
-    const QString missing = dir_.filePath(QString::fromUtf8("ñ \"q\" x.gif"));
+    missing = dir_.filePath(missing);
     const testrun::Result failed = testrun::runConverter({missing, "-o", movie});
     QCOMPARE(failed.exitCode, 2);
     QCOMPARE(QString::fromUtf8(failed.standardError),
@@ -218,8 +295,9 @@ void ErrorsTest::namesWithSpacesQuotesAndNonAscii() {
 void ErrorsTest::helpListsExitStatusesAndLimits() {
     const testrun::Result help = testrun::runConverter({"--help"});
     QCOMPARE(help.exitCode, 0);
-    for (const char* part : {"Usage: gif2swf [-r RATE] [-o OUTPUT] INPUT...", "  1  usage error",
-                             "  2  input error", "  3  output error", "8192 pixels a side"}) {
+    for (const char* part :
+         {"Usage: gif2swf [-r RATE] [-o OUTPUT] INPUT...", "  1  usage error", "  2  input error",
+          "  3  output error", "  4  internal error", "8192 pixels a side"}) {
         QVERIFY2(help.standardError.contains(part), part);
     }
     const testrun::Result version = testrun::runConverter({"-V"});
