@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -52,6 +53,45 @@ qint64 middleOfSecondFrame(const QByteArray& gif) {
     return -1;
 }
 
+// The options ("-r, --rate RATE") and exit statuses ("0") a text lists: in --help the lines
+// indented by two spaces under "Options" and "Exit status", in the manual page the lines after
+// .TP in its OPTIONS and EXIT STATUS sections.
+QStringList listedEntries(const QString& text, bool manualPage) {
+    static const QRegularExpression entry(
+        QStringLiteral("^ {0,2}(-\\w, --[\\w-]+(?: [A-Z]+)?|\\d+)(?:\\s|$)"));
+    QStringList entries;
+    QString section;
+    bool afterTag = false;
+    for (QString line : text.split(QLatin1Char('\n'))) {
+        if (manualPage) {
+            if (line.startsWith(QLatin1String(".SH "))) {
+                section = line.mid(4);
+            }
+            const bool take = afterTag && (section == "OPTIONS" || section == "\"EXIT STATUS\"" ||
+                                           section == "EXIT STATUS");
+            afterTag = line == QLatin1String(".TP");
+            if (!take) {
+                continue;
+            }
+            line.remove(QRegularExpression(QStringLiteral("\\\\f[BIRP]|^\\.B ")));
+            line.replace(QLatin1String("\\-"), QLatin1String("-"));
+        } else {
+            if (!line.startsWith(QLatin1Char(' '))) {
+                section = line;
+            }
+            if (!section.startsWith(QLatin1String("Options")) &&
+                !section.startsWith(QLatin1String("Exit status"))) {
+                continue;
+            }
+        }
+        const QRegularExpressionMatch match = entry.match(line);
+        if (match.hasMatch()) {
+            entries << match.captured(1);
+        }
+    }
+    return entries;
+}
+
 } // namespace
 
 class ErrorsTest : public QObject {
@@ -66,6 +106,7 @@ private Q_SLOTS:
     void namesWithSpacesQuotesAndNonAscii_data();
     void namesWithSpacesQuotesAndNonAscii();
     void helpListsExitStatusesAndLimits();
+    void manualPageMatchesHelp();
 
 private:
     QTemporaryDir dir_;
@@ -303,6 +344,30 @@ void ErrorsTest::helpListsExitStatusesAndLimits() {
     const testrun::Result version = testrun::runConverter({"-V"});
     QCOMPARE(version.exitCode, 0);
     QVERIFY(version.standardError.startsWith("gif2swf "));
+}
+
+void ErrorsTest::manualPageMatchesHelp() {
+    const testrun::Result help = testrun::runConverter({"--help"});
+    QFile page(qEnvironmentVariable("KORVANE_SOURCE_DIR") + "/gif2swf/gif2swf.1");
+    QVERIFY2(page.open(QIODevice::ReadOnly), qPrintable(page.fileName()));
+    const QStringList fromHelp = listedEntries(QString::fromUtf8(help.standardError), false);
+    const QStringList fromPage = listedEntries(QString::fromUtf8(page.readAll()), true);
+    QVERIFY(fromHelp.contains("-r, --rate RATE") && fromHelp.contains("3"));
+    QStringList differences;
+    for (const QString& entry : fromHelp) {
+        if (!fromPage.contains(entry)) {
+            differences << "only in --help:    " + entry;
+        }
+    }
+    for (const QString& entry : fromPage) {
+        if (!fromHelp.contains(entry)) {
+            differences << "only in gif2swf.1: " + entry;
+        }
+    }
+    QVERIFY2(differences.isEmpty(),
+             qPrintable("gif2swf/gif2swf.1 is out of step with gif2swf --help (options and exit "
+                        "statuses):\n" +
+                        differences.join('\n')));
 }
 
 QTEST_GUILESS_MAIN(ErrorsTest)
