@@ -26,13 +26,13 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
-testgif::Gif threeFrames() {
+testgif::Gif patternFrames(int frames, int width = 40, int height = 30, int colours = 16) {
     testgif::Gif gif;
-    gif.width = 40;
-    gif.height = 30;
-    gif.globalColours = testgif::palette(16);
-    for (int i = 0; i < 3; ++i) {
-        gif.frames.push_back(testgif::patternFrame(0, 0, 40, 30, 16, i));
+    gif.width = width;
+    gif.height = height;
+    gif.globalColours = testgif::palette(colours);
+    for (int i = 0; i < frames; ++i) {
+        gif.frames.push_back(testgif::patternFrame(0, 0, width, height, colours, i));
     }
     return gif;
 }
@@ -116,7 +116,7 @@ private:
 void ErrorsTest::initTestCase() {
     QVERIFY(dir_.isValid());
     good_ = dir_.filePath("good.gif");
-    testgif::writeGif(good_.toStdString(), threeFrames());
+    testgif::writeGif(good_.toStdString(), patternFrames(3));
 
     QFile goodFile(good_);
     QVERIFY(goodFile.open(QIODevice::ReadOnly));
@@ -265,14 +265,7 @@ void ErrorsTest::unwritableFolder() {
 void ErrorsTest::endedFromOutsideLeavesNoFile() {
     QTemporaryDir work;
     const QString big = work.filePath("big.gif");
-    testgif::Gif gif;
-    gif.width = 1024;
-    gif.height = 1024;
-    gif.globalColours = testgif::palette(256);
-    for (int i = 0; i < 4; ++i) {
-        gif.frames.push_back(testgif::patternFrame(0, 0, 1024, 1024, 256, i));
-    }
-    testgif::writeGif(big.toStdString(), gif);
+    testgif::writeGif(big.toStdString(), patternFrames(4, 1024, 1024, 256));
     QVERIFY(QDir(work.path()).mkdir("out"));
     QDir out(work.filePath("out"));
     // Long enough to be ended long before it is done.
