@@ -2,9 +2,9 @@
 # Cross-builds the converter for 64-bit Windows: a static gif2swf.exe that needs no DLL.
 #
 # giflib and libdeflate come from Debian's source packages (apt-get source with a private
-# sources list, state and cache, so the machine's own apt setup is left as it was) and are
-# built with MinGW-w64; the converter is built with the project's CMake in converter-only
-# mode (no Qt) through cmake/mingw-w64-x86_64.cmake.
+# sources list, state and cache, so the machine's own apt setup is left as it was); they
+# (cmake/windows-deps) and the converter, in converter-only mode (no Qt), are built with CMake
+# through the toolchain file cmake/mingw-w64-x86_64.cmake.
 #
 # Result: $KORVANE_BUILD_DIR/windows/app/gif2swf.exe (default build/windows/app/gif2swf.exe).
 set -euo pipefail
@@ -86,53 +86,32 @@ fetch_sources() {
     (cd "$deps/src" && apt-get -qq "${apt[@]}" source giflib libdeflate >/dev/null)
 }
 
-# Compiles C files into one static library: static_library NAME SOURCE_DIR CFLAGS FILE...
-static_library() {
-    local name="$1" dir="$2" flags="$3"
-    shift 3
-    local objects="$deps/obj/$name"
-    rm -rf "$objects" && mkdir -p "$objects"
-    local file object
-    for file in "$@"; do
-        object="$objects/$(echo "$file" | tr / _).o"
-        $triple-gcc-posix -O2 $flags -c "$dir/$file" -o "$object" &
-        # at most two compilers at once: the machine's cores are shared
-        [ "$(jobs -rp | wc -l)" -lt 2 ] || wait -n
-    done
-    wait
-    mkdir -p "$prefix/lib"
-    rm -f "$prefix/lib/lib$name.a"
-    $triple-ar rcs "$prefix/lib/lib$name.a" "$objects"/*.o
-}
-
 build_libraries() {
     if [ -f "$prefix/lib/libgif.a" ] && [ -f "$prefix/lib/libdeflate.a" ]; then
         return
     fi
     local gif deflate
-    gif="$(compgen -G "$deps/src/giflib-*/gif_lib.h" | head -1 | xargs dirname)"
-    deflate="$(compgen -G "$deps/src/libdeflate-*/libdeflate.h" | head -1 | xargs dirname)"
-    static_library gif "$gif" "" dgif_lib.c egif_lib.c gifalloc.c gif_err.c gif_font.c \
-        gif_hash.c openbsd-reallocarray.c quantize.c
-    local files=()
-    for f in "$deflate"/lib/*.c "$deflate"/lib/x86/*.c; do
-        files+=("${f#"$deflate"/}")
-    done
-    static_library deflate "$deflate" "-I$deflate" "${files[@]}"
-    mkdir -p "$prefix/include"
-    cp "$gif/gif_lib.h" "$deflate/libdeflate.h" "$prefix/include/"
+    gif="$(dirname "$(compgen -G "$deps/src/giflib-*/gif_lib.h" | head -1)")"
+    deflate="$(dirname "$(compgen -G "$deps/src/libdeflate-*/libdeflate.h" | head -1)")"
+    cmake -S "$here/cmake/windows-deps" -B "$deps/build" "${toolchain[@]}" \
+        -DGIFLIB_SOURCE="$gif" -DLIBDEFLATE_SOURCE="$deflate" -DCMAKE_INSTALL_PREFIX="$prefix" \
+        >/dev/null
+    cmake --build "$deps/build" -j "$(nproc)" >/dev/null
+    cmake --install "$deps/build" >/dev/null
 }
-
-fetch_sources
-build_libraries
 
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
     export CCACHE_BASEDIR="$here" CCACHE_NOHASHDIR=1
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S "$here" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
-    -DKORVANE_DEPS_PREFIX="$prefix" -DKORVANE_CONVERTER_ONLY=ON -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_EXE_LINKER_FLAGS_RELEASE=-s "${launcher[@]}" >/dev/null
+toolchain=(-DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
+    "${launcher[@]}")
+
+fetch_sources
+build_libraries
+
+cmake -S "$here" -B "$out" "${toolchain[@]}" -DKORVANE_DEPS_PREFIX="$prefix" \
+    -DKORVANE_CONVERTER_ONLY=ON -DCMAKE_EXE_LINKER_FLAGS_RELEASE=-s >/dev/null
 cmake --build "$out" -j "$(nproc)" --target gif2swf
 echo "Built $out/app/gif2swf.exe"
