@@ -144,7 +144,8 @@ std::string usageText() {
            "  0  the movie was written\n"
            "  1  usage error: unknown option, missing value, bad rate, no input\n"
            "  2  input error: a file is missing, unreadable, not a GIF, broken or too large\n"
-           "  3  output error: the movie cannot be written\n";
+           "  3  output error: the movie cannot be written\n"
+           "  4  internal error: the converter failed (not enough memory, a fault of its own)\n";
 }
 
 } // namespace gif2swf

@@ -7,7 +7,10 @@
 #include "SwfTags.h"
 #include "Timing.h"
 
+#include <atomic>
+#include <new>
 #include <numeric>
+#include <stdexcept>
 
 namespace gif2swf {
 
@@ -143,8 +146,13 @@ void convertOne(const InputFile& input, const GifSummary& summary, const TimingP
 
 } // namespace
 
-ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOptions& options,
-                          ByteSink& out) {
+namespace {
+
+// The input being read, for a failure that names no file.
+std::atomic<const std::string*> reading{nullptr};
+
+ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOptions& options,
+                         ByteSink& out) {
     if (inputs.empty()) {
         throw ConvertError(Error::NoInput, {});
     }
@@ -154,6 +162,7 @@ ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOpt
     std::vector<GifSummary> summaries;
     ConvertResult result;
     for (const InputFile& input : inputs) {
+        reading = &input.name;
         std::unique_ptr<ByteSource> source = input.open();
         summaries.push_back(scanGif(*source, input.name));
         result.stageWidth = std::max(result.stageWidth, summaries.back().width);
@@ -165,12 +174,41 @@ ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOpt
     MovieWriter movie(out, result.stageWidth, result.stageHeight, plan.frameRate,
                       options.compressionLevel);
     for (size_t i = 0; i < inputs.size(); ++i) {
+        reading = &inputs[i].name;
         convertOne(inputs[i], summaries[i], plan, movie);
     }
+    reading = nullptr;
     movie.finish();
     result.frameCount = movie.frameCount();
     result.bitmapCount = movie.bitmapCount();
     return result;
+}
+
+} // namespace
+
+const std::string* inputBeingRead() {
+    return reading.load();
+}
+
+ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOptions& options,
+                          ByteSink& out) {
+    auto internal = [](const std::string& detail) {
+        const std::string* name = reading.exchange(nullptr);
+        return ConvertError(Error::Internal, name != nullptr ? *name : std::string(), detail);
+    };
+    try {
+        return convertAll(inputs, options, out);
+    } catch (const ConvertError&) {
+        reading = nullptr;
+        throw;
+    } catch (const std::bad_alloc&) {
+        reading = nullptr;
+        throw;
+    } catch (const std::exception& error) {
+        throw internal(error.what());
+    } catch (...) {
+        throw internal("unknown exception");
+    }
 }
 
 } // namespace gif2swf

@@ -15,6 +15,9 @@ packages=(
     xvfb xauth xdotool imagemagick nodejs
     # the Debian package (scripts/package-deb.sh) and its test: shlibdeps, lintian, validators
     dpkg-dev lintian appstream desktop-file-utils
+    # the Windows converter: the cross compiler and Wine to test it (dpkg-dev above unpacks
+    # the libraries' source packages)
+    g++-mingw-w64-x86-64-posix wine wine64
 )
 
 missing=()

@@ -86,7 +86,8 @@ bool WrittenSince(const FileStamp& before, const QString& path) {
 }
 
 QString ConverterErrorLine(const QByteArray& standardError) {
-    const QStringList lines = QString::fromLocal8Bit(standardError).split(QLatin1Char('\n'));
+    // The converter writes UTF-8 (on Windows too, where the local 8-bit encoding is not).
+    const QStringList lines = QString::fromUtf8(standardError).split(QLatin1Char('\n'));
     for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
         const QString trimmed = line->trimmed();
         if (!trimmed.isEmpty())

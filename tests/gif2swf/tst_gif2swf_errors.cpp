@@ -1,6 +1,7 @@
 // The real converter on bad input and bad places to write: one line on stderr naming the file
 // and the fault, the exit status of its kind, no output file, an earlier movie untouched and
-// no temporary file left behind. And names that a shell would mangle.
+// no temporary file left behind, also when the converter fails by a fault of its own or is
+// ended from outside. And names that a shell would mangle.
 #include "ConverterRun.h"
 #include "GifMaker.h"
 #include "SwfPlayback.h"
@@ -26,13 +27,13 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
-testgif::Gif threeFrames() {
+testgif::Gif patternFrames(int frames, int width = 40, int height = 30, int colours = 16) {
     testgif::Gif gif;
-    gif.width = 40;
-    gif.height = 30;
-    gif.globalColours = testgif::palette(16);
-    for (int i = 0; i < 3; ++i) {
-        gif.frames.push_back(testgif::patternFrame(0, 0, 40, 30, 16, i));
+    gif.width = width;
+    gif.height = height;
+    gif.globalColours = testgif::palette(colours);
+    for (int i = 0; i < frames; ++i) {
+        gif.frames.push_back(testgif::patternFrame(0, 0, width, height, colours, i));
     }
     return gif;
 }
@@ -116,6 +117,8 @@ private Q_SLOTS:
     void refusesAndLeavesNothing_data();
     void refusesAndLeavesNothing();
     void unwritableFolder();
+    void endedFromOutsideLeavesNoFile();
+    void namesWithSpacesQuotesAndNonAscii_data();
     void namesWithSpacesQuotesAndNonAscii();
     void inputListsTakeTheirPlaceAmongTheInputs();
     void helpListsExitStatusesAndLimits();
@@ -129,7 +132,7 @@ private:
 void ErrorsTest::initTestCase() {
     QVERIFY(dir_.isValid());
     good_ = dir_.filePath("good.gif");
-    testgif::writeGif(good_.toStdString(), threeFrames());
+    testgif::writeGif(good_.toStdString(), patternFrames(3));
 
     QFile goodFile(good_);
     QVERIFY(goodFile.open(QIODevice::ReadOnly));
@@ -156,8 +159,9 @@ void ErrorsTest::initTestCase() {
 }
 
 void ErrorsTest::refusesAndLeavesNothing_data() {
-    QTest::addColumn<QStringList>("arguments"); // the output is added as "-o out/movie.swf"
-    QTest::addColumn<QString>("output");        // relative to the temporary folder
+    // The output is added as "-o out/movie.swf"; NAME=value sets the converter's environment.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("output"); // relative to the temporary folder
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message"); // with FOLDER for the temporary folder
 
@@ -202,6 +206,13 @@ void ErrorsTest::refusesAndLeavesNothing_data() {
         << "gif2swf: FOLDER/missing.list: cannot open: no such file or directory";
     QTest::newRow("unknown option")
         << QStringList{"-q", "good.gif"} << out << 1 << "gif2swf: -q: unknown option";
+    // Faults of the converter itself, forced by its test-only hook.
+    QTest::newRow("internal fault")
+        << QStringList{"GIF2SWF_TEST_FAULT=exception", "good.gif"} << out << 4
+        << "gif2swf: FOLDER/good.gif: internal error: fault injected for a test\n";
+    QTest::newRow("exception escaping a thread")
+        << QStringList{"GIF2SWF_TEST_FAULT=thread", "good.gif"} << out << 4
+        << "gif2swf: FOLDER/good.gif: internal error: fault injected for a test\n";
 }
 
 void ErrorsTest::refusesAndLeavesNothing() {
@@ -210,10 +221,19 @@ void ErrorsTest::refusesAndLeavesNothing() {
     QFETCH(int, status);
     QFETCH(QString, message);
 
+    if (testrun::windowsConverter()) {
+        // Windows reports a file in the place of a folder as a missing path.
+        message.replace("not a directory", "no such file or directory");
+    }
     const QString outputPath = dir_.filePath(output);
     QStringList args;
+    QStringList environment;
     for (const QString& a : arguments) {
-        args << (a.endsWith(".gif") || a.endsWith(".list") ? dir_.filePath(a) : a);
+        if (a.contains('=')) {
+            environment << a;
+        } else {
+            args << (a.endsWith(".gif") || a.endsWith(".list") ? dir_.filePath(a) : a);
+        }
     }
     args << "-o" << outputPath;
     // An earlier movie where one can be, which a failed run must leave as it was.
@@ -223,7 +243,7 @@ void ErrorsTest::refusesAndLeavesNothing() {
     }
     const QStringList before = QDir(dir_.filePath("out")).entryList(QDir::Files | QDir::Hidden);
 
-    const testrun::Result run = testrun::runConverter(args);
+    const testrun::Result run = testrun::runConverter(args, environment);
     QCOMPARE(run.exitCode, status);
     const QString text = QString::fromUtf8(run.standardError);
     QVERIFY2(text.endsWith('\n') && text.count('\n') == 1, qPrintable(text));
@@ -240,12 +260,13 @@ void ErrorsTest::refusesAndLeavesNothing() {
 }
 
 void ErrorsTest::unwritableFolder() {
+    if (testrun::windowsConverter()) {
+        QSKIP("Windows has no POSIX folder permissions");
+    }
 #ifdef Q_OS_UNIX
     if (geteuid() == 0) {
         QSKIP("root writes into any folder");
     }
-#else
-    QSKIP("folder permissions are POSIX ones");
 #endif
     QTemporaryDir locked;
     QVERIFY(QFile::setPermissions(locked.path(), QFile::ReadOwner | QFile::ExeOwner));
@@ -258,16 +279,63 @@ void ErrorsTest::unwritableFolder() {
     QVERIFY(QDir(locked.path()).isEmpty());
 }
 
+// Windows stops the converter without a signal it could catch (the system removes the file);
+// on Linux it is asked to stop, as the application does.
+void ErrorsTest::endedFromOutsideLeavesNoFile() {
+    QTemporaryDir work;
+    const QString big = work.filePath("big.gif");
+    testgif::writeGif(big.toStdString(), patternFrames(4, 1024, 1024, 256));
+    QVERIFY(QDir(work.path()).mkdir("out"));
+    QDir out(work.filePath("out"));
+    // Long enough to be ended long before it is done.
+    QStringList args{"-o", out.filePath("movie.swf")};
+    for (int i = 0; i < 60; ++i) {
+        args << big;
+    }
+    QProcess converter;
+    testrun::startConverter(converter, args);
+    QVERIFY(converter.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(!out.isEmpty(), 30000); // the temporary file is there
+    QCOMPARE(converter.state(), QProcess::Running);
+    if (testrun::windowsConverter()) {
+        converter.kill();
+    } else {
+        converter.terminate();
+    }
+    QVERIFY(converter.waitForFinished(30000));
+    QTRY_VERIFY2(out.entryList(QDir::Files | QDir::Hidden).isEmpty(),
+                 qPrintable(out.entryList(QDir::Files | QDir::Hidden).join(' ')));
+}
+
+void ErrorsTest::namesWithSpacesQuotesAndNonAscii_data() {
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("missing");
+    QTest::newRow("spaces and non-ASCII")
+        << QString::fromUtf8("pic 1 é 日本.gif") << QString::fromUtf8("out/my movie ü.swf")
+        << QString::fromUtf8("ñ q x.gif");
+    QTest::newRow("double quotes")
+        << QString::fromUtf8("pic \"1\" é.gif") << QString::fromUtf8("out/my \"movie\" ü.swf")
+        << QString::fromUtf8("ñ \"q\" x.gif");
+}
+
 void ErrorsTest::namesWithSpacesQuotesAndNonAscii() {
-    const QString name = dir_.filePath(QString::fromUtf8("pic \"1\" é 日本.gif"));
+    QFETCH(QString, input);
+    QFETCH(QString, output);
+    QFETCH(QString, missing);
+    if (testrun::windowsConverter() && input.contains('"')) {
+        QSKIP("Windows file names cannot contain a double quote");
+    }
+    const QString name = dir_.filePath(input);
     QVERIFY(QFile::copy(good_, name));
-    const QString movie = dir_.filePath(QString::fromUtf8("out/my \"movie\" ü.swf"));
+    const QString movie = dir_.filePath(output);
+    writeBytes(movie, kEarlierMovie); // replaced by the new movie
     const testrun::Result run = testrun::runConverter({"-r", "2", name, "-o", movie});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(testrun::checkWithSwfParser(movie, 40, 30, 512, 3, 3), QString("ok"));
 
     // A missing file with such a name is named exactly.
-    const QString missing = dir_.filePath(QString::fromUtf8("ñ \"q\" x.gif"));
+    missing = dir_.filePath(missing);
     const testrun::Result failed = testrun::runConverter({missing, "-o", movie});
     QCOMPARE(failed.exitCode, 2);
     QCOMPARE(QString::fromUtf8(failed.standardError),
@@ -277,11 +345,12 @@ void ErrorsTest::namesWithSpacesQuotesAndNonAscii() {
 
 void ErrorsTest::inputListsTakeTheirPlaceAmongTheInputs() {
     // Names that a line-based list or a shell would break, each its own colour.
-    QStringList names = {"first.gif",  "a b.gif", "say \"hi\".gif", QString::fromUtf8("é 日本.gif"),
-                         "middle.gif", "last.gif"};
-#ifdef Q_OS_UNIX
-    names.insert(2, "two\nlines.gif");
-#endif
+    QStringList names = {"first.gif", "a b.gif", QString::fromUtf8("é 日本.gif"), "middle.gif",
+                         "last.gif"};
+    if (!testrun::windowsConverter()) { // names that Windows refuses
+        names.insert(2, "say \"hi\".gif");
+        names.insert(2, "two\nlines.gif");
+    }
     QTemporaryDir folder;
     QStringList paths;
     std::vector<uint32_t> colours;
@@ -316,8 +385,8 @@ void ErrorsTest::helpListsExitStatusesAndLimits() {
     const testrun::Result help = testrun::runConverter({"--help"});
     QCOMPARE(help.exitCode, 0);
     for (const char* part : {"Usage: gif2swf [-r RATE] [-o OUTPUT] INPUT...", "  1  usage error",
-                             "  2  input error", "  3  output error", "8192 pixels a side",
-                             "-l, --list LIST", "each ended by a NUL byte"}) {
+                             "  2  input error", "  3  output error", "  4  internal error",
+                             "8192 pixels a side", "-l, --list LIST", "each ended by a NUL byte"}) {
         QVERIFY2(help.standardError.contains(part), part);
     }
     const testrun::Result version = testrun::runConverter({"-V"});

@@ -396,7 +396,7 @@ void FormatTest::defaultOutputName() {
 
 void FormatTest::everyErrorHasItsSentenceAndStatus() {
     QSet<QString> sentences;
-    for (int e = int(Error::UnknownOption); e <= int(Error::OutputTooLarge); ++e) {
+    for (int e = int(Error::UnknownOption); e <= int(Error::Internal); ++e) {
         const QString sentence = QString::fromUtf8(describe(Error(e)));
         QVERIFY2(sentence != "unknown error" && !sentences.contains(sentence),
                  qPrintable(QString::number(e)));
@@ -404,6 +404,8 @@ void FormatTest::everyErrorHasItsSentenceAndStatus() {
     }
     QCOMPARE(exitStatusFor(Error::CannotWriteOutput), kExitOutput);
     QCOMPARE(exitStatusFor(Error::NotGif), kExitInput);
+    QCOMPARE(exitStatusFor(Error::OutOfMemory), kExitInternal);
+    QCOMPARE(exitStatusFor(Error::Internal), kExitInternal);
 }
 
 void FormatTest::messageNamesFileAndFrame() {
