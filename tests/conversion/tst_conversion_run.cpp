@@ -126,7 +126,6 @@ private Q_SLOTS:
     void manyToOneWritesOneMovie();
     void oneToOneWritesOneMoviePerEntry();
     void brokenGifAmongGoodOnesIsNamed();
-    void inputListReachesTheConverter();
     void thirtyThousandFilesMakeOneMovie();
     void missingConverterFails();
     void leftoverOutputIsNoSuccess_data();
@@ -468,36 +467,6 @@ void ConversionRunTest::brokenGifAmongGoodOnesIsNamed() {
     QVERIFY(QFile::exists(out_->filePath("a.swf")));
     QVERIFY(QFile::exists(out_->filePath("c.swf")));
     QVERIFY(!QFile::exists(out_->filePath("broken.swf")));
-}
-
-void ConversionRunTest::inputListReachesTheConverter() {
-    if (!useBuiltConverter())
-        return;
-    QStringList names = {"a.gif", "b c.gif", "say \"hi\".gif", QString::fromUtf8("ü.gif")};
-#ifdef Q_OS_UNIX
-    names << "two\nlines.gif";
-#endif
-    QStringList inputs = writeGifs(names);
-    const QString broken = Native(in_->filePath("broken.gif"));
-    QVERIFY(WriteFile(broken, "GIF89a"));
-    ConversionRequest request{inputs, ConversionMode::ManyToOne, "0.5", Native(out_->path()) + S,
-                              Native(app_->path())};
-    request.argumentSpace.total = 0; // nothing fits: the inputs go in a list file
-    ListWatchingRunner runner(realRunner_);
-    RecordingFeedback feedback;
-    ConversionRun(request, runner, feedback).execute();
-    QCOMPARE(feedback.messages.value(0).section('\r', 0, 0), QStringLiteral("Done."));
-    QVERIFY(runner.arguments.contains("-l"));
-    QVERIFY(!QFile::exists(runner.listPath));
-
-    // A broken file among them is the one named, as with the inputs on the command line.
-    request.entries.insert(2, broken);
-    ConversionRun(request, runner, feedback).execute();
-    QVERIFY2(feedback.messages.value(1).startsWith(
-                 QStringLiteral("Conversion failed.\r\rbroken.gif: gif2swf: ") + broken + ": "),
-             qPrintable(feedback.messages.value(1)));
-    QCOMPARE(feedback.messages.value(1).count('\r'), 2);
-    QVERIFY(!QFile::exists(runner.listPath));
 }
 
 // What a user tried: a folder of 30,000 GIFs with paths of about 100 characters, whose argument
