@@ -90,8 +90,17 @@ TimingPlan planTiming(const std::vector<GifSummary>& summaries, const ConvertOpt
             }
         }
     }
+    // Refused here, from the scan's counts, before any pixel is decoded.
+    if (total > kMaxFrames && plan.fixedFrames != 0) {
+        const uint32_t each = plan.fixedFrames;
+        throw ConvertError(Error::TooManyFrames, options.rateSubject,
+                           std::to_string(total / each) + " images take " + std::to_string(total) +
+                               " frames, " + std::to_string(each) +
+                               (each == 1 ? " frame" : " frames") + " each; at most " +
+                               std::to_string(kMaxFrames / each) + " images fit at this rate");
+    }
     if (total > kMaxFrames) {
-        throw ConvertError(Error::TooManyFrames, {}, std::to_string(total) + " needed");
+        throw ConvertError(Error::TooManyFrames, {}, std::to_string(total) + " frames needed");
     }
     return plan;
 }

@@ -4,6 +4,7 @@
 // ended from outside. And names that a shell would mangle.
 #include "ConverterRun.h"
 #include "GifMaker.h"
+#include "SwfPlayback.h"
 
 #include <QDir>
 #include <QFile>
@@ -51,6 +52,20 @@ qint64 middleOfSecondFrame(const QByteArray& gif) {
         }
     }
     return -1;
+}
+
+// A 2 x 2 GIF of one colour.
+void writeSolidGif(const QString& path, testgif::Rgb colour) {
+    testgif::Gif gif;
+    gif.width = 2;
+    gif.height = 2;
+    gif.globalColours = {colour, {0, 0, 0}};
+    testgif::Frame frame;
+    frame.width = 2;
+    frame.height = 2;
+    frame.indices.assign(4, 0);
+    gif.frames.push_back(frame);
+    testgif::writeGif(QFile::encodeName(path).toStdString(), gif);
 }
 
 // The options ("-r, --rate RATE") and exit statuses ("0") a text lists: in --help the lines
@@ -105,6 +120,7 @@ private Q_SLOTS:
     void endedFromOutsideLeavesNoFile();
     void namesWithSpacesQuotesAndNonAscii_data();
     void namesWithSpacesQuotesAndNonAscii();
+    void inputListsTakeTheirPlaceAmongTheInputs();
     void helpListsExitStatusesAndLimits();
     void manualPageMatchesHelp();
 
@@ -185,6 +201,9 @@ void ErrorsTest::refusesAndLeavesNothing_data() {
                                << "gif2swf: -r 1000: rate too high";
     QTest::newRow("rate with a comma")
         << QStringList{"-r", "2,5", "good.gif"} << out << 1 << "gif2swf: -r 2,5: bad rate";
+    QTest::newRow("missing input list")
+        << QStringList{"good.gif", "-l", "missing.list"} << out << 2
+        << "gif2swf: FOLDER/missing.list: cannot open: no such file or directory";
     QTest::newRow("unknown option")
         << QStringList{"-q", "good.gif"} << out << 1 << "gif2swf: -q: unknown option";
     // Faults of the converter itself, forced by its test-only hook.
@@ -213,7 +232,7 @@ void ErrorsTest::refusesAndLeavesNothing() {
         if (a.contains('=')) {
             environment << a;
         } else {
-            args << (a.endsWith(".gif") ? dir_.filePath(a) : a);
+            args << (a.endsWith(".gif") || a.endsWith(".list") ? dir_.filePath(a) : a);
         }
     }
     args << "-o" << outputPath;
@@ -324,12 +343,50 @@ void ErrorsTest::namesWithSpacesQuotesAndNonAscii() {
     QVERIFY(QFileInfo::exists(movie)); // the earlier movie stays
 }
 
+void ErrorsTest::inputListsTakeTheirPlaceAmongTheInputs() {
+    // Names that a line-based list or a shell would break, each its own colour.
+    QStringList names = {"first.gif", "a b.gif", QString::fromUtf8("é 日本.gif"), "middle.gif",
+                         "last.gif"};
+    if (!testrun::windowsConverter()) { // names that Windows refuses
+        names.insert(2, "say \"hi\".gif");
+        names.insert(2, "two\nlines.gif");
+    }
+    QTemporaryDir folder;
+    QStringList paths;
+    std::vector<uint32_t> colours;
+    for (int i = 0; i < names.size(); ++i) {
+        paths << folder.filePath(names[i]);
+        const testgif::Rgb colour{uint8_t(30 * i), uint8_t(255 - 30 * i), 77};
+        writeSolidGif(paths.last(), colour);
+        colours.push_back(uint32_t(colour.r) << 16 | uint32_t(colour.g) << 8 | colour.b);
+    }
+    // Two lists between arguments; the second has no NUL after its last path.
+    const int middle = int(names.indexOf("middle.gif"));
+    QByteArray list1;
+    for (int i = 1; i < middle; ++i) {
+        list1 += QFile::encodeName(paths[i]) + '\0';
+    }
+    writeBytes(folder.filePath("one.list"), list1);
+    writeBytes(folder.filePath("two.list"), QFile::encodeName(paths.last()));
+    const QString movie = folder.filePath("movie.swf");
+    const testrun::Result run =
+        testrun::runConverter({"-r", "2", paths.first(), "-l", folder.filePath("one.list"),
+                               paths[middle], "--list", folder.filePath("two.list"), "-o", movie});
+    QVERIFY2(run.exitCode == 0, run.standardError.constData());
+
+    const testswf::Playback playback = testswf::play(testswf::readFile(movie.toStdString()));
+    QCOMPARE(int(playback.frames.size()), int(colours.size()));
+    for (size_t i = 0; i < colours.size(); ++i) {
+        QCOMPARE(playback.frames[i].front(), colours[i]);
+    }
+}
+
 void ErrorsTest::helpListsExitStatusesAndLimits() {
     const testrun::Result help = testrun::runConverter({"--help"});
     QCOMPARE(help.exitCode, 0);
-    for (const char* part :
-         {"Usage: gif2swf [-r RATE] [-o OUTPUT] INPUT...", "  1  usage error", "  2  input error",
-          "  3  output error", "  4  internal error", "8192 pixels a side"}) {
+    for (const char* part : {"Usage: gif2swf [-r RATE] [-o OUTPUT] INPUT...", "  1  usage error",
+                             "  2  input error", "  3  output error", "  4  internal error",
+                             "8192 pixels a side", "-l, --list LIST", "each ended by a NUL byte"}) {
         QVERIFY2(help.standardError.contains(part), part);
     }
     const testrun::Result version = testrun::runConverter({"-V"});
