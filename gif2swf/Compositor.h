@@ -30,13 +30,18 @@ public:
     // Disposes of the image drawn last, before the next one is drawn.
     void disposeImage();
 
-private:
     struct Area {
         int left = 0;
         int top = 0;
         int right = 0; // exclusive
         int bottom = 0;
     };
+    // The area where pixels may have changed since the last call (at first the screen):
+    // the images drawn and the areas disposed of.
+    Area takeChanged();
+
+private:
+    void addChanged(const Area& area);
 
     int width_;
     int height_;
@@ -46,6 +51,7 @@ private:
     GifImage image_;
     Area area_;
     std::vector<uint32_t> saved_;
+    Area changed_;
 };
 
 } // namespace gif2swf

@@ -169,7 +169,10 @@ void convertOne(const InputFile& input, const GifSummary& summary, const TimingP
         } else {
             reader.skipImageData();
         }
-        movie.push(compositor.pixels(), compositor.width(), compositor.height(), frames, input.name,
+        tilesUpTo(height);
+        const Compositor::Area changed = compositor.takeChanged();
+        movie.push(compositor.pixels(), width, height,
+                   {changed.left, changed.top, changed.right, changed.bottom}, frames, input.name,
                    image.number);
         compositor.disposeImage();
     }

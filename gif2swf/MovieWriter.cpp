@@ -45,23 +45,39 @@ uint16_t MovieWriter::shapeForPrepared(const Fingerprint& fingerprint, int width
     return shape;
 }
 
+MovieWriter::Box MovieWriter::Box::united(const Box& other) const {
+    if (other.area() == 0) {
+        return *this;
+    }
+    if (area() == 0) {
+        return other;
+    }
+    return {std::min(left, other.left), std::min(top, other.top), std::max(right, other.right),
+            std::max(bottom, other.bottom)};
+}
+
 MovieWriter::Change MovieWriter::changeFrom(const uint32_t* pixels,
-                                            const std::vector<uint32_t>& shown) const {
+                                            const std::vector<uint32_t>& shown,
+                                            const Box& region) const {
     Change change;
     Box& box = change.box;
     box = Box{shownWidth_, shownHeight_, 0, 0};
-    const size_t rowBytes = static_cast<size_t>(shownWidth_) * sizeof(uint32_t);
-    for (int y = 0; y < shownHeight_; ++y) {
-        const uint32_t* now = pixels + static_cast<size_t>(y) * shownWidth_;
-        const uint32_t* before = shown.data() + static_cast<size_t>(y) * shownWidth_;
-        if (std::memcmp(now, before, rowBytes) == 0) {
+    if (region.area() == 0) {
+        return Change{};
+    }
+    const size_t spanBytes = static_cast<size_t>(region.right - region.left) * sizeof(uint32_t);
+    for (int y = region.top; y < region.bottom; ++y) {
+        const size_t row = static_cast<size_t>(y) * shownWidth_;
+        const uint32_t* now = pixels + row;
+        const uint32_t* before = shown.data() + row;
+        if (std::memcmp(now + region.left, before + region.left, spanBytes) == 0) {
             continue;
         }
-        int first = 0;
+        int first = region.left;
         while (now[first] == before[first]) {
             ++first;
         }
-        int last = shownWidth_ - 1;
+        int last = region.right - 1;
         while (now[last] == before[last]) {
             --last;
         }
@@ -79,6 +95,15 @@ MovieWriter::Change MovieWriter::changeFrom(const uint32_t* pixels,
         box = Box{};
     }
     return change;
+}
+
+void MovieWriter::copyRegion(std::vector<uint32_t>& picture, const uint32_t* pixels,
+                             const Box& region) const {
+    const size_t spanBytes = static_cast<size_t>(region.right - region.left) * sizeof(uint32_t);
+    for (int y = region.top; y < region.bottom && spanBytes > 0; ++y) {
+        const size_t at = static_cast<size_t>(y) * shownWidth_ + region.left;
+        std::memcpy(picture.data() + at, pixels + at, spanBytes);
+    }
 }
 
 int MovieWriter::tileRows(int width, int height) {
@@ -165,32 +190,46 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
     ++patches_;
     patchArea_ += box.area();
     topPatchArea_ = box.area();
+    topPatchBox_ = box;
     swf::writePlaceObject2(
         out_, static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + patches_ - 1), shape, false,
         box.left * swf::kTwipsPerPixel, box.top * swf::kTwipsPerPixel);
 }
 
-void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t frames) {
+void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t frames,
+                       const Box* changed) {
     if (frames > kMaxFrames - frameCount_) {
         throw ConvertError(Error::TooManyFrames, {});
     }
     const uint64_t screen = uint64_t(width) * uint64_t(height);
+    const Box whole{0, 0, width, height};
     if (keyShapes_.empty() || width != shownWidth_ || height != shownHeight_) {
         showKey(pixels, width, height);
+        shown_.assign(pixels, pixels + screen);
+        shownWidth_ = width;
+        shownHeight_ = height;
     } else {
-        const Change change = changeFrom(pixels, shown_);
+        Box region = whole;
+        if (changed != nullptr) {
+            region = {std::max(changed->left, 0), std::max(changed->top, 0),
+                      std::min(changed->right, width), std::min(changed->bottom, height)};
+        }
+        const Change change = changeFrom(pixels, shown_, region);
         // The picture may be closer to the one below the last patch, as when a GIF image is
         // disposed of to what was there before it: then that patch goes and a new one is
-        // placed over what it covered.
+        // placed over what it covered. The two differ only under that patch.
         Change revert;
-        if (topIsPatch_) {
-            revert = changeFrom(pixels, belowTop_);
+        const bool topWasPatch = topIsPatch_;
+        const Box oldTop = topPatchBox_;
+        if (topWasPatch) {
+            revert = changeFrom(pixels, belowTop_, region.united(oldTop));
         }
-        const bool reverts = topIsPatch_ && revert.pixels < change.pixels;
+        const bool reverts = topWasPatch && revert.pixels < change.pixels;
         const Change& chosen = reverts ? revert : change;
         const uint64_t area = chosen.box.area();
         const uint16_t patches = reverts ? patches_ - 1 : patches_;
         const uint64_t patchArea = reverts ? patchArea_ - topPatchArea_ : patchArea_;
+        bool stacked = false;
         if (change.box.area() == 0) {
             // The same picture: the frames only repeat it.
         } else if (patches >= kMaxPatches ||
@@ -209,11 +248,18 @@ void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t f
             showPatch(pixels, width, chosen.box, shown_);
             belowTop_.swap(shown_);
             topIsPatch_ = true;
+            stacked = true;
+        }
+        if (!stacked) {
+            copyRegion(shown_, pixels, region);
+        } else if (topWasPatch && shown_.size() == screen) {
+            // Now the picture below the patch before: it differs from this one in the
+            // changed area and under that patch.
+            copyRegion(shown_, pixels, region.united(oldTop));
+        } else {
+            shown_.assign(pixels, pixels + screen);
         }
     }
-    shown_.assign(pixels, pixels + screen);
-    shownWidth_ = width;
-    shownHeight_ = height;
     for (uint32_t i = 0; i < frames; ++i) {
         if (frameCount_ == 0 && plays_ > 1) {
             swf::writeSetPlayCounter(out_, plays_);

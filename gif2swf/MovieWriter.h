@@ -19,6 +19,18 @@ namespace gif2swf {
 
 class MovieWriter {
 public:
+    struct Box {
+        int left = 0;
+        int top = 0;
+        int right = 0; // exclusive
+        int bottom = 0;
+        uint64_t area() const {
+            return right > left && bottom > top ? uint64_t(right - left) * uint64_t(bottom - top)
+                                                : 0;
+        }
+        Box united(const Box& other) const;
+    };
+
     // Writes the header (stage size in pixels, frame rate in 8.8 fixed point), the file
     // attributes and the white background.
     MovieWriter(ByteSink& out, int stageWidth, int stageHeight, uint16_t frameRate,
@@ -29,7 +41,10 @@ public:
     void playTimes(uint32_t plays, uint32_t frames);
     // Shows a picture of 0xAARRGGBB pixels at the stage's top-left corner for `frames`
     // frames. Throws ConvertError without a subject when the movie cannot hold more.
-    void show(const uint32_t* pixels, int width, int height, uint32_t frames);
+    // `changed`, when given, holds every pixel that may differ from the picture shown before
+    // (the images drawn and disposed of since), so only that area is compared.
+    void show(const uint32_t* pixels, int width, int height, uint32_t frames,
+              const Box* changed = nullptr);
     // Encodes and defines, ahead of time, a tile of the key that the next show() places
     // (the first picture, or one of a new size): so a large picture is deflated while the
     // rest of it is still being decoded.
@@ -44,14 +59,6 @@ public:
     uint32_t bitmapCount() const { return static_cast<uint32_t>(shapes_.size()); }
 
 private:
-    struct Box {
-        int left = 0;
-        int top = 0;
-        int right = 0; // exclusive
-        int bottom = 0;
-        uint64_t area() const { return uint64_t(right - left) * uint64_t(bottom - top); }
-    };
-
     // The shape showing these pixels, defining its bitmap and shape when new.
     uint16_t shapeFor(const uint32_t* pixels, int width, int height);
     // The same for the bitmap the encoder has prepared.
@@ -64,7 +71,12 @@ private:
         Box box;             // where the picture differs from the one shown; empty if equal
         uint64_t pixels = 0; // how many pixels differ
     };
-    Change changeFrom(const uint32_t* pixels, const std::vector<uint32_t>& shown) const;
+    // Compares within `region` only.
+    Change changeFrom(const uint32_t* pixels, const std::vector<uint32_t>& shown,
+                      const Box& region) const;
+    // Copies the pixels of `region` into `picture`.
+    void copyRegion(std::vector<uint32_t>& picture, const uint32_t* pixels,
+                    const Box& region) const;
     void removeTopPatch();
 
     static constexpr uint16_t kKeyDepth = 1;
@@ -97,6 +109,7 @@ private:
     bool topIsPatch_ = false;
     std::vector<uint32_t> belowTop_;
     uint64_t topPatchArea_ = 0;
+    Box topPatchBox_;
     int shownWidth_ = 0;
     int shownHeight_ = 0;
     std::vector<uint32_t> patchPixels_;

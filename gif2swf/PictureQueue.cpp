@@ -39,13 +39,15 @@ template <typename Fill> void PictureQueue::fillNext(Fill fill) {
     changed_.notify_all();
 }
 
-void PictureQueue::push(const std::vector<uint32_t>& pixels, int width, int height, uint32_t frames,
+void PictureQueue::push(const std::vector<uint32_t>& pixels, int width, int height,
+                        const MovieWriter::Box& changed, uint32_t frames,
                         const std::string& subject, int image) {
     fillNext([&](Slot& slot) {
         slot.pixels.assign(pixels.begin(), pixels.end());
         slot.width = width;
         slot.height = height;
         slot.frames = frames;
+        slot.changed = changed;
         slot.subject = subject;
         slot.image = image;
         slot.tile = -1;
@@ -86,7 +88,8 @@ void PictureQueue::run() {
                 if (slot.tile >= 0) {
                     movie_.preloadKeyTile(slot.pixels.data(), slot.width, slot.height, slot.tile);
                 } else {
-                    movie_.show(slot.pixels.data(), slot.width, slot.height, slot.frames);
+                    movie_.show(slot.pixels.data(), slot.width, slot.height, slot.frames,
+                                &slot.changed);
                 }
             } catch (const ConvertError& error) {
                 if (!error.subject().empty()) {

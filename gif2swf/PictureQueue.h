@@ -26,8 +26,10 @@ public:
 
     // Copies a picture into the queue, to be shown for `frames` frames; errors about it are
     // reported as about `subject`'s image number `image`.
-    void push(const std::vector<uint32_t>& pixels, int width, int height, uint32_t frames,
-              const std::string& subject, int image);
+    // `changed` holds every pixel that may differ from the picture pushed before.
+    void push(const std::vector<uint32_t>& pixels, int width, int height,
+              const MovieWriter::Box& changed, uint32_t frames, const std::string& subject,
+              int image);
     // Copies rows [top, top + rows) of a picture that will be shown next as a key, as the
     // key's tile number `tile` (see MovieWriter::preloadKeyTile).
     void pushKeyTile(const std::vector<uint32_t>& pixels, int width, int top, int rows, int tile,
@@ -41,6 +43,7 @@ private:
         int width = 0;
         int height = 0;
         uint32_t frames = 0;
+        MovieWriter::Box changed;
         std::string subject;
         int image = 0;
         int tile = -1; // >= 0: a tile of the next key, else a whole picture
