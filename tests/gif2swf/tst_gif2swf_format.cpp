@@ -7,6 +7,7 @@
 #include "Converter.h"
 #include "Errors.h"
 #include "MovieWriter.h"
+#include "PictureQueue.h"
 #include "SwfPlayback.h"
 #include "SwfTags.h"
 #include "Timing.h"
@@ -63,6 +64,7 @@ private Q_SLOTS:
     void placeObjectBytes();
     void movieReusesPicturesThatShowAgain();
     void changesArePatchedUpToTheLayerBound();
+    void writerThreadErrorReachesTheCaller();
     void rates_data();
     void rates();
     void badRates_data();
@@ -236,6 +238,34 @@ void FormatTest::changesArePatchedUpToTheLayerBound() {
             QCOMPARE(playback.frames[f][i], shown[f][i] & 0xFFFFFFu);
         }
     }
+}
+
+void FormatTest::writerThreadErrorReachesTheCaller() {
+    // A sink that fills up after the header, as a full disk does.
+    struct FullSink : MemorySink {
+        void write(const uint8_t* data, size_t size) override {
+            if (position() + size > 200) {
+                throw ConvertError(Error::CannotWriteOutput, "out.swf", "no space left");
+            }
+            MemorySink::write(data, size);
+        }
+    } sink;
+    MovieWriter movie(sink, 64, 64, 256);
+    std::vector<uint32_t> picture(64 * 64);
+    bool thrown = false;
+    try {
+        PictureQueue queue(movie);
+        for (int i = 0; i < 50; ++i) {
+            std::fill(picture.begin(), picture.end(), 0xFF000000u + static_cast<uint32_t>(i));
+            queue.push(picture, 64, 64, {0, 0, 64, 64}, 1, "in.gif", i + 1);
+        }
+        queue.finish();
+    } catch (const ConvertError& error) {
+        thrown = true;
+        QCOMPARE(formatMessage(error),
+                 std::string("gif2swf: out.swf: cannot write output: no space left"));
+    }
+    QVERIFY(thrown);
 }
 
 void FormatTest::rates_data() {
