@@ -154,8 +154,8 @@ void convertOne(const InputFile& input, const GifSummary& summary, const TimingP
             while (streamTiles && nextTile * tileRows < height &&
                    std::min(height, (nextTile + 1) * tileRows) <= finalRows) {
                 const int top = nextTile * tileRows;
-                movie.pushKeyTile(compositor.pixels(), width, top, std::min(tileRows, height - top),
-                                  nextTile, input.name, image.number);
+                movie.pushKeyTile(compositor.pixels(), width, height, top,
+                                  std::min(tileRows, height - top), input.name, image.number);
                 ++nextTile;
             }
         };
@@ -171,9 +171,13 @@ void convertOne(const InputFile& input, const GifSummary& summary, const TimingP
         }
         tilesUpTo(height);
         const Compositor::Area changed = compositor.takeChanged();
-        movie.push(compositor.pixels(), width, height,
-                   {changed.left, changed.top, changed.right, changed.bottom}, frames, input.name,
-                   image.number);
+        if (streamTiles) {
+            movie.pushFromTiles(width, height, frames, input.name, image.number);
+        } else {
+            movie.push(compositor.pixels(), width, height,
+                       {changed.left, changed.top, changed.right, changed.bottom}, frames,
+                       input.name, image.number);
+        }
         compositor.disposeImage();
     }
 }

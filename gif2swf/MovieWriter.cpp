@@ -111,11 +111,23 @@ int MovieWriter::tileRows(int width, int height) {
     return std::min(height, std::max(rows, (height + kMaxTiles - 1) / kMaxTiles));
 }
 
-void MovieWriter::preloadKeyTile(const uint32_t* pixels, int width, int height, int tile) {
-    if (preloaded_.size() <= static_cast<size_t>(tile)) {
-        preloaded_.resize(static_cast<size_t>(tile) + 1, 0);
+void MovieWriter::preloadKeyTile(const uint32_t* pixels, int width, int height, int top) {
+    const int rows = tileRows(width, height);
+    const size_t tile = static_cast<size_t>(top / rows);
+    const int count = std::min(rows, height - top);
+    if (preloaded_.size() <= tile) {
+        preloaded_.resize(tile + 1, 0);
     }
-    preloaded_[static_cast<size_t>(tile)] = shapeFor(pixels, width, height);
+    preloaded_[tile] = shapeFor(pixels, width, count);
+    preloadedPixels_.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+    std::memcpy(preloadedPixels_.data() + static_cast<size_t>(top) * width, pixels,
+                static_cast<size_t>(width) * static_cast<size_t>(count) * sizeof(uint32_t));
+}
+
+void MovieWriter::showPreloaded(int width, int height, uint32_t frames) {
+    std::vector<uint32_t> picture;
+    picture.swap(preloadedPixels_);
+    show(picture.data(), width, height, frames);
 }
 
 void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {

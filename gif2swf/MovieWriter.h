@@ -47,8 +47,11 @@ public:
               const Box* changed = nullptr);
     // Encodes and defines, ahead of time, a tile of the key that the next show() places
     // (the first picture, or one of a new size): so a large picture is deflated while the
-    // rest of it is still being decoded.
-    void preloadKeyTile(const uint32_t* pixels, int width, int height, int tile);
+    // rest of it is still being decoded. `pixels` holds the tile's rows, from row `top` of a
+    // picture `height` rows high.
+    void preloadKeyTile(const uint32_t* pixels, int width, int height, int top);
+    // Shows the picture whose every tile was preloaded.
+    void showPreloaded(int width, int height, uint32_t frames);
     // A key of a large picture is placed as horizontal tiles of this many rows, side by
     // side at depths 1, 2, ... (tiles are not stacked layers); small pictures are one tile.
     static int tileRows(int width, int height);
@@ -100,8 +103,9 @@ private:
     uint32_t lastFrame_ = 0;
 
     // What the screen shows now: the key's shape, the patches over it and their pixels.
-    std::vector<uint16_t> keyShapes_; // the key's tiles; empty: nothing placed yet
-    std::vector<uint16_t> preloaded_; // tiles of the next key, defined ahead; 0: none
+    std::vector<uint16_t> keyShapes_;       // the key's tiles; empty: nothing placed yet
+    std::vector<uint16_t> preloaded_;       // tiles of the next key, defined ahead; 0: none
+    std::vector<uint32_t> preloadedPixels_; // the picture they make up
     uint16_t patches_ = 0;
     uint64_t patchArea_ = 0;
     std::vector<uint32_t> shown_;

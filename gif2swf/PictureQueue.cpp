@@ -50,20 +50,34 @@ void PictureQueue::push(const std::vector<uint32_t>& pixels, int width, int heig
         slot.changed = changed;
         slot.subject = subject;
         slot.image = image;
-        slot.tile = -1;
+        slot.kind = Slot::kPicture;
     });
 }
 
-void PictureQueue::pushKeyTile(const std::vector<uint32_t>& pixels, int width, int top, int rows,
-                               int tile, const std::string& subject, int image) {
+void PictureQueue::pushKeyTile(const std::vector<uint32_t>& pixels, int width, int height, int top,
+                               int rows, const std::string& subject, int image) {
     fillNext([&](Slot& slot) {
         const auto begin = pixels.begin() + static_cast<ptrdiff_t>(top) * width;
         slot.pixels.assign(begin, begin + static_cast<ptrdiff_t>(rows) * width);
         slot.width = width;
-        slot.height = rows;
+        slot.height = height;
+        slot.top = top;
+        slot.rows = rows;
         slot.subject = subject;
         slot.image = image;
-        slot.tile = tile;
+        slot.kind = Slot::kTile;
+    });
+}
+
+void PictureQueue::pushFromTiles(int width, int height, uint32_t frames, const std::string& subject,
+                                 int image) {
+    fillNext([&](Slot& slot) {
+        slot.width = width;
+        slot.height = height;
+        slot.frames = frames;
+        slot.subject = subject;
+        slot.image = image;
+        slot.kind = Slot::kFromTiles;
     });
 }
 
@@ -85,8 +99,10 @@ void PictureQueue::run() {
         lock.unlock();
         try {
             try {
-                if (slot.tile >= 0) {
-                    movie_.preloadKeyTile(slot.pixels.data(), slot.width, slot.height, slot.tile);
+                if (slot.kind == Slot::kTile) {
+                    movie_.preloadKeyTile(slot.pixels.data(), slot.width, slot.height, slot.top);
+                } else if (slot.kind == Slot::kFromTiles) {
+                    movie_.showPreloaded(slot.width, slot.height, slot.frames);
                 } else {
                     movie_.show(slot.pixels.data(), slot.width, slot.height, slot.frames,
                                 &slot.changed);

@@ -30,10 +30,13 @@ public:
     void push(const std::vector<uint32_t>& pixels, int width, int height,
               const MovieWriter::Box& changed, uint32_t frames, const std::string& subject,
               int image);
-    // Copies rows [top, top + rows) of a picture that will be shown next as a key, as the
-    // key's tile number `tile` (see MovieWriter::preloadKeyTile).
-    void pushKeyTile(const std::vector<uint32_t>& pixels, int width, int top, int rows, int tile,
+    // Copies rows [top, top + rows) of a picture `height` rows high that will be shown next
+    // as a key: one of its tiles (see MovieWriter::preloadKeyTile).
+    void pushKeyTile(const std::vector<uint32_t>& pixels, int width, int height, int top, int rows,
                      const std::string& subject, int image);
+    // Shows the picture whose tiles were all pushed, without copying it again.
+    void pushFromTiles(int width, int height, uint32_t frames, const std::string& subject,
+                       int image);
     // Waits until every picture is written.
     void finish();
 
@@ -46,7 +49,9 @@ private:
         MovieWriter::Box changed;
         std::string subject;
         int image = 0;
-        int tile = -1; // >= 0: a tile of the next key, else a whole picture
+        enum Kind { kPicture, kTile, kFromTiles } kind = kPicture;
+        int top = 0;  // a tile's first row
+        int rows = 0; // a tile's rows
         bool full = false;
     };
 
