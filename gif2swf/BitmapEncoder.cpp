@@ -19,6 +19,9 @@ constexpr size_t kColourTableRoom = 256 * 4;
 // 255, so a colour with alpha 1 never occurs and marks an empty slot.
 class ColourIndex {
 public:
+    // Never a pixel's colour: pixels have alpha 0 or 255.
+    static constexpr uint32_t kNoColour = 0x01000000u;
+
     ColourIndex() { std::fill(std::begin(keys_), std::end(keys_), kEmpty); }
 
     // The colour's palette index, adding it when new; -1 when the palette is full.
@@ -43,7 +46,7 @@ public:
     }
 
 private:
-    static constexpr uint32_t kEmpty = 0x01000000u;
+    static constexpr uint32_t kEmpty = kNoColour;
     static constexpr int kBits = 10;
     static constexpr uint32_t kSlots = 1u << kBits;
     uint32_t keys_[kSlots];
@@ -151,10 +154,16 @@ bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int h
     for (int y = 0; y < height; ++y) {
         const uint32_t* in = pixels + static_cast<size_t>(y) * width;
         uint8_t* out = buffer_.data() + kColourTableRoom + rowBytes * y;
+        // Runs of one colour (and transparent areas) skip the lookup.
+        uint32_t last = ColourIndex::kNoColour;
+        int found = 0;
         for (int x = 0; x < width; ++x) {
-            const int found = index.indexOf(in[x], palette, count);
-            if (found < 0) {
-                return false;
+            if (in[x] != last) {
+                last = in[x];
+                found = index.indexOf(last, palette, count);
+                if (found < 0) {
+                    return false;
+                }
             }
             out[x] = static_cast<uint8_t>(found);
         }
