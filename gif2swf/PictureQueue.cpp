@@ -2,6 +2,8 @@
 
 #include "Errors.h"
 
+#include <algorithm>
+
 namespace gif2swf {
 
 PictureQueue::PictureQueue(MovieWriter& movie) : movie_(movie) {
@@ -42,8 +44,20 @@ template <typename Fill> void PictureQueue::fillNext(Fill fill) {
 void PictureQueue::push(const std::vector<uint32_t>& pixels, int width, int height,
                         const MovieWriter::Box& changed, uint32_t frames,
                         const std::string& subject, int image) {
+    const MovieWriter::Box stale = changed.united(lastChanged_);
     fillNext([&](Slot& slot) {
-        slot.pixels.assign(pixels.begin(), pixels.end());
+        // The slot holds the picture of two pushes ago when it holds a picture: only what
+        // changed since then is copied.
+        if (slot.kind == Slot::kPicture && slot.width == width && slot.height == height &&
+            slot.pixels.size() == pixels.size()) {
+            for (int y = std::max(stale.top, 0); y < std::min(stale.bottom, height); ++y) {
+                const size_t at = static_cast<size_t>(y) * width;
+                std::copy(pixels.begin() + at + stale.left, pixels.begin() + at + stale.right,
+                          slot.pixels.begin() + at + stale.left);
+            }
+        } else {
+            slot.pixels.assign(pixels.begin(), pixels.end());
+        }
         slot.width = width;
         slot.height = height;
         slot.frames = frames;
@@ -52,6 +66,7 @@ void PictureQueue::push(const std::vector<uint32_t>& pixels, int width, int heig
         slot.image = image;
         slot.kind = Slot::kPicture;
     });
+    lastChanged_ = changed;
 }
 
 void PictureQueue::pushKeyTile(const std::vector<uint32_t>& pixels, int width, int height, int top,
@@ -67,6 +82,7 @@ void PictureQueue::pushKeyTile(const std::vector<uint32_t>& pixels, int width, i
         slot.image = image;
         slot.kind = Slot::kTile;
     });
+    lastChanged_ = {0, 0, width, height};
 }
 
 void PictureQueue::pushFromTiles(int width, int height, uint32_t frames, const std::string& subject,
@@ -79,6 +95,7 @@ void PictureQueue::pushFromTiles(int width, int height, uint32_t frames, const s
         slot.image = image;
         slot.kind = Slot::kFromTiles;
     });
+    lastChanged_ = {0, 0, width, height};
 }
 
 void PictureQueue::finish() {

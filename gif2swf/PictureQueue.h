@@ -65,6 +65,7 @@ private:
     std::condition_variable changed_;
     Slot slots_[2];
     size_t nextToFill_ = 0;
+    MovieWriter::Box lastChanged_; // the last picture's change from the one before
     bool stopping_ = false;
     std::exception_ptr failure_;
     std::thread thread_;
