@@ -60,7 +60,7 @@ private:
     // Small bitmaps (the patches of optimised GIFs, where the GIF's own data is small too)
     // are deflated harder: it costs little time there and takes off about a tenth.
     static constexpr size_t kSmallBytes = 16 * 1024;
-    static constexpr int kSmallLevel = 9;
+    static constexpr int kSmallLevel = 6;
     libdeflate_compressor* compressor_ = nullptr;
     libdeflate_compressor* smallCompressor_ = nullptr;
     std::vector<uint8_t> buffer_;
