@@ -58,7 +58,7 @@ private:
     void prepareDirect(const uint32_t* pixels, int width, int height);
 
     // Small bitmaps (the patches of optimised GIFs, where the GIF's own data is small too)
-    // are deflated harder: it costs little time there and takes off about a tenth.
+    // are deflated harder: it costs little time there and takes off about a twentieth.
     static constexpr size_t kSmallBytes = 16 * 1024;
     static constexpr int kSmallLevel = 6;
     libdeflate_compressor* compressor_ = nullptr;
