@@ -136,6 +136,11 @@ QString OneToOneDoneMessage(const QString& outputFolderText) {
     return QStringLiteral("Done.\r\rOutput SWF files are located in ") + outputFolderText;
 }
 
+QString MovieAlreadyMadeReason(const QString& earlierInput) {
+    return QStringLiteral("a movie of this name was already made from ") + earlierInput +
+           QStringLiteral(" in this run");
+}
+
 ConversionRun::ConversionRun(ConversionRequest request, ProcessRunner& runner,
                              ConversionFeedback& feedback)
     : request_(std::move(request)), runner_(runner), feedback_(feedback) {}
@@ -157,6 +162,11 @@ void ConversionRun::execute() {
     step(102, [&] { empty = request_.entries.isEmpty(); });
     if (empty) {
         step(176, [&] { feedback_.showMessage(kNoFilesAdded, MessageIcon::None, kAppTitle); });
+        return;
+    }
+    // An empty folder text would put the movies at the root of the file system.
+    if (request_.outputFolderText.trimmed().isEmpty()) {
+        feedback_.showMessage(kNoOutputFolder, MessageIcon::Exclamation, kAppTitle);
         return;
     }
     step(104, [&] { feedback_.setPointer(MousePointer::Busy); });
@@ -227,12 +237,22 @@ void ConversionRun::oneToOne() {
         step(150, [&] { path = request_.entries.at(i - 1); });
         step(156, [&] { movieName = OneToOneMovieName(path); });
         step(158, [&] { outputPath = OutputPath(request_.outputFolderText, movieName); });
+        // A movie this run made from another file is never written over; the same file listed
+        // again makes the same movie and converts.
+        const QString earlier = madeFrom_.value(FileNameKey(movieName));
+        if (!earlier.isEmpty() && FileNameKey(earlier) != FileNameKey(path)) {
+            failures_.append({path, MovieAlreadyMadeReason(earlier)});
+            continue;
+        }
         step(160, [&] {
             invocation = BuildConverterInvocation(ConversionMode::OneToOne,
                                                   ConverterPath(request_.applicationFolder), {},
                                                   {path}, outputPath);
         });
-        step(162, [&] { convert(invocation, {path}, outputPath); });
+        step(162, [&] {
+            if (convert(invocation, {path}, outputPath))
+                madeFrom_.insert(FileNameKey(movieName), path);
+        });
     }
     step(166, [&] {
         if (failures_.isEmpty())
@@ -243,16 +263,19 @@ void ConversionRun::oneToOne() {
     });
 }
 
-void ConversionRun::convert(const ConverterInvocation& invocation, const QStringList& inputs,
+bool ConversionRun::convert(const ConverterInvocation& invocation, const QStringList& inputs,
                             const QString& outputPath) {
     const FileStamp before = StampFile(outputPath);
     const ProcessResult result =
         runner_.runAndWait(invocation.program, invocation.arguments, kHiddenWindow);
     if (result.interrupted) {
         quitting_ = true;
-        return;
+        return false;
     }
-    failures_ += JudgeInvocation(inputs, result, WrittenSince(before, outputPath));
+    const QList<ConversionFailure> failures =
+        JudgeInvocation(inputs, result, WrittenSince(before, outputPath));
+    failures_ += failures;
+    return failures.isEmpty();
 }
 
 } // namespace korvane
