@@ -90,6 +90,18 @@ private Q_SLOTS:
         QVERIFY(s.list().isEntrySelected(4));
     }
 
+    // The rows a drag passes keep their own selection: Clear Selected then removes the one entry
+    // the user chose.
+    void dragLeavesThePassedRowsUnselected() {
+        ShownList s(kABCD);
+        s.press(1);
+        s.dragTo(2);
+        s.dragTo(3);
+        s.release(3);
+        s.window.ClearSelected();
+        QCOMPARE(s.list().texts(), (QStringList{"B", "C", "D"}));
+    }
+
     void equalTextsAreNotExchanged() {
         ShownList s({"same", "same", "other"});
         s.press(1);
