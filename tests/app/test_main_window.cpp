@@ -200,6 +200,17 @@ private Q_SLOTS:
         QCOMPARE(f.mousePointer(), MousePointer::Hand);
         moveOver(f.Frame1);
         QCOMPARE(f.mousePointer(), MousePointer::Default);
+        // The progress bar and the window's own background count as the background.
+        moveOver(f.PushButton1);
+        moveOver(f.ProgressBar1);
+        QCOMPARE(f.mousePointer(), MousePointer::Default);
+        moveOver(f.PushButton1);
+        const QPoint background(f.width() - 2, f.height() - 2);
+        QVERIFY(!f.childAt(background));
+        QMouseEvent move(QEvent::MouseMove, background, f.mapToGlobal(background), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&f, &move);
+        QCOMPARE(f.mousePointer(), MousePointer::Default);
 
         // A busy window keeps its hourglass wherever the mouse goes.
         f.SetMousePointer(MousePointer::Busy);
