@@ -4,6 +4,8 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$here/scripts/install-deps.sh"
 "$here/scripts/build.sh"
+# The Windows converter, which the tests labelled "wine" run under Wine.
+"$here/scripts/build-windows.sh"
 build="${KORVANE_BUILD_DIR:-$here/build}"
 # Tests never touch the user's settings, and no test needs a display.
 settings="$(mktemp -d)"

@@ -1,8 +1,11 @@
 #include "CommandLine.h"
 
+#include "ByteSource.h"
 #include "Errors.h"
 #include "SwfTags.h"
 #include "Timing.h"
+
+#include <cstring>
 
 namespace gif2swf {
 
@@ -24,12 +27,14 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         } else if (argument == "-V" || argument == "--version") {
             line.version = true;
         } else if (argument == "-r" || argument == "--rate" || argument == "-o" ||
-                   argument == "--output") {
+                   argument == "--output" || argument == "-l" || argument == "--list") {
             if (i + 1 >= arguments.size()) {
                 throw ConvertError(Error::MissingOptionValue, argument);
             }
             const std::string& value = arguments[++i];
-            if (argument == "-r" || argument == "--rate") {
+            if (argument == "-l" || argument == "--list") {
+                readInputList(value, line.inputs);
+            } else if (argument == "-r" || argument == "--rate") {
                 if (line.rate) {
                     throw ConvertError(Error::RepeatedOption, argument);
                 }
@@ -63,6 +68,35 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     return line;
 }
 
+void readInputList(const std::string& listPath, std::vector<std::string>& inputs) {
+    FileSource list(listPath);
+    std::string path;
+    bool pending = false; // bytes of a path not yet ended by its NUL
+    uint8_t buffer[64 * 1024];
+    size_t count = 0;
+    while ((count = list.read(buffer, sizeof buffer)) > 0) {
+        const char* next = reinterpret_cast<const char*>(buffer);
+        const char* end = next + count;
+        while (next < end) {
+            const char* nul = static_cast<const char*>(std::memchr(next, '\0', size_t(end - next)));
+            path.append(next, nul != nullptr ? nul : end);
+            pending = nul == nullptr;
+            if (nul == nullptr) {
+                break;
+            }
+            inputs.push_back(std::move(path));
+            path.clear();
+            next = nul + 1;
+        }
+    }
+    if (list.failure() != 0) {
+        throw ConvertError(Error::ReadFailed, listPath, systemReason(list.failure()));
+    }
+    if (pending) {
+        inputs.push_back(std::move(path));
+    }
+}
+
 std::string defaultOutputFor(const std::string& input) {
     const size_t separator = input.find_last_of("/\\");
     const size_t dot = input.find_last_of('.');
@@ -87,6 +121,12 @@ std::string usageText() {
            "  -o, --output FILE  the movie to write; default: the first input with the\n"
            "                     extension .swf. It is replaced only when the conversion\n"
            "                     succeeds.\n"
+           "  -l, --list LIST    read inputs from the file LIST: paths one after another,\n"
+           "                     each ended by a NUL byte (the last one may lack it), in\n"
+           "                     the platform's bytes (UTF-8 on Windows), so that any name\n"
+           "                     fits, newlines too. They take the option's place among\n"
+           "                     the inputs; lists and inputs combine in the order given.\n"
+           "                     For more inputs than a command line holds.\n"
            "  -h, --help         show this text\n"
            "  -V, --version      show the version\n"
            "\n"
@@ -96,13 +136,16 @@ std::string usageText() {
            "4096 x 4096 pixels in all, the largest bitmaps Flash players draw; a movie has\n"
            "at most " +
            std::to_string(kMaxFrames) +
-           " frames; the frame rate is between 1/256 and 255 frames per second.\n"
+           " frames (below 1 image per second each image takes several frames, so fewer\n"
+           "images fit: checked before any image is decoded); the frame rate is between\n"
+           "1/256 and 255 frames per second.\n"
            "\n"
            "Exit status:\n"
            "  0  the movie was written\n"
            "  1  usage error: unknown option, missing value, bad rate, no input\n"
            "  2  input error: a file is missing, unreadable, not a GIF, broken or too large\n"
-           "  3  output error: the movie cannot be written\n";
+           "  3  output error: the movie cannot be written\n"
+           "  4  internal error: the converter failed (not enough memory, a fault of its own)\n";
 }
 
 } // namespace gif2swf

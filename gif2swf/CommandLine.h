@@ -5,7 +5,7 @@
 #include <vector>
 
 // The converter's command line: gif2swf [-r RATE] [-o OUTPUT] INPUT..., options and inputs
-// in any order.
+// in any order; "-l LIST" stands for the inputs that the file LIST names.
 namespace gif2swf {
 
 struct CommandLine {
@@ -13,12 +13,18 @@ struct CommandLine {
     bool version = false;
     std::optional<double> rate;
     std::string rateText;
-    std::string output; // empty: the first input with the extension .swf
-    std::vector<std::string> inputs;
+    std::string output;              // empty: the first input with the extension .swf
+    std::vector<std::string> inputs; // in the order given, lists expanded in their place
 };
 
-// Parses the arguments after the program name; throws ConvertError (a usage error).
+// Parses the arguments after the program name and reads the input lists they name; throws
+// ConvertError (a usage error, or an input error for a list that cannot be read).
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+// Appends the paths of an input list to `inputs`: each path ended by a NUL byte (the last one
+// may lack it), bytes as the platform's paths are (UTF-8 on Windows). Any byte but NUL may be
+// part of a path, a newline too. Throws ConvertError naming the list when it cannot be read.
+void readInputList(const std::string& listPath, std::vector<std::string>& inputs);
 
 // The output path when none is given: the input's name with its extension replaced by .swf.
 std::string defaultOutputFor(const std::string& input);

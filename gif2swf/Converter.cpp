@@ -7,7 +7,10 @@
 #include "SwfTags.h"
 #include "Timing.h"
 
+#include <atomic>
+#include <new>
 #include <numeric>
+#include <stdexcept>
 
 namespace gif2swf {
 
@@ -87,8 +90,17 @@ TimingPlan planTiming(const std::vector<GifSummary>& summaries, const ConvertOpt
             }
         }
     }
+    // Refused here, from the scan's counts, before any pixel is decoded.
+    if (total > kMaxFrames && plan.fixedFrames != 0) {
+        const uint32_t each = plan.fixedFrames;
+        throw ConvertError(Error::TooManyFrames, options.rateSubject,
+                           std::to_string(total / each) + " images take " + std::to_string(total) +
+                               " frames, " + std::to_string(each) +
+                               (each == 1 ? " frame" : " frames") + " each; at most " +
+                               std::to_string(kMaxFrames / each) + " images fit at this rate");
+    }
     if (total > kMaxFrames) {
-        throw ConvertError(Error::TooManyFrames, {}, std::to_string(total) + " needed");
+        throw ConvertError(Error::TooManyFrames, {}, std::to_string(total) + " frames needed");
     }
     return plan;
 }
@@ -134,8 +146,13 @@ void convertOne(const InputFile& input, const GifSummary& summary, const TimingP
 
 } // namespace
 
-ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOptions& options,
-                          ByteSink& out) {
+namespace {
+
+// The input being read, for a failure that names no file.
+std::atomic<const std::string*> reading{nullptr};
+
+ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOptions& options,
+                         ByteSink& out) {
     if (inputs.empty()) {
         throw ConvertError(Error::NoInput, {});
     }
@@ -145,6 +162,7 @@ ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOpt
     std::vector<GifSummary> summaries;
     ConvertResult result;
     for (const InputFile& input : inputs) {
+        reading = &input.name;
         std::unique_ptr<ByteSource> source = input.open();
         summaries.push_back(scanGif(*source, input.name));
         result.stageWidth = std::max(result.stageWidth, summaries.back().width);
@@ -156,12 +174,41 @@ ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOpt
     MovieWriter movie(out, result.stageWidth, result.stageHeight, plan.frameRate,
                       options.compressionLevel);
     for (size_t i = 0; i < inputs.size(); ++i) {
+        reading = &inputs[i].name;
         convertOne(inputs[i], summaries[i], plan, movie);
     }
+    reading = nullptr;
     movie.finish();
     result.frameCount = movie.frameCount();
     result.bitmapCount = movie.bitmapCount();
     return result;
+}
+
+} // namespace
+
+const std::string* inputBeingRead() {
+    return reading.load();
+}
+
+ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOptions& options,
+                          ByteSink& out) {
+    auto internal = [](const std::string& detail) {
+        const std::string* name = reading.exchange(nullptr);
+        return ConvertError(Error::Internal, name != nullptr ? *name : std::string(), detail);
+    };
+    try {
+        return convertAll(inputs, options, out);
+    } catch (const ConvertError&) {
+        reading = nullptr;
+        throw;
+    } catch (const std::bad_alloc&) {
+        reading = nullptr;
+        throw;
+    } catch (const std::exception& error) {
+        throw internal(error.what());
+    } catch (...) {
+        throw internal("unknown exception");
+    }
 }
 
 } // namespace gif2swf

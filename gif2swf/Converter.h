@@ -51,8 +51,13 @@ struct ConvertResult {
     uint32_t bitmapCount = 0;
 };
 
-// Converts the inputs into a movie written to `out`; throws ConvertError.
+// Converts the inputs into a movie written to `out`; throws ConvertError (a fault of the
+// converter itself as Error::Internal, naming the input being read) or std::bad_alloc.
 ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOptions& options,
                           ByteSink& out);
+
+// The name of the input convertGifs is reading, or null; for a failure that ends the process
+// before convertGifs could report it (an exception escaping a thread).
+const std::string* inputBeingRead();
 
 } // namespace gif2swf

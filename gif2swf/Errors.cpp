@@ -50,12 +50,14 @@ const char* describe(Error error) {
         return "movie too long: a movie holds at most 65535 frames";
     case Error::TooManyPictures:
         return "too many different pictures: a movie holds at most 32767";
-    case Error::OutOfMemory:
-        return "not enough memory";
     case Error::CannotWriteOutput:
         return "cannot write output";
     case Error::OutputTooLarge:
         return "movie too large: a movie file holds at most 4 GiB";
+    case Error::OutOfMemory:
+        return "not enough memory";
+    case Error::Internal:
+        return "internal error";
     }
     return "unknown error";
 }
@@ -73,6 +75,9 @@ ExitStatus exitStatusFor(Error error) {
     case Error::CannotWriteOutput:
     case Error::OutputTooLarge:
         return kExitOutput;
+    case Error::OutOfMemory:
+    case Error::Internal:
+        return kExitInternal;
     default:
         return kExitInput;
     }

@@ -31,14 +31,16 @@ enum class Error {
     ImageTooLarge,
     TooManyFrames,
     TooManyPictures,
-    OutOfMemory,
     // Output: the movie cannot be written.
     CannotWriteOutput,
     OutputTooLarge,
+    // Internal: the converter itself failed (a broken internal check, memory).
+    OutOfMemory,
+    Internal,
 };
 
-// Exit statuses of the converter; the application tells the three failures apart.
-enum ExitStatus { kExitOk = 0, kExitUsage = 1, kExitInput = 2, kExitOutput = 3 };
+// Exit statuses of the converter; the application tells the failures apart.
+enum ExitStatus { kExitOk = 0, kExitUsage = 1, kExitInput = 2, kExitOutput = 3, kExitInternal = 4 };
 
 // The sentence for an error, lower case and without a full stop: "not a GIF file".
 const char* describe(Error error);

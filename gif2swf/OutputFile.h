@@ -30,8 +30,13 @@ private:
     std::string path_;
     std::string temporaryPath_;
     std::FILE* file_ = nullptr;
+    void* handle_ = nullptr;   // Windows: the file's handle, which file_ writes through
     std::vector<char> buffer_; // the stream's buffer: larger than stdio's, fewer writes
     bool committed_ = false;
 };
+
+// Removes the temporary file of the running conversion, for a process about to end abruptly;
+// safe in a signal or terminate handler. (On Windows the system removes it as the process ends.)
+void removePendingTemporary();
 
 } // namespace gif2swf

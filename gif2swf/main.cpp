@@ -1,16 +1,23 @@
 // gif2swf: the command-line converter the application runs for every movie.
 #include "ByteSink.h"
+#include "ByteSource.h"
 #include "CommandLine.h"
 #include "Converter.h"
 #include "Errors.h"
 #include "OutputFile.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <exception>
 #include <new>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #endif
 
@@ -20,22 +27,88 @@
 
 namespace {
 
+using namespace gif2swf;
+
+// Text for the user, in UTF-8. A Windows console is written in wide characters, so that every
+// name shows; pipes and files (the application reads a pipe) get the UTF-8 bytes.
+void writeText(std::FILE* stream, const std::string& text) {
+#ifdef _WIN32
+    HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        std::fflush(stream);
+        const std::wstring wide = widenUtf8(text);
+        DWORD written = 0;
+        WriteConsoleW(handle, wide.c_str(), static_cast<DWORD>(wcslen(wide.c_str())), &written,
+                      nullptr);
+        return;
+    }
+#endif
+    std::fputs(text.c_str(), stream);
+    std::fflush(stream);
+}
+
+int report(const ConvertError& error) {
+    writeText(stderr, formatMessage(error) + "\n");
+    return exitStatusFor(error.error());
+}
+
+// The movie being made: a failure that concerns no input names it.
+std::string outputPath;
+
+// The last resort, for an exception nothing caught (one escaping a thread, say): the one-line
+// message and status 4 instead of an abort, and no temporary file left.
+[[noreturn]] void endAfterUncaughtException() {
+    std::string detail = "unexpected termination";
+    if (std::exception_ptr current = std::current_exception()) {
+        try {
+            std::rethrow_exception(current);
+        } catch (const std::exception& error) {
+            detail = error.what();
+        } catch (...) {
+            detail = "unknown exception";
+        }
+    }
+    removePendingTemporary();
+    const std::string* input = inputBeingRead();
+    report(ConvertError(Error::Internal, input != nullptr ? *input : outputPath, detail));
+    std::_Exit(kExitInternal);
+}
+
+// For the tests only: GIF2SWF_TEST_FAULT makes reading the first input fail as a fault of the
+// converter itself would, so that they see how such a failure ends. "exception": an
+// exception while the input is read; "thread": an exception escaping a thread.
+void injectFaultForTests(InputFile& input) {
+    const char* fault = std::getenv("GIF2SWF_TEST_FAULT");
+    if (fault == nullptr) {
+        return;
+    }
+    const bool inThread = std::string(fault) == "thread";
+    input.open = [inThread]() -> std::unique_ptr<ByteSource> {
+        if (inThread) {
+            std::thread([] { throw std::runtime_error("fault injected for a test"); }).join();
+        }
+        throw std::logic_error("fault injected for a test");
+    };
+}
+
 int run(const std::vector<std::string>& arguments) {
-    using namespace gif2swf;
     try {
         const CommandLine line = parseCommandLine(arguments);
         if (line.help) {
-            std::fputs(usageText().c_str(), stdout);
+            writeText(stdout, usageText());
             return kExitOk;
         }
         if (line.version) {
-            std::printf("gif2swf %s\n", GIF2SWF_VERSION);
+            writeText(stdout, std::string("gif2swf ") + GIF2SWF_VERSION + "\n");
             return kExitOk;
         }
+        outputPath = line.output;
         std::vector<InputFile> inputs;
         for (const std::string& path : line.inputs) {
             inputs.push_back(inputFromPath(path));
         }
+        injectFaultForTests(inputs.front());
         ConvertOptions options;
         options.rate = line.rate;
         options.rateSubject = "-r " + line.rateText;
@@ -46,11 +119,18 @@ int run(const std::vector<std::string>& arguments) {
         output.commit();
         return kExitOk;
     } catch (const ConvertError& error) {
-        std::fprintf(stderr, "%s\n", formatMessage(error).c_str());
-        return exitStatusFor(error.error());
+        if (error.error() == Error::Internal && error.subject().empty()) {
+            return report(ConvertError(Error::Internal, outputPath, error.detail()));
+        }
+        return report(error);
     } catch (const std::bad_alloc&) {
+        // Written without allocating.
         std::fprintf(stderr, "gif2swf: %s\n", describe(Error::OutOfMemory));
-        return kExitInput;
+        return kExitInternal;
+    } catch (const std::exception& error) {
+        return report(ConvertError(Error::Internal, outputPath, error.what()));
+    } catch (...) {
+        return report(ConvertError(Error::Internal, outputPath, "unknown exception"));
     }
 }
 
@@ -59,6 +139,10 @@ int run(const std::vector<std::string>& arguments) {
 #ifdef _WIN32
 // Windows hands narrow arguments over in the ANSI code page; the wide ones keep every name.
 int wmain(int argc, wchar_t** argv) {
+    std::set_terminate(endAfterUncaughtException);
+    // Lines end in "\n" as elsewhere: the application reads them from a pipe.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) {
         const int length =
@@ -71,6 +155,7 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 int main(int argc, char** argv) {
+    std::set_terminate(endAfterUncaughtException);
     return run(std::vector<std::string>(argv + 1, argv + argc));
 }
 #endif

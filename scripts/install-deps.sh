@@ -13,6 +13,11 @@ packages=(
     # used by the tests: a real X server for screenshots, ImageMagick as an independent
     # GIF compositor, Node.js for the independent SWF parser
     xvfb xauth xdotool imagemagick nodejs
+    # the Debian package (scripts/package-deb.sh) and its test: shlibdeps, lintian, validators
+    dpkg-dev lintian appstream desktop-file-utils
+    # the Windows converter: the cross compiler and Wine to test it (dpkg-dev above unpacks
+    # the libraries' source packages)
+    g++-mingw-w64-x86-64-posix wine wine64
 )
 
 missing=()

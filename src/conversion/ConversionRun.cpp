@@ -86,7 +86,8 @@ bool WrittenSince(const FileStamp& before, const QString& path) {
 }
 
 QString ConverterErrorLine(const QByteArray& standardError) {
-    const QStringList lines = QString::fromLocal8Bit(standardError).split(QLatin1Char('\n'));
+    // The converter writes UTF-8 (on Windows too, where the local 8-bit encoding is not).
+    const QStringList lines = QString::fromUtf8(standardError).split(QLatin1Char('\n'));
     for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
         const QString trimmed = line->trimmed();
         if (!trimmed.isEmpty())
@@ -265,9 +266,21 @@ void ConversionRun::oneToOne() {
 
 bool ConversionRun::convert(const ConverterInvocation& invocation, const QStringList& inputs,
                             const QString& outputPath) {
+    InputListFile list;
+    ConverterInvocation run = invocation;
+    if (!ArgumentsFit(run.program, run.arguments, request_.argumentSpace)) {
+        if (!list.write(inputs)) {
+            const QString reason = QStringLiteral("not converted: the list of inputs for the "
+                                                  "converter cannot be written: ") +
+                                   list.errorString();
+            for (const QString& input : inputs)
+                failures_.append({input, reason});
+            return false;
+        }
+        run = WithInputList(invocation, list.path());
+    }
     const FileStamp before = StampFile(outputPath);
-    const ProcessResult result =
-        runner_.runAndWait(invocation.program, invocation.arguments, kHiddenWindow);
+    const ProcessResult result = runner_.runAndWait(run.program, run.arguments, kHiddenWindow);
     if (result.interrupted) {
         quitting_ = true;
         return false;

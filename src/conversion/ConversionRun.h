@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ArgumentSpace.h"
 #include "ConverterInvocation.h"
 #include "app/MousePointer.h"
 #include "util/Seams.h"
@@ -22,6 +23,8 @@ struct ConversionRequest {
     QString delayText;
     QString outputFolderText; // exactly as typed
     QString applicationFolder;
+    // More inputs than the platform's command line holds go to the converter in a list file.
+    ArgumentSpace argumentSpace = PlatformArgumentSpace();
 };
 
 // What a run shows on the window.
@@ -90,6 +93,7 @@ private:
     void manyToOne();
     void oneToOne();
     // Runs one invocation and collects its failures; notes when the application is quitting.
+    // Inputs beyond the argument space go in a list file that lives as long as the call.
     // True when the movie was written.
     bool convert(const ConverterInvocation& invocation, const QStringList& inputs,
                  const QString& outputPath);

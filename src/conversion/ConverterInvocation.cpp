@@ -36,6 +36,8 @@ ConverterInvocation BuildConverterInvocation(ConversionMode mode, const QString&
     } else {
         line += QLatin1Char(' ');
     }
+    invocation.firstInput = invocation.arguments.size();
+    invocation.inputCount = inputs.size();
     for (const QString& input : inputs) {
         line += Quoted(input) + QLatin1Char(' ');
         invocation.arguments << input;
@@ -46,6 +48,37 @@ ConverterInvocation BuildConverterInvocation(ConversionMode mode, const QString&
     line += QStringLiteral("-o ") + Quoted(outputPath);
     invocation.arguments << QStringLiteral("-o") << outputPath;
     return invocation;
+}
+
+ConverterInvocation WithInputList(const ConverterInvocation& invocation, const QString& listPath) {
+    ConverterInvocation listed = invocation;
+    const QStringList& all = invocation.arguments;
+    listed.arguments = all.mid(0, invocation.firstInput);
+    listed.arguments << QStringLiteral("-l") << listPath;
+    listed.arguments << all.mid(invocation.firstInput + invocation.inputCount);
+    listed.inputCount = 0;
+    return listed;
+}
+
+bool InputListFile::write(const QStringList& inputs) {
+    file_.setFileTemplate(QDir::tempPath() + QStringLiteral("/korvane-inputs-XXXXXX.list"));
+    if (!file_.open())
+        return false;
+    for (const QString& input : inputs) {
+        // The bytes the converter would have received as an argument.
+#ifdef Q_OS_WIN
+        const QByteArray path = input.toUtf8();
+#else
+        const QByteArray path = QFile::encodeName(input);
+#endif
+        if (file_.write(path) != path.size() || !file_.putChar('\0'))
+            return false;
+    }
+    // Closed but kept: the converter opens it by name (on Windows, an open file may be locked).
+    if (!file_.flush())
+        return false;
+    file_.close();
+    return file_.error() == QFileDevice::NoError;
 }
 
 QString OutputPath(const QString& outputFolderText, const QString& movieFileName) {

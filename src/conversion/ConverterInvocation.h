@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTemporaryFile>
 
 // How the converter is called: one function renders the command line that the user and the tests
 // read, and the program with its argument list that actually runs, from the same pieces.
@@ -10,9 +11,11 @@ namespace korvane {
 enum class ConversionMode { None, ManyToOne, OneToOne };
 
 struct ConverterInvocation {
-    QString commandLine; // the quoted text, for display and logging only
+    QString commandLine; // the quoted text with every input, for display and logging only
     QString program;
-    QStringList arguments; // passed as they are, never through a shell
+    QStringList arguments;    // passed as they are, never through a shell
+    qsizetype firstInput = 0; // where the inputs are among the arguments
+    qsizetype inputCount = 0;
 };
 
 // The converter beside the application: the application folder, a separator and the program's
@@ -24,6 +27,23 @@ QString ConverterPath(const QString& applicationFolder);
 ConverterInvocation BuildConverterInvocation(ConversionMode mode, const QString& converterPath,
                                              const QString& frameRateText,
                                              const QStringList& inputs, const QString& outputPath);
+
+// The same invocation with its inputs handed over in a list file: "-l" and the list's path take
+// the inputs' place among the arguments.
+ConverterInvocation WithInputList(const ConverterInvocation& invocation, const QString& listPath);
+
+// The converter's input list: the paths, each ended by a NUL byte, in a temporary file that is
+// removed when this object goes, whichever way its scope is left.
+class InputListFile {
+public:
+    // Writes the list into the temporary folder; false, with errorString(), when it cannot.
+    bool write(const QStringList& inputs);
+    QString path() const { return file_.fileName(); }
+    QString errorString() const { return file_.errorString(); }
+
+private:
+    QTemporaryFile file_;
+};
 
 // The output folder text joined with a separator and a movie name, with a root's doubled
 // separator repaired; any other doubled separator stays as typed.

@@ -1,5 +1,6 @@
 // The conversion run's plain decisions: command lines, frame rates, delay reading, output names,
 // how an invocation is judged, and the texts the user reads.
+#include "conversion/ArgumentSpace.h"
 #include "conversion/ConversionRun.h"
 #include "conversion/ConverterInvocation.h"
 #include "conversion/ErrorReport.h"
@@ -30,6 +31,8 @@ class ConversionLogicTest : public QObject {
 private Q_SLOTS:
     void commandLine_data();
     void commandLine();
+    void argumentsFit_data();
+    void argumentsFit();
     void frameRate_data();
     void frameRate();
     void readDelay_data();
@@ -92,6 +95,54 @@ void ConversionLogicTest::commandLine() {
     QCOMPARE(invocation.commandLine, expectedLine);
     QCOMPARE(invocation.program, Native("/App") + S + "gif2swf");
     QCOMPARE(invocation.arguments, expectedArguments);
+}
+
+// Both platforms' rules, on any platform, one unit either side of the limit.
+void ConversionLogicTest::argumentsFit_data() {
+    QTest::addColumn<int>("rule");
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<qint64>("needed"); // the least space that fits
+    QTest::addColumn<qint64>("perString");
+
+    // Unix: each string's UTF-8 bytes with its NUL and an 8-byte pointer, the program's path
+    // once more without one, and 100 bytes of environment. "/a/gif2swf": 11 + 8 + 11; "-r": 11;
+    // "2": 10; "x é.gif": 9 + 8; "-o": 11; "o.swf": 6 + 8.
+    const QStringList unixArguments = {"-r", "2", QString::fromUtf8("x é.gif"), "-o", "o.swf"};
+    QTest::newRow("unix") << int(ArgumentRule::Unix) << "/a/gif2swf" << unixArguments
+                          << qint64(100 + 30 + 11 + 10 + 17 + 11 + 14) << qint64(128 * 1024);
+    // One string beyond its own limit never fits, however much space there is in all.
+    QTest::newRow("unix, one string too long")
+        << int(ArgumentRule::Unix) << "/a/gif2swf" << unixArguments << qint64(-1) << qint64(10);
+
+    // Windows: the program, quoted for its blank, and a blank; each argument after a blank;
+    // quoted when empty or with a blank; a quote escaped, the backslash before it doubled.
+    // "C:\My K\gif2swf.exe": 19 + 2 + 1; "-r": 3; "2": 2; "x é.gif": 1 + 7 + 2; "": 3;
+    // a"b: 1 + 4 + 2; then the NUL.
+    QTest::newRow("windows") << int(ArgumentRule::Windows) << "C:\\My K\\gif2swf.exe"
+                             << QStringList{"-r", "2", QString::fromUtf8("x é.gif"), "", "a\\\"b"}
+                             << qint64(22 + 3 + 2 + 10 + 3 + 7 + 1) << qint64(0);
+}
+
+void ConversionLogicTest::argumentsFit() {
+    QFETCH(int, rule);
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    QFETCH(qint64, needed);
+    QFETCH(qint64, perString);
+
+    ArgumentSpace space{ArgumentRule(rule), 0, perString, 100, 8};
+    if (space.rule == ArgumentRule::Windows)
+        space.environment = space.pointerSize = 0;
+    if (needed < 0) {
+        space.total = 1 << 30;
+        QVERIFY(!ArgumentsFit(program, arguments, space));
+        return;
+    }
+    space.total = needed;
+    QVERIFY(ArgumentsFit(program, arguments, space));
+    space.total = needed - 1;
+    QVERIFY(!ArgumentsFit(program, arguments, space));
 }
 
 void ConversionLogicTest::frameRate_data() {

@@ -4,6 +4,7 @@
 #include "GifMaker.h"
 #include "TestFiles.h"
 #include "app/Form1.h"
+#include "conversion/ConversionRun.h"
 #include "conversion/ProcessRunner.h"
 #include "filelist/FileListView.h"
 
@@ -59,6 +60,49 @@ public:
     }
 };
 
+// The run on its own, for what the window cannot vary: records the messages it would show.
+class RecordingFeedback : public ConversionFeedback {
+public:
+    QStringList messages;
+    void setPointer(MousePointer) override {}
+    void setProgress(double) override {}
+    void showMessage(const QString& text, MessageIcon, const QString&) override {
+        messages << text;
+    }
+};
+
+// Hands every call to another runner and keeps the arguments and the input list file, read
+// while the converter could read it.
+class ListWatchingRunner : public ProcessRunner {
+public:
+    explicit ListWatchingRunner(ProcessRunner& next) : next_(next) {}
+    QStringList arguments;
+    QString listPath;
+    QByteArray listBytes;
+    ProcessResult runAndWait(const QString& program, const QStringList& args,
+                             std::optional<int> windowStyle) override {
+        arguments = args;
+        const qsizetype list = args.indexOf(QStringLiteral("-l"));
+        if (list >= 0) {
+            listPath = args.value(list + 1);
+            QFile file(listPath);
+            if (file.open(QIODevice::ReadOnly))
+                listBytes = file.readAll();
+        }
+        return next_.runAndWait(program, args, windowStyle);
+    }
+
+private:
+    ProcessRunner& next_;
+};
+
+// The least Unix argument space in which the converter starts with these arguments.
+qint64 LeastSpace(const QString& program, const QStringList& arguments, ArgumentSpace space) {
+    for (space.total = 0; !ArgumentsFit(program, arguments, space); ++space.total) {
+    }
+    return space.total;
+}
+
 } // namespace
 
 class ConversionRunTest : public QObject {
@@ -81,6 +125,8 @@ private Q_SLOTS:
     void noEntryLimit();
     void delayInTheUserNumberFormat_data();
     void delayInTheUserNumberFormat();
+    void inputsGoInAListFileOnlyWhenTheyDoNotFit_data();
+    void inputsGoInAListFileOnlyWhenTheyDoNotFit();
 
     // End to end (real converter, stand-ins for slow and failing ones).
     void manyToOneWritesOneMovie();
@@ -88,6 +134,7 @@ private Q_SLOTS:
     void brokenGifAmongGoodOnesIsNamed();
     void movieOfTheSameNameIsNotWrittenOver();
     void closingMidConversionLeavesNoPartialFile();
+    void thirtyThousandFilesMakeOneMovie();
     void missingConverterFails();
     void leftoverOutputIsNoSuccess_data();
     void leftoverOutputIsNoSuccess();
@@ -387,6 +434,55 @@ void ConversionRunTest::delayInTheUserNumberFormat() {
     QVERIFY(d_->dialogs.messages.last().text.startsWith(QStringLiteral("Done.")));
 }
 
+void ConversionRunTest::inputsGoInAListFileOnlyWhenTheyDoNotFit_data() {
+    QTest::addColumn<qint64>("shortBy"); // bytes the space lacks for the arguments
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("interrupted");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("fits exactly") << qint64(0) << 0 << false << "Done.";
+    QTest::newRow("one byte short") << qint64(1) << 0 << false << "Done.";
+    QTest::newRow("one byte short, the converter names an input")
+        << qint64(1) << 2 << false << "Conversion failed.\r\rb.gif: gif2swf: B: not a GIF file";
+    QTest::newRow("one byte short, the application quits") << qint64(1) << 0 << true << "";
+}
+
+void ConversionRunTest::inputsGoInAListFileOnlyWhenTheyDoNotFit() {
+    QFETCH(qint64, shortBy);
+    QFETCH(int, exitCode);
+    QFETCH(bool, interrupted);
+    QFETCH(QString, message);
+    const QStringList inputs = {Native("/G/a.gif"), Native("/G/b.gif"), Native("/G/c.gif")};
+    const QString out = Native(out_->path()) + S;
+    const QString movie = out + S + QStringLiteral("output.swf");
+    const QString program = Native(app_->path()) + S + QStringLiteral("gif2swf");
+    const QStringList asToday = {"-r", "2", inputs[0], inputs[1], inputs[2], "-o", movie};
+
+    ConversionRequest request{inputs, ConversionMode::ManyToOne, "0.5", out, Native(app_->path())};
+    request.argumentSpace = {ArgumentRule::Unix, 0, 128 * 1024, 0, 8};
+    request.argumentSpace.total = LeastSpace(program, asToday, request.argumentSpace) - shortBy;
+    d_->runner.handler = [&](const RunCall& call) {
+        WriteFile(call.arguments.last(), "movie");
+        ProcessResult result{exitCode, {}, false, interrupted};
+        if (exitCode != 0)
+            result.standardError = "gif2swf: " + inputs[1].toUtf8() + ": not a GIF file\n";
+        return result;
+    };
+    ListWatchingRunner runner(d_->runner);
+    RecordingFeedback feedback;
+    ConversionRun(request, runner, feedback).execute();
+
+    if (shortBy == 0) {
+        QCOMPARE(runner.arguments, asToday);
+    } else {
+        QCOMPARE(runner.arguments, QStringList({"-r", "2", "-l", runner.listPath, "-o", movie}));
+        QVERIFY(runner.listPath.startsWith(QDir::tempPath()));
+        QCOMPARE(runner.listBytes, QFile::encodeName(inputs.join('\n') + '\n').replace('\n', '\0'));
+        QVERIFY(!QFile::exists(runner.listPath));
+    }
+    QCOMPARE(feedback.messages.value(0).section('\r', 0, message.startsWith("Done") ? 0 : -1),
+             QString(message).replace("B", inputs[1]));
+}
+
 void ConversionRunTest::manyToOneWritesOneMovie() {
     if (!useBuiltConverter())
         return;
@@ -457,6 +553,39 @@ void ConversionRunTest::movieOfTheSameNameIsNotWrittenOver() {
     QFile movie(out_->filePath("same.swf")), expected(reference);
     QVERIFY(movie.open(QIODevice::ReadOnly) && expected.open(QIODevice::ReadOnly));
     QCOMPARE(movie.readAll(), expected.readAll());
+}
+
+// What a user tried: a folder of 30,000 GIFs with paths of about 100 characters, whose argument
+// list is beyond Linux's 2 MB, added with Add Folder and converted many to one.
+void ConversionRunTest::thirtyThousandFilesMakeOneMovie() {
+    if (!useBuiltConverter())
+        return;
+    const int files = 30000;
+    const QString folder = Native(in_->filePath(QString(100 - 17 - in_->path().size(), 'f')));
+    QVERIFY(QDir().mkpath(folder));
+    for (int i = 0; i < files; ++i) {
+        const QString name = QStringLiteral("%1.gif").arg(i, 11, 10, QLatin1Char('0'));
+        QVERIFY(WriteGif(folder + S + name, 4, 4, QColor(i % 256, i / 256 % 256, 9)));
+    }
+    ListWatchingRunner runner(realRunner_);
+    makeWindow(runner);
+    w_->Text1->setText(QStringLiteral("0.1"));
+    d_->dialogs.inputAnswers << QStringLiteral("gif");
+    d_->dialogs.folderAnswers << folder;
+    w_->AddFolder();
+    QCOMPARE(w_->ListView1->count(), files);
+    QCOMPARE(w_->ListView1->texts().first().size(), 100);
+    w_->Start();
+    const QString movie = Native(out_->path()) + S + S + QStringLiteral("output.swf");
+    QCOMPARE(d_->dialogs.messages.value(0).text,
+             QStringLiteral("Done.\r\rSWF file created: ") + movie);
+    const MovieHeader header = ReadMovieHeader(movie);
+    QCOMPARE(header.frames, files);
+    QCOMPARE(header.frameRate, 10 * 256);
+#ifdef Q_OS_LINUX
+    QVERIFY(runner.arguments.contains("-l"));
+#endif
+    QVERIFY(runner.listPath.isEmpty() || !QFile::exists(runner.listPath));
 }
 
 void ConversionRunTest::missingConverterFails() {

@@ -3,11 +3,13 @@
 # user (no settings, a Desktop folder) chooses Help > Load Sample Files, answers No, presses
 # "Start Converting" and gets a movie on the desktop that an independent SWF parser accepts,
 # with every sample's frames on a stage as large as the largest sample.
-#   usage: first_run.sh APP_DIR SOURCE_DIR
+#   usage: first_run.sh APP_DIR SOURCE_DIR [PROGRAM]
+# PROGRAM (default APP_DIR/korvane) is what the user starts, e.g. the command on the search path.
 set -euo pipefail
 
 app_dir="$1"
 source_dir="$2"
+program="${3:-$app_dir/korvane}"
 for tool in Xvfb xdotool identify node; do
     if ! command -v "$tool" >/dev/null; then
         echo "SKIP: $tool is not installed"
@@ -31,7 +33,7 @@ for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 
 
 export HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb
 mkdir -p "$HOME/Desktop" "$XDG_CONFIG_HOME"
-"$app_dir/korvane" >"$work/app.log" 2>&1 &
+"$program" >"$work/app.log" 2>&1 &
 app_pid=$!
 
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Korvane$' | head -n 1)

@@ -8,12 +8,18 @@
 #include <QTemporaryDir>
 
 #include <stdexcept>
+#include <utility>
 
 namespace testrun {
 namespace {
 
-Result run(const QString& program, const QStringList& arguments) {
+Result run(const QString& program, const QStringList& arguments,
+           const QStringList& environment = {}) {
     QProcess process;
+    if (!environment.isEmpty()) {
+        process.setEnvironment(QProcessEnvironment::systemEnvironment().toStringList() +
+                               environment);
+    }
     process.start(program, arguments);
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
         process.kill();
@@ -32,6 +38,10 @@ QString sourceDir() {
 } // namespace
 
 QString converterPath() {
+    const QString chosen = qEnvironmentVariable("KORVANE_CONVERTER");
+    if (!chosen.isEmpty()) {
+        return chosen;
+    }
     const QString dir = qEnvironmentVariable("KORVANE_APP_DIR");
 #ifdef Q_OS_WIN
     return QDir(dir).filePath(QStringLiteral("gif2swf.exe"));
@@ -40,8 +50,31 @@ QString converterPath() {
 #endif
 }
 
-Result runConverter(const QStringList& arguments) {
-    return run(converterPath(), arguments);
+bool windowsConverter() {
+    return converterPath().endsWith(QStringLiteral(".exe"), Qt::CaseInsensitive);
+}
+
+namespace {
+
+// The program to start and its arguments, through the runner when there is one.
+std::pair<QString, QStringList> converterCommand(const QStringList& arguments) {
+    const QString runner = qEnvironmentVariable("KORVANE_CONVERTER_RUNNER");
+    if (runner.isEmpty()) {
+        return {converterPath(), arguments};
+    }
+    return {runner, QStringList{converterPath()} + arguments};
+}
+
+} // namespace
+
+Result runConverter(const QStringList& arguments, const QStringList& environment) {
+    const auto [program, all] = converterCommand(arguments);
+    return run(program, all, environment);
+}
+
+void startConverter(QProcess& process, const QStringList& arguments) {
+    const auto [program, all] = converterCommand(arguments);
+    process.start(program, all);
 }
 
 QString checkWithSwfParser(const QString& movie, int width, int height, int frameRate, int frames,

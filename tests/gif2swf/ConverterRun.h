@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 
@@ -15,9 +16,15 @@ struct Result {
     QByteArray standardError;
 };
 
-// The converter in the application folder.
+// The converter in the application folder, or the one KORVANE_CONVERTER names (the Windows
+// build), run through KORVANE_CONVERTER_RUNNER when that is set (Wine).
 QString converterPath();
-Result runConverter(const QStringList& arguments);
+// Whether the converter is a Windows program: no '"' in names, no POSIX permissions.
+bool windowsConverter();
+// `environment`: NAME=value entries added to the converter's environment.
+Result runConverter(const QStringList& arguments, const QStringList& environment = {});
+// Starts the converter and returns at once, for a test that ends it from outside.
+void startConverter(QProcess& process, const QStringList& arguments);
 
 // Checks a movie with the independent swf-parser (node); returns "ok" or the faults found.
 QString checkWithSwfParser(const QString& movie, int width, int height, int frameRate, int frames,

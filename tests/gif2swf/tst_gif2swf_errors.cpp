@@ -1,12 +1,15 @@
 // The real converter on bad input and bad places to write: one line on stderr naming the file
 // and the fault, the exit status of its kind, no output file, an earlier movie untouched and
-// no temporary file left behind. And names that a shell would mangle.
+// no temporary file left behind, also when the converter fails by a fault of its own or is
+// ended from outside. And names that a shell would mangle.
 #include "ConverterRun.h"
 #include "GifMaker.h"
+#include "SwfPlayback.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -24,13 +27,13 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
-testgif::Gif threeFrames() {
+testgif::Gif patternFrames(int frames, int width = 40, int height = 30, int colours = 16) {
     testgif::Gif gif;
-    gif.width = 40;
-    gif.height = 30;
-    gif.globalColours = testgif::palette(16);
-    for (int i = 0; i < 3; ++i) {
-        gif.frames.push_back(testgif::patternFrame(0, 0, 40, 30, 16, i));
+    gif.width = width;
+    gif.height = height;
+    gif.globalColours = testgif::palette(colours);
+    for (int i = 0; i < frames; ++i) {
+        gif.frames.push_back(testgif::patternFrame(0, 0, width, height, colours, i));
     }
     return gif;
 }
@@ -51,6 +54,59 @@ qint64 middleOfSecondFrame(const QByteArray& gif) {
     return -1;
 }
 
+// A 2 x 2 GIF of one colour.
+void writeSolidGif(const QString& path, testgif::Rgb colour) {
+    testgif::Gif gif;
+    gif.width = 2;
+    gif.height = 2;
+    gif.globalColours = {colour, {0, 0, 0}};
+    testgif::Frame frame;
+    frame.width = 2;
+    frame.height = 2;
+    frame.indices.assign(4, 0);
+    gif.frames.push_back(frame);
+    testgif::writeGif(QFile::encodeName(path).toStdString(), gif);
+}
+
+// The options ("-r, --rate RATE") and exit statuses ("0") a text lists: in --help the lines
+// indented by two spaces under "Options" and "Exit status", in the manual page the lines after
+// .TP in its OPTIONS and EXIT STATUS sections.
+QStringList listedEntries(const QString& text, bool manualPage) {
+    static const QRegularExpression entry(
+        QStringLiteral("^ {0,2}(-\\w, --[\\w-]+(?: [A-Z]+)?|\\d+)(?:\\s|$)"));
+    QStringList entries;
+    QString section;
+    bool afterTag = false;
+    for (QString line : text.split(QLatin1Char('\n'))) {
+        if (manualPage) {
+            if (line.startsWith(QLatin1String(".SH "))) {
+                section = line.mid(4);
+            }
+            const bool take = afterTag && (section == "OPTIONS" || section == "\"EXIT STATUS\"" ||
+                                           section == "EXIT STATUS");
+            afterTag = line == QLatin1String(".TP");
+            if (!take) {
+                continue;
+            }
+            line.remove(QRegularExpression(QStringLiteral("\\\\f[BIRP]|^\\.B ")));
+            line.replace(QLatin1String("\\-"), QLatin1String("-"));
+        } else {
+            if (!line.startsWith(QLatin1Char(' '))) {
+                section = line;
+            }
+            if (!section.startsWith(QLatin1String("Options")) &&
+                !section.startsWith(QLatin1String("Exit status"))) {
+                continue;
+            }
+        }
+        const QRegularExpressionMatch match = entry.match(line);
+        if (match.hasMatch()) {
+            entries << match.captured(1);
+        }
+    }
+    return entries;
+}
+
 } // namespace
 
 class ErrorsTest : public QObject {
@@ -61,8 +117,12 @@ private Q_SLOTS:
     void refusesAndLeavesNothing_data();
     void refusesAndLeavesNothing();
     void unwritableFolder();
+    void endedFromOutsideLeavesNoFile();
+    void namesWithSpacesQuotesAndNonAscii_data();
     void namesWithSpacesQuotesAndNonAscii();
+    void inputListsTakeTheirPlaceAmongTheInputs();
     void helpListsExitStatusesAndLimits();
+    void manualPageMatchesHelp();
 
 private:
     QTemporaryDir dir_;
@@ -72,7 +132,7 @@ private:
 void ErrorsTest::initTestCase() {
     QVERIFY(dir_.isValid());
     good_ = dir_.filePath("good.gif");
-    testgif::writeGif(good_.toStdString(), threeFrames());
+    testgif::writeGif(good_.toStdString(), patternFrames(3));
 
     QFile goodFile(good_);
     QVERIFY(goodFile.open(QIODevice::ReadOnly));
@@ -99,8 +159,9 @@ void ErrorsTest::initTestCase() {
 }
 
 void ErrorsTest::refusesAndLeavesNothing_data() {
-    QTest::addColumn<QStringList>("arguments"); // the output is added as "-o out/movie.swf"
-    QTest::addColumn<QString>("output");        // relative to the temporary folder
+    // The output is added as "-o out/movie.swf"; NAME=value sets the converter's environment.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("output"); // relative to the temporary folder
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message"); // with FOLDER for the temporary folder
 
@@ -140,8 +201,18 @@ void ErrorsTest::refusesAndLeavesNothing_data() {
                                << "gif2swf: -r 1000: rate too high";
     QTest::newRow("rate with a comma")
         << QStringList{"-r", "2,5", "good.gif"} << out << 1 << "gif2swf: -r 2,5: bad rate";
+    QTest::newRow("missing input list")
+        << QStringList{"good.gif", "-l", "missing.list"} << out << 2
+        << "gif2swf: FOLDER/missing.list: cannot open: no such file or directory";
     QTest::newRow("unknown option")
         << QStringList{"-q", "good.gif"} << out << 1 << "gif2swf: -q: unknown option";
+    // Faults of the converter itself, forced by its test-only hook.
+    QTest::newRow("internal fault")
+        << QStringList{"GIF2SWF_TEST_FAULT=exception", "good.gif"} << out << 4
+        << "gif2swf: FOLDER/good.gif: internal error: fault injected for a test\n";
+    QTest::newRow("exception escaping a thread")
+        << QStringList{"GIF2SWF_TEST_FAULT=thread", "good.gif"} << out << 4
+        << "gif2swf: FOLDER/good.gif: internal error: fault injected for a test\n";
 }
 
 void ErrorsTest::refusesAndLeavesNothing() {
@@ -150,10 +221,19 @@ void ErrorsTest::refusesAndLeavesNothing() {
     QFETCH(int, status);
     QFETCH(QString, message);
 
+    if (testrun::windowsConverter()) {
+        // Windows reports a file in the place of a folder as a missing path.
+        message.replace("not a directory", "no such file or directory");
+    }
     const QString outputPath = dir_.filePath(output);
     QStringList args;
+    QStringList environment;
     for (const QString& a : arguments) {
-        args << (a.endsWith(".gif") ? dir_.filePath(a) : a);
+        if (a.contains('=')) {
+            environment << a;
+        } else {
+            args << (a.endsWith(".gif") || a.endsWith(".list") ? dir_.filePath(a) : a);
+        }
     }
     args << "-o" << outputPath;
     // An earlier movie where one can be, which a failed run must leave as it was.
@@ -163,7 +243,7 @@ void ErrorsTest::refusesAndLeavesNothing() {
     }
     const QStringList before = QDir(dir_.filePath("out")).entryList(QDir::Files | QDir::Hidden);
 
-    const testrun::Result run = testrun::runConverter(args);
+    const testrun::Result run = testrun::runConverter(args, environment);
     QCOMPARE(run.exitCode, status);
     const QString text = QString::fromUtf8(run.standardError);
     QVERIFY2(text.endsWith('\n') && text.count('\n') == 1, qPrintable(text));
@@ -180,12 +260,13 @@ void ErrorsTest::refusesAndLeavesNothing() {
 }
 
 void ErrorsTest::unwritableFolder() {
+    if (testrun::windowsConverter()) {
+        QSKIP("Windows has no POSIX folder permissions");
+    }
 #ifdef Q_OS_UNIX
     if (geteuid() == 0) {
         QSKIP("root writes into any folder");
     }
-#else
-    QSKIP("folder permissions are POSIX ones");
 #endif
     QTemporaryDir locked;
     QVERIFY(QFile::setPermissions(locked.path(), QFile::ReadOwner | QFile::ExeOwner));
@@ -198,16 +279,63 @@ void ErrorsTest::unwritableFolder() {
     QVERIFY(QDir(locked.path()).isEmpty());
 }
 
+// Windows stops the converter without a signal it could catch (the system removes the file);
+// on Linux it is asked to stop, as the application does.
+void ErrorsTest::endedFromOutsideLeavesNoFile() {
+    QTemporaryDir work;
+    const QString big = work.filePath("big.gif");
+    testgif::writeGif(big.toStdString(), patternFrames(4, 1024, 1024, 256));
+    QVERIFY(QDir(work.path()).mkdir("out"));
+    QDir out(work.filePath("out"));
+    // Long enough to be ended long before it is done.
+    QStringList args{"-o", out.filePath("movie.swf")};
+    for (int i = 0; i < 60; ++i) {
+        args << big;
+    }
+    QProcess converter;
+    testrun::startConverter(converter, args);
+    QVERIFY(converter.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(!out.isEmpty(), 30000); // the temporary file is there
+    QCOMPARE(converter.state(), QProcess::Running);
+    if (testrun::windowsConverter()) {
+        converter.kill();
+    } else {
+        converter.terminate();
+    }
+    QVERIFY(converter.waitForFinished(30000));
+    QTRY_VERIFY2(out.entryList(QDir::Files | QDir::Hidden).isEmpty(),
+                 qPrintable(out.entryList(QDir::Files | QDir::Hidden).join(' ')));
+}
+
+void ErrorsTest::namesWithSpacesQuotesAndNonAscii_data() {
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("missing");
+    QTest::newRow("spaces and non-ASCII")
+        << QString::fromUtf8("pic 1 é 日本.gif") << QString::fromUtf8("out/my movie ü.swf")
+        << QString::fromUtf8("ñ q x.gif");
+    QTest::newRow("double quotes")
+        << QString::fromUtf8("pic \"1\" é.gif") << QString::fromUtf8("out/my \"movie\" ü.swf")
+        << QString::fromUtf8("ñ \"q\" x.gif");
+}
+
 void ErrorsTest::namesWithSpacesQuotesAndNonAscii() {
-    const QString name = dir_.filePath(QString::fromUtf8("pic \"1\" é 日本.gif"));
+    QFETCH(QString, input);
+    QFETCH(QString, output);
+    QFETCH(QString, missing);
+    if (testrun::windowsConverter() && input.contains('"')) {
+        QSKIP("Windows file names cannot contain a double quote");
+    }
+    const QString name = dir_.filePath(input);
     QVERIFY(QFile::copy(good_, name));
-    const QString movie = dir_.filePath(QString::fromUtf8("out/my \"movie\" ü.swf"));
+    const QString movie = dir_.filePath(output);
+    writeBytes(movie, kEarlierMovie); // replaced by the new movie
     const testrun::Result run = testrun::runConverter({"-r", "2", name, "-o", movie});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(testrun::checkWithSwfParser(movie, 40, 30, 512, 3, 3), QString("ok"));
 
     // A missing file with such a name is named exactly.
-    const QString missing = dir_.filePath(QString::fromUtf8("ñ \"q\" x.gif"));
+    missing = dir_.filePath(missing);
     const testrun::Result failed = testrun::runConverter({missing, "-o", movie});
     QCOMPARE(failed.exitCode, 2);
     QCOMPARE(QString::fromUtf8(failed.standardError),
@@ -215,16 +343,79 @@ void ErrorsTest::namesWithSpacesQuotesAndNonAscii() {
     QVERIFY(QFileInfo::exists(movie)); // the earlier movie stays
 }
 
+void ErrorsTest::inputListsTakeTheirPlaceAmongTheInputs() {
+    // Names that a line-based list or a shell would break, each its own colour.
+    QStringList names = {"first.gif", "a b.gif", QString::fromUtf8("é 日本.gif"), "middle.gif",
+                         "last.gif"};
+    if (!testrun::windowsConverter()) { // names that Windows refuses
+        names.insert(2, "say \"hi\".gif");
+        names.insert(2, "two\nlines.gif");
+    }
+    QTemporaryDir folder;
+    QStringList paths;
+    std::vector<uint32_t> colours;
+    for (int i = 0; i < names.size(); ++i) {
+        paths << folder.filePath(names[i]);
+        const testgif::Rgb colour{uint8_t(30 * i), uint8_t(255 - 30 * i), 77};
+        writeSolidGif(paths.last(), colour);
+        colours.push_back(uint32_t(colour.r) << 16 | uint32_t(colour.g) << 8 | colour.b);
+    }
+    // Two lists between arguments; the second has no NUL after its last path.
+    const int middle = int(names.indexOf("middle.gif"));
+    QByteArray list1;
+    for (int i = 1; i < middle; ++i) {
+        list1 += QFile::encodeName(paths[i]) + '\0';
+    }
+    writeBytes(folder.filePath("one.list"), list1);
+    writeBytes(folder.filePath("two.list"), QFile::encodeName(paths.last()));
+    const QString movie = folder.filePath("movie.swf");
+    const testrun::Result run =
+        testrun::runConverter({"-r", "2", paths.first(), "-l", folder.filePath("one.list"),
+                               paths[middle], "--list", folder.filePath("two.list"), "-o", movie});
+    QVERIFY2(run.exitCode == 0, run.standardError.constData());
+
+    const testswf::Playback playback = testswf::play(testswf::readFile(movie.toStdString()));
+    QCOMPARE(int(playback.frames.size()), int(colours.size()));
+    for (size_t i = 0; i < colours.size(); ++i) {
+        QCOMPARE(playback.frames[i].front(), colours[i]);
+    }
+}
+
 void ErrorsTest::helpListsExitStatusesAndLimits() {
     const testrun::Result help = testrun::runConverter({"--help"});
     QCOMPARE(help.exitCode, 0);
     for (const char* part : {"Usage: gif2swf [-r RATE] [-o OUTPUT] INPUT...", "  1  usage error",
-                             "  2  input error", "  3  output error", "8192 pixels a side"}) {
+                             "  2  input error", "  3  output error", "  4  internal error",
+                             "8192 pixels a side", "-l, --list LIST", "each ended by a NUL byte"}) {
         QVERIFY2(help.standardError.contains(part), part);
     }
     const testrun::Result version = testrun::runConverter({"-V"});
     QCOMPARE(version.exitCode, 0);
     QVERIFY(version.standardError.startsWith("gif2swf "));
+}
+
+void ErrorsTest::manualPageMatchesHelp() {
+    const testrun::Result help = testrun::runConverter({"--help"});
+    QFile page(qEnvironmentVariable("KORVANE_SOURCE_DIR") + "/gif2swf/gif2swf.1");
+    QVERIFY2(page.open(QIODevice::ReadOnly), qPrintable(page.fileName()));
+    const QStringList fromHelp = listedEntries(QString::fromUtf8(help.standardError), false);
+    const QStringList fromPage = listedEntries(QString::fromUtf8(page.readAll()), true);
+    QVERIFY(fromHelp.contains("-r, --rate RATE") && fromHelp.contains("3"));
+    QStringList differences;
+    for (const QString& entry : fromHelp) {
+        if (!fromPage.contains(entry)) {
+            differences << "only in --help:    " + entry;
+        }
+    }
+    for (const QString& entry : fromPage) {
+        if (!fromHelp.contains(entry)) {
+            differences << "only in gif2swf.1: " + entry;
+        }
+    }
+    QVERIFY2(differences.isEmpty(),
+             qPrintable("gif2swf/gif2swf.1 is out of step with gif2swf --help (options and exit "
+                        "statuses):\n" +
+                        differences.join('\n')));
 }
 
 QTEST_GUILESS_MAIN(ErrorsTest)

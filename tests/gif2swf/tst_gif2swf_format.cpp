@@ -34,6 +34,19 @@ template <typename F> std::optional<Error> errorOf(F call) {
     return std::nullopt;
 }
 
+// A 1 x 1 GIF of `images` images, each with valid image data or with codes that cannot be
+// decoded.
+QByteArray gifOfImages(int images, bool decodable) {
+    QByteArray gif("GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xFF\xFF\xFF", 19);
+    const QByteArray image("\x2C\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02", 12);
+    const QByteArray data =
+        decodable ? QByteArray("\x44\x01\x00", 3) : QByteArray("\xFF\xFF\x00", 3);
+    for (int i = 0; i < images; ++i) {
+        gif += image + data;
+    }
+    return gif + ';';
+}
+
 } // namespace
 
 class FormatTest : public QObject {
@@ -66,6 +79,7 @@ private Q_SLOTS:
     void everyErrorHasItsSentenceAndStatus();
     void messageNamesFileAndFrame();
     void hugeScreenIsRefusedBeforeDecoding();
+    void tooLongMovieIsRefusedBeforeDecoding();
     void fuzzFindings_data();
     void fuzzFindings();
 };
@@ -382,7 +396,7 @@ void FormatTest::defaultOutputName() {
 
 void FormatTest::everyErrorHasItsSentenceAndStatus() {
     QSet<QString> sentences;
-    for (int e = int(Error::UnknownOption); e <= int(Error::OutputTooLarge); ++e) {
+    for (int e = int(Error::UnknownOption); e <= int(Error::Internal); ++e) {
         const QString sentence = QString::fromUtf8(describe(Error(e)));
         QVERIFY2(sentence != "unknown error" && !sentences.contains(sentence),
                  qPrintable(QString::number(e)));
@@ -390,6 +404,8 @@ void FormatTest::everyErrorHasItsSentenceAndStatus() {
     }
     QCOMPARE(exitStatusFor(Error::CannotWriteOutput), kExitOutput);
     QCOMPARE(exitStatusFor(Error::NotGif), kExitInput);
+    QCOMPARE(exitStatusFor(Error::OutOfMemory), kExitInternal);
+    QCOMPARE(exitStatusFor(Error::Internal), kExitInternal);
 }
 
 void FormatTest::messageNamesFileAndFrame() {
@@ -411,6 +427,36 @@ void FormatTest::hugeScreenIsRefusedBeforeDecoding() {
     } catch (const ConvertError& error) {
         QCOMPARE(error.error(), Error::ImageTooLarge);
         QCOMPARE(QString::fromStdString(error.detail()), QString("20000x20000"));
+    }
+}
+
+void FormatTest::tooLongMovieIsRefusedBeforeDecoding() {
+    // At a third of an image per second each image takes 3 frames of 1 s: 21845 fill the
+    // 65535 frames a movie holds.
+    const auto convert = [](const QByteArray& gif) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(gif.constData());
+        const size_t size = static_cast<size_t>(gif.size());
+        InputFile input{"many.gif", [bytes, size]() -> std::unique_ptr<ByteSource> {
+                            return std::make_unique<MemorySource>(bytes, size);
+                        }};
+        ConvertOptions options;
+        options.rate = 1 / 3.0;
+        options.rateSubject = "-r 0.333333333333333";
+        MemorySink sink;
+        return convertGifs({input}, options, sink).frameCount;
+    };
+    QCOMPARE(int(convert(gifOfImages(21845, true))), 65535);
+    // One image more is refused, and before decoding: its images cannot be decoded.
+    QCOMPARE(errorOf([&] { convert(gifOfImages(2, false)); }), std::optional(Error::CorruptImage));
+    try {
+        convert(gifOfImages(21846, false));
+        QFAIL("a movie of 65538 frames was accepted");
+    } catch (const ConvertError& error) {
+        QCOMPARE(QString::fromStdString(formatMessage(error)),
+                 QString("gif2swf: -r 0.333333333333333: movie too long: a movie holds at most "
+                         "65535 frames: 21846 images take 65538 frames, 3 frames each; at most "
+                         "21845 images fit at this rate"));
+        QCOMPARE(exitStatusFor(error.error()), kExitInput);
     }
 }
 

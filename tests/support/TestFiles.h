@@ -35,4 +35,25 @@ inline bool WriteGif(const QString& path, int width = 8, int height = 8, QColor 
     return true;
 }
 
+// What an uncompressed movie's header says: its frame rate (8.8 fixed point) and frame count;
+// zeros when the file is no such movie.
+struct MovieHeader {
+    int frameRate = 0;
+    int frames = 0;
+};
+
+inline MovieHeader ReadMovieHeader(const QString& path) {
+    QFile file(path);
+    const QByteArray head = file.open(QIODevice::ReadOnly) ? file.read(32) : QByteArray();
+    if (head.size() < 32 || !head.startsWith("FWS"))
+        return {};
+    // The stage rectangle comes first: a 5-bit field size, then four fields of that size.
+    const int bits = static_cast<unsigned char>(head[8]) >> 3;
+    const int at = 8 + (5 + 4 * bits + 7) / 8;
+    const auto u16 = [&](int i) {
+        return static_cast<unsigned char>(head[i]) | static_cast<unsigned char>(head[i + 1]) << 8;
+    };
+    return {u16(at), u16(at + 2)};
+}
+
 } // namespace korvane::test
