@@ -240,8 +240,6 @@ void ConversionRunTest::nothingToConvertLeavesTheWindowAlone() {
     QCOMPARE(d_->dialogs.messages[0].icon, icon);
     QCOMPARE(w_->mousePointer(), MousePointer::Hand);
     QCOMPARE(w_->ProgressBar1->value(), 37);
-    QCOMPARE(w_->ListView1->count(), withEntry ? 1 : 0);
-    QCOMPARE(w_->Text2->text(), folder);
     QVERIFY(d_->runner.calls.isEmpty()); // no converter, so no movie anywhere
 }
 
