@@ -4,6 +4,7 @@
 #include "TabControl.h"
 #include "filelist/FileListView.h"
 #include "util/Constants.h"
+#include "util/PathHelpers.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -17,6 +18,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QToolBar>
+#include <QWindow>
 
 namespace korvane {
 
@@ -139,8 +141,10 @@ void Form1::setTabOrder() {
 }
 
 void Form1::watchPointerMoves() {
-    setMouseTracking(true);
-    const QList<QWidget*> watched = {Frame1,
+    // The window itself stands for its own background.
+    const QList<QWidget*> watched = {this,
+                                     ProgressBar1,
+                                     Frame1,
                                      Frame2,
                                      Label1,
                                      Option1,
@@ -162,6 +166,12 @@ void Form1::watchPointerMoves() {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Expose && watched == windowHandle() && centreWhenFramed_) {
+        // By the first exposure the window manager has framed the window.
+        centreWhenFramed_ = false;
+        watched->removeEventFilter(this);
+        CenterForm(this);
+    }
     if (event->type() == QEvent::MouseMove) {
         // A move that a control leaves unhandled travels on to its containers; only the
         // innermost control under the mouse decides the pointer.
@@ -214,8 +224,8 @@ void Form1::setGeometryTwips(QWidget* widget, int left, int top, int width, int 
 }
 
 QPoint Form1::pageOffset() const {
-    // Qt's tab headers can be taller than the window's design allows for; the page's content then starts lower by
-    // the difference, so that no control reaches up into the headers.
+    // Qt's tab headers can be taller than the window's design allows for; the page's content then
+    // starts lower by the difference, so that no control reaches up into the headers.
     const QPoint origin = TabControl1->pageOrigin();
     const int highestDesignTop = TwipsToPixels(480, dpi()); // Frame1
     return {origin.x(), std::min(origin.y(), highestDesignTop)};

@@ -123,6 +123,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -145,12 +146,16 @@ private:
     QCursor handCursor_{Qt::ArrowCursor};
     bool layingOut_ = false;
     bool conversionRunning_ = false;
+    // Set when the window closes; work still going on (a folder scan) ends at its next step.
+    bool closing_ = false;
     QList<QWidget*> hoverControls_;
 
     // --- Start-up, shutdown and settings ---
     void loadHandCursor();
     void restoreSettings();
     bool settingsWarningShown_ = false;
+    // Set at load: the window is centred again by its outer size once its frame is known.
+    bool centreWhenFramed_ = false;
     bool delayCheckShowing_ = false;
 
     // --- File list ---

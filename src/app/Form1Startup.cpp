@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QWindow>
 
 namespace korvane {
 
@@ -47,7 +48,10 @@ void fillBackground(QWidget* widget, const QColor& colour) {
 
 void Form1::Form_Load() {
     ApplySkin();
+    // The frame the window manager puts around the window is not known before it is shown: the
+    // window is centred by its client size now and again by its outer size when first exposed.
     CenterForm(this);
+    centreWhenFramed_ = true;
     setWindowTitle(kAppTitle);
     const QString icon = QStringLiteral(":/icons/korvane.svg");
     if (QFile::exists(icon))
@@ -145,7 +149,14 @@ void Form1::Form_Unload() {
     close();
 }
 
+void Form1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (centreWhenFramed_ && windowHandle())
+        windowHandle()->installEventFilter(this); // eventFilter centres at the first exposure
+}
+
 void Form1::closeEvent(QCloseEvent* event) {
+    closing_ = true;
     SaveFormPlacement();
     event->accept();
     // The window is the application: closing it ends the process at once, also in the middle of

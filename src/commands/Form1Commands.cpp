@@ -183,7 +183,7 @@ void Form1::PushButton1_Click() {
     const auto report = [this](const std::exception& error, int step) {
         services_.dialogs.message(
             this, ErrorReportText(QString::fromLocal8Bit(error.what()), kPushButton1Location, step),
-            MessageIcon::None, kErrorReportTitle);
+            MessageIcon::Exclamation, kErrorReportTitle);
     };
     QString address;
     try {

@@ -137,6 +137,11 @@ QString OneToOneDoneMessage(const QString& outputFolderText) {
     return QStringLiteral("Done.\r\rOutput SWF files are located in ") + outputFolderText;
 }
 
+QString MovieAlreadyMadeReason(const QString& earlierInput) {
+    return QStringLiteral("a movie of this name was already made from ") + earlierInput +
+           QStringLiteral(" in this run");
+}
+
 ConversionRun::ConversionRun(ConversionRequest request, ProcessRunner& runner,
                              ConversionFeedback& feedback)
     : request_(std::move(request)), runner_(runner), feedback_(feedback) {}
@@ -158,6 +163,11 @@ void ConversionRun::execute() {
     step(102, [&] { empty = request_.entries.isEmpty(); });
     if (empty) {
         step(176, [&] { feedback_.showMessage(kNoFilesAdded, MessageIcon::None, kAppTitle); });
+        return;
+    }
+    // An empty folder text would put the movies at the root of the file system.
+    if (request_.outputFolderText.trimmed().isEmpty()) {
+        feedback_.showMessage(kNoOutputFolder, MessageIcon::Exclamation, kAppTitle);
         return;
     }
     step(104, [&] { feedback_.setPointer(MousePointer::Busy); });
@@ -228,12 +238,22 @@ void ConversionRun::oneToOne() {
         step(150, [&] { path = request_.entries.at(i - 1); });
         step(156, [&] { movieName = OneToOneMovieName(path); });
         step(158, [&] { outputPath = OutputPath(request_.outputFolderText, movieName); });
+        // A movie this run made from another file is never written over; the same file listed
+        // again makes the same movie and converts.
+        const QString earlier = madeFrom_.value(FileNameKey(movieName));
+        if (!earlier.isEmpty() && FileNameKey(earlier) != FileNameKey(path)) {
+            failures_.append({path, MovieAlreadyMadeReason(earlier)});
+            continue;
+        }
         step(160, [&] {
             invocation = BuildConverterInvocation(ConversionMode::OneToOne,
                                                   ConverterPath(request_.applicationFolder), {},
                                                   {path}, outputPath);
         });
-        step(162, [&] { convert(invocation, {path}, outputPath); });
+        step(162, [&] {
+            if (convert(invocation, {path}, outputPath))
+                madeFrom_.insert(FileNameKey(movieName), path);
+        });
     }
     step(166, [&] {
         if (failures_.isEmpty())
@@ -244,7 +264,7 @@ void ConversionRun::oneToOne() {
     });
 }
 
-void ConversionRun::convert(const ConverterInvocation& invocation, const QStringList& inputs,
+bool ConversionRun::convert(const ConverterInvocation& invocation, const QStringList& inputs,
                             const QString& outputPath) {
     InputListFile list;
     ConverterInvocation run = invocation;
@@ -255,7 +275,7 @@ void ConversionRun::convert(const ConverterInvocation& invocation, const QString
                                    list.errorString();
             for (const QString& input : inputs)
                 failures_.append({input, reason});
-            return;
+            return false;
         }
         run = WithInputList(invocation, list.path());
     }
@@ -263,9 +283,12 @@ void ConversionRun::convert(const ConverterInvocation& invocation, const QString
     const ProcessResult result = runner_.runAndWait(run.program, run.arguments, kHiddenWindow);
     if (result.interrupted) {
         quitting_ = true;
-        return;
+        return false;
     }
-    failures_ += JudgeInvocation(inputs, result, WrittenSince(before, outputPath));
+    const QList<ConversionFailure> failures =
+        JudgeInvocation(inputs, result, WrittenSince(before, outputPath));
+    failures_ += failures;
+    return failures.isEmpty();
 }
 
 } // namespace korvane

@@ -5,6 +5,7 @@
 #include "app/MousePointer.h"
 #include "util/Seams.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -70,9 +71,14 @@ QString ConverterErrorLine(const QByteArray& standardError);
 QString FailureMessage(const QList<ConversionFailure>& failures);
 
 inline const QString kNoFilesAdded = QStringLiteral("No files added.");
+inline const QString kNoOutputFolder =
+    QStringLiteral("Choose the folder for the SWF files on the Conversion Options tab.");
 inline const QString kConversionFailed = QStringLiteral("Conversion failed.");
 QString ManyToOneDoneMessage(const QString& outputPath);
 QString OneToOneDoneMessage(const QString& outputFolderText);
+// Why an entry was not converted when an earlier entry of the run, another file, already made a
+// movie of the same name.
+QString MovieAlreadyMadeReason(const QString& earlierInput);
 
 // Runs the request to its end: pointer, progress, converter invocations, one outcome message.
 class ConversionRun {
@@ -88,7 +94,8 @@ private:
     void oneToOne();
     // Runs one invocation and collects its failures; notes when the application is quitting.
     // Inputs beyond the argument space go in a list file that lives as long as the call.
-    void convert(const ConverterInvocation& invocation, const QStringList& inputs,
+    // True when the movie was written.
+    bool convert(const ConverterInvocation& invocation, const QStringList& inputs,
                  const QString& outputPath);
     void setProgress(int entry);
 
@@ -96,6 +103,8 @@ private:
     ProcessRunner& runner_;
     ConversionFeedback& feedback_;
     QList<ConversionFailure> failures_;
+    // One to one: the input each movie of this run was made from, by the movie's FileNameKey.
+    QHash<QString, QString> madeFrom_;
     bool quitting_ = false;
 };
 

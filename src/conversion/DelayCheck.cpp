@@ -1,13 +1,12 @@
 #include "DelayCheck.h"
 
-#include <cmath>
+#include "FrameRate.h"
 
 namespace korvane {
 
 bool IsNumericEntry(const QString& text, const QLocale& locale) {
-    bool ok = false;
-    const double value = locale.toDouble(text.trimmed(), &ok);
-    return ok && std::isfinite(value);
+    const QString number = text.trimmed();
+    return !number.isEmpty() && DelayNumberLength(number, locale) == number.size();
 }
 
 } // namespace korvane

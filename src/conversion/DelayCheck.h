@@ -5,9 +5,9 @@
 
 namespace korvane {
 
-// The check the delay box gets when it loses the focus: does the text read as a number in the
-// user's regional format? Surrounding blanks, a sign, the decimal and group separators and an
-// exponent are accepted; the empty text, infinities and "nan" are not numbers.
+// The check the delay box gets when it loses the focus: is all of the text, blanks around it
+// aside, a number by the rule the run reads delays with (see DelayNumberLength)? The empty text,
+// thousands separators, trailing text, infinities and "nan" are refused.
 bool IsNumericEntry(const QString& text, const QLocale& locale = QLocale());
 
 } // namespace korvane

@@ -1,7 +1,5 @@
 #include "FrameRate.h"
 
-#include <QLocale>
-
 #include <cmath>
 
 namespace korvane {
@@ -12,26 +10,37 @@ bool IsSkippedBlank(QChar c) {
     return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n');
 }
 
-bool IsDigit(const QString& text, qsizetype at) {
+bool IsDigit(QStringView text, qsizetype at) {
     return at < text.size() && text.at(at) >= QLatin1Char('0') && text.at(at) <= QLatin1Char('9');
 }
 
-qsizetype SkipDigits(const QString& text, qsizetype at) {
+qsizetype SkipDigits(QStringView text, qsizetype at) {
     while (IsDigit(text, at))
         ++at;
     return at;
 }
 
-// The length of the longest leading part of `text` that reads as a decimal number, or 0.
-qsizetype LeadingNumberLength(const QString& text) {
+// The length of the decimal separator at `at`: "." or the locale's own one; 0 for none.
+qsizetype SeparatorLength(QStringView text, qsizetype at, const QString& localeSeparator) {
+    const QStringView rest = text.mid(at);
+    if (rest.startsWith(QLatin1Char('.')))
+        return 1;
+    if (!localeSeparator.isEmpty() && rest.startsWith(localeSeparator))
+        return localeSeparator.size();
+    return 0;
+}
+
+} // namespace
+
+qsizetype DelayNumberLength(QStringView text, const QLocale& locale) {
     qsizetype at = 0;
     if (at < text.size() && (text.at(at) == QLatin1Char('+') || text.at(at) == QLatin1Char('-')))
         ++at;
     const qsizetype integerStart = at;
     at = SkipDigits(text, at);
     bool hasDigits = at > integerStart;
-    if (at < text.size() && text.at(at) == QLatin1Char('.')) {
-        const qsizetype fractionStart = at + 1;
+    if (const qsizetype separator = SeparatorLength(text, at, locale.decimalPoint())) {
+        const qsizetype fractionStart = at + separator;
         const qsizetype fractionEnd = SkipDigits(text, fractionStart);
         hasDigits = hasDigits || fractionEnd > fractionStart;
         if (hasDigits)
@@ -51,21 +60,22 @@ qsizetype LeadingNumberLength(const QString& text) {
     return at;
 }
 
-} // namespace
-
-double ReadDelay(const QString& delayText) {
+double ReadDelay(const QString& delayText, const QLocale& locale) {
     QString compact;
     compact.reserve(delayText.size());
     for (const QChar c : delayText) {
         if (!IsSkippedBlank(c))
             compact.append(c);
     }
-    const qsizetype length = LeadingNumberLength(compact);
-    if (length == 0)
+    QString number = compact.left(DelayNumberLength(compact, locale));
+    if (number.isEmpty())
         return 0.0;
-    // The C locale's reading, never the user's: "0.5" is a half everywhere. An overflow gives an
-    // infinity, an underflow 0.
-    return QLocale::c().toDouble(QStringView(compact).left(length));
+    // Read with "." in place of the user's own separator, in the C locale, which takes no
+    // thousands separators. An overflow gives an infinity, an underflow 0.
+    const QString separator = locale.decimalPoint();
+    if (separator != QLatin1String("."))
+        number.replace(separator, QStringLiteral("."));
+    return QLocale::c().toDouble(number);
 }
 
 QString GeneralNumberText(double value) {
@@ -73,8 +83,8 @@ QString GeneralNumberText(double value) {
     return QString::number(value, 'G', 15);
 }
 
-FrameRate FrameRateFromDelay(const QString& delayText) {
-    const double delay = ReadDelay(delayText);
+FrameRate FrameRateFromDelay(const QString& delayText, const QLocale& locale) {
+    const double delay = ReadDelay(delayText, locale);
     if (std::isinf(delay))
         return {{}, kOverflow};
     if (delay == 0.0)

@@ -28,6 +28,22 @@ int StartFailureNumber(const QString& program) {
     return kStartFailedOtherwise;
 }
 
+// How long a child asked to stop may take to clean up before it is ended by force.
+constexpr int kStopGraceMs = 2000;
+
+// Ends a child that is still running. Asked first, the converter removes its half-written
+// temporary file; Windows has no such request for a child without windows, and there the
+// converter's temporary file goes with its process.
+void EndChild(QProcess& process) {
+#ifndef Q_OS_WIN
+    process.terminate();
+    if (process.waitForFinished(kStopGraceMs))
+        return;
+#endif
+    process.kill();
+    process.waitForFinished(-1);
+}
+
 } // namespace
 
 int StartFailureCode(int errorNumber) {
@@ -78,8 +94,7 @@ ProcessResult QtProcessRunner::runAndWait(const QString& program, const QStringL
     }
     if (process.state() != QProcess::NotRunning) {
         // Only an application that is quitting ends every event loop: end the child with it.
-        process.kill();
-        process.waitForFinished(-1);
+        EndChild(process);
         result.interrupted = true;
     }
     result.crashed = process.exitStatus() == QProcess::CrashExit;

@@ -62,6 +62,32 @@ void FileListView::remove(int index) {
     delete takeTopLevelItem(index - 1);
 }
 
+void FileListView::removeSelected() {
+    QList<bool> selected(count());
+    for (int i = 0; i < count(); ++i)
+        selected[i] = topLevelItem(i)->isSelected();
+    if (!selected.contains(true))
+        return;
+    for (int i = count(); i >= 1; --i) {
+        if (selected[i - 1])
+            Q_EMIT entryAboutToBeRemoved(i);
+    }
+    // Taking the entries out one by one would shift the rows after each of them.
+    const int current = currentEntry() - 1;
+    const QList<QTreeWidgetItem*> taken = invisibleRootItem()->takeChildren();
+    QList<QTreeWidgetItem*> kept;
+    kept.reserve(taken.size());
+    for (qsizetype i = 0; i < taken.size(); ++i) {
+        if (selected[i])
+            delete taken[i];
+        else
+            kept.append(taken[i]);
+    }
+    addTopLevelItems(kept);
+    if (current >= 0 && !selected[current])
+        setCurrentItem(taken[current], 0, QItemSelectionModel::NoUpdate);
+}
+
 void FileListView::clearEntries() {
     Q_EMIT entryAboutToBeRemoved(0);
     clear();
@@ -72,9 +98,9 @@ bool FileListView::isEntrySelected(int index) const {
     return item && item->isSelected();
 }
 
-void FileListView::selectEntry(int index) {
+void FileListView::selectEntry(int index, bool selected) {
     if (QTreeWidgetItem* item = topLevelItem(index - 1))
-        item->setSelected(true);
+        item->setSelected(selected);
 }
 
 int FileListView::currentEntry() const {

@@ -19,9 +19,13 @@ public:
     QString text(int index) const;
     void setText(int index, const QString& text);
     void remove(int index);
+    // Removes every selected entry in one change of the list, however many there are; each is
+    // announced as remove() announces it, the last one first. The current entry stays current
+    // when it is kept.
+    void removeSelected();
     void clearEntries();
     bool isEntrySelected(int index) const;
-    void selectEntry(int index);
+    void selectEntry(int index, bool selected = true);
     // The entry the list reports as current, or 0 when there is none.
     int currentEntry() const;
     // The entry under a point in the list's viewport coordinates, or 0.

@@ -31,9 +31,9 @@ struct ListedEntry {
 };
 
 // Calls visit for every entry of `folder` (which ends in the separator) but "." and "..", in
-// the order the file system yields them. An entry whose type cannot be read is not a folder.
-// False when the folder cannot be opened.
-bool ForEachEntry(const QString& folder, const std::function<void(const ListedEntry&)>& visit) {
+// the order the file system yields them, until it answers false. An entry whose type cannot be
+// read is not a folder. False when the folder cannot be opened.
+bool ForEachEntry(const QString& folder, const std::function<bool(const ListedEntry&)>& visit) {
 #ifdef Q_OS_UNIX
     // readdir gives each entry's type without a stat call for ordinary files and folders, and
     // opendir tells a folder that cannot be read from an empty one.
@@ -53,7 +53,8 @@ bool ForEachEntry(const QString& folder, const std::function<void(const ListedEn
         listed.isFolder =
             type == DT_DIR || (type == DT_LNK && fstatat(dirfd(dir), name, &status, 0) == 0 &&
                                S_ISDIR(status.st_mode));
-        visit(listed);
+        if (!visit(listed))
+            break;
     }
     closedir(dir);
     return true;
@@ -65,9 +66,21 @@ bool ForEachEntry(const QString& folder, const std::function<void(const ListedEn
     while (it.hasNext()) {
         it.next();
         const QFileInfo info = it.fileInfo();
-        visit({info.fileName(), info.isDir(), info.isSymLink() || info.isJunction()});
+        if (!visit({info.fileName(), info.isDir(), info.isSymLink() || info.isJunction()}))
+            break;
     }
     return true;
+#endif
+}
+
+// Windows listings put a "?" where a character of a name cannot be shown; such a folder cannot
+// be opened by that name. Elsewhere "?" is an ordinary character of a name.
+bool IsUnrepresentedName(const QString& name) {
+#ifdef Q_OS_WIN
+    return name.contains(QLatin1Char('?'));
+#else
+    Q_UNUSED(name);
+    return false;
 #endif
 }
 
@@ -78,16 +91,25 @@ QString JoinRealPath(const QString& realFolder, const QString& name) {
 
 } // namespace
 
-FolderScan::FolderScan(std::function<void()> serviceEvents)
-    : serviceEvents_(std::move(serviceEvents)) {}
+FolderScan::FolderScan(std::function<void()> serviceEvents, std::function<bool()> stopRequested)
+    : serviceEvents_(std::move(serviceEvents)), stopRequested_(std::move(stopRequested)) {}
 
-void FolderScan::service() {
+bool FolderScan::stopped() {
+    if (!stopped_ && stopRequested_)
+        stopped_ = stopRequested_();
+    return stopped_;
+}
+
+bool FolderScan::service() {
+    if (stopped())
+        return false;
     if (serviceEvents_)
         serviceEvents_();
+    return !stopped();
 }
 
 void FolderScan::noteUnreadable(const QString& path) {
-    if (!unreadable_.contains(path))
+    if (!stopped() && !unreadable_.contains(path))
         unreadable_.append(path);
 }
 
@@ -104,7 +126,8 @@ void FolderScan::CollectSubfolders(QStringList& folders, bool recurse) {
         for (const Folder& folder : level)
             listSubfolders(folder, found);
         for (const Folder& folder : found) {
-            service();
+            if (!service())
+                return;
             folders.append(folder.path);
         }
         if (!recurse)
@@ -114,20 +137,22 @@ void FolderScan::CollectSubfolders(QStringList& folders, bool recurse) {
 }
 
 void FolderScan::listSubfolders(const Folder& folder, QList<Folder>& found) {
-    service();
+    if (!service())
+        return;
     const bool listed = ForEachEntry(folder.path, [&](const ListedEntry& entry) {
-        service();
-        // A "?" stands where a listing could not represent a character of the name.
-        if (!entry.isFolder || entry.name.contains(QLatin1Char('?')))
-            return;
+        if (!service())
+            return false;
+        if (!entry.isFolder || IsUnrepresentedName(entry.name))
+            return true;
         const QString path = folder.path + entry.name;
         const QString realPath = entry.isLink || folder.realPath.isEmpty()
                                      ? QFileInfo(path).canonicalFilePath()
                                      : JoinRealPath(folder.realPath, entry.name);
         if (realPath.isEmpty() || visited_.contains(realPath))
-            return;
+            return true;
         visited_.insert(realPath);
         found.append({path + kSeparator, realPath});
+        return true;
     });
     if (!listed)
         noteUnreadable(folder.path.chopped(1));
@@ -139,6 +164,8 @@ void FolderScan::AddTree(const QString& folder, const QString& pattern, RootRepa
     visited_.clear();
     CollectSubfolders(folders, true);
     for (QString path : folders) {
+        if (stopped())
+            return;
         path.chop(1);
         bool readable = true;
         const QStringList names = ListFiles(path, pattern, &readable);
@@ -162,11 +189,13 @@ void FolderScan::AddTree(const QString& folder, const QString& pattern, RootRepa
 void FolderScan::AddDroppedItems(const QStringList& items, const AppendEntries& append) {
     QStringList files; // consecutive dropped files go to the list together
     const auto appendFiles = [&] {
-        if (!files.isEmpty())
+        if (!files.isEmpty() && !stopped())
             append(files);
         files.clear();
     };
     for (const QString& item : items) {
+        if (stopped())
+            return;
         const QFileInfo info(item);
         if (info.isDir()) {
             appendFiles();

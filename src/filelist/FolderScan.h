@@ -20,13 +20,17 @@ enum class RootRepair { Repair, Keep };
 class FolderScan {
 public:
     // serviceEvents runs at every listing, every listed entry and every folder found, so the
-    // window keeps painting and answering during a long scan.
-    explicit FolderScan(std::function<void()> serviceEvents = {});
+    // window keeps painting and answering during a long scan. stopRequested is asked after each
+    // of those and before each append: once it answers true the scan ends there, appends nothing
+    // more and notes nothing more.
+    explicit FolderScan(std::function<void()> serviceEvents = {},
+                        std::function<bool()> stopRequested = {});
 
     // Extends `folders` (each ending in the separator) with the folders beneath them: all
     // folders one level down, then two levels down and so on (breadth first); within a level
     // grouped by parent in the parents' order, each group in listing order. Only one level when
-    // recurse is false. Folders whose listed name contains "?" are left out with their trees.
+    // recurse is false. On Windows, folders whose listed name contains "?" (a character the
+    // listing could not show) are left out with their trees.
     void CollectSubfolders(QStringList& folders, bool recurse);
 
     // Appends every file matching `pattern` (see ListFiles) in the tree of `folder`, folder by
@@ -49,9 +53,13 @@ private:
     };
     void listSubfolders(const Folder& folder, QList<Folder>& found);
     void noteUnreadable(const QString& path);
-    void service();
+    // Services the window's events; false once the scan is to stop.
+    bool service();
+    bool stopped();
 
     std::function<void()> serviceEvents_;
+    std::function<bool()> stopRequested_;
+    bool stopped_ = false;
     QSet<QString> visited_;
     QStringList unreadable_;
 };

@@ -78,7 +78,7 @@ void Form1::AddFolder() {
     const QString folder = BrowseForFolder(services_.dialogs, this, kBrowseTitle);
     if (folder.isEmpty() || conversionRunning())
         return;
-    FolderScan scan(WindowEventPump());
+    FolderScan scan(WindowEventPump(), [this] { return closing_; });
     {
         const BusyPointer busy(*this);
         scan.AddTree(folder, ExtensionPattern(extension), RootRepair::Repair,
@@ -90,11 +90,7 @@ void Form1::AddFolder() {
 void Form1::ClearSelected() {
     if (conversionRunning())
         return;
-    // Downwards, so the entries not yet visited keep their numbers.
-    for (int i = ListView1->count(); i >= 1; --i) {
-        if (ListView1->isEntrySelected(i))
-            ListView1->remove(i);
-    }
+    ListView1->removeSelected();
 }
 
 void Form1::ClearList() {
@@ -178,13 +174,14 @@ void Form1::ListView1_EntryAboutToBeRemoved(int index) {
 void Form1::ListView1_OLEDragDrop(const QStringList& paths) {
     if (conversionRunning())
         return;
-    FolderScan scan(WindowEventPump());
+    FolderScan scan(WindowEventPump(), [this] { return closing_; });
     scan.AddDroppedItems(paths, [this](const QStringList& entries) { ListView1->append(entries); });
     ReportUnreadable(scan.unreadable());
 }
 
 void Form1::ReportUnreadable(const QStringList& paths) {
-    if (!paths.isEmpty())
+    // A window closed during the scan ends with the application, without a report.
+    if (!paths.isEmpty() && !closing_)
         services_.dialogs.message(this, UnreadableReport(paths), MessageIcon::Exclamation,
                                   kAppTitle);
 }

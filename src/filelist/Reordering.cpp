@@ -16,9 +16,11 @@ int EntryToReveal(int screenY, int position, int count) {
 
 void ExchangeEntries(FileListView& list, int dragged, int target) {
     const QString draggedText = list.text(dragged);
+    const bool draggedSelected = list.isEntrySelected(dragged);
     list.setText(dragged, list.text(target));
+    list.selectEntry(dragged, list.isEntrySelected(target));
     list.setText(target, draggedText);
-    list.selectEntry(target);
+    list.selectEntry(target, draggedSelected);
     // The dragged entry stays the one Delete and a double click act on.
     list.setCurrentItem(list.topLevelItem(target - 1), 0, QItemSelectionModel::NoUpdate);
 }

@@ -19,8 +19,8 @@ inline constexpr int kScrollDownFromY = 365;
 // `count` entries, with the pointer at screen row screenY; 0 for none.
 int EntryToReveal(int screenY, int position, int count);
 
-// Gives entry `dragged` the text of entry `target` and the other way round, then selects the
-// target's row and makes it the current entry; no entry is deselected.
+// Gives entry `dragged` the text and the selected state of entry `target` and the other way
+// round, then makes the target's row the current entry: each entry keeps its own selection.
 void ExchangeEntries(FileListView& list, int dragged, int target);
 
 // The pointer shown while an entry is dragged, read from an icon file each time; a stock drag

@@ -39,6 +39,14 @@ QString GetFileName(const QString& path) {
     return path.mid(path.lastIndexOf(kSeparator) + 1);
 }
 
+QString FileNameKey(const QString& name) {
+#ifdef Q_OS_WIN
+    return name.toCaseFolded();
+#else
+    return name;
+#endif
+}
+
 QString StripExtension(const QString& path) {
     const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
     if (dot < 0)

@@ -27,6 +27,11 @@ bool FileExists(const QString& path);
 // The text after the last native separator (the whole path when there is none).
 QString GetFileName(const QString& path);
 
+// A file or path name in the form by which the file system tells names apart: without regard to
+// letter case on Windows, exactly as written elsewhere. Two names name the same file when their
+// keys are equal.
+QString FileNameKey(const QString& name);
+
 // The text before the last "." of the whole path; throws std::invalid_argument when the path
 // holds no ".".
 QString StripExtension(const QString& path);

@@ -27,6 +27,12 @@ QMessageBox::Icon toQt(MessageIcon icon) {
 
 } // namespace
 
+QString WithDisplayLineBreaks(const QString& text) {
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+}
+
 void QtDialogs::message(QWidget* owner, const QString& text, MessageIcon icon,
                         const QString& title) {
     QMessageBox box(toQt(icon), title, text, QMessageBox::Ok, owner);
@@ -41,8 +47,8 @@ bool QtDialogs::askYesNo(QWidget* owner, const QString& text, const QString& tit
 QString QtDialogs::inputBox(QWidget* owner, const QString& prompt, const QString& title,
                             const QString& defaultText) {
     bool ok = false;
-    const QString text =
-        QInputDialog::getText(owner, title, prompt, QLineEdit::Normal, defaultText, &ok);
+    const QString text = QInputDialog::getText(owner, title, WithDisplayLineBreaks(prompt),
+                                               QLineEdit::Normal, defaultText, &ok);
     return ok ? text : QString();
 }
 

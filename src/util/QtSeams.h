@@ -8,6 +8,11 @@
 // seeded pseudo-random generator.
 namespace korvane {
 
+// A text as a dialog's label shows it: each carriage return, alone or before a line feed,
+// becomes the line feed at which a label breaks its lines. Message boxes break at a lone
+// carriage return themselves; an input dialog's label does not.
+QString WithDisplayLineBreaks(const QString& text);
+
 class QtDialogs : public Dialogs {
 public:
     void message(QWidget* owner, const QString& text, MessageIcon icon,

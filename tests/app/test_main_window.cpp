@@ -42,9 +42,9 @@ int px(int twips, const QWidget* w) {
 }
 
 // A real mouse-move event delivered to the control, as the window system would.
-void moveOver(QWidget* widget) {
-    QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)),
-                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+void moveOver(QWidget* widget, QPointF at = {2, 2}) {
+    QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
     QApplication::sendEvent(widget, &move);
 }
 
@@ -199,6 +199,14 @@ private Q_SLOTS:
         moveOver(f.PushButton2);
         QCOMPARE(f.mousePointer(), MousePointer::Hand);
         moveOver(f.Frame1);
+        QCOMPARE(f.mousePointer(), MousePointer::Default);
+        // The progress bar and the window's own background count as the background.
+        moveOver(f.PushButton1);
+        moveOver(f.ProgressBar1);
+        QCOMPARE(f.mousePointer(), MousePointer::Default);
+        moveOver(f.PushButton1);
+        QVERIFY(!f.childAt(f.width() - 2, f.height() - 2));
+        moveOver(&f, QPointF(f.width() - 2, f.height() - 2));
         QCOMPARE(f.mousePointer(), MousePointer::Default);
 
         // A busy window keeps its hourglass wherever the mouse goes.

@@ -199,6 +199,7 @@ private Q_SLOTS:
         QCOMPARE(d.dialogs.messages.size(), 1);
         const auto& report = d.dialogs.messages.first();
         QCOMPARE(report.title, QStringLiteral("Application Error"));
+        QCOMPARE(report.icon, MessageIcon::Exclamation);
         QCOMPARE(report.text,
                  QStringLiteral("No application is associated with the address\r\n"
                                 "in Korvane7/29/2014.Form1.PushButton1_Click at line 102\r\r"

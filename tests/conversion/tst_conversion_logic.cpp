@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLocale>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -36,7 +35,6 @@ private Q_SLOTS:
     void argumentsFit();
     void frameRate_data();
     void frameRate();
-    void frameRateIgnoresTheUserLocale();
     void readDelay_data();
     void readDelay();
     void outputPath_data();
@@ -209,16 +207,6 @@ void ConversionLogicTest::frameRate() {
     const FrameRate result = FrameRateFromDelay(delay);
     QCOMPARE(result.text, rate);
     QCOMPARE(result.error, error);
-}
-
-void ConversionLogicTest::frameRateIgnoresTheUserLocale() {
-    const QLocale saved;
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    const FrameRate half = FrameRateFromDelay(QStringLiteral("2"));
-    const double comma = ReadDelay(QStringLiteral("0,5"));
-    QLocale::setDefault(saved);
-    QCOMPARE(half.text, QStringLiteral("0.5"));
-    QCOMPARE(comma, 0.0); // "0" then text: the comma is never a decimal point
 }
 
 void ConversionLogicTest::readDelay_data() {

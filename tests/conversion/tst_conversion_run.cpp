@@ -1,6 +1,7 @@
 // Start on the real window: with a scripted runner for what the window does around the converter,
 // and end to end with the real converter on real GIF files in temporary folders.
 #include "Doubles.h"
+#include "GifMaker.h"
 #include "TestFiles.h"
 #include "app/Form1.h"
 #include "conversion/ConversionRun.h"
@@ -11,8 +12,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -110,7 +113,8 @@ private Q_SLOTS:
     void cleanup();
 
     // Around the converter (scripted runner).
-    void emptyListLeavesPointerAndBarAlone();
+    void nothingToConvertLeavesTheWindowAlone_data();
+    void nothingToConvertLeavesTheWindowAlone();
     void neitherModeConvertsNothing();
     void rootFolderGetsNoDoubledSeparator_data();
     void rootFolderGetsNoDoubledSeparator();
@@ -119,6 +123,8 @@ private Q_SLOTS:
     void progressAndPointerFollowTheRun();
     void runWorksOnItsSnapshotAndRefusesChanges();
     void noEntryLimit();
+    void delayInTheUserNumberFormat_data();
+    void delayInTheUserNumberFormat();
     void inputsGoInAListFileOnlyWhenTheyDoNotFit_data();
     void inputsGoInAListFileOnlyWhenTheyDoNotFit();
 
@@ -126,6 +132,8 @@ private Q_SLOTS:
     void manyToOneWritesOneMovie();
     void oneToOneWritesOneMoviePerEntry();
     void brokenGifAmongGoodOnesIsNamed();
+    void movieOfTheSameNameIsNotWrittenOver();
+    void closingMidConversionLeavesNoPartialFile();
     void thirtyThousandFilesMakeOneMovie();
     void missingConverterFails();
     void leftoverOutputIsNoSuccess_data();
@@ -201,18 +209,38 @@ QStringList ConversionRunTest::writeGifs(const QStringList& names) {
     return paths;
 }
 
-void ConversionRunTest::emptyListLeavesPointerAndBarAlone() {
+void ConversionRunTest::nothingToConvertLeavesTheWindowAlone_data() {
+    QTest::addColumn<bool>("withEntry");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<MessageIcon>("icon");
+    const QString noFolder =
+        QStringLiteral("Choose the folder for the SWF files on the Conversion Options tab.");
+    QTest::newRow("empty list") << false << "/out/"
+                                << "No files added." << MessageIcon::None;
+    QTest::newRow("empty folder") << true << "" << noFolder << MessageIcon::Exclamation;
+    QTest::newRow("blank folder") << true << " \t " << noFolder << MessageIcon::Exclamation;
+}
+
+void ConversionRunTest::nothingToConvertLeavesTheWindowAlone() {
+    QFETCH(bool, withEntry);
+    QFETCH(QString, folder);
+    QFETCH(QString, message);
+    QFETCH(MessageIcon, icon);
     makeWindow(d_->runner);
+    if (withEntry)
+        w_->ListView1->append(Native("/G/a.gif"));
+    w_->Text2->setText(folder);
     w_->SetMousePointer(MousePointer::Hand);
     w_->ProgressBar1->setValue(37);
     w_->Start();
     QCOMPARE(d_->dialogs.messages.size(), 1);
-    QCOMPARE(d_->dialogs.messages[0].text, QStringLiteral("No files added."));
+    QCOMPARE(d_->dialogs.messages[0].text, message);
     QCOMPARE(d_->dialogs.messages[0].title, QStringLiteral("Korvane"));
-    QCOMPARE(d_->dialogs.messages[0].icon, MessageIcon::None);
+    QCOMPARE(d_->dialogs.messages[0].icon, icon);
     QCOMPARE(w_->mousePointer(), MousePointer::Hand);
     QCOMPARE(w_->ProgressBar1->value(), 37);
-    QVERIFY(d_->runner.calls.isEmpty());
+    QVERIFY(d_->runner.calls.isEmpty()); // no converter, so no movie anywhere
 }
 
 void ConversionRunTest::neitherModeConvertsNothing() {
@@ -369,6 +397,36 @@ void ConversionRunTest::noEntryLimit() {
         QStringLiteral("and %1 more").arg(inputs.size() - 10)));
 }
 
+void ConversionRunTest::delayInTheUserNumberFormat_data() {
+    QTest::addColumn<QString>("delay");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QString>("rate");
+    QTest::newRow("the user's decimal comma") << "0,5" << false << "2";
+    QTest::newRow("a decimal point") << "0.5" << false << "2";
+    QTest::newRow("no thousands separators") << "1.000" << false << "1";
+    QTest::newRow("trailing text") << "1.5s" << true << "0.666666666666667";
+}
+
+// The delay box's check and the run read the delay alike, in a German locale.
+void ConversionRunTest::delayInTheUserNumberFormat() {
+    QFETCH(QString, delay);
+    QFETCH(bool, refused);
+    QFETCH(QString, rate);
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const auto restore = qScopeGuard([&] { QLocale::setDefault(saved); });
+    makeWindow(d_->runner);
+    w_->ListView1->append(Native("/G/a.gif"));
+    w_->Text1->setText(delay);
+    w_->Text1_LostFocus();
+    w_->Start();
+    QCOMPARE(d_->runner.calls.size(), 1);
+    QCOMPARE(d_->runner.calls[0].arguments.mid(0, 2), (QStringList{"-r", rate}));
+    QCOMPARE(d_->dialogs.messages.size(), refused ? 2 : 1);
+    if (refused)
+        QCOMPARE(d_->dialogs.messages[0].text, QStringLiteral("Must be numeric entry."));
+}
+
 void ConversionRunTest::inputsGoInAListFileOnlyWhenTheyDoNotFit_data() {
     QTest::addColumn<qint64>("shortBy"); // bytes the space lacks for the arguments
     QTest::addColumn<int>("exitCode");
@@ -469,6 +527,27 @@ void ConversionRunTest::brokenGifAmongGoodOnesIsNamed() {
     QVERIFY(!QFile::exists(out_->filePath("broken.swf")));
 }
 
+// One to one: a movie made earlier in the run from another file of the same name stays; the
+// same file listed again converts again.
+void ConversionRunTest::movieOfTheSameNameIsNotWrittenOver() {
+    if (!useBuiltConverter())
+        return;
+    w_->Option2->setChecked(true);
+    const QStringList gifs = writeGifs({"a/same.gif", "b/same.gif"}); // of different sizes
+    const QString reference = Native(app_->filePath("reference.swf"));
+    QCOMPARE(QProcess::execute(BuiltConverter(), {gifs[0], "-o", reference}), 0);
+    w_->ListView1->append(QStringList{gifs[0], gifs[0], gifs[1]});
+    w_->Start();
+    QCOMPARE(d_->dialogs.messages.size(), 1);
+    QCOMPARE(d_->dialogs.messages[0].text,
+             QStringLiteral("Conversion failed.\r\rsame.gif: a movie of this name was already made "
+                            "from ") +
+                 gifs[0] + QStringLiteral(" in this run"));
+    QFile movie(out_->filePath("same.swf")), expected(reference);
+    QVERIFY(movie.open(QIODevice::ReadOnly) && expected.open(QIODevice::ReadOnly));
+    QCOMPARE(movie.readAll(), expected.readAll());
+}
+
 // What a user tried: a folder of 30,000 GIFs with paths of about 100 characters, whose argument
 // list is beyond Linux's 2 MB, added with Add Folder and converted many to one.
 void ConversionRunTest::thirtyThousandFilesMakeOneMovie() {
@@ -562,6 +641,39 @@ void ConversionRunTest::windowIsServicedDuringASlowConverter() {
     QVERIFY2(ticks >= 10, qPrintable(QStringLiteral("%1 timer ticks during 1 s").arg(ticks)));
     QVERIFY2(counter.paints >= 5, qPrintable(QStringLiteral("%1 repaints").arg(counter.paints)));
     QVERIFY(d_->dialogs.messages[0].text.startsWith(QStringLiteral("Conversion failed.")));
+}
+
+// The window closed while the real converter writes its temporary file: the converter is
+// asked to stop and takes the file with it.
+void ConversionRunTest::closingMidConversionLeavesNoPartialFile() {
+    if (!useBuiltConverter())
+        return;
+    // Many large frames of noise, listed many times into one movie, keep the converter busy.
+    testgif::Gif gif;
+    gif.width = gif.height = 1200;
+    gif.globalColours = testgif::palette(256);
+    for (int seed = 0; seed < 4; ++seed)
+        gif.frames.push_back(testgif::patternFrame(0, 0, 1200, 1200, 256, seed));
+    const QString big = Native(in_->filePath("big.gif"));
+    testgif::writeGif(QFile::encodeName(big).toStdString(), gif);
+    w_->ListView1->append(QStringList(200, big));
+
+    QString temporary;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const QStringList files = QDir(out_->path()).entryList(QDir::Files);
+        if (!files.isEmpty()) {
+            temporary = files.first();
+            poll.stop();
+            w_->close();
+        }
+    });
+    poll.start(5);
+    QTimer::singleShot(0, w_.get(), [&] { w_->Start(); });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY2(temporary.startsWith(QStringLiteral("output.swf.")), qPrintable(temporary));
+    QCOMPARE(QDir(out_->path()).entryList(QDir::Files), QStringList());
+    QVERIFY(d_->dialogs.messages.isEmpty());
 }
 
 void ConversionRunTest::quittingDuringARunEndsIt() {

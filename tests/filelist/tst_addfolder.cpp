@@ -2,6 +2,7 @@
 #include "FileListTestSupport.h"
 
 #include "filelist/FolderScan.h"
+#include "util/QtSeams.h"
 
 #include <QTemporaryDir>
 #include <QTimer>
@@ -74,20 +75,25 @@ private Q_SLOTS:
         QCOMPARE(t.doubles.dialogs.folderTitles, QStringList{"Please select folder:"});
         QCOMPARE(t.list().count(), 0);
         QCOMPARE(t.doubles.dialogs.messages.size(), 0); // nothing matched: still no message
+        // The input dialog shows the prompt's carriage returns as line breaks.
+        QCOMPARE(WithDisplayLineBreaks(kPrompt),
+                 QStringLiteral("Enter file extension to load:\n\n(* for all files, txt for all "
+                                "txt files, doc for all doc files, etc.)"));
+        QCOMPARE(WithDisplayLineBreaks(QStringLiteral("a\r\nb")), QStringLiteral("a\nb"));
     }
-
     void extensionIsUsedAsTyped_data() {
         QTest::addColumn<QString>("extension");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("gif, any letter case")
-            << "gif"
-            << QStringList{".hidden.gif", "a.gif", "a~b.gif", "b.GIF", "name?.gif", "sub/c.gif"};
+            << "gif" << QStringList{".hidden.gif", "What?/w.gif", "a.gif",    "a~b.gif",
+                                    "b.GIF",       "name?.gif",   "sub/c.gif"};
         QTest::newRow("upper-case GIF")
-            << "GIF"
-            << QStringList{".hidden.gif", "a.gif", "a~b.gif", "b.GIF", "name?.gif", "sub/c.gif"};
+            << "GIF" << QStringList{".hidden.gif", "What?/w.gif", "a.gif",    "a~b.gif",
+                                    "b.GIF",       "name?.gif",   "sub/c.gif"};
         QTest::newRow("* adds every file, hidden ones too")
-            << "*" << QStringList{".hidden.gif", ".profile", "a.gif",    "a~b.gif",   "b.GIF",
-                                  "name?.gif",   "noext",    "note.txt", "sub/c.gif", "sub/d.txt"};
+            << "*" << QStringList{".hidden.gif", ".profile",  "What?/w.gif", "a.gif",
+                                  "a~b.gif",     "b.GIF",     "name?.gif",   "noext",
+                                  "note.txt",    "sub/c.gif", "sub/d.txt"};
         QTest::newRow("txt") << "txt" << QStringList{"note.txt", "sub/d.txt"};
         QTest::newRow(".gif keeps its dot: *..gif") << ".gif" << QStringList{};
         QTest::newRow("no trimming") << " gif" << QStringList{};
@@ -96,9 +102,10 @@ private Q_SLOTS:
         QFETCH(QString, extension);
         QFETCH(QStringList, expected);
         QTemporaryDir tmp;
+        // "?" is an ordinary character of a name here: the "What?" folder is searched.
         MakeFiles(tmp.path(), {"a.gif", "b.GIF", ".hidden.gif", "a~b.gif", "~temp.gif",
                                "~other.txt", "note.txt", "noext", ".profile", "name?.gif",
-                               "sub/c.gif", "sub/d.txt", "sub/~sub.gif", "x?y/hidden-by-q.gif"});
+                               "sub/c.gif", "sub/d.txt", "sub/~sub.gif", "What?/w.gif"});
         TestWindow t;
         AddFolderWith(t, extension, tmp.path());
         QStringList added = Relative(t.list().texts(), tmp.path());
@@ -239,6 +246,41 @@ private Q_SLOTS:
         QVERIFY2(ticks > 0, "no timer fired while the tree was scanned");
         QVERIFY(!pointers.contains(MousePointer::Default));
         QCOMPARE(t.window.mousePointer(), MousePointer::Default);
+    }
+
+    // Closing the window in the middle of a scan (here as soon as the first entries arrive) ends
+    // it there: nothing more is appended and nothing is reported.
+    void closingDuringAScanEndsIt_data() {
+        QTest::addColumn<bool>("dropped");
+        QTest::newRow("Add Folder") << false;
+        QTest::newRow("dropped folder") << true;
+    }
+    void closingDuringAScanEndsIt() {
+        QFETCH(bool, dropped);
+        QTemporaryDir tmp;
+        const QString tree = tmp.path() + QStringLiteral("/tree");
+        QStringList files;
+        for (int folder = 0; folder < 20; ++folder)
+            files.append(QStringLiteral("tree/f%1/g.gif").arg(folder));
+        MakeFiles(tmp.path(), files);
+        TestWindow t;
+        int atClose = -1;
+        QObject::connect(t.list().model(), &QAbstractItemModel::rowsInserted, [&] {
+            if (atClose < 0) {
+                t.window.close();
+                atClose = t.list().count();
+            }
+        });
+        QTimer::singleShot(0, [&] {
+            if (dropped) // the missing item after the tree would be reported
+                DragAndDrop(t.list(), *FileList({tree, tmp.path() + QStringLiteral("/gone")}));
+            else
+                AddFolderWith(t, QStringLiteral("gif"), tree);
+        });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(atClose > 0 && atClose < files.size());
+        QCOMPARE(t.list().count(), atClose);
+        QVERIFY(t.doubles.dialogs.messages.isEmpty());
     }
 
     void collectSubfoldersTakesOneLevelWithoutRecursion() {

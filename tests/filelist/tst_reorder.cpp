@@ -79,6 +79,9 @@ private Q_SLOTS:
         QCOMPARE(s.list().currentEntry(), 3);
         QVERIFY(!s.listHasOwnPointer());
         QCOMPARE(s.list().cursor().shape(), Qt::ArrowCursor);
+        // The rows passed kept their own selection: only the dragged entry goes.
+        s.window.ClearSelected();
+        QCOMPARE(s.list().texts(), (QStringList{"B", "C", "D"}));
     }
 
     void skippingRowsSwapsTwoEntries() {
