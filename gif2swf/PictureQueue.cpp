@@ -28,13 +28,20 @@ void PictureQueue::rethrowFailure() {
     }
 }
 
-template <typename Fill> void PictureQueue::fillNext(Fill fill) {
+template <typename Fill>
+void PictureQueue::fillNext(Slot::Kind kind, int width, int height, const std::string& subject,
+                            int image, Fill fill) {
     std::unique_lock<std::mutex> lock(mutex_);
     Slot& slot = slots_[nextToFill_];
     changed_.wait(lock, [&] { return !slot.full || failure_; });
     rethrowFailure();
     lock.unlock();
     fill(slot); // the slot is ours until it is marked full
+    slot.kind = kind;
+    slot.width = width;
+    slot.height = height;
+    slot.subject = subject;
+    slot.image = image;
     lock.lock();
     slot.full = true;
     nextToFill_ = 1 - nextToFill_;
@@ -45,7 +52,7 @@ void PictureQueue::push(const std::vector<uint32_t>& pixels, int width, int heig
                         const MovieWriter::Box& changed, uint32_t frames,
                         const std::string& subject, int image) {
     const MovieWriter::Box stale = changed.united(lastChanged_);
-    fillNext([&](Slot& slot) {
+    fillNext(Slot::kPicture, width, height, subject, image, [&](Slot& slot) {
         // The slot holds the picture of two pushes ago when it holds a picture: only what
         // changed since then is copied.
         if (slot.kind == Slot::kPicture && slot.width == width && slot.height == height &&
@@ -58,43 +65,27 @@ void PictureQueue::push(const std::vector<uint32_t>& pixels, int width, int heig
         } else {
             slot.pixels.assign(pixels.begin(), pixels.end());
         }
-        slot.width = width;
-        slot.height = height;
         slot.frames = frames;
         slot.changed = changed;
-        slot.subject = subject;
-        slot.image = image;
-        slot.kind = Slot::kPicture;
     });
     lastChanged_ = changed;
 }
 
 void PictureQueue::pushKeyTile(const std::vector<uint32_t>& pixels, int width, int height, int top,
                                int rows, const std::string& subject, int image) {
-    fillNext([&](Slot& slot) {
+    fillNext(Slot::kTile, width, height, subject, image, [&](Slot& slot) {
         const auto begin = pixels.begin() + static_cast<ptrdiff_t>(top) * width;
         slot.pixels.assign(begin, begin + static_cast<ptrdiff_t>(rows) * width);
-        slot.width = width;
-        slot.height = height;
         slot.top = top;
         slot.rows = rows;
-        slot.subject = subject;
-        slot.image = image;
-        slot.kind = Slot::kTile;
     });
     lastChanged_ = {0, 0, width, height};
 }
 
 void PictureQueue::pushFromTiles(int width, int height, uint32_t frames, const std::string& subject,
                                  int image) {
-    fillNext([&](Slot& slot) {
-        slot.width = width;
-        slot.height = height;
-        slot.frames = frames;
-        slot.subject = subject;
-        slot.image = image;
-        slot.kind = Slot::kFromTiles;
-    });
+    fillNext(Slot::kFromTiles, width, height, subject, image,
+             [&](Slot& slot) { slot.frames = frames; });
     lastChanged_ = {0, 0, width, height};
 }
 

@@ -55,8 +55,11 @@ private:
         bool full = false;
     };
 
-    // Waits for the next slot to be free; fills it (outside the lock) and hands it over.
-    template <typename Fill> void fillNext(Fill fill);
+    // Waits for the next slot to be free; fills it (outside the lock; `fill` sees what the
+    // slot held before) and hands it over.
+    template <typename Fill>
+    void fillNext(Slot::Kind kind, int width, int height, const std::string& subject, int image,
+                  Fill fill);
     void run();
     void rethrowFailure(); // with the lock held
 
