@@ -83,7 +83,7 @@ private:
     void removeTopPatch();
 
     static constexpr uint16_t kKeyDepth = 1;
-    static constexpr uint64_t kTilePixels = 512 * 1024;
+    static constexpr uint64_t kTilePixels = 256 * 1024;
     static constexpr int kMaxTiles = 16;
     // Patches stack up to this many, and their rectangles add up to at most this many
     // times the screen's area or kMaxPatchPixels, whichever is more, before a key replaces
