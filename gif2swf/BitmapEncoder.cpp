@@ -3,9 +3,11 @@
 #include <libdeflate.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <iterator>
 #include <new>
+#include <random>
 #include <stdexcept>
 
 namespace gif2swf {
@@ -17,6 +19,9 @@ constexpr size_t kColourTableRoom = 256 * 4;
 // 255, so a colour with alpha 1 never occurs and marks an empty slot.
 class ColourIndex {
 public:
+    // Never a pixel's colour: pixels have alpha 0 or 255.
+    static constexpr uint32_t kNoColour = 0x01000000u;
+
     ColourIndex() { std::fill(std::begin(keys_), std::end(keys_), kEmpty); }
 
     // The colour's palette index, adding it when new; -1 when the palette is full.
@@ -41,7 +46,7 @@ public:
     }
 
 private:
-    static constexpr uint32_t kEmpty = 0x01000000u;
+    static constexpr uint32_t kEmpty = kNoColour;
     static constexpr int kBits = 10;
     static constexpr uint32_t kSlots = 1u << kBits;
     uint32_t keys_[kSlots];
@@ -49,46 +54,93 @@ private:
 };
 
 uint64_t load64(const uint8_t* p) {
-    uint64_t value;
-    std::memcpy(&value, p, 8);
+    // Little endian, as the hash defines its words.
+    uint64_t value = 0;
+    for (int i = 7; i >= 0; --i) {
+        value = value << 8 | p[i];
+    }
     return value;
 }
 
-// Two independent 64-bit multiply-rotate lanes over the data: a 128-bit fingerprint that
-// tells apart the pictures of any real movie, at memory speed.
-Fingerprint fingerprintOf(const uint8_t* data, size_t size, uint64_t seed) {
-    uint64_t a = 0x9E3779B97F4A7C15ull ^ seed;
-    uint64_t b = 0xC2B2AE3D27D4EB4Full ^ (seed * 0x165667B19E3779F9ull);
-    size_t i = 0;
-    auto mix = [](uint64_t h, uint64_t v, uint64_t k) {
-        h ^= v * k;
-        h = (h << 31) | (h >> 33);
-        return h * 0x9E3779B97F4A7C15ull;
-    };
-    for (; i + 16 <= size; i += 16) {
-        a = mix(a, load64(data + i), 0x87C37B91114253D5ull);
-        b = mix(b, load64(data + i + 8), 0x4CF5AD432745937Full);
-    }
-    uint8_t tail[16] = {};
-    std::memcpy(tail, data + i, size - i);
-    a = mix(a, load64(tail) ^ size, 0x87C37B91114253D5ull);
-    b = mix(b, load64(tail + 8) ^ size, 0x4CF5AD432745937Full);
-    a ^= a >> 29;
-    b ^= b >> 32;
-    return {a, b};
+uint64_t rotl(uint64_t x, int b) {
+    return (x << b) | (x >> (64 - b));
 }
+
+struct SipState {
+    uint64_t v0, v1, v2, v3;
+    void round() {
+        v0 += v1;
+        v1 = rotl(v1, 13);
+        v1 ^= v0;
+        v0 = rotl(v0, 32);
+        v2 += v3;
+        v3 = rotl(v3, 16);
+        v3 ^= v2;
+        v0 += v3;
+        v3 = rotl(v3, 21);
+        v3 ^= v0;
+        v2 += v1;
+        v1 = rotl(v1, 17);
+        v1 ^= v2;
+        v2 = rotl(v2, 32);
+    }
+    void absorb(uint64_t m) {
+        v3 ^= m;
+        round(); // one compression round
+        v0 ^= m;
+    }
+    uint64_t finalRounds() {
+        round(); // three finalization rounds
+        round();
+        round();
+        return v0 ^ v1 ^ v2 ^ v3;
+    }
+};
 
 } // namespace
 
+// SipHash-1-3 with its 128-bit output, keyed with a secret drawn once per run: a pseudo-random
+// function, so a crafted file cannot make two different bitmaps share a fingerprint.
+Fingerprint keyedFingerprint(const uint8_t* data, size_t size, uint64_t prefix) {
+    static const std::array<uint64_t, 2> key = [] {
+        std::random_device random;
+        std::array<uint64_t, 2> k{};
+        for (uint64_t& word : k) {
+            word = uint64_t{random()} << 32 ^ random();
+        }
+        return k;
+    }();
+    SipState s{key[0] ^ 0x736f6d6570736575ull, key[1] ^ 0x646f72616e646f6dull ^ 0xee,
+               key[0] ^ 0x6c7967656e657261ull, key[1] ^ 0x7465646279746573ull};
+    s.absorb(prefix);
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        s.absorb(load64(data + i));
+    }
+    uint64_t last = uint64_t(size + 8) << 56;
+    for (size_t j = 0; i + j < size; ++j) {
+        last |= uint64_t{data[i + j]} << (8 * j);
+    }
+    s.absorb(last);
+    s.v2 ^= 0xee;
+    const uint64_t first = s.finalRounds();
+    s.v1 ^= 0xdd;
+    return {first, s.finalRounds()};
+}
+
 BitmapEncoder::BitmapEncoder(int compressionLevel) {
     compressor_ = libdeflate_alloc_compressor(compressionLevel);
-    if (compressor_ == nullptr) {
+    smallCompressor_ = libdeflate_alloc_compressor(std::max(compressionLevel, kSmallLevel));
+    if (compressor_ == nullptr || smallCompressor_ == nullptr) {
+        libdeflate_free_compressor(compressor_);
+        libdeflate_free_compressor(smallCompressor_);
         throw std::bad_alloc();
     }
 }
 
 BitmapEncoder::~BitmapEncoder() {
     libdeflate_free_compressor(compressor_);
+    libdeflate_free_compressor(smallCompressor_);
 }
 
 bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int height) {
@@ -102,10 +154,16 @@ bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int h
     for (int y = 0; y < height; ++y) {
         const uint32_t* in = pixels + static_cast<size_t>(y) * width;
         uint8_t* out = buffer_.data() + kColourTableRoom + rowBytes * y;
+        // Runs of one colour (and transparent areas) skip the lookup.
+        uint32_t last = ColourIndex::kNoColour;
+        int found = 0;
         for (int x = 0; x < width; ++x) {
-            const int found = index.indexOf(in[x], palette, count);
-            if (found < 0) {
-                return false;
+            if (in[x] != last) {
+                last = in[x];
+                found = index.indexOf(last, palette, count);
+                if (found < 0) {
+                    return false;
+                }
             }
             out[x] = static_cast<uint8_t>(found);
         }
@@ -169,7 +227,7 @@ Fingerprint BitmapEncoder::prepare(const uint32_t* pixels, int width, int height
     const uint64_t shape = uint64_t(width) << 40 ^ uint64_t(height) << 16 ^
                            uint64_t(colourCount_) << 4 ^ (hasAlpha_ ? 2 : 0) ^
                            (format_ == swf::kDirect32 ? 1 : 0);
-    return fingerprintOf(preparedData(), preparedSize(), shape);
+    return keyedFingerprint(preparedData(), preparedSize(), shape);
 }
 
 void BitmapEncoder::compress(swf::LosslessBitmap& bitmap) {
@@ -178,9 +236,11 @@ void BitmapEncoder::compress(swf::LosslessBitmap& bitmap) {
     bitmap.width = static_cast<uint16_t>(width_);
     bitmap.height = static_cast<uint16_t>(height_);
     bitmap.colourCount = colourCount_;
-    const size_t bound = libdeflate_zlib_compress_bound(compressor_, preparedSize());
+    libdeflate_compressor* compressor =
+        preparedSize() <= kSmallBytes ? smallCompressor_ : compressor_;
+    const size_t bound = libdeflate_zlib_compress_bound(compressor, preparedSize());
     bitmap.zlibData.resize(bound);
-    const size_t size = libdeflate_zlib_compress(compressor_, preparedData(), preparedSize(),
+    const size_t size = libdeflate_zlib_compress(compressor, preparedData(), preparedSize(),
                                                  bitmap.zlibData.data(), bound);
     if (size == 0) {
         throw std::runtime_error("deflate output exceeded its bound");

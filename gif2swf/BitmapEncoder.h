@@ -23,6 +23,9 @@ struct Fingerprint {
     }
 };
 
+// The fingerprint of bytes, after a 64-bit prefix (the bitmap's size and format).
+Fingerprint keyedFingerprint(const uint8_t* data, size_t size, uint64_t prefix);
+
 struct FingerprintHash {
     size_t operator()(const Fingerprint& f) const { return static_cast<size_t>(f.first); }
 };
@@ -40,6 +43,8 @@ public:
 
     // Lays out the uncompressed bitmap of 0xAARRGGBB pixels and returns its fingerprint.
     Fingerprint prepare(const uint32_t* pixels, int width, int height);
+    // Whether the prepared bitmap is colour-mapped (had at most 256 colours).
+    bool colourMapped() const { return format_ == swf::kColourMapped8; }
     // Compresses the prepared bitmap into `bitmap` (everything but the character id).
     void compress(swf::LosslessBitmap& bitmap);
 
@@ -52,7 +57,12 @@ private:
     bool prepareColourMapped(const uint32_t* pixels, int width, int height);
     void prepareDirect(const uint32_t* pixels, int width, int height);
 
+    // Small bitmaps (the patches of optimised GIFs, where the GIF's own data is small too)
+    // are deflated harder: it costs little time there and takes off about a twentieth.
+    static constexpr size_t kSmallBytes = 16 * 1024;
+    static constexpr int kSmallLevel = 6;
     libdeflate_compressor* compressor_ = nullptr;
+    libdeflate_compressor* smallCompressor_ = nullptr;
     std::vector<uint8_t> buffer_;
     size_t start_ = 0;
     swf::BitmapFormat format_ = swf::kColourMapped8;

@@ -47,6 +47,8 @@ public:
     uint64_t consumed() const override { return consumed_; }
 
 private:
+    static constexpr size_t kBufferBytes = 64 * 1024;
+    std::unique_ptr<char[]> buffer_{new char[kBufferBytes]};
     std::FILE* file_ = nullptr;
     int failure_ = 0;
     uint64_t consumed_ = 0;

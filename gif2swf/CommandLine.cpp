@@ -111,7 +111,8 @@ std::string usageText() {
            std::to_string(swf::kVersion) +
            "). Each image of each input, in the order given, becomes a frame\n"
            "shown as a GIF viewer shows it, over a white stage as large as the largest input.\n"
-           "The movie loops.\n"
+           "A single GIF's movie plays as often as the GIF says (its looping extension; once\n"
+           "without one); with -r or several inputs the movie loops.\n"
            "\n"
            "Options (in any order with the inputs):\n"
            "  -r, --rate RATE    show every image for 1/RATE seconds; RATE is a positive\n"

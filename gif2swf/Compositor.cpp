@@ -7,7 +7,27 @@ namespace gif2swf {
 
 Compositor::Compositor(int width, int height)
     : width_(width), height_(height),
-      pixels_(static_cast<size_t>(width) * static_cast<size_t>(height), 0u) {}
+      pixels_(static_cast<size_t>(width) * static_cast<size_t>(height), kStage), changed_{0, 0,
+                                                                                          width,
+                                                                                          height} {}
+
+void Compositor::addChanged(const Area& area) {
+    if (area.right <= area.left || area.bottom <= area.top) {
+        return;
+    }
+    if (changed_.right <= changed_.left || changed_.bottom <= changed_.top) {
+        changed_ = area;
+        return;
+    }
+    changed_ = {std::min(changed_.left, area.left), std::min(changed_.top, area.top),
+                std::max(changed_.right, area.right), std::max(changed_.bottom, area.bottom)};
+}
+
+Compositor::Area Compositor::takeChanged() {
+    const Area changed = changed_;
+    changed_ = Area{};
+    return changed;
+}
 
 void Compositor::beginImage(const GifImage& image) {
     image_ = image;
@@ -15,6 +35,7 @@ void Compositor::beginImage(const GifImage& image) {
     area_.top = std::min(image.top, height_);
     area_.right = std::min(image.left + image.width, width_);
     area_.bottom = std::min(image.top + image.height, height_);
+    addChanged(area_);
     // An image wholly outside the screen has an empty area: nothing to save.
     if (image.disposal == Disposal::Previous && area_.right > area_.left &&
         area_.bottom > area_.top) {
@@ -50,11 +71,14 @@ void Compositor::disposeImage() {
     if (area_.right <= area_.left || area_.bottom <= area_.top) {
         return;
     }
+    if (image_.disposal == Disposal::Background || image_.disposal == Disposal::Previous) {
+        addChanged(area_);
+    }
     const size_t areaWidth = static_cast<size_t>(area_.right - area_.left);
     for (int y = area_.top; y < area_.bottom; ++y) {
         uint32_t* row = pixels_.data() + static_cast<size_t>(y) * width_ + area_.left;
         if (image_.disposal == Disposal::Background) {
-            std::fill(row, row + areaWidth, 0u);
+            std::fill(row, row + areaWidth, kStage);
         } else if (image_.disposal == Disposal::Previous) {
             std::memcpy(row, saved_.data() + (y - area_.top) * areaWidth,
                         areaWidth * sizeof(uint32_t));

@@ -6,13 +6,16 @@
 #include <vector>
 
 // The picture a GIF viewer shows after each image: images drawn over what the previous
-// ones left, then disposed of as their control block says. Pixels are 0xAARRGGBB with alpha
-// 0 or 255; 0 is transparent (never drawn, or cleared by disposal to the background, which
-// browsers clear to transparent whatever the background colour index says).
+// ones left, then disposed of as their control block says. Pixels are opaque 0xFFRRGGBB.
+// Where no image has drawn, or disposal cleared to the background (browsers clear to
+// transparent whatever the background colour index says), the white stage shows through,
+// so those pixels are white.
 namespace gif2swf {
 
 class Compositor {
 public:
+    static constexpr uint32_t kStage = 0xFFFFFFFFu;
+
     Compositor(int width, int height);
 
     int width() const { return width_; }
@@ -27,13 +30,18 @@ public:
     // Disposes of the image drawn last, before the next one is drawn.
     void disposeImage();
 
-private:
     struct Area {
         int left = 0;
         int top = 0;
         int right = 0; // exclusive
         int bottom = 0;
     };
+    // The area where pixels may have changed since the last call (at first the screen):
+    // the images drawn and the areas disposed of.
+    Area takeChanged();
+
+private:
+    void addChanged(const Area& area);
 
     int width_;
     int height_;
@@ -43,6 +51,7 @@ private:
     GifImage image_;
     Area area_;
     std::vector<uint32_t> saved_;
+    Area changed_;
 };
 
 } // namespace gif2swf

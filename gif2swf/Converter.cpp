@@ -4,6 +4,7 @@
 #include "Errors.h"
 #include "GifReader.h"
 #include "MovieWriter.h"
+#include "PictureQueue.h"
 #include "SwfTags.h"
 #include "Timing.h"
 
@@ -42,8 +43,12 @@ GifSummary scanGif(ByteSource& source, const std::string& name) {
         right = std::max(right, image.left + image.width);
         bottom = std::max(bottom, image.top + image.height);
         summary.delays.push_back(static_cast<uint16_t>(shownDelay(image.delayCentiseconds)));
+        if (image.greyColours && summary.firstGreyImage == 0) {
+            summary.firstGreyImage = image.number;
+        }
         reader.skipImageData();
     }
+    summary.loopCount = reader.loopCount();
     if (summary.delays.empty()) {
         throw ConvertError(Error::NoImage, name);
     }
@@ -64,6 +69,7 @@ namespace {
 struct TimingPlan {
     uint16_t frameRate = 0;
     uint32_t fixedFrames = 0; // frames per image with a rate; 0: from the delays
+    uint32_t totalFrames = 0;
 };
 
 TimingPlan planTiming(const std::vector<GifSummary>& summaries, const ConvertOptions& options) {
@@ -102,11 +108,25 @@ TimingPlan planTiming(const std::vector<GifSummary>& summaries, const ConvertOpt
     if (total > kMaxFrames) {
         throw ConvertError(Error::TooManyFrames, {}, std::to_string(total) + " frames needed");
     }
+    plan.totalFrames = static_cast<uint32_t>(total);
     return plan;
 }
 
+// A single GIF plays as often as viewers play it: once without a looping extension, the
+// count and once more with one, for ever for a count of 0. A slide show of several files,
+// or one at a rate of its own, loops for ever.
+uint32_t playsFor(const std::vector<GifSummary>& summaries, const ConvertOptions& options) {
+    if (summaries.size() != 1 || options.rate) {
+        return 0;
+    }
+    const int count = summaries.front().loopCount;
+    return count < 0 ? 1 : count == 0 ? 0 : static_cast<uint32_t>(count) + 1;
+}
+
+// `startsWithKey`: the first picture is certain to go in whole (the first of the movie, or of
+// a new size), so its tiles are handed over as soon as their rows are final.
 void convertOne(const InputFile& input, const GifSummary& summary, const TimingPlan& plan,
-                MovieWriter& movie) {
+                bool startsWithKey, PictureQueue& movie) {
     std::unique_ptr<ByteSource> source = input.open();
     GifReader reader(*source, input.name);
     Compositor compositor(summary.width, summary.height);
@@ -123,22 +143,40 @@ void convertOne(const InputFile& input, const GifSummary& summary, const TimingP
                                     : framesForDelay(summary.delays[index], plan.frameRate);
         ++index;
         compositor.beginImage(image);
+        const int width = compositor.width();
+        const int height = compositor.height();
+        const int tileRows = MovieWriter::tileRows(width, height);
+        const bool streamTiles =
+            startsWithKey && index == 1 && !image.interlaced && tileRows < height;
+        int nextTile = 0;
+        // Hands over the tiles whose rows are all above `finalRows`.
+        const auto tilesUpTo = [&](int finalRows) {
+            while (streamTiles && nextTile * tileRows < height &&
+                   std::min(height, (nextTile + 1) * tileRows) <= finalRows) {
+                const int top = nextTile * tileRows;
+                movie.pushKeyTile(compositor.pixels(), width, height, top,
+                                  std::min(tileRows, height - top), input.name, image.number);
+                ++nextTile;
+            }
+        };
         if (image.width > 0 && image.height > 0) {
             row.resize(static_cast<size_t>(image.width));
             for (int r = 0; r < image.height; ++r) {
                 reader.readRow(row.data());
                 compositor.drawRow(r, row.data());
+                tilesUpTo(std::min(height, image.top + r + 1));
             }
         } else {
             reader.skipImageData();
         }
-        try {
-            movie.show(compositor.pixels().data(), compositor.width(), compositor.height(), frames);
-        } catch (const ConvertError& error) {
-            if (!error.subject().empty()) {
-                throw;
-            }
-            throw ConvertError(error.error(), input.name, error.detail(), image.number);
+        tilesUpTo(height);
+        const Compositor::Area changed = compositor.takeChanged();
+        if (streamTiles) {
+            movie.pushFromTiles(width, height, frames, input.name, image.number);
+        } else {
+            movie.push(compositor.pixels(), width, height,
+                       {changed.left, changed.top, changed.right, changed.bottom}, frames,
+                       input.name, image.number);
         }
         compositor.disposeImage();
     }
@@ -170,12 +208,25 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
     }
     const TimingPlan plan = planTiming(summaries, options);
     result.frameRate = plan.frameRate;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        if (summaries[i].firstGreyImage > 0 && options.warn) {
+            options.warn(formatMessage(
+                ConvertError(Error::GreyColours, inputs[i].name, {}, summaries[i].firstGreyImage)));
+        }
+    }
 
     MovieWriter movie(out, result.stageWidth, result.stageHeight, plan.frameRate,
                       options.compressionLevel);
-    for (size_t i = 0; i < inputs.size(); ++i) {
-        reading = &inputs[i].name;
-        convertOne(inputs[i], summaries[i], plan, movie);
+    movie.playTimes(playsFor(summaries, options), plan.totalFrames);
+    {
+        PictureQueue queue(movie);
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            reading = &inputs[i].name;
+            const bool newSize = i == 0 || summaries[i].width != summaries[i - 1].width ||
+                                 summaries[i].height != summaries[i - 1].height;
+            convertOne(inputs[i], summaries[i], plan, newSize, queue);
+        }
+        queue.finish();
     }
     reading = nullptr;
     movie.finish();

@@ -27,6 +27,8 @@ struct ConvertOptions {
     std::optional<double> rate;
     std::string rateSubject = "-r"; // names the rate in messages
     int compressionLevel = kDefaultCompressionLevel;
+    // Receives warnings (complete lines without the newline); the conversion goes on.
+    std::function<void(const std::string&)> warn;
 };
 
 // What a GIF holds, from a scan that reads its structure without decoding pixels.
@@ -34,6 +36,8 @@ struct GifSummary {
     int width = 0; // the logical screen (or the images' extent when the screen is 0 wide)
     int height = 0;
     std::vector<uint16_t> delays; // per image, as shown (see shownDelay)
+    int loopCount = -1;           // from the looping extension (see GifReader::loopCount)
+    int firstGreyImage = 0;       // the first image without a colour table; 0: none
 };
 
 // Scans a GIF; throws ConvertError for a broken file or a screen or image too large for a

@@ -40,8 +40,10 @@ const char* describe(Error error) {
         return "corrupt image data";
     case Error::UnknownBlock:
         return "unknown block in the file";
-    case Error::NoColourTable:
-        return "image has no colour table";
+    case Error::GreyColours:
+        return "warning: image has no colour table, drawn in the default grey levels";
+    case Error::BadCodeSize:
+        return "LZW minimum code size above 8";
     case Error::NoImage:
         return "contains no image";
     case Error::ImageTooLarge:

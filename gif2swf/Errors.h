@@ -26,7 +26,8 @@ enum class Error {
     TruncatedImage,
     CorruptImage,
     UnknownBlock,
-    NoColourTable,
+    BadCodeSize,
+    GreyColours, // a warning: the conversion goes on
     NoImage,
     ImageTooLarge,
     TooManyFrames,

@@ -4,17 +4,14 @@
 
 #include <gif_lib.h>
 
+#include <cstring>
+
 #if !defined(GIFLIB_MAJOR) || GIFLIB_MAJOR < 5
 #error "giflib 5 or later is needed"
 #endif
 
 namespace gif2swf {
 namespace {
-
-int readFromSource(GifFileType* gif, GifByteType* buffer, int size) {
-    auto* source = static_cast<ByteSource*>(gif->UserData);
-    return size <= 0 ? 0 : static_cast<int>(source->read(buffer, static_cast<size_t>(size)));
-}
 
 void closeGif(GifFileType* gif) {
 #if GIFLIB_MAJOR == 5 && GIFLIB_MINOR == 0
@@ -35,10 +32,20 @@ void forgetSavedImages(GifFileType* gif) {
 
 } // namespace
 
+int GifReader::readFromSource(GifFileType* gif, GifByteType* buffer, int size) {
+    auto* reader = static_cast<GifReader*>(gif->UserData);
+    const size_t got = size <= 0 ? 0 : reader->source_.read(buffer, static_cast<size_t>(size));
+    reader->lastReadWhole_ = size > 0 && got == static_cast<size_t>(size);
+    if (reader->lastReadWhole_) {
+        reader->lastByte_ = buffer[size - 1];
+    }
+    return static_cast<int>(got);
+}
+
 GifReader::GifReader(ByteSource& source, std::string name)
     : source_(source), name_(std::move(name)) {
     int error = 0;
-    gif_ = DGifOpen(&source_, readFromSource, &error);
+    gif_ = DGifOpen(this, readFromSource, &error);
     if (gif_ == nullptr) {
         fail(error, false);
     }
@@ -68,12 +75,13 @@ void GifReader::fail(int gifError, bool inImage) {
         if (gif_ == nullptr) {
             throw ConvertError(Error::TruncatedHeader, name_);
         }
+        if (inImage && lastReadWhole_ && lastByte_ > 8 && rowsLeft_ < 0) {
+            throw ConvertError(Error::BadCodeSize, name_, std::to_string(lastByte_), frame);
+        }
         throw ConvertError(inImage ? Error::TruncatedImage : Error::TruncatedFile, name_, {},
                            frame);
     case D_GIF_ERR_NOT_GIF_FILE:
         throw ConvertError(Error::NotGif, name_);
-    case D_GIF_ERR_NO_COLOR_MAP:
-        throw ConvertError(Error::NoColourTable, name_, {}, frame);
     case D_GIF_ERR_WRONG_RECORD:
         throw ConvertError(Error::UnknownBlock, name_, {}, frame);
     case D_GIF_ERR_NOT_ENOUGH_MEM:
@@ -103,10 +111,21 @@ void GifReader::readExtension() {
             pendingTransparent_ = control.TransparentColor;
         }
     }
+    // The looping extension: "NETSCAPE2.0" (or the older "ANIMEXTS1.0"), then a sub-block
+    // of 1 and the count, little-endian. Viewers take the first one.
+    const bool looping = code == APPLICATION_EXT_FUNC_CODE && block != nullptr && block[0] == 11 &&
+                         (std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0 ||
+                          std::memcmp(block + 1, "ANIMEXTS1.0", 11) == 0);
+    bool first = true;
     while (block != nullptr) {
         if (DGifGetExtensionNext(gif_, &block) == GIF_ERROR) {
             fail(gif_->Error, false);
         }
+        if (looping && first && block != nullptr && block[0] >= 3 && block[1] == 1 &&
+            loopCount_ < 0) {
+            loopCount_ = block[2] | block[3] << 8;
+        }
+        first = false;
     }
 }
 
@@ -132,6 +151,7 @@ bool GifReader::nextImage(GifImage& image) {
             fail(D_GIF_ERR_WRONG_RECORD, false);
         }
         ++imageCount_;
+        rowsLeft_ = -1; // in the descriptor
         if (DGifGetImageDesc(gif_) == GIF_ERROR) {
             fail(gif_->Error, true);
         }
@@ -148,15 +168,19 @@ bool GifReader::nextImage(GifImage& image) {
         image.delayCentiseconds = pendingDelay_;
 
         const ColorMapObject* map = desc.ColorMap != nullptr ? desc.ColorMap : gif_->SColorMap;
+        image.greyColours = map == nullptr;
         if (map == nullptr) {
-            fail(D_GIF_ERR_NO_COLOR_MAP, true);
-        }
-        image.colours.fill(0xFF000000u);
-        const int count = std::min(map->ColorCount, 256);
-        for (int i = 0; i < count; ++i) {
-            const GifColorType& c = map->Colors[i];
-            image.colours[static_cast<size_t>(i)] =
-                0xFF000000u | uint32_t{c.Red} << 16 | uint32_t{c.Green} << 8 | c.Blue;
+            for (uint32_t i = 0; i < 256; ++i) {
+                image.colours[i] = 0xFF000000u | i << 16 | i << 8 | i;
+            }
+        } else {
+            image.colours.fill(0xFF000000u);
+            const int count = std::min(map->ColorCount, 256);
+            for (int i = 0; i < count; ++i) {
+                const GifColorType& c = map->Colors[i];
+                image.colours[static_cast<size_t>(i)] =
+                    0xFF000000u | uint32_t{c.Red} << 16 | uint32_t{c.Green} << 8 | c.Blue;
+            }
         }
         if (pendingTransparent_ >= 0 && pendingTransparent_ < 256) {
             image.colours[static_cast<size_t>(pendingTransparent_)] = 0;

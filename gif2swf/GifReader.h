@@ -25,8 +25,10 @@ struct GifImage {
     Disposal disposal = Disposal::Unspecified;
     int delayCentiseconds = 0;
     // The image's colour table (local, else global) as 0xAARRGGBB; the transparent index
-    // maps to 0 (nothing drawn) and indices beyond the table to opaque black.
+    // maps to 0 (nothing drawn) and indices beyond the table to opaque black. An image
+    // without either table gets the grey levels viewers use (index i as i,i,i).
     std::array<uint32_t, 256> colours{};
+    bool greyColours = false;
 };
 
 class GifReader {
@@ -40,6 +42,9 @@ public:
     int screenWidth() const { return screenWidth_; }
     int screenHeight() const { return screenHeight_; }
     const std::string& name() const { return name_; }
+    // How often viewers repeat the animation after its first play, from the looping
+    // extension read so far: -1 without one, 0 for ever, else the count.
+    int loopCount() const { return loopCount_; }
 
     // Moves to the next image, reading the extensions before it; false at the end of the
     // file. After true, read the image's rows with readRow or skip them with skipImageData.
@@ -53,10 +58,16 @@ public:
     static int interlacedRowY(int fileRow, int height);
 
 private:
+    static int readFromSource(GifFileType* gif, uint8_t* buffer, int size);
     [[noreturn]] void fail(int gifError, bool inImage);
     void readExtension();
 
     ByteSource& source_;
+    // The last read giflib asked for: whole, and its last byte (giflib reports an LZW code
+    // size above 8, the byte read last before decoding, as a failed read).
+    bool lastReadWhole_ = false;
+    uint8_t lastByte_ = 0;
+    int loopCount_ = -1;
     std::string name_;
     GifFileType* gif_ = nullptr;
     int screenWidth_ = 0;

@@ -19,7 +19,10 @@ MovieWriter::MovieWriter(ByteSink& out, int stageWidth, int stageHeight, uint16_
 }
 
 uint16_t MovieWriter::shapeFor(const uint32_t* pixels, int width, int height) {
-    const Fingerprint fingerprint = encoder_.prepare(pixels, width, height);
+    return shapeForPrepared(encoder_.prepare(pixels, width, height), width, height);
+}
+
+uint16_t MovieWriter::shapeForPrepared(const Fingerprint& fingerprint, int width, int height) {
     const auto known = shapes_.find(fingerprint);
     if (known != shapes_.end()) {
         return known->second;
@@ -42,102 +45,250 @@ uint16_t MovieWriter::shapeFor(const uint32_t* pixels, int width, int height) {
     return shape;
 }
 
-MovieWriter::Box MovieWriter::changedBox(const uint32_t* pixels, bool* large,
-                                         bool* turnsTransparent) const {
-    Box box{shownWidth_, shownHeight_, 0, 0};
-    bool transparent = false;
-    *large = false;
-    const uint64_t screen = uint64_t(shownWidth_) * uint64_t(shownHeight_);
-    const size_t rowBytes = static_cast<size_t>(shownWidth_) * sizeof(uint32_t);
-    for (int y = 0; y < shownHeight_; ++y) {
-        const uint32_t* now = pixels + static_cast<size_t>(y) * shownWidth_;
-        const uint32_t* before = shown_.data() + static_cast<size_t>(y) * shownWidth_;
-        if (std::memcmp(now, before, rowBytes) == 0) {
+MovieWriter::Box MovieWriter::Box::united(const Box& other) const {
+    if (other.area() == 0) {
+        return *this;
+    }
+    if (area() == 0) {
+        return other;
+    }
+    return {std::min(left, other.left), std::min(top, other.top), std::max(right, other.right),
+            std::max(bottom, other.bottom)};
+}
+
+MovieWriter::Change MovieWriter::changeFrom(const uint32_t* pixels,
+                                            const std::vector<uint32_t>& shown,
+                                            const Box& region) const {
+    Change change;
+    Box& box = change.box;
+    box = Box{shownWidth_, shownHeight_, 0, 0};
+    if (region.area() == 0) {
+        return Change{};
+    }
+    const size_t spanBytes = static_cast<size_t>(region.right - region.left) * sizeof(uint32_t);
+    for (int y = region.top; y < region.bottom; ++y) {
+        const size_t row = static_cast<size_t>(y) * shownWidth_;
+        const uint32_t* now = pixels + row;
+        const uint32_t* before = shown.data() + row;
+        if (std::memcmp(now + region.left, before + region.left, spanBytes) == 0) {
             continue;
         }
-        int first = 0;
+        int first = region.left;
         while (now[first] == before[first]) {
             ++first;
         }
-        int last = shownWidth_ - 1;
+        int last = region.right - 1;
         while (now[last] == before[last]) {
             --last;
         }
+        uint64_t changed = 0;
         for (int x = first; x <= last; ++x) {
-            transparent |= now[x] == 0 && before[x] != 0;
+            changed += now[x] != before[x];
         }
+        change.pixels += changed;
         box.left = std::min(box.left, first);
         box.right = std::max(box.right, last + 1);
         box.top = std::min(box.top, y);
         box.bottom = y + 1;
-        // A change this large goes in whole whatever the rest of the screen holds.
-        if (box.area() * 2 > screen) {
-            *large = true;
-            break;
-        }
     }
-    *turnsTransparent = transparent;
-    return box.right > box.left ? box : Box{};
+    if (box.right <= box.left) {
+        box = Box{};
+    }
+    return change;
+}
+
+void MovieWriter::copyRegion(std::vector<uint32_t>& picture, const uint32_t* pixels,
+                             const Box& region) const {
+    const size_t spanBytes = static_cast<size_t>(region.right - region.left) * sizeof(uint32_t);
+    for (int y = region.top; y < region.bottom && spanBytes > 0; ++y) {
+        const size_t at = static_cast<size_t>(y) * shownWidth_ + region.left;
+        std::memcpy(picture.data() + at, pixels + at, spanBytes);
+    }
+}
+
+int MovieWriter::tileRows(int width, int height) {
+    const int rows = static_cast<int>((kTilePixels + uint64_t(width) - 1) / uint64_t(width));
+    return std::min(height, std::max(rows, (height + kMaxTiles - 1) / kMaxTiles));
+}
+
+void MovieWriter::preloadKeyTile(const uint32_t* pixels, int width, int height, int top) {
+    const int rows = tileRows(width, height);
+    const size_t tile = static_cast<size_t>(top / rows);
+    const int count = std::min(rows, height - top);
+    if (preloaded_.size() <= tile) {
+        preloaded_.resize(tile + 1, 0);
+    }
+    preloaded_[tile] = shapeFor(pixels, width, count);
+    preloadedPixels_.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+    std::memcpy(preloadedPixels_.data() + static_cast<size_t>(top) * width, pixels,
+                static_cast<size_t>(width) * static_cast<size_t>(count) * sizeof(uint32_t));
+}
+
+void MovieWriter::showPreloaded(int width, int height, uint32_t frames) {
+    std::vector<uint32_t> picture;
+    picture.swap(preloadedPixels_);
+    show(picture.data(), width, height, frames);
 }
 
 void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
-    const uint16_t shape = shapeFor(pixels, width, height);
-    if (shape != keyShape_) {
-        swf::writePlaceObject2(out_, kKeyDepth, shape, keyShape_ != 0);
-        keyShape_ = shape;
-    }
+    // Patches go first: they sit above the tiles, whose number may change.
     for (uint16_t i = 0; i < patches_; ++i) {
-        swf::writeRemoveObject2(out_, static_cast<uint16_t>(kKeyDepth + 1 + i));
+        swf::writeRemoveObject2(out_, static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + i));
     }
     patches_ = 0;
     patchArea_ = 0;
+    topIsPatch_ = false;
+    const int rows = tileRows(width, height);
+    const size_t tiles = static_cast<size_t>((height + rows - 1) / rows);
+    while (keyShapes_.size() > tiles) {
+        swf::writeRemoveObject2(out_, static_cast<uint16_t>(kKeyDepth + keyShapes_.size() - 1));
+        keyShapes_.pop_back();
+    }
+    for (size_t t = 0; t < tiles; ++t) {
+        const int top = static_cast<int>(t) * rows;
+        const uint16_t shape = t < preloaded_.size() && preloaded_[t] != 0
+                                   ? preloaded_[t]
+                                   : shapeFor(pixels + static_cast<size_t>(top) * width, width,
+                                              std::min(rows, height - top));
+        const bool placed = t < keyShapes_.size();
+        if (!placed || keyShapes_[t] != shape) {
+            swf::writePlaceObject2(out_, static_cast<uint16_t>(kKeyDepth + t), shape, placed, 0,
+                                   top * swf::kTwipsPerPixel);
+        }
+        if (!placed) {
+            keyShapes_.push_back(shape);
+        }
+        keyShapes_[t] = shape;
+    }
+    preloaded_.clear();
 }
 
-void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box) {
+void MovieWriter::removeTopPatch() {
+    swf::writeRemoveObject2(out_,
+                            static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + patches_ - 1));
+    --patches_;
+    patchArea_ -= topPatchArea_;
+    topIsPatch_ = false;
+}
+
+void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
+                            const std::vector<uint32_t>& below) {
     const int patchWidth = box.right - box.left;
     const int patchHeight = box.bottom - box.top;
+    // The changed pixels over transparent ones, which leave what is shown below them: a
+    // patch costs about what its changes cost.
     patchPixels_.resize(box.area());
     for (int y = 0; y < patchHeight; ++y) {
-        std::memcpy(patchPixels_.data() + static_cast<size_t>(y) * patchWidth,
-                    pixels + static_cast<size_t>(box.top + y) * width + box.left,
-                    static_cast<size_t>(patchWidth) * sizeof(uint32_t));
+        const size_t from = static_cast<size_t>(box.top + y) * width + box.left;
+        const uint32_t* now = pixels + from;
+        const uint32_t* before = below.data() + from;
+        uint32_t* out = patchPixels_.data() + static_cast<size_t>(y) * patchWidth;
+        for (int x = 0; x < patchWidth; ++x) {
+            out[x] = now[x] != before[x] ? now[x] : 0u;
+        }
     }
-    const uint16_t shape = shapeFor(patchPixels_.data(), patchWidth, patchHeight);
+    Fingerprint fingerprint = encoder_.prepare(patchPixels_.data(), patchWidth, patchHeight);
+    if (!encoder_.colourMapped()) {
+        // The transparent colour made one too many for a palette: the whole rectangle may
+        // still fit one.
+        for (int y = 0; y < patchHeight; ++y) {
+            std::memcpy(patchPixels_.data() + static_cast<size_t>(y) * patchWidth,
+                        pixels + static_cast<size_t>(box.top + y) * width + box.left,
+                        static_cast<size_t>(patchWidth) * sizeof(uint32_t));
+        }
+        fingerprint = encoder_.prepare(patchPixels_.data(), patchWidth, patchHeight);
+    }
+    const uint16_t shape = shapeForPrepared(fingerprint, patchWidth, patchHeight);
     ++patches_;
     patchArea_ += box.area();
-    swf::writePlaceObject2(out_, static_cast<uint16_t>(kKeyDepth + patches_), shape, false,
-                           box.left * swf::kTwipsPerPixel, box.top * swf::kTwipsPerPixel);
+    topPatchArea_ = box.area();
+    topPatchBox_ = box;
+    swf::writePlaceObject2(
+        out_, static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + patches_ - 1), shape, false,
+        box.left * swf::kTwipsPerPixel, box.top * swf::kTwipsPerPixel);
 }
 
-void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t frames) {
+void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t frames,
+                       const Box* changed) {
     if (frames > kMaxFrames - frameCount_) {
         throw ConvertError(Error::TooManyFrames, {});
     }
     const uint64_t screen = uint64_t(width) * uint64_t(height);
-    if (keyShape_ == 0 || width != shownWidth_ || height != shownHeight_) {
+    const Box whole{0, 0, width, height};
+    if (keyShapes_.empty() || width != shownWidth_ || height != shownHeight_) {
         showKey(pixels, width, height);
+        shown_.assign(pixels, pixels + screen);
+        shownWidth_ = width;
+        shownHeight_ = height;
     } else {
-        bool large = false;
-        bool turnsTransparent = false;
-        const Box box = changedBox(pixels, &large, &turnsTransparent);
-        // A change of more than half the screen goes in whole: about as large, and it
-        // clears the patches.
-        if (box.area() == 0) {
+        Box region = whole;
+        if (changed != nullptr) {
+            region = {std::max(changed->left, 0), std::max(changed->top, 0),
+                      std::min(changed->right, width), std::min(changed->bottom, height)};
+        }
+        const Change change = changeFrom(pixels, shown_, region);
+        // The picture may be closer to the one below the last patch, as when a GIF image is
+        // disposed of to what was there before it: then that patch goes and a new one is
+        // placed over what it covered. The two differ only under that patch.
+        Change revert;
+        const bool topWasPatch = topIsPatch_;
+        const Box oldTop = topPatchBox_;
+        if (topWasPatch) {
+            revert = changeFrom(pixels, belowTop_, region.united(oldTop));
+        }
+        const bool reverts = topWasPatch && revert.pixels < change.pixels;
+        const Change& chosen = reverts ? revert : change;
+        const uint64_t area = chosen.box.area();
+        const uint16_t patches = reverts ? patches_ - 1 : patches_;
+        const uint64_t patchArea = reverts ? patchArea_ - topPatchArea_ : patchArea_;
+        bool stacked = false;
+        if (change.box.area() == 0) {
             // The same picture: the frames only repeat it.
-        } else if (large || turnsTransparent || patches_ >= kMaxPatches ||
-                   patchArea_ + box.area() > kMaxPatchScreens * screen) {
+        } else if (patches >= kMaxPatches ||
+                   patchArea + area > std::max(kMaxPatchScreens * screen, kMaxPatchPixels) ||
+                   chosen.pixels * 10 >= screen * 9) {
+            // Too many layers to draw, or a change of nearly every pixel, which costs about
+            // as much as the whole picture: a key clears the patches.
             showKey(pixels, width, height);
+        } else if (reverts) {
+            removeTopPatch();
+            if (area > 0) {
+                showPatch(pixels, width, chosen.box, belowTop_);
+                topIsPatch_ = true; // still over the same picture
+            }
         } else {
-            showPatch(pixels, width, box);
+            showPatch(pixels, width, chosen.box, shown_);
+            belowTop_.swap(shown_);
+            topIsPatch_ = true;
+            stacked = true;
+        }
+        if (!stacked) {
+            copyRegion(shown_, pixels, region);
+        } else if (topWasPatch && shown_.size() == screen) {
+            // Now the picture below the patch before: it differs from this one in the
+            // changed area and under that patch.
+            copyRegion(shown_, pixels, region.united(oldTop));
+        } else {
+            shown_.assign(pixels, pixels + screen);
         }
     }
-    shown_.assign(pixels, pixels + screen);
-    shownWidth_ = width;
-    shownHeight_ = height;
     for (uint32_t i = 0; i < frames; ++i) {
+        if (frameCount_ == 0 && plays_ > 1) {
+            swf::writeSetPlayCounter(out_, plays_);
+        }
+        if (frameCount_ + 1 == lastFrame_ && plays_ == 1) {
+            swf::writeStop(out_);
+        } else if (frameCount_ + 1 == lastFrame_ && plays_ > 1) {
+            swf::writeCountPlayAndStop(out_);
+        }
         swf::writeShowFrame(out_);
+        ++frameCount_;
     }
-    frameCount_ += frames;
+}
+
+void MovieWriter::playTimes(uint32_t plays, uint32_t frames) {
+    plays_ = plays;
+    lastFrame_ = frames;
 }
 
 void MovieWriter::finish() {

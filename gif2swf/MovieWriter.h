@@ -8,26 +8,53 @@
 #include <unordered_map>
 #include <vector>
 
-// Writes a movie of pictures. A picture goes in whole (a "key": a bitmap and a rectangle
-// shape filled with it, at depth 1, replacing the one before) or, when only part of the
-// screen changes, as a patch: a bitmap of the changed rectangle placed over what is shown,
-// at the next depth up. GIF animations mostly change small areas, so patches keep the movie
-// near the GIF's size. A key also removes the patches, and is used whenever a patch cannot
-// show the change: a pixel that turns transparent cannot be drawn over what is below it.
-// Bitmaps that show again (same pixels, same size) are reused. Each picture then lasts its
-// frames as ShowFrame tags.
+// Writes a movie of opaque pictures. A picture goes in whole (a "key": a bitmap and a
+// rectangle shape filled with it, at depth 1, replacing the one before) or as a patch: a
+// bitmap of the changed rectangle, the pixels that did not change transparent, placed over
+// what is shown at the next depth up. So a frame costs about what its changes cost, as in
+// the GIF. A key also removes the patches; it is used when nearly every pixel changes and
+// when the patches reach their bound (see kMaxPatches). Bitmaps that show again (same
+// pixels, same size) are reused. Each picture then lasts its frames as ShowFrame tags.
 namespace gif2swf {
 
 class MovieWriter {
 public:
+    struct Box {
+        int left = 0;
+        int top = 0;
+        int right = 0; // exclusive
+        int bottom = 0;
+        uint64_t area() const {
+            return right > left && bottom > top ? uint64_t(right - left) * uint64_t(bottom - top)
+                                                : 0;
+        }
+        Box united(const Box& other) const;
+    };
+
     // Writes the header (stage size in pixels, frame rate in 8.8 fixed point), the file
     // attributes and the white background.
     MovieWriter(ByteSink& out, int stageWidth, int stageHeight, uint16_t frameRate,
                 int compressionLevel = kDefaultCompressionLevel);
 
+    // Makes the movie stop after playing `plays` times (0: it loops for ever, as players do
+    // by themselves); `frames` is the movie's length.
+    void playTimes(uint32_t plays, uint32_t frames);
     // Shows a picture of 0xAARRGGBB pixels at the stage's top-left corner for `frames`
     // frames. Throws ConvertError without a subject when the movie cannot hold more.
-    void show(const uint32_t* pixels, int width, int height, uint32_t frames);
+    // `changed`, when given, holds every pixel that may differ from the picture shown before
+    // (the images drawn and disposed of since), so only that area is compared.
+    void show(const uint32_t* pixels, int width, int height, uint32_t frames,
+              const Box* changed = nullptr);
+    // Encodes and defines, ahead of time, a tile of the key that the next show() places
+    // (the first picture, or one of a new size): so a large picture is deflated while the
+    // rest of it is still being decoded. `pixels` holds the tile's rows, from row `top` of a
+    // picture `height` rows high.
+    void preloadKeyTile(const uint32_t* pixels, int width, int height, int top);
+    // Shows the picture whose every tile was preloaded.
+    void showPreloaded(int width, int height, uint32_t frames);
+    // A key of a large picture is placed as horizontal tiles of this many rows, side by
+    // side at depths 1, 2, ... (tiles are not stacked layers); small pictures are one tile.
+    static int tileRows(int width, int height);
     // Ends the movie and writes its length and frame count into the header.
     void finish();
 
@@ -35,28 +62,35 @@ public:
     uint32_t bitmapCount() const { return static_cast<uint32_t>(shapes_.size()); }
 
 private:
-    struct Box {
-        int left = 0;
-        int top = 0;
-        int right = 0; // exclusive
-        int bottom = 0;
-        uint64_t area() const { return uint64_t(right - left) * uint64_t(bottom - top); }
-    };
-
     // The shape showing these pixels, defining its bitmap and shape when new.
     uint16_t shapeFor(const uint32_t* pixels, int width, int height);
+    // The same for the bitmap the encoder has prepared.
+    uint16_t shapeForPrepared(const Fingerprint& fingerprint, int width, int height);
     void showKey(const uint32_t* pixels, int width, int height);
-    void showPatch(const uint32_t* pixels, int width, const Box& box);
-    // The rectangle where the picture differs from the one shown; empty when equal.
-    // *large tells that it covers more than half the screen (the scan stops there);
-    // *turnsTransparent that a shown pixel becomes transparent in it.
-    Box changedBox(const uint32_t* pixels, bool* large, bool* turnsTransparent) const;
+    // A patch of the pixels in `box` that differ from `below`, the picture it is placed over.
+    void showPatch(const uint32_t* pixels, int width, const Box& box,
+                   const std::vector<uint32_t>& below);
+    struct Change {
+        Box box;             // where the picture differs from the one shown; empty if equal
+        uint64_t pixels = 0; // how many pixels differ
+    };
+    // Compares within `region` only.
+    Change changeFrom(const uint32_t* pixels, const std::vector<uint32_t>& shown,
+                      const Box& region) const;
+    // Copies the pixels of `region` into `picture`.
+    void copyRegion(std::vector<uint32_t>& picture, const uint32_t* pixels,
+                    const Box& region) const;
+    void removeTopPatch();
 
     static constexpr uint16_t kKeyDepth = 1;
-    // Patches stack up to this many, and to this many times the screen's area, before a key
-    // picture replaces them, so that players never draw too much.
-    static constexpr uint16_t kMaxPatches = 4096;
-    static constexpr uint64_t kMaxPatchScreens = 4;
+    static constexpr uint64_t kTilePixels = 256 * 1024;
+    static constexpr int kMaxTiles = 16;
+    // Patches stack up to this many, and their rectangles add up to at most this many
+    // times the screen's area or kMaxPatchPixels, whichever is more, before a key replaces
+    // them: players never draw more than a few screens' (or a large picture's) pixels.
+    static constexpr uint16_t kMaxPatches = 1024;
+    static constexpr uint64_t kMaxPatchScreens = 8;
+    static constexpr uint64_t kMaxPatchPixels = 2 * 1024 * 1024;
 
     ByteSink& out_;
     swf::FileHeaderLayout layout_;
@@ -65,12 +99,21 @@ private:
     std::unordered_map<Fingerprint, uint16_t, FingerprintHash> shapes_;
     uint32_t nextCharacterId_ = 1;
     uint32_t frameCount_ = 0;
+    uint32_t plays_ = 0;
+    uint32_t lastFrame_ = 0;
 
     // What the screen shows now: the key's shape, the patches over it and their pixels.
-    uint16_t keyShape_ = 0; // 0: nothing placed yet
+    std::vector<uint16_t> keyShapes_;       // the key's tiles; empty: nothing placed yet
+    std::vector<uint16_t> preloaded_;       // tiles of the next key, defined ahead; 0: none
+    std::vector<uint32_t> preloadedPixels_; // the picture they make up
     uint16_t patches_ = 0;
     uint64_t patchArea_ = 0;
     std::vector<uint32_t> shown_;
+    // The picture below the last patch, while the last thing placed is a patch.
+    bool topIsPatch_ = false;
+    std::vector<uint32_t> belowTop_;
+    uint64_t topPatchArea_ = 0;
+    Box topPatchBox_;
     int shownWidth_ = 0;
     int shownHeight_ = 0;
     std::vector<uint32_t> patchPixels_;

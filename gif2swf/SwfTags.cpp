@@ -1,6 +1,9 @@
 #include "SwfTags.h"
 
 #include <algorithm>
+#include <cstring>
+#include <initializer_list>
+#include <optional>
 #include <stdexcept>
 
 namespace gif2swf::swf {
@@ -198,6 +201,95 @@ void writeRemoveObject2(ByteSink& out, uint16_t depth) {
 
 void writeShowFrame(ByteSink& out) {
     writeTagHeader(out, kShowFrame, 0);
+}
+
+namespace {
+
+// The counter's name: a variable of the movie's main timeline.
+constexpr char kPlaysLeft[] = "playsLeft";
+
+enum ActionCode : uint8_t {
+    kActionEnd = 0x00,
+    kActionStop = 0x07,
+    kActionGetVariable = 0x1C,
+    kActionSetVariable = 0x1D,
+    kActionDecrement = 0x51,
+    kActionPush = 0x96,
+    kActionIf = 0x9D,
+};
+
+// Assembles a DoAction tag's actions.
+class Actions {
+public:
+    void op(ActionCode code) { bytes_.push_back(code); }
+    // Push of string and 32-bit integer values.
+    void push(std::initializer_list<const char*> strings, std::optional<int32_t> integer = {}) {
+        std::vector<uint8_t> values;
+        for (const char* text : strings) {
+            values.push_back(0); // Type: string
+            values.insert(values.end(), text, text + std::strlen(text) + 1);
+        }
+        if (integer) {
+            values.push_back(7); // Type: integer
+            for (int shift = 0; shift < 32; shift += 8) {
+                values.push_back(static_cast<uint8_t>(static_cast<uint32_t>(*integer) >> shift));
+            }
+        }
+        withData(kActionPush, values);
+    }
+    // Jumps over the next `bytes` bytes of actions when the value popped is true.
+    void ifTrueSkip(int16_t bytes) {
+        withData(kActionIf, {static_cast<uint8_t>(bytes), static_cast<uint8_t>(bytes >> 8)});
+    }
+    size_t size() const { return bytes_.size(); }
+    void write(ByteSink& out) {
+        op(kActionEnd);
+        writeTagHeader(out, kDoAction, bytes_.size());
+        out.bytes(bytes_);
+    }
+
+private:
+    void withData(ActionCode code, const std::vector<uint8_t>& data) {
+        op(code);
+        bytes_.push_back(static_cast<uint8_t>(data.size()));
+        bytes_.push_back(static_cast<uint8_t>(data.size() >> 8));
+        bytes_.insert(bytes_.end(), data.begin(), data.end());
+    }
+    std::vector<uint8_t> bytes_;
+};
+
+} // namespace
+
+void writeSetPlayCounter(ByteSink& out, uint32_t plays) {
+    Actions set; // playsLeft = plays
+    set.push({kPlaysLeft}, static_cast<int32_t>(plays));
+    set.op(kActionSetVariable);
+    Actions actions; // if (!playsLeft) ...
+    actions.push({kPlaysLeft});
+    actions.op(kActionGetVariable);
+    actions.ifTrueSkip(static_cast<int16_t>(set.size()));
+    actions.push({kPlaysLeft}, static_cast<int32_t>(plays));
+    actions.op(kActionSetVariable);
+    actions.write(out);
+}
+
+void writeCountPlayAndStop(ByteSink& out) {
+    Actions actions; // playsLeft = playsLeft - 1; if (!playsLeft) stop();
+    actions.push({kPlaysLeft, kPlaysLeft});
+    actions.op(kActionGetVariable);
+    actions.op(kActionDecrement);
+    actions.op(kActionSetVariable);
+    actions.push({kPlaysLeft});
+    actions.op(kActionGetVariable);
+    actions.ifTrueSkip(1);
+    actions.op(kActionStop);
+    actions.write(out);
+}
+
+void writeStop(ByteSink& out) {
+    Actions actions;
+    actions.op(kActionStop);
+    actions.write(out);
 }
 
 void writeEnd(ByteSink& out) {

@@ -30,6 +30,7 @@ enum TagCode : uint16_t {
     kEnd = 0,
     kShowFrame = 1,
     kDefineShape = 2,
+    kDoAction = 12,
     kSetBackgroundColor = 9,
     kDefineBitsLossless = 20,
     kPlaceObject2 = 26,
@@ -104,6 +105,14 @@ void writePlaceObject2(ByteSink& out, uint16_t depth, uint16_t characterId, bool
                        int32_t x = 0, int32_t y = 0);
 void writeRemoveObject2(ByteSink& out, uint16_t depth);
 void writeShowFrame(ByteSink& out);
+
+// Actions that make the movie play a set number of times (ActionScript 1, which every
+// player runs). The first frame sets a counter unless it is set already; the last frame
+// counts it down and stops the movie at 0.
+void writeSetPlayCounter(ByteSink& out, uint32_t plays);
+void writeCountPlayAndStop(ByteSink& out);
+// Stops the movie where it is.
+void writeStop(ByteSink& out);
 void writeEnd(ByteSink& out);
 
 } // namespace gif2swf::swf

@@ -18,6 +18,8 @@ packages=(
     # the Windows converter: the cross compiler and Wine to test it (dpkg-dev above unpacks
     # the libraries' source packages)
     g++-mingw-w64-x86-64-posix wine wine64
+    # GIFs as the tools in the wild write them (tests, benchmark)
+    ffmpeg
 )
 
 missing=()
@@ -42,7 +44,10 @@ fi
 
 # npm packages the tests use live in a folder of the project, never globally.
 for dir in "$here"/tests/*/; do
-    if [ -f "$dir/package.json" ] && [ ! -d "$dir/node_modules" ]; then
+    # Installed when missing, and again when the lock file lists other packages than
+    # those installed (npm records them in node_modules/.package-lock.json).
+    if [ -f "$dir/package.json" ] && { [ ! -d "$dir/node_modules" ] ||
+        [ "$dir/package-lock.json" -nt "$dir/node_modules/.package-lock.json" ]; }; then
         if ! command -v npm >/dev/null 2>&1; then
             if [ "$(id -u)" -eq 0 ]; then
                 apt-get install -y -qq --no-install-recommends npm

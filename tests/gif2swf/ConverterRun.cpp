@@ -77,8 +77,12 @@ void startConverter(QProcess& process, const QStringList& arguments) {
     process.start(program, all);
 }
 
+Result runProgram(const QStringList& command) {
+    return run(command.front(), command.mid(1));
+}
+
 QString checkWithSwfParser(const QString& movie, int width, int height, int frameRate, int frames,
-                           int bitmaps) {
+                           int bitmaps, int plays, int layers) {
     const QString script = sourceDir() + QStringLiteral("/tests/swf-reader/check.mjs");
     QStringList arguments{script,
                           movie,
@@ -88,6 +92,12 @@ QString checkWithSwfParser(const QString& movie, int width, int height, int fram
                           QStringLiteral("frames=%1").arg(frames)};
     if (bitmaps >= 0) {
         arguments << QStringLiteral("bitmaps=%1").arg(bitmaps);
+    }
+    if (plays >= 0) {
+        arguments << QStringLiteral("plays=%1").arg(plays);
+    }
+    if (layers >= 0) {
+        arguments << QStringLiteral("layers=%1").arg(layers);
     }
     const Result result = run(QStringLiteral("node"), arguments);
     return QString::fromUtf8(result.standardError).trimmed();

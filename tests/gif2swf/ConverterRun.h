@@ -25,10 +25,14 @@ bool windowsConverter();
 Result runConverter(const QStringList& arguments, const QStringList& environment = {});
 // Starts the converter and returns at once, for a test that ends it from outside.
 void startConverter(QProcess& process, const QStringList& arguments);
+// Runs a program of the system: the first element, with the others as its arguments.
+Result runProgram(const QStringList& command);
 
 // Checks a movie with the independent swf-parser (node); returns "ok" or the faults found.
+// Optional (-1: not checked): the number of bitmaps, how often the movie plays (0: for
+// ever) and the most objects on the stage at once.
 QString checkWithSwfParser(const QString& movie, int width, int height, int frameRate, int frames,
-                           int pictures);
+                           int bitmaps, int plays = -1, int layers = -1);
 
 // A GIF's frames as ImageMagick coalesces them, composited over white (0xRRGGBB).
 struct Coalesced {

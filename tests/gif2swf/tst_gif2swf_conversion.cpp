@@ -6,6 +6,7 @@
 #include "SwfPlayback.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -22,6 +23,11 @@ struct Case {
     bool needsDirectColour = false;
     bool changesInPlace = false; // expects small changes shown as patches over the picture
     int bitmaps = -1;            // expected number of bitmaps; -1: not checked
+    QByteArray warning;          // expected on stderr after "gif2swf: FILE: "
+    // A program that makes the input as GIF writers in the wild do, OUT standing for it and
+    // IN for the first GIF of `gifs`; then every image lasts one frame.
+    QStringList madeBy;
+    int maxLayers = -1; // the most objects on the stage at once; -1: not checked
 };
 
 Gif screen(int width, int height, int colours = 16) {
@@ -33,7 +39,27 @@ Gif screen(int width, int height, int colours = 16) {
 }
 
 Frame frame(int left, int top, int width, int height, int seed, int disposal = 0, int delay = 10,
-            int transparent = -1, int colours = 16) {
+            int transparent = -1, int colours = 16);
+
+// A background with a square moving over it, every frame whole: what optimisers get.
+Gif movingSquare(int frames) {
+    Gif gif = screen(64, 48, 32);
+    const Frame background = frame(0, 0, 64, 48, 1, 1, 10, -1, 32);
+    for (int i = 0; i < frames; ++i) {
+        Frame f = background;
+        for (int y = 0; y < 12; ++y) {
+            for (int x = 0; x < 12; ++x) {
+                f.indices[static_cast<size_t>((i * 3 + y) % 48) * 64 + (i * 5 + x) % 64] =
+                    static_cast<uint8_t>((x + y + i) % 32);
+            }
+        }
+        gif.frames.push_back(f);
+    }
+    return gif;
+}
+
+Frame frame(int left, int top, int width, int height, int seed, int disposal, int delay,
+            int transparent, int colours) {
     Frame f = testgif::patternFrame(left, top, width, height, colours, seed);
     f.disposal = disposal;
     f.delay = delay;
@@ -87,6 +113,8 @@ class ConversionTest : public QObject {
 private Q_SLOTS:
     void showsWhatImageMagickShows_data();
     void showsWhatImageMagickShows();
+    void playsAsOftenAsTheGif_data();
+    void playsAsOftenAsTheGif();
     void paletteMovieStaysCloseToGifSize_data();
     void paletteMovieStaysCloseToGifSize();
 };
@@ -159,16 +187,27 @@ void ConversionTest::showsWhatImageMagickShows_data() {
     local.repeats = {1, 1, 1};
     QTest::newRow("local colour tables, no global one") << local;
 
+    Case grey;
+    grey.gifs = {screen(16, 16)};
+    grey.gifs[0].globalColours.clear();
+    grey.gifs[0].frames = {frame(0, 0, 16, 16, 1, 0, 10, -1, 256)};
+    grey.frameRate = tenFps;
+    grey.repeats = {1};
+    grey.warning =
+        "frame 1: warning: image has no colour table, drawn in the default grey levels\n";
+    QTest::newRow("no colour table at all: grey levels") << grey;
+
     Case many;
-    // 100 colours of the first table stay beside 200 of the second, over most of the screen.
-    many.gifs = {screen(400, 2)};
+    // The second image's 256 colours over 90 % of the screen, beside the first one's 256:
+    // nearly every pixel changes, so the picture goes in whole, with more than 256 colours.
+    many.gifs = {screen(3000, 1)};
     many.gifs[0].globalColours.clear();
     for (int part = 0; part < 2; ++part) {
-        Frame f = frame(part * 100, 0, 200 + part * 100, 2, part, 1);
+        Frame f = frame(part * 280, 0, 3000 - part * 280, 1, part, 1);
         for (size_t i = 0; i < f.indices.size(); ++i) {
-            f.indices[i] = static_cast<uint8_t>(i % 200); // all 200 colours of its table
+            f.indices[i] = static_cast<uint8_t>(i % 256);
         }
-        f.localColours = testgif::palette(200, part + 1);
+        f.localColours = testgif::palette(256, part + 1);
         many.gifs[0].frames.push_back(f);
     }
     many.frameRate = tenFps;
@@ -227,6 +266,33 @@ void ConversionTest::showsWhatImageMagickShows_data() {
     optimised.changesInPlace = true;
     QTest::newRow("small changes, as optimised GIFs have") << optimised;
 
+    // GIFs as the tools that make most of them write them.
+    Case ffmpeg;
+    ffmpeg.madeBy = {
+        "ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=96x64:rate=10:duration=3",
+        "OUT"};
+    ffmpeg.frameRate = tenFps;
+    QTest::newRow("ffmpeg's GIF encoder") << ffmpeg;
+    Case ffmpegLocal = ffmpeg;
+    ffmpegLocal.madeBy = {"ffmpeg",
+                          "-v",
+                          "error",
+                          "-f",
+                          "lavfi",
+                          "-i",
+                          "testsrc=size=96x64:rate=10:duration=2",
+                          "-lavfi",
+                          "split[a][b];[a]palettegen=stats_mode=single[p];[b][p]paletteuse=new=1",
+                          "OUT"};
+    QTest::newRow("ffmpeg, a colour table per frame") << ffmpegLocal;
+    Case optimisedByMagick;
+    optimisedByMagick.gifs = {movingSquare(300)};
+    optimisedByMagick.madeBy = {"convert", "IN", "-layers", "optimize", "OUT"};
+    optimisedByMagick.frameRate = tenFps;
+    optimisedByMagick.changesInPlace = true;
+    optimisedByMagick.maxLayers = 1025; // a key and at most 1024 patches
+    QTest::newRow("ImageMagick -layers optimize, 300 frames") << optimisedByMagick;
+
     Case delays;
     delays.gifs = {screen(8, 8)};
     for (int delay : {10, 20, 0, 1, 35}) {
@@ -261,6 +327,17 @@ void ConversionTest::showsWhatImageMagickShows_data() {
     wide.frameRate = tenFps;
     wide.repeats = {1};
     QTest::newRow("wider than one edge can draw") << wide;
+
+    Case tiles;
+    // A large picture goes in as tiles, the first while the rest is decoded; later keys
+    // replace only the tiles that changed, and patches lie above the tiles.
+    tiles.gifs = {screen(1024, 1100)};
+    tiles.gifs[0].frames = {frame(0, 30, 1024, 1000, 1, 1), frame(10, 900, 30, 30, 2, 1),
+                            frame(0, 0, 1024, 1010, 3, 1), frame(0, 0, 1024, 200, 4, 1)};
+    tiles.frameRate = tenFps;
+    tiles.repeats = {1, 1, 1, 1};
+    tiles.changesInPlace = true;
+    QTest::newRow("large picture in tiles") << tiles;
 
     Case manyToOne;
     manyToOne.gifs = {screen(20, 10), screen(12, 16)};
@@ -297,11 +374,31 @@ void ConversionTest::showsWhatImageMagickShows() {
     std::vector<testrun::Coalesced> expected;
     int stageWidth = 0;
     int stageHeight = 0;
-    for (size_t i = 0; i < testCase.gifs.size(); ++i) {
+    const size_t inputs = testCase.madeBy.isEmpty() ? testCase.gifs.size() : 1;
+    for (size_t i = 0; i < inputs; ++i) {
         const QString gif = dir.filePath(QStringLiteral("input %1.gif").arg(i));
-        testgif::writeGif(gif.toStdString(), testCase.gifs[i]);
+        if (testCase.madeBy.isEmpty()) {
+            testgif::writeGif(gif.toStdString(), testCase.gifs[i]);
+        } else {
+            const QString source = dir.filePath(QStringLiteral("source.gif"));
+            if (!testCase.gifs.empty()) {
+                testgif::writeGif(source.toStdString(), testCase.gifs[0]);
+            }
+            QStringList command = testCase.madeBy;
+            command.replaceInStrings(QRegularExpression("^OUT$"), gif);
+            command.replaceInStrings(QRegularExpression("^IN$"), source);
+            QCOMPARE(testrun::runProgram(command).exitCode, 0);
+        }
         arguments << gif;
         expected.push_back(testrun::coalesceWithImageMagick(gif, dir.path()));
+        if (!testCase.warning.isEmpty()) {
+            // This ImageMagick draws images without a colour table black; viewers that draw
+            // them draw index i as the grey level i.
+            const std::vector<uint8_t>& indices = testCase.gifs[i].frames[0].indices;
+            for (size_t p = 0; p < indices.size(); ++p) {
+                expected.back().frames[0][p] = indices[p] * 0x010101u;
+            }
+        }
         stageWidth = std::max(stageWidth, expected.back().width);
         stageHeight = std::max(stageHeight, expected.back().height);
     }
@@ -311,11 +408,17 @@ void ConversionTest::showsWhatImageMagickShows() {
 
     const testrun::Result run = testrun::runConverter(arguments);
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.standardError, QByteArray());
+    QCOMPARE(run.standardError,
+             testCase.warning.isEmpty()
+                 ? QByteArray()
+                 : "gif2swf: " + arguments.front().toUtf8() + ": " + testCase.warning);
 
     // What each frame of the movie should show.
     std::vector<std::vector<uint32_t>> frames;
     size_t gifFrame = 0;
+    if (!testCase.madeBy.isEmpty()) {
+        testCase.repeats.assign(expected[0].frames.size(), 1);
+    }
     for (const testrun::Coalesced& gif : expected) {
         for (size_t i = 0; i < gif.frames.size(); ++i, ++gifFrame) {
             QVERIFY2(gifFrame < testCase.repeats.size(), "ImageMagick shows more frames");
@@ -327,7 +430,8 @@ void ConversionTest::showsWhatImageMagickShows() {
     QCOMPARE(gifFrame, testCase.repeats.size());
 
     QCOMPARE(testrun::checkWithSwfParser(movie, stageWidth, stageHeight, testCase.frameRate,
-                                         static_cast<int>(frames.size()), testCase.bitmaps),
+                                         static_cast<int>(frames.size()), testCase.bitmaps, -1,
+                                         testCase.maxLayers),
              QStringLiteral("ok"));
 
     const testswf::Playback playback = testswf::play(testswf::readFile(movie.toStdString()));
@@ -345,6 +449,40 @@ void ConversionTest::showsWhatImageMagickShows() {
     } else {
         QCOMPARE(playback.colourMappedBitmaps, playback.bitmapTags);
     }
+}
+
+void ConversionTest::playsAsOftenAsTheGif_data() {
+    QTest::addColumn<int>("loopCount"); // -1: no looping extension
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("inputs");
+    QTest::addColumn<int>("plays"); // 0: for ever
+    QTest::newRow("no looping extension: once") << -1 << QStringList() << 1 << 1;
+    QTest::newRow("count 0: for ever") << 0 << QStringList() << 1 << 0;
+    QTest::newRow("count 1: twice") << 1 << QStringList() << 1 << 2;
+    QTest::newRow("count 1 at -r 5: for ever") << 1 << QStringList{"-r", "5"} << 1 << 0;
+    QTest::newRow("two files: for ever") << -1 << QStringList() << 2 << 0;
+}
+
+void ConversionTest::playsAsOftenAsTheGif() {
+    QFETCH(int, loopCount);
+    QFETCH(QStringList, options);
+    QFETCH(int, inputs);
+    QFETCH(int, plays);
+    QTemporaryDir dir;
+    Gif gif = screen(8, 8);
+    gif.loopCount = loopCount;
+    gif.frames = {frame(0, 0, 8, 8, 1, 0, 20), frame(2, 2, 4, 4, 2, 0, 20),
+                  frame(1, 1, 3, 3, 3, 0, 20)};
+    QStringList arguments = options;
+    for (int i = 0; i < inputs; ++i) {
+        arguments << dir.filePath(QStringLiteral("%1.gif").arg(i));
+        testgif::writeGif(arguments.back().toStdString(), gif);
+    }
+    const QString movie = dir.filePath(QStringLiteral("movie.swf"));
+    QCOMPARE(testrun::runConverter(arguments << QStringLiteral("-o") << movie).exitCode, 0);
+    // Delays of 20 cs and -r 5 alike: 5 frames per second, a frame per image.
+    QCOMPARE(testrun::checkWithSwfParser(movie, 8, 8, 5 * 256, 3 * inputs, -1, plays),
+             QStringLiteral("ok"));
 }
 
 void ConversionTest::paletteMovieStaysCloseToGifSize_data() {

@@ -154,6 +154,8 @@ void ErrorsTest::initTestCase() {
     corrupt += QByteArray(
         "\x2C\x00\x00\x00\x00\x28\x00\x1E\x00\x00\x04\x05\xFF\xFF\xFF\xFF\xFF\x00\x3B", 19);
     writeBytes(dir_.filePath("corrupt.gif"), corrupt);
+    corrupt[13 + 48 + 10] = 12; // the LZW minimum code size
+    writeBytes(dir_.filePath("code-size.gif"), corrupt);
     QVERIFY(QDir(dir_.path()).mkdir("out"));
     writeBytes(dir_.filePath("regular-file"), "not a folder");
 }
@@ -178,6 +180,9 @@ void ErrorsTest::refusesAndLeavesNothing_data() {
                               << "gif2swf: FOLDER/no-image.gif: contains no image";
     QTest::newRow("corrupt image data")
         << QStringList{"corrupt.gif"} << out << 2 << "gif2swf: FOLDER/corrupt.gif: frame 1: ";
+    QTest::newRow("LZW code size above 8")
+        << QStringList{"code-size.gif"} << out << 2
+        << "gif2swf: FOLDER/code-size.gif: frame 1: LZW minimum code size above 8: 12";
     QTest::newRow("PNG named .gif")
         << QStringList{"picture.gif"} << out << 2 << "gif2swf: FOLDER/picture.gif: not a GIF file";
     QTest::newRow("text named .gif")

@@ -7,6 +7,7 @@
 #include "Converter.h"
 #include "Errors.h"
 #include "MovieWriter.h"
+#include "PictureQueue.h"
 #include "SwfPlayback.h"
 #include "SwfTags.h"
 #include "Timing.h"
@@ -62,7 +63,8 @@ private Q_SLOTS:
     void fileHeaderBytes();
     void placeObjectBytes();
     void movieReusesPicturesThatShowAgain();
-    void smallChangesArePatchedUntilAPixelTurnsTransparent();
+    void changesArePatchedUpToTheLayerBound();
+    void writerThreadErrorReachesTheCaller();
     void rates_data();
     void rates();
     void badRates_data();
@@ -204,28 +206,66 @@ void FormatTest::movieReusesPicturesThatShowAgain() {
     QCOMPARE(playback.frames[1][0], 0x0000FFu);
 }
 
-void FormatTest::smallChangesArePatchedUntilAPixelTurnsTransparent() {
+void FormatTest::changesArePatchedUpToTheLayerBound() {
     std::vector<uint32_t> picture(16 * 8, 0xFF00FF00u);
+    std::vector<std::vector<uint32_t>> shown;
     MemorySink sink;
     MovieWriter movie(sink, 16, 8, 256);
-    movie.show(picture.data(), 16, 8, 1);
-    picture[3 * 16 + 5] = 0xFF123456u; // one pixel changes
-    movie.show(picture.data(), 16, 8, 1);
-    picture[7 * 16 + 15] = 0xFF654321u; // another, far away
-    picture[0] = 0;                     // and one disappears
-    movie.show(picture.data(), 16, 8, 1);
+    auto show = [&] {
+        movie.show(picture.data(), 16, 8, 1);
+        shown.push_back(picture);
+    };
+    show();
+    picture[3 * 16 + 5] = 0xFF123456u; // one pixel changes: a 1x1 patch
+    show();
+    picture[0] = 0xFF654321u; // two far apart: the rectangle between them, the rest transparent
+    picture[7 * 16 + 15] = 0xFF654321u;
+    show();
+    for (int i = 0; i < 1100; ++i) { // single pixels: a key once 1024 patches are stacked
+        picture[static_cast<size_t>(i * 3 % 128)] = 0xFF000000u + static_cast<uint32_t>(i);
+        show();
+    }
     movie.finish();
 
     const testswf::Playback playback = testswf::play(sink.data());
-    // The first change is a 1x1 patch at depth 2; the next goes in whole at depth 1 and
-    // removes the patch.
-    const std::vector<int> tags{69, 9, 20, 2, 26, 1, 20, 2, 26, 1, 36, 2, 26, 28, 1, 0};
-    QCOMPARE(playback.tagCodes, tags);
-    QCOMPARE(playback.deepestLayer, 2);
-    QCOMPARE(playback.frames[1][3 * 16 + 5], 0x123456u);
-    QCOMPARE(playback.frames[1][3 * 16 + 6], 0x00FF00u);
-    QCOMPARE(playback.frames[2][0], 0xFFFFFFu);
-    QCOMPARE(playback.frames[2][7 * 16 + 15], 0x654321u);
+    const std::vector<int> start{69, 9, 20, 2, 26, 1, 20, 2, 26, 1, 36, 2, 26, 1};
+    QVERIFY(std::equal(start.begin(), start.end(), playback.tagCodes.begin()));
+    QCOMPARE(playback.deepestLayer, 1025);
+    QCOMPARE(std::count(playback.tagCodes.begin(), playback.tagCodes.end(), 28), 1024);
+    QCOMPARE(playback.frames.size(), shown.size());
+    for (size_t f = 0; f < shown.size(); ++f) {
+        for (size_t i = 0; i < shown[f].size(); ++i) {
+            QCOMPARE(playback.frames[f][i], shown[f][i] & 0xFFFFFFu);
+        }
+    }
+}
+
+void FormatTest::writerThreadErrorReachesTheCaller() {
+    // A sink that fills up after the header, as a full disk does.
+    struct FullSink : MemorySink {
+        void write(const uint8_t* data, size_t size) override {
+            if (position() + size > 200) {
+                throw ConvertError(Error::CannotWriteOutput, "out.swf", "no space left");
+            }
+            MemorySink::write(data, size);
+        }
+    } sink;
+    MovieWriter movie(sink, 64, 64, 256);
+    std::vector<uint32_t> picture(64 * 64);
+    bool thrown = false;
+    try {
+        PictureQueue queue(movie);
+        for (int i = 0; i < 50; ++i) {
+            std::fill(picture.begin(), picture.end(), 0xFF000000u + static_cast<uint32_t>(i));
+            queue.push(picture, 64, 64, {0, 0, 64, 64}, 1, "in.gif", i + 1);
+        }
+        queue.finish();
+    } catch (const ConvertError& error) {
+        thrown = true;
+        QCOMPARE(formatMessage(error),
+                 std::string("gif2swf: out.swf: cannot write output: no space left"));
+    }
+    QVERIFY(thrown);
 }
 
 void FormatTest::rates_data() {

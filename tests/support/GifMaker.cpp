@@ -2,6 +2,8 @@
 
 #include <gif_lib.h>
 
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace testgif {
@@ -36,11 +38,27 @@ void writeGif(const std::string& path, const Gif& picture) {
         throw std::runtime_error("cannot create " + path + ": " + GifErrorString(error));
     }
     EGifSetGifVersion(gif, true);
-    ColorMapObject* global =
-        picture.globalColours.empty() ? nullptr : makeMap(picture.globalColours);
+    // giflib refuses images without any colour table: such a file gets a placeholder global
+    // table, taken out of the file afterwards.
+    bool withoutTables = false;
+    for (const Frame& frame : picture.frames) {
+        withoutTables |= picture.globalColours.empty() && frame.localColours.empty();
+    }
+    ColorMapObject* global = withoutTables                   ? makeMap(std::vector<Rgb>(256))
+                             : picture.globalColours.empty() ? nullptr
+                                                             : makeMap(picture.globalColours);
     check(EGifPutScreenDesc(gif, picture.width, picture.height, 8, picture.background, global), gif,
           "write the screen");
     GifFreeMapObject(global);
+    if (picture.loopCount >= 0) {
+        const GifByteType name[] = "NETSCAPE2.0";
+        const GifByteType count[] = {1, static_cast<GifByteType>(picture.loopCount),
+                                     static_cast<GifByteType>(picture.loopCount >> 8)};
+        check(EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE), gif, "start an extension");
+        check(EGifPutExtensionBlock(gif, 11, name), gif, "write an extension");
+        check(EGifPutExtensionBlock(gif, 3, count), gif, "write an extension");
+        check(EGifPutExtensionTrailer(gif), gif, "end an extension");
+    }
     for (const Frame& frame : picture.frames) {
         if (frame.control) {
             GraphicsControlBlock control{};
@@ -82,6 +100,14 @@ void writeGif(const std::string& path, const Gif& picture) {
     }
     if (EGifCloseFile(gif, &error) == GIF_ERROR) {
         throw std::runtime_error("cannot finish " + path + ": " + GifErrorString(error));
+    }
+    if (withoutTables) {
+        std::ifstream in(path, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        in.close();
+        bytes[10] = static_cast<char>(bytes[10] & 0x7F); // no global table
+        bytes.erase(13, 256 * 3);
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
     }
 }
 

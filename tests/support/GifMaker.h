@@ -34,6 +34,7 @@ struct Gif {
     std::vector<Rgb> globalColours; // empty: none
     int background = 0;
     std::vector<Frame> frames;
+    int loopCount = -1; // the looping extension's count; -1: none
 };
 
 // Throws std::runtime_error when giflib fails.

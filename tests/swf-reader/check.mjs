@@ -1,12 +1,18 @@
 // Reads a movie made by gif2swf with the independent swf-parser package and checks its header
 // and tag sequence against what the test expects.
 //
-//   node check.mjs MOVIE.swf width=W height=H rate=EPSILONS frames=N [bitmaps=N]
+//   node check.mjs MOVIE.swf width=W height=H rate=EPSILONS frames=N [bitmaps=N] [plays=N]
+//   [layers=N]
 //
-// rate is the 8.8 fixed-point frame rate (256 = 1 frame per second). Prints "ok" and exits 0,
-// or prints every fault found and exits 1.
+// rate is the 8.8 fixed-point frame rate (256 = 1 frame per second); plays is how often the
+// movie plays before it stops (0: for ever), found by running its actions (avm1-parser reads
+// them); layers the most objects on the stage at once. Prints "ok" and exits 0, or prints
+// every fault found and exits 1.
 import fs from "fs";
 import { parseSwf, swf } from "swf-parser";
+import { Avm1Parser } from "avm1-parser";
+import { ActionType } from "avm1-types/action-type";
+import { PushValueType } from "avm1-types/push-value-type";
 const { TagType } = swf;
 
 const [file, ...pairs] = process.argv.slice(2);
@@ -52,6 +58,8 @@ const shapes = new Set();
 let showFrames = 0;
 const occupied = new Set();
 let lastBitmap = null;
+const frameActions = []; // [frame index, action bytes]
+let mostLayers = 0;
 for (let i = 2; i < tags.length; i++) {
   const t = tags[i];
   switch (name(t)) {
@@ -105,11 +113,15 @@ for (let i = 2; i < tags.length; i++) {
           `placement at depth ${t.depth} is not at a pixel of the stage`);
       }
       occupied.add(t.depth);
+      mostLayers = Math.max(mostLayers, occupied.size);
       break;
     }
     case "RemoveObject":
       check(occupied.has(t.depth), `removal of empty depth ${t.depth}`);
       occupied.delete(t.depth);
+      break;
+    case "DoAction":
+      frameActions.push([showFrames, t.actions]);
       break;
     case "ShowFrame":
       check(occupied.has(1), "a frame shows without a picture at depth 1");
@@ -122,6 +134,72 @@ for (let i = 2; i < tags.length; i++) {
 check(showFrames === expect.frames, `${showFrames} ShowFrame tags, expected ${expect.frames}`);
 if (expect.bitmaps !== undefined) {
   check(bitmaps.size === expect.bitmaps, `${bitmaps.size} bitmaps, expected ${expect.bitmaps}`);
+}
+if (expect.layers !== undefined) {
+  check(mostLayers <= expect.layers, `${mostLayers} objects on the stage at once, expected at most ${expect.layers}`);
+}
+
+// Runs the movie's actions as a player would, frame after frame, for up to 10 plays: the
+// number of plays before a stop, 0 when it plays on.
+function countPlays() {
+  const variables = new Map();
+  for (let play = 1; play <= 10; play++) {
+    for (let frame = 0; frame < showFrames; frame++) {
+      for (const [at, bytes] of frameActions) {
+        if (at === frame && runActions(bytes, variables)) {
+          check(frame === showFrames - 1, `the movie stops on frame ${frame + 1} of ${showFrames}`);
+          return play;
+        }
+      }
+    }
+  }
+  return 0;
+}
+
+// The actions that counting plays needs; true when they stop the movie.
+function runActions(bytes, variables) {
+  const parser = new Avm1Parser(bytes);
+  const stack = [];
+  let offset = 0;
+  for (let steps = 0; steps < 1000; steps++) {
+    const action = parser.readAt(offset);
+    offset = parser.getBytePos();
+    switch (action.action) {
+      case ActionType.End:
+        return false;
+      case ActionType.Stop:
+        return true;
+      case ActionType.Push:
+        for (const v of action.values) {
+          check(v.type === PushValueType.String || v.type === PushValueType.Sint32, `push of value type ${v.type}`);
+          stack.push(v.value);
+        }
+        break;
+      case ActionType.GetVariable:
+        stack.push(variables.get(stack.pop()));
+        break;
+      case ActionType.SetVariable: {
+        const value = stack.pop();
+        variables.set(stack.pop(), value);
+        break;
+      }
+      case ActionType.Decrement:
+        stack.push(Number(stack.pop()) - 1); // undefined becomes NaN, as in players
+        break;
+      case ActionType.If:
+        if (Boolean(stack.pop())) offset += action.offset; // NaN and undefined are false
+        break;
+      default:
+        check(false, `unexpected action ${ActionType[action.action]}`);
+        return false;
+    }
+  }
+  check(false, "actions do not end");
+  return false;
+}
+const plays = countPlays();
+if (expect.plays !== undefined) {
+  check(plays === expect.plays, `the movie plays ${plays === 0 ? "for ever" : plays + " times"}, expected ${expect.plays === 0 ? "for ever" : expect.plays + " times"}`);
 }
 if (faults.length > 0) {
   console.log(faults.join("\n"));

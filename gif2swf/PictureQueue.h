@@ -1,0 +1,77 @@
+#pragma once
+
+#include "MovieWriter.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Hands composited pictures to a second thread that encodes and writes them (MovieWriter::show),
+// so that decoding the next image and deflating the last one run side by side. Two pictures
+// are in flight at most, whatever the number of frames. An error on the writing thread is
+// carried back and thrown on the caller's thread, by the next call of next() or finish().
+namespace gif2swf {
+
+class PictureQueue {
+public:
+    explicit PictureQueue(MovieWriter& movie);
+    // Stops the writing thread; pictures not yet written are dropped.
+    ~PictureQueue();
+    PictureQueue(const PictureQueue&) = delete;
+    PictureQueue& operator=(const PictureQueue&) = delete;
+
+    // Copies a picture into the queue, to be shown for `frames` frames; errors about it are
+    // reported as about `subject`'s image number `image`.
+    // `changed` holds every pixel that may differ from the picture pushed before.
+    void push(const std::vector<uint32_t>& pixels, int width, int height,
+              const MovieWriter::Box& changed, uint32_t frames, const std::string& subject,
+              int image);
+    // Copies rows [top, top + rows) of a picture `height` rows high that will be shown next
+    // as a key: one of its tiles (see MovieWriter::preloadKeyTile).
+    void pushKeyTile(const std::vector<uint32_t>& pixels, int width, int height, int top, int rows,
+                     const std::string& subject, int image);
+    // Shows the picture whose tiles were all pushed, without copying it again.
+    void pushFromTiles(int width, int height, uint32_t frames, const std::string& subject,
+                       int image);
+    // Waits until every picture is written.
+    void finish();
+
+private:
+    struct Slot {
+        std::vector<uint32_t> pixels;
+        int width = 0;
+        int height = 0;
+        uint32_t frames = 0;
+        MovieWriter::Box changed;
+        std::string subject;
+        int image = 0;
+        enum Kind { kPicture, kTile, kFromTiles } kind = kPicture;
+        int top = 0;  // a tile's first row
+        int rows = 0; // a tile's rows
+        bool full = false;
+    };
+
+    // Waits for the next slot to be free; fills it (outside the lock; `fill` sees what the
+    // slot held before) and hands it over.
+    template <typename Fill>
+    void fillNext(Slot::Kind kind, int width, int height, const std::string& subject, int image,
+                  Fill fill);
+    void run();
+    void rethrowFailure(); // with the lock held
+
+    MovieWriter& movie_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    Slot slots_[2];
+    size_t nextToFill_ = 0;
+    MovieWriter::Box lastChanged_; // the last picture's change from the one before
+    bool stopping_ = false;
+    std::exception_ptr failure_;
+    std::thread thread_;
+};
+
+} // namespace gif2swf
