@@ -77,6 +77,8 @@ private:
     // Compares within `region` only.
     Change changeFrom(const uint32_t* pixels, const std::vector<uint32_t>& shown,
                       const Box& region) const;
+    // About what a patch of the change costs in the movie, to compare two of them.
+    static uint64_t patchCost(const Change& change);
     // Copies the pixels of `region` into `picture`.
     void copyRegion(std::vector<uint32_t>& picture, const uint32_t* pixels,
                     const Box& region) const;
