@@ -70,6 +70,13 @@ private:
     // A patch of the pixels in `box` that differ from `below`, the picture it is placed over.
     void showPatch(const uint32_t* pixels, int width, const Box& box,
                    const std::vector<uint32_t>& below);
+    // Fills patchPixels_ with the patch of `box` over `below`: the changed pixels, the
+    // others transparent, or with `fillGaps` in their own colour where that continues the
+    // run to the left or where the pixels to the left and above are shown. Returns an
+    // estimate of its deflated size (the pixels that repeat neither the one to the left
+    // nor the one above).
+    uint64_t fillPatch(const uint32_t* pixels, int width, const Box& box,
+                       const std::vector<uint32_t>& below, bool fillGaps);
     struct Change {
         Box box;             // where the picture differs from the one shown; empty if equal
         uint64_t pixels = 0; // how many pixels differ
