@@ -171,29 +171,37 @@ void MovieWriter::removeTopPatch() {
     topIsPatch_ = false;
 }
 
-uint64_t MovieWriter::fillPatch(const uint32_t* pixels, int width, const Box& box,
-                                const std::vector<uint32_t>& below, bool fillGaps) {
+MovieWriter::PatchCosts MovieWriter::fillPatch(const uint32_t* pixels, int width, const Box& box,
+                                               const std::vector<uint32_t>& below) {
     const int patchWidth = box.right - box.left;
-    uint64_t cost = 0;
+    patchPixels_.resize(box.area());
+    filledPixels_.resize(box.area());
+    PatchCosts costs;
     for (int y = 0; y < box.bottom - box.top; ++y) {
         const size_t from = static_cast<size_t>(box.top + y) * width + box.left;
         const uint32_t* now = pixels + from;
         const uint32_t* before = below.data() + from;
-        uint32_t* out = patchPixels_.data() + static_cast<size_t>(y) * patchWidth;
-        const uint32_t* above = y > 0 ? out - patchWidth : nullptr;
-        uint32_t left = 0;
+        const size_t at = static_cast<size_t>(y) * patchWidth;
+        uint32_t* plain = patchPixels_.data() + at;
+        uint32_t* filled = filledPixels_.data() + at;
+        const uint32_t* plainAbove = y > 0 ? plain - patchWidth : nullptr;
+        const uint32_t* filledAbove = y > 0 ? filled - patchWidth : nullptr;
+        uint32_t plainLeft = 0;
+        uint32_t filledLeft = 0;
         for (int x = 0; x < patchWidth; ++x) {
             const uint32_t colour = now[x];
-            const bool shown =
-                colour != before[x] ||
-                (fillGaps && (colour == left || (left != 0 && above != nullptr && above[x] != 0)));
-            const uint32_t chosen = shown ? colour : 0u;
-            cost += chosen != left && (above == nullptr || above[x] != chosen);
-            left = chosen;
-            out[x] = chosen;
+            const bool changed = colour != before[x];
+            const uint32_t p = changed ? colour : 0u;
+            const bool shown = changed || colour == filledLeft ||
+                               (filledLeft != 0 && filledAbove != nullptr && filledAbove[x] != 0);
+            const uint32_t f = shown ? colour : 0u;
+            costs.plain += p != plainLeft && (plainAbove == nullptr || plainAbove[x] != p);
+            costs.filled += f != filledLeft && (filledAbove == nullptr || filledAbove[x] != f);
+            plain[x] = plainLeft = p;
+            filled[x] = filledLeft = f;
         }
     }
-    return cost;
+    return costs;
 }
 
 void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
@@ -205,17 +213,12 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
     // colour, to keep the opaque areas whole: on video-like GIFs that is a fifth smaller;
     // on bands shifting across a gradient, a sixth larger, so it is taken only when the
     // estimate says it is clearly better.
-    patchPixels_.resize(box.area());
-    const uint64_t plain = fillPatch(pixels, width, box, below, false);
-    const uint64_t filled = fillPatch(pixels, width, box, below, true);
-    const bool gapsFilled = filled * 8 < plain * 7;
-    if (!gapsFilled) {
-        fillPatch(pixels, width, box, below, false);
-    }
-    Fingerprint fingerprint = encoder_.prepare(patchPixels_.data(), patchWidth, patchHeight);
+    const PatchCosts costs = fillPatch(pixels, width, box, below);
+    const bool gapsFilled = costs.filled * 8 < costs.plain * 7;
+    Fingerprint fingerprint = encoder_.prepare((gapsFilled ? filledPixels_ : patchPixels_).data(),
+                                               patchWidth, patchHeight);
     if (!encoder_.colourMapped() && gapsFilled) {
         // The unchanged pixels' colours made too many for a palette.
-        fillPatch(pixels, width, box, below, false);
         fingerprint = encoder_.prepare(patchPixels_.data(), patchWidth, patchHeight);
     }
     if (!encoder_.colourMapped()) {

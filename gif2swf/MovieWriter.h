@@ -70,13 +70,18 @@ private:
     // A patch of the pixels in `box` that differ from `below`, the picture it is placed over.
     void showPatch(const uint32_t* pixels, int width, const Box& box,
                    const std::vector<uint32_t>& below);
+    // Estimates of a patch's deflated size: the pixels that repeat neither the one to the
+    // left nor the one above.
+    struct PatchCosts {
+        uint64_t plain = 0;
+        uint64_t filled = 0;
+    };
     // Fills patchPixels_ with the patch of `box` over `below`: the changed pixels, the
-    // others transparent, or with `fillGaps` in their own colour where that continues the
-    // run to the left or where the pixels to the left and above are shown. Returns an
-    // estimate of its deflated size (the pixels that repeat neither the one to the left
-    // nor the one above).
-    uint64_t fillPatch(const uint32_t* pixels, int width, const Box& box,
-                       const std::vector<uint32_t>& below, bool fillGaps);
+    // others transparent; and filledPixels_ with the same but the unchanged pixels in their
+    // own colour where that continues the run to the left or where the pixels to the left
+    // and above are shown.
+    PatchCosts fillPatch(const uint32_t* pixels, int width, const Box& box,
+                         const std::vector<uint32_t>& below);
     struct Change {
         Box box;             // where the picture differs from the one shown; empty if equal
         uint64_t pixels = 0; // how many pixels differ
@@ -126,6 +131,7 @@ private:
     int shownWidth_ = 0;
     int shownHeight_ = 0;
     std::vector<uint32_t> patchPixels_;
+    std::vector<uint32_t> filledPixels_;
 };
 
 } // namespace gif2swf
