@@ -56,8 +56,7 @@ MovieWriter::Box MovieWriter::Box::united(const Box& other) const {
             std::max(bottom, other.bottom)};
 }
 
-MovieWriter::Change MovieWriter::changeFrom(const uint32_t* pixels,
-                                            const std::vector<uint32_t>& shown,
+MovieWriter::Change MovieWriter::changeFrom(const uint32_t* pixels, const Pixels& shown,
                                             const Box& region) const {
     Change change;
     Box& box = change.box;
@@ -97,8 +96,7 @@ MovieWriter::Change MovieWriter::changeFrom(const uint32_t* pixels,
     return change;
 }
 
-void MovieWriter::copyRegion(std::vector<uint32_t>& picture, const uint32_t* pixels,
-                             const Box& region) const {
+void MovieWriter::copyRegion(Pixels& picture, const uint32_t* pixels, const Box& region) const {
     const size_t spanBytes = static_cast<size_t>(region.right - region.left) * sizeof(uint32_t);
     for (int y = region.top; y < region.bottom && spanBytes > 0; ++y) {
         const size_t at = static_cast<size_t>(y) * shownWidth_ + region.left;
@@ -125,9 +123,8 @@ void MovieWriter::preloadKeyTile(const uint32_t* pixels, int width, int height, 
 }
 
 void MovieWriter::showPreloaded(int width, int height, uint32_t frames) {
-    std::vector<uint32_t> picture;
-    picture.swap(preloadedPixels_);
-    show(picture.data(), width, height, frames);
+    // A key: the picture becomes the one shown without a copy.
+    show(preloadedPixels_.data(), width, height, frames);
 }
 
 void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
@@ -172,7 +169,7 @@ void MovieWriter::removeTopPatch() {
 }
 
 MovieWriter::PatchCosts MovieWriter::fillPatch(const uint32_t* pixels, int width, const Box& box,
-                                               const std::vector<uint32_t>& below) {
+                                               const Pixels& below) {
     const int patchWidth = box.right - box.left;
     patchPixels_.resize(box.area());
     filledPixels_.resize(box.area());
@@ -205,7 +202,7 @@ MovieWriter::PatchCosts MovieWriter::fillPatch(const uint32_t* pixels, int width
 }
 
 void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
-                            const std::vector<uint32_t>& below) {
+                            const Pixels& below) {
     const int patchWidth = box.right - box.left;
     const int patchHeight = box.bottom - box.top;
     // The changed pixels over transparent ones, which leave what is shown below them: a
@@ -258,7 +255,11 @@ void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t f
     const Box whole{0, 0, width, height};
     if (keyShapes_.empty() || width != shownWidth_ || height != shownHeight_) {
         showKey(pixels, width, height);
-        shown_.assign(pixels, pixels + screen);
+        if (pixels == preloadedPixels_.data() && preloadedPixels_.size() == screen) {
+            shown_.swap(preloadedPixels_);
+        } else {
+            shown_.assign(pixels, pixels + screen);
+        }
         shownWidth_ = width;
         shownHeight_ = height;
     } else {
