@@ -56,6 +56,9 @@ for dir in "$here"/tests/*/; do
                 exit 1
             fi
         fi
-        (cd "$dir" && npm ci --no-audit --no-fund --silent 2>/dev/null || npm install --no-audit --no-fund --silent)
+        if ! (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error); then
+            echo "Could not install the npm packages of ${dir%/} (see npm's message above)." >&2
+            exit 1
+        fi
     fi
 done
