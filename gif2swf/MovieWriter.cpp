@@ -3,6 +3,7 @@
 #include "Errors.h"
 #include "Timing.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace gif2swf {
@@ -168,37 +169,29 @@ void MovieWriter::removeTopPatch() {
     topIsPatch_ = false;
 }
 
-MovieWriter::PatchCosts MovieWriter::fillPatch(const uint32_t* pixels, int width, const Box& box,
-                                               const Pixels& below) {
+uint64_t MovieWriter::patchRows(const uint32_t* pixels, int width, const Box& box,
+                                const Pixels& below, bool fillGaps, int first, int rows,
+                                uint32_t* out) {
     const int patchWidth = box.right - box.left;
-    patchPixels_.resize(box.area());
-    filledPixels_.resize(box.area());
-    PatchCosts costs;
-    for (int y = 0; y < box.bottom - box.top; ++y) {
-        const size_t from = static_cast<size_t>(box.top + y) * width + box.left;
+    uint64_t cost = 0;
+    for (int y = 0; y < rows; ++y) {
+        const size_t from = static_cast<size_t>(box.top + first + y) * width + box.left;
         const uint32_t* now = pixels + from;
         const uint32_t* before = below.data() + from;
-        const size_t at = static_cast<size_t>(y) * patchWidth;
-        uint32_t* plain = patchPixels_.data() + at;
-        uint32_t* filled = filledPixels_.data() + at;
-        const uint32_t* plainAbove = y > 0 ? plain - patchWidth : nullptr;
-        const uint32_t* filledAbove = y > 0 ? filled - patchWidth : nullptr;
-        uint32_t plainLeft = 0;
-        uint32_t filledLeft = 0;
+        uint32_t* row = out + static_cast<size_t>(y) * patchWidth;
+        const uint32_t* above = y > 0 ? row - patchWidth : nullptr;
+        uint32_t left = 0;
         for (int x = 0; x < patchWidth; ++x) {
             const uint32_t colour = now[x];
-            const bool changed = colour != before[x];
-            const uint32_t p = changed ? colour : 0u;
-            const bool shown = changed || colour == filledLeft ||
-                               (filledLeft != 0 && filledAbove != nullptr && filledAbove[x] != 0);
-            const uint32_t f = shown ? colour : 0u;
-            costs.plain += p != plainLeft && (plainAbove == nullptr || plainAbove[x] != p);
-            costs.filled += f != filledLeft && (filledAbove == nullptr || filledAbove[x] != f);
-            plain[x] = plainLeft = p;
-            filled[x] = filledLeft = f;
+            const bool shown =
+                colour != before[x] ||
+                (fillGaps && (colour == left || (left != 0 && above != nullptr && above[x] != 0)));
+            const uint32_t chosen = shown ? colour : 0u;
+            cost += chosen != left && (above == nullptr || above[x] != chosen);
+            row[x] = left = chosen;
         }
     }
-    return costs;
+    return cost;
 }
 
 void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
@@ -210,12 +203,36 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
     // colour, to keep the opaque areas whole: on video-like GIFs that is a fifth smaller;
     // on bands shifting across a gradient, a sixth larger, so it is taken only when the
     // estimate says it is clearly better.
-    const PatchCosts costs = fillPatch(pixels, width, box, below);
-    const bool gapsFilled = costs.filled * 8 < costs.plain * 7;
-    Fingerprint fingerprint = encoder_.prepare((gapsFilled ? filledPixels_ : patchPixels_).data(),
-                                               patchWidth, patchHeight);
+    // The estimate looks at two rows in every sixteen.
+    patchPixels_.resize(box.area());
+    uint64_t plain = 0;
+    uint64_t filled = 0;
+    for (int y = 0; y < patchHeight; y += 16) {
+        const int rows = std::min(2, patchHeight - y);
+        plain += patchRows(pixels, width, box, below, false, y, rows, patchPixels_.data());
+        filled += patchRows(pixels, width, box, below, true, y, rows, patchPixels_.data());
+    }
+    const bool gapsFilled = filled * 8 < plain * 7;
+    const auto fillPlain = [&] {
+        for (int y = 0; y < patchHeight; ++y) {
+            const size_t from = static_cast<size_t>(box.top + y) * width + box.left;
+            const uint32_t* now = pixels + from;
+            const uint32_t* before = below.data() + from;
+            uint32_t* out = patchPixels_.data() + static_cast<size_t>(y) * patchWidth;
+            for (int x = 0; x < patchWidth; ++x) {
+                out[x] = now[x] != before[x] ? now[x] : 0u;
+            }
+        }
+    };
+    if (gapsFilled) {
+        patchRows(pixels, width, box, below, true, 0, patchHeight, patchPixels_.data());
+    } else {
+        fillPlain();
+    }
+    Fingerprint fingerprint = encoder_.prepare(patchPixels_.data(), patchWidth, patchHeight);
     if (!encoder_.colourMapped() && gapsFilled) {
         // The unchanged pixels' colours made too many for a palette.
+        fillPlain();
         fingerprint = encoder_.prepare(patchPixels_.data(), patchWidth, patchHeight);
     }
     if (!encoder_.colourMapped()) {

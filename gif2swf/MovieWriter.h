@@ -85,17 +85,13 @@ private:
     void showKey(const uint32_t* pixels, int width, int height);
     // A patch of the pixels in `box` that differ from `below`, the picture it is placed over.
     void showPatch(const uint32_t* pixels, int width, const Box& box, const Pixels& below);
-    // Estimates of a patch's deflated size: the pixels that repeat neither the one to the
-    // left nor the one above.
-    struct PatchCosts {
-        uint64_t plain = 0;
-        uint64_t filled = 0;
-    };
-    // Fills patchPixels_ with the patch of `box` over `below`: the changed pixels, the
-    // others transparent; and filledPixels_ with the same but the unchanged pixels in their
-    // own colour where that continues the run to the left or where the pixels to the left
-    // and above are shown.
-    PatchCosts fillPatch(const uint32_t* pixels, int width, const Box& box, const Pixels& below);
+    // Writes `rows` rows of the patch of `box` over `below`, from row `first`, to `out`:
+    // the changed pixels, the others transparent, or with `fillGaps` in their own colour
+    // where that continues the run to the left or where the pixels to the left and above
+    // are shown. Returns an estimate of their deflated size: the pixels that repeat neither
+    // the one to the left nor the one above.
+    uint64_t patchRows(const uint32_t* pixels, int width, const Box& box, const Pixels& below,
+                       bool fillGaps, int first, int rows, uint32_t* out);
     struct Change {
         Box box;             // where the picture differs from the one shown; empty if equal
         uint64_t pixels = 0; // how many pixels differ
@@ -143,7 +139,6 @@ private:
     int shownWidth_ = 0;
     int shownHeight_ = 0;
     Pixels patchPixels_;
-    Pixels filledPixels_;
 };
 
 } // namespace gif2swf
