@@ -4,8 +4,10 @@
 #include "ByteSink.h"
 #include "SwfTags.h"
 
+#include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 // Writes a movie of opaque pictures. A picture goes in whole (a "key": a bitmap and a
@@ -17,8 +19,22 @@
 // pixels, same size) are reused. Each picture then lasts its frames as ShowFrame tags.
 namespace gif2swf {
 
+// Allocates without value-initialising: a picture's buffer is written over whole, so zeroing
+// it first (16 MB for the largest) would only cost time.
+template <typename T> struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U> struct rebind { using other = UninitialisedAllocator<U>; };
+    UninitialisedAllocator() = default;
+    template <typename U> UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    template <typename U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template <typename U, typename... Args> void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
 class MovieWriter {
 public:
+    using Pixels = std::vector<uint32_t, UninitialisedAllocator<uint32_t>>;
+
     struct Box {
         int left = 0;
         int top = 0;
@@ -68,18 +84,24 @@ private:
     uint16_t shapeForPrepared(const Fingerprint& fingerprint, int width, int height);
     void showKey(const uint32_t* pixels, int width, int height);
     // A patch of the pixels in `box` that differ from `below`, the picture it is placed over.
-    void showPatch(const uint32_t* pixels, int width, const Box& box,
-                   const std::vector<uint32_t>& below);
+    void showPatch(const uint32_t* pixels, int width, const Box& box, const Pixels& below);
+    // Writes `rows` rows of the patch of `box` over `below`, from row `first`, to `out`:
+    // the changed pixels, the others transparent, or with `fillGaps` in their own colour
+    // where that continues the run to the left or where the pixels to the left and above
+    // are shown. Returns an estimate of their deflated size: the pixels that repeat neither
+    // the one to the left nor the one above.
+    uint64_t patchRows(const uint32_t* pixels, int width, const Box& box, const Pixels& below,
+                       bool fillGaps, int first, int rows, uint32_t* out);
     struct Change {
         Box box;             // where the picture differs from the one shown; empty if equal
         uint64_t pixels = 0; // how many pixels differ
     };
     // Compares within `region` only.
-    Change changeFrom(const uint32_t* pixels, const std::vector<uint32_t>& shown,
-                      const Box& region) const;
+    Change changeFrom(const uint32_t* pixels, const Pixels& shown, const Box& region) const;
+    // About what a patch of the change costs in the movie, to compare two of them.
+    static uint64_t patchCost(const Change& change);
     // Copies the pixels of `region` into `picture`.
-    void copyRegion(std::vector<uint32_t>& picture, const uint32_t* pixels,
-                    const Box& region) const;
+    void copyRegion(Pixels& picture, const uint32_t* pixels, const Box& region) const;
     void removeTopPatch();
 
     static constexpr uint16_t kKeyDepth = 1;
@@ -103,20 +125,20 @@ private:
     uint32_t lastFrame_ = 0;
 
     // What the screen shows now: the key's shape, the patches over it and their pixels.
-    std::vector<uint16_t> keyShapes_;       // the key's tiles; empty: nothing placed yet
-    std::vector<uint16_t> preloaded_;       // tiles of the next key, defined ahead; 0: none
-    std::vector<uint32_t> preloadedPixels_; // the picture they make up
+    std::vector<uint16_t> keyShapes_; // the key's tiles; empty: nothing placed yet
+    std::vector<uint16_t> preloaded_; // tiles of the next key, defined ahead; 0: none
+    Pixels preloadedPixels_;          // the picture they make up
     uint16_t patches_ = 0;
     uint64_t patchArea_ = 0;
-    std::vector<uint32_t> shown_;
+    Pixels shown_;
     // The picture below the last patch, while the last thing placed is a patch.
     bool topIsPatch_ = false;
-    std::vector<uint32_t> belowTop_;
+    Pixels belowTop_;
     uint64_t topPatchArea_ = 0;
     Box topPatchBox_;
     int shownWidth_ = 0;
     int shownHeight_ = 0;
-    std::vector<uint32_t> patchPixels_;
+    Pixels patchPixels_;
 };
 
 } // namespace gif2swf

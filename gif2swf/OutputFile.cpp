@@ -13,6 +13,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -158,12 +159,25 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
     }
 #else
     std::string pattern = path_ + ".XXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) {
-        fail(errno);
+    // A stop that came between making the file and watching for stops would leave the file:
+    // stops wait until both are done.
+    sigset_t stops;
+    sigset_t previous;
+    sigemptyset(&stops);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&stops, s);
     }
-    temporaryPath_ = pattern;
-    watchSignals(temporaryPath_);
+    pthread_sigmask(SIG_BLOCK, &stops, &previous);
+    const int fd = mkstemp(pattern.data());
+    const int reason = errno;
+    if (fd >= 0) {
+        temporaryPath_ = pattern;
+        watchSignals(temporaryPath_);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (fd < 0) {
+        fail(reason);
+    }
     // mkstemp makes the file private; a movie gets the usual permissions.
     const mode_t mask = umask(0);
     umask(mask);
