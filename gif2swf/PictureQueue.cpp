@@ -94,6 +94,15 @@ void PictureQueue::push(const std::vector<uint32_t>& pixels, int width, int heig
         } else {
             slot.pixels.assign(pixels.begin(), pixels.end());
         }
+        // The picture before is in the slot before, unless that one went as tiles: its change
+        // from that one is found here, which takes work off the writing thread.
+        const Slot& before = slots_[(nextToFill_ + slots_.size() - 1) % slots_.size()];
+        slot.changeKnown = before.kind == Slot::kPicture && before.width == width &&
+                           before.height == height && before.pixels.size() == pixels.size();
+        if (slot.changeKnown) {
+            slot.change = MovieWriter::compare(slot.pixels.data(), before.pixels.data(), width,
+                                               height, changed.clipped(width, height));
+        }
         slot.stale = {};
         slot.frames = frames;
         slot.changed = changed;
@@ -156,7 +165,7 @@ void PictureQueue::run() {
                     movie_.showPreloaded(slot.width, slot.height, slot.frames);
                 } else {
                     movie_.show(slot.pixels.data(), slot.width, slot.height, slot.frames,
-                                &slot.changed);
+                                &slot.changed, slot.changeKnown ? &slot.change : nullptr);
                 }
             } catch (const ConvertError& error) {
                 if (!error.subject().empty()) {

@@ -51,6 +51,8 @@ private:
         int height = 0;
         uint32_t frames = 0;
         MovieWriter::Box changed;
+        MovieWriter::Change change; // from the picture before, when changeKnown
+        bool changeKnown = false;
         std::string subject;
         int image = 0;
         enum Kind { kPicture, kTile, kFromTiles } kind = kPicture;
