@@ -83,10 +83,12 @@ void PictureQueue::push(const std::vector<uint32_t>& pixels, int width, int heig
     fillNext(Slot::kPicture, width, height, subject, image, false, [&](Slot& slot) {
         // The slot holds the picture of some pushes ago when it holds a picture: only what
         // changed since then is copied.
-        const MovieWriter::Box stale = slot.stale;
+        // (Changes of other inputs' pictures, of other sizes, may reach beyond this one: a
+        // new input's first change covers its whole screen anyway.)
+        const MovieWriter::Box stale = slot.stale.clipped(width, height);
         if (slot.kind == Slot::kPicture && slot.width == width && slot.height == height &&
             slot.pixels.size() == pixels.size()) {
-            for (int y = std::max(stale.top, 0); y < std::min(stale.bottom, height); ++y) {
+            for (int y = stale.top; y < stale.bottom && stale.left < stale.right; ++y) {
                 const size_t at = static_cast<size_t>(y) * width;
                 std::copy(pixels.begin() + at + stale.left, pixels.begin() + at + stale.right,
                           slot.pixels.begin() + at + stale.left);
