@@ -62,8 +62,9 @@ private:
         MovieWriter::Box stale;
     };
 
-    // Waits for the next slot to be free; fills it (outside the lock; `fill` sees what the
-    // slot held before) and hands it over.
+    // Waits for the next slot to be free; fills it (outside the lock; `fill(slot, behind)`
+    // sees what the slot held before, and whether half the queue or more waits for the
+    // writer) and hands it over.
     // `urgent`: the writer starts on it without waiting for a batch.
     template <typename Fill>
     void fillNext(Slot::Kind kind, int width, int height, const std::string& subject, int image,
