@@ -54,11 +54,17 @@ private:
 };
 
 uint64_t load64(const uint8_t* p) {
-    // Little endian, as the hash defines its words.
+    // Little endian, as the hash defines its words: on such a machine one load (the byte
+    // loop below was half of the hash's time).
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint64_t value;
+    std::memcpy(&value, p, sizeof value);
+#else
     uint64_t value = 0;
     for (int i = 7; i >= 0; --i) {
         value = value << 8 | p[i];
     }
+#endif
     return value;
 }
 

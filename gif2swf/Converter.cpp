@@ -219,7 +219,7 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
                       options.compressionLevel);
     movie.playTimes(playsFor(summaries, options), plan.totalFrames);
     {
-        PictureQueue queue(movie);
+        PictureQueue queue(movie, result.stageWidth, result.stageHeight);
         for (size_t i = 0; i < inputs.size(); ++i) {
             reading = &inputs[i].name;
             const bool newSize = i == 0 || summaries[i].width != summaries[i - 1].width ||

@@ -59,31 +59,36 @@ MovieWriter::Box MovieWriter::Box::united(const Box& other) const {
 
 MovieWriter::Change MovieWriter::changeFrom(const uint32_t* pixels, const Pixels& shown,
                                             const Box& region) const {
+    return compare(pixels, shown.data(), shownWidth_, shownHeight_, region);
+}
+
+MovieWriter::Change MovieWriter::compare(const uint32_t* pixels, const uint32_t* before, int width,
+                                         int height, const Box& region) {
     Change change;
     Box& box = change.box;
-    box = Box{shownWidth_, shownHeight_, 0, 0};
+    box = Box{width, height, 0, 0};
     if (region.area() == 0) {
         return Change{};
     }
     const size_t spanBytes = static_cast<size_t>(region.right - region.left) * sizeof(uint32_t);
     for (int y = region.top; y < region.bottom; ++y) {
-        const size_t row = static_cast<size_t>(y) * shownWidth_;
+        const size_t row = static_cast<size_t>(y) * width;
         const uint32_t* now = pixels + row;
-        const uint32_t* before = shown.data() + row;
-        if (std::memcmp(now + region.left, before + region.left, spanBytes) == 0) {
+        const uint32_t* was = before + row;
+        if (std::memcmp(now + region.left, was + region.left, spanBytes) == 0) {
             continue;
         }
         int first = region.left;
-        while (now[first] == before[first]) {
+        while (now[first] == was[first]) {
             ++first;
         }
         int last = region.right - 1;
-        while (now[last] == before[last]) {
+        while (now[last] == was[last]) {
             --last;
         }
         uint64_t changed = 0;
         for (int x = first; x <= last; ++x) {
-            changed += now[x] != before[x];
+            changed += now[x] != was[x];
         }
         change.pixels += changed;
         box.left = std::min(box.left, first);
@@ -264,7 +269,7 @@ uint64_t MovieWriter::patchCost(const Change& change) {
 }
 
 void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t frames,
-                       const Box* changed) {
+                       const Box* changed, const Change* known) {
     if (frames > kMaxFrames - frameCount_) {
         throw ConvertError(Error::TooManyFrames, {});
     }
@@ -280,12 +285,8 @@ void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t f
         shownWidth_ = width;
         shownHeight_ = height;
     } else {
-        Box region = whole;
-        if (changed != nullptr) {
-            region = {std::max(changed->left, 0), std::max(changed->top, 0),
-                      std::min(changed->right, width), std::min(changed->bottom, height)};
-        }
-        const Change change = changeFrom(pixels, shown_, region);
+        const Box region = changed != nullptr ? changed->clipped(width, height) : whole;
+        const Change change = known != nullptr ? *known : changeFrom(pixels, shown_, region);
         // The picture may be closer to the one below the last patch, as when a GIF image is
         // disposed of to what was there before it: then that patch goes and a new one is
         // placed over what it covered. The two differ only under that patch.

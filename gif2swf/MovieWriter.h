@@ -4,6 +4,7 @@
 #include "ByteSink.h"
 #include "SwfTags.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -45,7 +46,20 @@ public:
                                                 : 0;
         }
         Box united(const Box& other) const;
+        Box clipped(int width, int height) const {
+            return {std::max(left, 0), std::max(top, 0), std::min(right, width),
+                    std::min(bottom, height)};
+        }
     };
+
+    struct Change {
+        Box box;             // where the picture differs from the one shown; empty if equal
+        uint64_t pixels = 0; // how many pixels differ
+    };
+    // Where and how much a picture `width` x `height` differs from `before`, comparing
+    // within `region` (inside the picture) only.
+    static Change compare(const uint32_t* pixels, const uint32_t* before, int width, int height,
+                          const Box& region);
 
     // Writes the header (stage size in pixels, frame rate in 8.8 fixed point), the file
     // attributes and the white background.
@@ -59,8 +73,10 @@ public:
     // frames. Throws ConvertError without a subject when the movie cannot hold more.
     // `changed`, when given, holds every pixel that may differ from the picture shown before
     // (the images drawn and disposed of since), so only that area is compared.
+    // `known`, when given, is its change from the picture shown before, compared within
+    // `changed` (clipped to the picture), as compare() finds it.
     void show(const uint32_t* pixels, int width, int height, uint32_t frames,
-              const Box* changed = nullptr);
+              const Box* changed = nullptr, const Change* known = nullptr);
     // Encodes and defines, ahead of time, a tile of the key that the next show() places
     // (the first picture, or one of a new size): so a large picture is deflated while the
     // rest of it is still being decoded. `pixels` holds the tile's rows, from row `top` of a
@@ -92,10 +108,6 @@ private:
     // the one to the left nor the one above.
     uint64_t patchRows(const uint32_t* pixels, int width, const Box& box, const Pixels& below,
                        bool fillGaps, int first, int rows, uint32_t* out);
-    struct Change {
-        Box box;             // where the picture differs from the one shown; empty if equal
-        uint64_t pixels = 0; // how many pixels differ
-    };
     // Compares within `region` only.
     Change changeFrom(const uint32_t* pixels, const Pixels& shown, const Box& region) const;
     // About what a patch of the change costs in the movie, to compare two of them.

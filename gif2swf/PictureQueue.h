@@ -11,14 +11,18 @@
 #include <vector>
 
 // Hands composited pictures to a second thread that encodes and writes them (MovieWriter::show),
-// so that decoding the next image and deflating the last one run side by side. Two pictures
-// are in flight at most, whatever the number of frames. An error on the writing thread is
-// carried back and thrown on the caller's thread, by the next call of next() or finish().
+// so that decoding the next image and deflating the last one run side by side. A few pictures
+// are in flight at most (up to 8 small ones, 2 large ones), whatever the number of frames.
+// They are handed over in batches: a waiting writer is woken once half the queue is full, a
+// waiting caller once half of it is free, so the threads do not wake each other for every
+// small frame. An error on the writing thread is carried back and thrown on the caller's
+// thread, by the next call of push...() or finish().
 namespace gif2swf {
 
 class PictureQueue {
 public:
-    explicit PictureQueue(MovieWriter& movie);
+    // `width` x `height`: the largest picture to come, which bounds how many are queued.
+    PictureQueue(MovieWriter& movie, int width, int height);
     // Stops the writing thread; pictures not yet written are dropped.
     ~PictureQueue();
     PictureQueue(const PictureQueue&) = delete;
@@ -47,28 +51,40 @@ private:
         int height = 0;
         uint32_t frames = 0;
         MovieWriter::Box changed;
+        MovieWriter::Change change; // from the picture before, when changeKnown
+        bool changeKnown = false;
         std::string subject;
         int image = 0;
         enum Kind { kPicture, kTile, kFromTiles } kind = kPicture;
         int top = 0;  // a tile's first row
         int rows = 0; // a tile's rows
-        bool full = false;
+        // Where the pictures pushed since this slot's one may differ from it.
+        MovieWriter::Box stale;
     };
 
-    // Waits for the next slot to be free; fills it (outside the lock; `fill` sees what the
-    // slot held before) and hands it over.
+    // Waits for the next slot to be free; fills it (outside the lock; `fill(slot, behind)`
+    // sees what the slot held before, and whether half the queue or more waits for the
+    // writer) and hands it over.
+    // `urgent`: the writer starts on it without waiting for a batch.
     template <typename Fill>
     void fillNext(Slot::Kind kind, int width, int height, const std::string& subject, int image,
-                  Fill fill);
+                  bool urgent, Fill fill);
+    // Marks every slot's picture stale in `box`.
+    void staleAll(const MovieWriter::Box& box);
     void run();
     void rethrowFailure(); // with the lock held
 
     MovieWriter& movie_;
     std::mutex mutex_;
-    std::condition_variable changed_;
-    Slot slots_[2];
+    std::condition_variable wakeWriter_;
+    std::condition_variable wakeCaller_;
+    std::vector<Slot> slots_;
+    int batch_ = 1;           // pictures handed over at a time
+    int queued_ = 0;          // full slots
+    int callerWaitsFor_ = -1; // the caller waits until at most this many are queued
+    bool writerWaiting_ = false;
+    bool urgent_ = false; // the writer takes what is queued without waiting for a batch
     size_t nextToFill_ = 0;
-    MovieWriter::Box lastChanged_; // the last picture's change from the one before
     bool stopping_ = false;
     std::exception_ptr failure_;
     std::thread thread_;

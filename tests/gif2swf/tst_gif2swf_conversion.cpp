@@ -340,13 +340,17 @@ void ConversionTest::showsWhatImageMagickShows_data() {
     QTest::newRow("large picture in tiles") << tiles;
 
     Case manyToOne;
-    manyToOne.gifs = {screen(20, 10), screen(12, 16)};
+    // The first size comes back after pictures of another one have gone through the queue.
+    manyToOne.gifs = {screen(20, 10), screen(300, 16), screen(20, 10)};
     manyToOne.gifs[0].frames = {frame(0, 0, 20, 10, 1, 0, 50), frame(3, 3, 5, 5, 2, 0, 7)};
-    manyToOne.gifs[1].frames = {frame(0, 0, 12, 16, 3)};
+    manyToOne.gifs[1].frames = {frame(0, 0, 300, 16, 3)};
+    for (int i = 0; i < 7; ++i) {
+        manyToOne.gifs[2].frames.push_back(frame(i * 2, i, 4, 3, 1 + i % 3));
+    }
     manyToOne.options = {QStringLiteral("-r"), QStringLiteral("2")};
     manyToOne.frameRate = 2 * 256;
-    manyToOne.repeats = {1, 1, 1};
-    QTest::newRow("-r 2 a.gif b.gif, different sizes") << manyToOne;
+    manyToOne.repeats = std::vector<int>(10, 1);
+    QTest::newRow("-r 2 a.gif b.gif c.gif, sizes in turn") << manyToOne;
 
     Case third;
     third.gifs = {screen(6, 6), screen(6, 6)};

@@ -254,7 +254,7 @@ void FormatTest::writerThreadErrorReachesTheCaller() {
     std::vector<uint32_t> picture(64 * 64);
     bool thrown = false;
     try {
-        PictureQueue queue(movie);
+        PictureQueue queue(movie, 64, 64);
         for (int i = 0; i < 50; ++i) {
             std::fill(picture.begin(), picture.end(), 0xFF000000u + static_cast<uint32_t>(i));
             queue.push(picture, 64, 64, {0, 0, 64, 64}, 1, "in.gif", i + 1);
