@@ -112,7 +112,7 @@ int run(const std::vector<std::string>& arguments) {
         ConvertOptions options;
         options.rate = line.rate;
         options.rateSubject = "-r " + line.rateText;
-        options.warn = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
+        options.warn = [](const std::string& text) { writeText(stderr, text + "\n"); };
 
         OutputFile output(line.output);
         FileSink sink(output.stream(), line.output);
