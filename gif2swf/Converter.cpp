@@ -130,7 +130,6 @@ void convertOne(const InputFile& input, const GifSummary& summary, const TimingP
     std::unique_ptr<ByteSource> source = input.open();
     GifReader reader(*source, input.name);
     Compositor compositor(summary.width, summary.height);
-    std::vector<uint8_t> row;
     GifImage image;
     size_t index = 0;
     while (reader.nextImage(image)) {
@@ -160,10 +159,8 @@ void convertOne(const InputFile& input, const GifSummary& summary, const TimingP
             }
         };
         if (image.width > 0 && image.height > 0) {
-            row.resize(static_cast<size_t>(image.width));
             for (int r = 0; r < image.height; ++r) {
-                reader.readRow(row.data());
-                compositor.drawRow(r, row.data());
+                compositor.drawRow(r, reader.readRow());
                 tilesUpTo(std::min(height, image.top + r + 1));
             }
         } else {

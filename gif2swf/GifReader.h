@@ -1,10 +1,12 @@
 #pragma once
 
 #include "ByteSource.h"
+#include "LzwDecoder.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct GifFileType;
 
@@ -49,9 +51,9 @@ public:
     // Moves to the next image, reading the extensions before it; false at the end of the
     // file. After true, read the image's rows with readRow or skip them with skipImageData.
     bool nextImage(GifImage& image);
-    // The next row of the current image in file order (see interlacedRowY); `row` holds
-    // the image's width.
-    void readRow(uint8_t* row);
+    // The next row of the current image in file order (see interlacedRowY): the image's
+    // width of indices, valid until the next image.
+    const uint8_t* readRow();
     void skipImageData();
 
     // The row of the image that the n-th row in an interlaced file holds.
@@ -61,6 +63,7 @@ private:
     static int readFromSource(GifFileType* gif, uint8_t* buffer, int size);
     [[noreturn]] void fail(int gifError, bool inImage);
     void readExtension();
+    void readImageData();
 
     ByteSource& source_;
     // The last read giflib asked for: whole, and its last byte (giflib reports an LZW code
@@ -75,6 +78,12 @@ private:
     int imageCount_ = 0;
     int rowsLeft_ = 0;
     int rowWidth_ = 0;
+    int rowsRead_ = 0;
+    // The current image's LZW data, read whole at its first row and decoded row by row;
+    // giflib's error if reading it failed before its end.
+    std::vector<uint8_t> imageData_;
+    int imageDataError_ = 0;
+    LzwDecoder decoder_;
     // Graphic control values for the next image; reset after every image because the
     // control block is optional.
     Disposal pendingDisposal_ = Disposal::Unspecified;

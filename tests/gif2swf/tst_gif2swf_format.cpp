@@ -6,6 +6,8 @@
 #include "CommandLine.h"
 #include "Converter.h"
 #include "Errors.h"
+#include "GifMaker.h"
+#include "GifReader.h"
 #include "MovieWriter.h"
 #include "PictureQueue.h"
 #include "SwfPlayback.h"
@@ -14,7 +16,10 @@
 
 #include <QtTest>
 
+#include <gif_lib.h>
+
 #include <cmath>
+#include <random>
 
 using namespace gif2swf;
 
@@ -46,6 +51,112 @@ QByteArray gifOfImages(int images, bool decodable) {
         gif += image + data;
     }
     return gif + ';';
+}
+
+// A GIF of one image `width` x `height` whose data is `codeSize` and then `data` in
+// sub-blocks of 255 bytes, ended or not.
+std::vector<uint8_t> gifWithData(int width, int height, int codeSize,
+                                 const std::vector<uint8_t>& data, bool terminated) {
+    std::vector<uint8_t> gif{'G',
+                             'I',
+                             'F',
+                             '8',
+                             '9',
+                             'a',
+                             uint8_t(width),
+                             uint8_t(width >> 8),
+                             uint8_t(height),
+                             uint8_t(height >> 8),
+                             0xF7,
+                             0,
+                             0};
+    for (int i = 0; i < 256 * 3; ++i) {
+        gif.push_back(static_cast<uint8_t>(i * 7));
+    }
+    const std::vector<uint8_t> descriptor{0x2C,
+                                          0,
+                                          0,
+                                          0,
+                                          0,
+                                          uint8_t(width),
+                                          uint8_t(width >> 8),
+                                          uint8_t(height),
+                                          uint8_t(height >> 8),
+                                          0};
+    gif.insert(gif.end(), descriptor.begin(), descriptor.end());
+    gif.push_back(static_cast<uint8_t>(codeSize));
+    for (size_t at = 0; at < data.size(); at += 255) {
+        const size_t n = std::min<size_t>(255, data.size() - at);
+        gif.push_back(static_cast<uint8_t>(n));
+        gif.insert(gif.end(), data.begin() + static_cast<ptrdiff_t>(at),
+                   data.begin() + static_cast<ptrdiff_t>(at + n));
+    }
+    if (terminated) {
+        gif.push_back(0);
+        gif.push_back(';');
+    }
+    return gif;
+}
+
+struct MemoryRead {
+    const std::vector<uint8_t>* bytes;
+    size_t at;
+};
+
+int readMemory(GifFileType* gif, GifByteType* to, int size) {
+    auto* read = static_cast<MemoryRead*>(gif->UserData);
+    const size_t n = std::min(static_cast<size_t>(size), read->bytes->size() - read->at);
+    std::memcpy(to, read->bytes->data() + read->at, n);
+    read->at += n;
+    return static_cast<int>(n);
+}
+
+// The first image's rows as giflib decodes them, up to the row that fails.
+std::vector<std::vector<uint8_t>> giflibRows(const std::vector<uint8_t>& file, bool& failed) {
+    MemoryRead read{&file, 0};
+    int error = 0;
+    GifFileType* gif = DGifOpen(&read, readMemory, &error);
+    GifRecordType type = UNDEFINED_RECORD_TYPE;
+    std::vector<std::vector<uint8_t>> rows;
+    failed = gif == nullptr;
+    while (!failed && DGifGetRecordType(gif, &type) == GIF_OK && type == EXTENSION_RECORD_TYPE) {
+        int code = 0;
+        GifByteType* block = nullptr;
+        failed = DGifGetExtension(gif, &code, &block) == GIF_ERROR;
+        while (!failed && block != nullptr) {
+            failed = DGifGetExtensionNext(gif, &block) == GIF_ERROR;
+        }
+    }
+    failed = failed || type != IMAGE_DESC_RECORD_TYPE || DGifGetImageDesc(gif) == GIF_ERROR;
+    for (int y = 0; !failed && y < gif->Image.Height; ++y) {
+        rows.emplace_back(static_cast<size_t>(gif->Image.Width));
+        failed = DGifGetLine(gif, rows.back().data(), gif->Image.Width) == GIF_ERROR;
+        if (failed) {
+            rows.pop_back();
+        }
+    }
+    if (gif != nullptr) {
+        DGifCloseFile(gif, &error);
+    }
+    return rows;
+}
+
+// The same through our reader.
+std::vector<std::vector<uint8_t>> ourRows(const std::vector<uint8_t>& file, bool& failed) {
+    MemorySource source(file.data(), file.size());
+    std::vector<std::vector<uint8_t>> rows;
+    try {
+        GifReader reader(source, "test.gif");
+        GifImage image;
+        failed = !reader.nextImage(image);
+        for (int y = 0; !failed && y < image.height; ++y) {
+            const uint8_t* row = reader.readRow();
+            rows.emplace_back(row, row + image.width);
+        }
+    } catch (const ConvertError&) {
+        failed = true;
+    }
+    return rows;
 }
 
 } // namespace
@@ -84,6 +195,7 @@ private Q_SLOTS:
     void tooLongMovieIsRefusedBeforeDecoding();
     void fuzzFindings_data();
     void fuzzFindings();
+    void decodingMatchesGiflib();
 };
 
 void FormatTest::rectBytes_data() {
@@ -532,3 +644,57 @@ void FormatTest::fuzzFindings() {
 
 QTEST_GUILESS_MAIN(FormatTest)
 #include "tst_gif2swf_format.moc"
+
+// Our LZW decoder must give giflib's pixels and refuse what giflib refuses, at the same
+// row: on valid data (giflib's encoder, every code size), on random codes (codes beyond
+// the table, early end codes, a full table) and on data cut short.
+void FormatTest::decodingMatchesGiflib() {
+    std::mt19937 random(20261207);
+    int compared = 0;
+    int refusedByBoth = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const int width = 1 + static_cast<int>(random() % 70);
+        const int height = 1 + static_cast<int>(random() % 40);
+        const int codeSize = static_cast<int>(random() % 10);
+        std::vector<uint8_t> data;
+        if (round % 3 == 0 && codeSize >= 2 && codeSize <= 8) {
+            // Valid data: giflib's encoder, then maybe a few bytes changed.
+            const QTemporaryDir dir;
+            testgif::Gif gif{width, height, testgif::palette(1 << codeSize, round), 0, {}};
+            gif.frames.push_back(testgif::patternFrame(0, 0, width, height, 1 << codeSize, round));
+            const std::string path = dir.filePath("v.gif").toStdString();
+            testgif::writeGif(path, gif);
+            QFile file(QString::fromStdString(path));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.readAll();
+            std::vector<uint8_t> whole(bytes.begin(), bytes.end());
+            for (int flips = static_cast<int>(random() % 3); flips > 0; --flips) {
+                whole[whole.size() / 2 + random() % (whole.size() / 2)] ^=
+                    static_cast<uint8_t>(1 + random() % 255);
+            }
+            bool giflibFailed = false;
+            bool ourFailed = false;
+            QCOMPARE(ourRows(whole, ourFailed), giflibRows(whole, giflibFailed));
+            QCOMPARE(ourFailed, giflibFailed);
+            ++compared;
+            continue;
+        }
+        data.resize(random() % 1200);
+        for (uint8_t& byte : data) {
+            // Mostly small codes, so that strings grow long and the table fills.
+            byte = static_cast<uint8_t>(random() % (round % 2 == 0 ? 256 : 4));
+        }
+        const std::vector<uint8_t> file =
+            gifWithData(width, height, codeSize, data, random() % 4 != 0);
+        bool giflibFailed = false;
+        bool ourFailed = false;
+        const auto ours = ourRows(file, ourFailed);
+        QCOMPARE(ours, giflibRows(file, giflibFailed));
+        QCOMPARE(ourFailed, giflibFailed);
+        refusedByBoth += ourFailed;
+        ++compared;
+    }
+    // Both kinds of outcome were met.
+    QVERIFY(refusedByBoth > 100);
+    QVERIFY(compared - refusedByBoth > 100);
+}

@@ -1,0 +1,226 @@
+#include "LzwDecoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace gif2swf {
+namespace {
+
+uint64_t loadLittle64(const uint8_t* p) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint64_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+#else
+    uint64_t value = 0;
+    for (int i = 7; i >= 0; --i) {
+        value = value << 8 | p[i];
+    }
+    return value;
+#endif
+}
+
+// Copies `length` bytes that end at or before `to`, 16 at a time: up to 15 bytes past the
+// end are written with whatever follows the source, which later output overwrites.
+inline void copyString(uint8_t* to, const uint8_t* from, size_t length) {
+    size_t done = 0;
+    do {
+        uint8_t chunk[16];
+        std::memcpy(chunk, from + done, 16);
+        std::memcpy(to + done, chunk, 16);
+        done += 16;
+    } while (done < length);
+}
+
+} // namespace
+
+void LzwDecoder::start(int minCodeSize, const uint8_t* data, size_t size, size_t pixelCount) {
+    data_ = data;
+    size_ = size;
+    pixelCount_ = pixelCount;
+    // The longest string is under 4096 bytes; copies may run 15 bytes past it.
+    raster_.resize(pixelCount + kMaxCode + 1 + 16);
+    produced_ = 0;
+    minCodeSize_ = minCodeSize;
+    clearCode_ = 1 << minCodeSize;
+    endCode_ = clearCode_ + 1;
+    byte_ = 0;
+    bitBuffer_ = 0;
+    bitCount_ = 0;
+    stackSize_ = 0;
+    // Below 2 the first codes after a clear widen in ways the fast path does not follow.
+    useExact_ = minCodeSize < 2;
+    resetTable();
+}
+
+void LzwDecoder::resetTable() {
+    runningCode_ = endCode_ + 1;
+    runningBits_ = minCodeSize_ + 1;
+    maxCode1_ = 1 << runningBits_;
+    nextFree_ = endCode_ + 1;
+    hasPrevious_ = false;
+    lastCode_ = kNoCode;
+    if (useExact_) {
+        prefix_.fill(kNoCode);
+    }
+}
+
+LzwDecoder::Status LzwDecoder::decodeTo(size_t count) {
+    count = std::min(count, pixelCount_);
+    if (produced_ >= count) {
+        return Status::Done;
+    }
+    return useExact_ ? exact(count) : fast(count);
+}
+
+LzwDecoder::Status LzwDecoder::fast(size_t count) {
+    uint8_t* out = raster_.data();
+    size_t at = produced_;
+    const uint64_t dataBits = uint64_t{size_} * 8;
+    while (at < count) {
+        if (bitCount_ < runningBits_) {
+            bitBuffer_ |= loadLittle64(data_ + byte_) << bitCount_;
+            byte_ += static_cast<size_t>(63 - bitCount_) >> 3;
+            bitCount_ |= 56;
+        }
+        const int code = static_cast<int>(bitBuffer_ & ((1u << runningBits_) - 1));
+        bitBuffer_ >>= runningBits_;
+        bitCount_ -= runningBits_;
+        if (uint64_t{byte_} * 8 - static_cast<uint64_t>(bitCount_) > dataBits) {
+            produced_ = at;
+            return Status::OutOfData;
+        }
+        if (runningCode_ < kMaxCode + 2 && ++runningCode_ > maxCode1_ && runningBits_ < 12) {
+            maxCode1_ <<= 1;
+            ++runningBits_;
+        }
+
+        uint32_t length = 1;
+        if (code < clearCode_) {
+            out[at] = static_cast<uint8_t>(code);
+        } else if (code == clearCode_) {
+            resetTable();
+            continue;
+        } else if (code == endCode_) {
+            produced_ = at;
+            return Status::EarlyEnd;
+        } else if (code < nextFree_) {
+            length = stringLength_[static_cast<size_t>(code)];
+            copyString(out + at, out + stringStart_[static_cast<size_t>(code)], length);
+        } else if (code == nextFree_ && hasPrevious_) {
+            // The code being defined: the previous string and its own first byte.
+            length = previousLength_ + 1;
+            copyString(out + at, out + previousStart_, previousLength_);
+            out[at + previousLength_] = out[previousStart_];
+        } else {
+            // A code beyond the table: giflib still makes something of it, so take its steps.
+            useExact_ = true;
+            produced_ = 0;
+            byte_ = 0;
+            bitBuffer_ = 0;
+            bitCount_ = 0;
+            resetTable();
+            return exact(count);
+        }
+        if (hasPrevious_ && nextFree_ <= kMaxCode) {
+            stringStart_[static_cast<size_t>(nextFree_)] = previousStart_;
+            stringLength_[static_cast<size_t>(nextFree_)] =
+                static_cast<uint16_t>(previousLength_ + 1);
+            ++nextFree_;
+        }
+        hasPrevious_ = true;
+        previousStart_ = static_cast<uint32_t>(at);
+        previousLength_ = length;
+        at += length;
+    }
+    produced_ = at;
+    return Status::Done;
+}
+
+bool LzwDecoder::readExactCode(int& code) {
+    while (bitCount_ < runningBits_) {
+        if (byte_ >= size_) {
+            return false;
+        }
+        bitBuffer_ |= uint64_t{data_[byte_++]} << bitCount_;
+        bitCount_ += 8;
+    }
+    code = static_cast<int>(bitBuffer_ & ((1u << runningBits_) - 1));
+    bitBuffer_ >>= runningBits_;
+    bitCount_ -= runningBits_;
+    if (runningCode_ < kMaxCode + 2 && ++runningCode_ > maxCode1_ && runningBits_ < 12) {
+        maxCode1_ <<= 1;
+        ++runningBits_;
+    }
+    return true;
+}
+
+// The first byte of a code's string, or kNoCode when the chain leaves the table.
+int LzwDecoder::prefixChar(int code) const {
+    for (int i = 0; code > clearCode_ && i++ <= kMaxCode;) {
+        if (code > kMaxCode) {
+            return kNoCode;
+        }
+        code = prefix_[static_cast<size_t>(code)];
+    }
+    return code;
+}
+
+LzwDecoder::Status LzwDecoder::exact(size_t count) {
+    uint8_t* out = raster_.data();
+    size_t at = produced_;
+    while (stackSize_ != 0 && at < count) {
+        out[at++] = stack_[static_cast<size_t>(--stackSize_)];
+    }
+    while (at < count) {
+        int code = 0;
+        if (!readExactCode(code)) {
+            produced_ = at;
+            return Status::OutOfData;
+        }
+        if (code == endCode_) {
+            produced_ = at;
+            return Status::EarlyEnd;
+        }
+        if (code == clearCode_) {
+            resetTable();
+            continue;
+        }
+        const size_t defining = static_cast<size_t>(runningCode_ - 2);
+        if (code < clearCode_) {
+            out[at++] = static_cast<uint8_t>(code);
+        } else {
+            int chain = code;
+            if (prefix_[static_cast<size_t>(code)] == kNoCode) {
+                // Only the code being defined is valid here; giflib decodes any other as if
+                // it were, with the byte its broken chain ends in.
+                chain = lastCode_;
+                const int first = prefixChar(code == runningCode_ - 2 ? lastCode_ : code);
+                suffix_[defining] = stack_[static_cast<size_t>(stackSize_++)] =
+                    static_cast<uint8_t>(first);
+            }
+            while (stackSize_ < kMaxCode && chain > clearCode_ && chain <= kMaxCode) {
+                stack_[static_cast<size_t>(stackSize_++)] = suffix_[static_cast<size_t>(chain)];
+                chain = prefix_[static_cast<size_t>(chain)];
+            }
+            if (stackSize_ >= kMaxCode || chain > kMaxCode) {
+                produced_ = at;
+                return Status::Defect;
+            }
+            stack_[static_cast<size_t>(stackSize_++)] = static_cast<uint8_t>(chain);
+            while (stackSize_ != 0 && at < count) {
+                out[at++] = stack_[static_cast<size_t>(--stackSize_)];
+            }
+        }
+        if (lastCode_ != kNoCode && defining <= kMaxCode && prefix_[defining] == kNoCode) {
+            prefix_[defining] = static_cast<uint16_t>(lastCode_);
+            suffix_[defining] =
+                static_cast<uint8_t>(prefixChar(code == runningCode_ - 2 ? lastCode_ : code));
+        }
+        lastCode_ = code;
+    }
+    produced_ = at;
+    return Status::Done;
+}
+
+} // namespace gif2swf
