@@ -134,7 +134,7 @@ Fingerprint keyedFingerprint(const uint8_t* data, size_t size, uint64_t prefix) 
     return {first, s.finalRounds()};
 }
 
-BitmapEncoder::BitmapEncoder(int compressionLevel) {
+BitmapCompressor::BitmapCompressor(int compressionLevel) {
     compressor_ = libdeflate_alloc_compressor(compressionLevel);
     smallCompressor_ = libdeflate_alloc_compressor(std::max(compressionLevel, kSmallLevel));
     if (compressor_ == nullptr || smallCompressor_ == nullptr) {
@@ -144,7 +144,7 @@ BitmapEncoder::BitmapEncoder(int compressionLevel) {
     }
 }
 
-BitmapEncoder::~BitmapEncoder() {
+BitmapCompressor::~BitmapCompressor() {
     libdeflate_free_compressor(compressor_);
     libdeflate_free_compressor(smallCompressor_);
 }
@@ -152,14 +152,15 @@ BitmapEncoder::~BitmapEncoder() {
 bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int height) {
     // The rows go after room for the largest colour table; the table is written just before
     // them once its size is known, so nothing is copied.
+    std::vector<uint8_t>& buffer = prepared_.buffer;
     const size_t rowBytes = (static_cast<size_t>(width) + 3) & ~size_t{3};
-    buffer_.resize(kColourTableRoom + rowBytes * static_cast<size_t>(height));
+    buffer.resize(kColourTableRoom + rowBytes * static_cast<size_t>(height));
     uint32_t palette[256];
     int count = 0;
     ColourIndex index;
     for (int y = 0; y < height; ++y) {
         const uint32_t* in = pixels + static_cast<size_t>(y) * width;
-        uint8_t* out = buffer_.data() + kColourTableRoom + rowBytes * y;
+        uint8_t* out = buffer.data() + kColourTableRoom + rowBytes * y;
         // Runs of one colour (and transparent areas) skip the lookup.
         uint32_t last = ColourIndex::kNoColour;
         int found = 0;
@@ -176,13 +177,14 @@ bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int h
         std::memset(out + width, 0, rowBytes - static_cast<size_t>(width));
     }
 
-    hasAlpha_ = false;
+    bool hasAlpha = false;
     for (int i = 0; i < count; ++i) {
-        hasAlpha_ = hasAlpha_ || (palette[i] >> 24) != 0xFF;
+        hasAlpha = hasAlpha || (palette[i] >> 24) != 0xFF;
     }
-    const size_t entryBytes = hasAlpha_ ? 4 : 3;
-    start_ = kColourTableRoom - entryBytes * static_cast<size_t>(count);
-    uint8_t* table = buffer_.data() + start_;
+    prepared_.hasAlpha = hasAlpha;
+    const size_t entryBytes = hasAlpha ? 4 : 3;
+    prepared_.start = kColourTableRoom - entryBytes * static_cast<size_t>(count);
+    uint8_t* table = buffer.data() + prepared_.start;
     for (int i = 0; i < count; ++i) {
         // Alpha is 0 or 255, so premultiplied colours are the colours themselves, or 0,0,0,0
         // for the transparent one (which the players would otherwise show).
@@ -190,63 +192,71 @@ bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int h
         *table++ = static_cast<uint8_t>(c >> 16);
         *table++ = static_cast<uint8_t>(c >> 8);
         *table++ = static_cast<uint8_t>(c);
-        if (hasAlpha_) {
+        if (hasAlpha) {
             *table++ = static_cast<uint8_t>(c >> 24);
         }
     }
-    colourCount_ = count;
+    prepared_.colourCount = count;
     return true;
 }
 
 void BitmapEncoder::prepareDirect(const uint32_t* pixels, int width, int height) {
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-    buffer_.resize(count * 4);
-    start_ = 0;
-    hasAlpha_ = false;
+    prepared_.buffer.resize(count * 4);
+    prepared_.start = 0;
+    bool hasAlpha = false;
     for (size_t i = 0; i < count; ++i) {
-        hasAlpha_ = hasAlpha_ || (pixels[i] >> 24) != 0xFF;
+        hasAlpha = hasAlpha || (pixels[i] >> 24) != 0xFF;
     }
-    uint8_t* out = buffer_.data();
+    prepared_.hasAlpha = hasAlpha;
+    uint8_t* out = prepared_.buffer.data();
     for (size_t i = 0; i < count; ++i) {
         const uint32_t c = pixels[i];
         // With alpha: premultiplied ARGB (0,0,0,0 when transparent); without: a zero
         // reserved byte then RGB.
-        *out++ = hasAlpha_ ? static_cast<uint8_t>(c >> 24) : 0;
+        *out++ = hasAlpha ? static_cast<uint8_t>(c >> 24) : 0;
         *out++ = static_cast<uint8_t>(c >> 16);
         *out++ = static_cast<uint8_t>(c >> 8);
         *out++ = static_cast<uint8_t>(c);
     }
-    colourCount_ = 0;
+    prepared_.colourCount = 0;
 }
 
 Fingerprint BitmapEncoder::prepare(const uint32_t* pixels, int width, int height) {
     if (width <= 0 || height <= 0) {
         throw std::invalid_argument("a bitmap has at least one pixel");
     }
-    width_ = width;
-    height_ = height;
-    format_ = swf::kColourMapped8;
+    prepared_.width = width;
+    prepared_.height = height;
+    prepared_.format = swf::kColourMapped8;
     if (!prepareColourMapped(pixels, width, height)) {
-        format_ = swf::kDirect32;
+        prepared_.format = swf::kDirect32;
         prepareDirect(pixels, width, height);
     }
     const uint64_t shape = uint64_t(width) << 40 ^ uint64_t(height) << 16 ^
-                           uint64_t(colourCount_) << 4 ^ (hasAlpha_ ? 2 : 0) ^
-                           (format_ == swf::kDirect32 ? 1 : 0);
-    return keyedFingerprint(preparedData(), preparedSize(), shape);
+                           uint64_t(prepared_.colourCount) << 4 ^ (prepared_.hasAlpha ? 2 : 0) ^
+                           (prepared_.format == swf::kDirect32 ? 1 : 0);
+    return keyedFingerprint(prepared_.data(), prepared_.size(), shape);
 }
 
-void BitmapEncoder::compress(swf::LosslessBitmap& bitmap) {
-    bitmap.code = hasAlpha_ ? swf::kDefineBitsLossless2 : swf::kDefineBitsLossless;
-    bitmap.format = format_;
-    bitmap.width = static_cast<uint16_t>(width_);
-    bitmap.height = static_cast<uint16_t>(height_);
-    bitmap.colourCount = colourCount_;
+PreparedBitmap BitmapEncoder::take(std::vector<uint8_t> spare) {
+    PreparedBitmap taken = std::move(prepared_);
+    prepared_ = PreparedBitmap{};
+    prepared_.buffer = std::move(spare);
+    return taken;
+}
+
+void BitmapCompressor::compress(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap) {
+    bitmap.code = prepared.hasAlpha ? swf::kDefineBitsLossless2 : swf::kDefineBitsLossless;
+    bitmap.format = prepared.format;
+    bitmap.width = static_cast<uint16_t>(prepared.width);
+    bitmap.height = static_cast<uint16_t>(prepared.height);
+    bitmap.colourCount = prepared.colourCount;
     libdeflate_compressor* compressor =
-        preparedSize() <= kSmallBytes ? smallCompressor_ : compressor_;
-    const size_t bound = libdeflate_zlib_compress_bound(compressor, preparedSize());
+        prepared.size() <= kSmallBytes ? smallCompressor_ : compressor_;
+    const size_t bound = libdeflate_zlib_compress_bound(compressor, prepared.size());
     bitmap.zlibData.resize(bound);
-    const size_t size = libdeflate_zlib_compress(compressor, preparedData(), preparedSize(),
+    const size_t size = libdeflate_zlib_compress(compressor, prepared.data(), prepared.size(),
                                                  bitmap.zlibData.data(), bound);
     if (size == 0) {
         throw std::runtime_error("deflate output exceeded its bound");

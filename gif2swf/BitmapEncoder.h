@@ -34,42 +34,57 @@ struct FingerprintHash {
 // still smaller than the GIF's own LZW data.
 constexpr int kDefaultCompressionLevel = 1;
 
+// A bitmap laid out for deflating: the colour table followed by the rows, each padded to 4
+// bytes, or the 32-bit pixels. It is a value of its own so that another thread can deflate
+// it while the next one is laid out.
+struct PreparedBitmap {
+    std::vector<uint8_t> buffer;
+    size_t start = 0; // where the data begins in `buffer`
+    swf::BitmapFormat format = swf::kColourMapped8;
+    bool hasAlpha = false;
+    int colourCount = 0;
+    int width = 0;
+    int height = 0;
+
+    const uint8_t* data() const { return buffer.data() + start; }
+    size_t size() const { return buffer.size() - start; }
+};
+
 class BitmapEncoder {
 public:
-    explicit BitmapEncoder(int compressionLevel = kDefaultCompressionLevel);
-    ~BitmapEncoder();
-    BitmapEncoder(const BitmapEncoder&) = delete;
-    BitmapEncoder& operator=(const BitmapEncoder&) = delete;
-
     // Lays out the uncompressed bitmap of 0xAARRGGBB pixels and returns its fingerprint.
     Fingerprint prepare(const uint32_t* pixels, int width, int height);
     // Whether the prepared bitmap is colour-mapped (had at most 256 colours).
-    bool colourMapped() const { return format_ == swf::kColourMapped8; }
-    // Compresses the prepared bitmap into `bitmap` (everything but the character id).
-    void compress(swf::LosslessBitmap& bitmap);
-
-    // The uncompressed bitmap data as laid out by prepare: the colour table followed by the
-    // rows, each padded to 4 bytes, or the 32-bit pixels.
-    const uint8_t* preparedData() const { return buffer_.data() + start_; }
-    size_t preparedSize() const { return buffer_.size() - start_; }
+    bool colourMapped() const { return prepared_.format == swf::kColourMapped8; }
+    const PreparedBitmap& prepared() const { return prepared_; }
+    // Hands the prepared bitmap over; `spare` becomes the buffer of the next one.
+    PreparedBitmap take(std::vector<uint8_t> spare);
 
 private:
     bool prepareColourMapped(const uint32_t* pixels, int width, int height);
     void prepareDirect(const uint32_t* pixels, int width, int height);
 
+    PreparedBitmap prepared_;
+};
+
+// Deflates prepared bitmaps into bitmap tags.
+class BitmapCompressor {
+public:
+    explicit BitmapCompressor(int compressionLevel = kDefaultCompressionLevel);
+    ~BitmapCompressor();
+    BitmapCompressor(const BitmapCompressor&) = delete;
+    BitmapCompressor& operator=(const BitmapCompressor&) = delete;
+
+    // Fills `bitmap` with everything but the character id.
+    void compress(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap);
+
+private:
     // Small bitmaps (the patches of optimised GIFs, where the GIF's own data is small too)
     // are deflated harder: it costs little time there and takes off about a twentieth.
     static constexpr size_t kSmallBytes = 16 * 1024;
     static constexpr int kSmallLevel = 6;
     libdeflate_compressor* compressor_ = nullptr;
     libdeflate_compressor* smallCompressor_ = nullptr;
-    std::vector<uint8_t> buffer_;
-    size_t start_ = 0;
-    swf::BitmapFormat format_ = swf::kColourMapped8;
-    bool hasAlpha_ = false;
-    int colourCount_ = 0;
-    int width_ = 0;
-    int height_ = 0;
 };
 
 } // namespace gif2swf

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Where the movie's bytes go: a file, or memory so that tests and the fuzzer compare bytes
@@ -32,6 +33,8 @@ public:
     void patch(uint64_t offset, const uint8_t* data, size_t size) override;
     uint64_t position() const override { return bytes_.size(); }
     const std::vector<uint8_t>& data() const { return bytes_; }
+    // Hands the bytes over and starts again empty.
+    std::vector<uint8_t> take() { return std::exchange(bytes_, {}); }
 
 private:
     std::vector<uint8_t> bytes_;

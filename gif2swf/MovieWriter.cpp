@@ -10,7 +10,7 @@ namespace gif2swf {
 
 MovieWriter::MovieWriter(ByteSink& out, int stageWidth, int stageHeight, uint16_t frameRate,
                          int compressionLevel)
-    : out_(out), encoder_(compressionLevel) {
+    : out_(out), tags_(out, compressionLevel) {
     swf::FileHeader header;
     header.frameSize = {0, stageWidth * swf::kTwipsPerPixel, 0, stageHeight * swf::kTwipsPerPixel};
     header.frameRate = frameRate;
@@ -31,17 +31,11 @@ uint16_t MovieWriter::shapeForPrepared(const Fingerprint& fingerprint, int width
     if (nextCharacterId_ + 1 > swf::kMaxCharacterId) {
         throw ConvertError(Error::TooManyPictures, {});
     }
-    encoder_.compress(bitmap_);
-    // The file length field is 32-bit: refuse before writing past it.
-    const uint64_t tagBytes = bitmap_.zlibData.size() + 64;
-    if (out_.position() + tagBytes > UINT32_MAX - 1024) {
-        throw ConvertError(Error::OutputTooLarge, {});
-    }
-    bitmap_.characterId = static_cast<uint16_t>(nextCharacterId_);
+    const uint16_t bitmapId = static_cast<uint16_t>(nextCharacterId_);
     const uint16_t shape = static_cast<uint16_t>(nextCharacterId_ + 1);
     nextCharacterId_ += 2;
-    swf::writeDefineBitsLossless(out_, bitmap_);
-    swf::writeDefineBitmapRectangle(out_, shape, bitmap_.characterId, width, height);
+    tags_.defineBitmap(bitmapId, encoder_.take(tags_.spareBuffer()));
+    swf::writeDefineBitmapRectangle(tags_.tags(), shape, bitmapId, width, height);
     shapes_.emplace(fingerprint, shape);
     return shape;
 }
@@ -136,7 +130,8 @@ void MovieWriter::showPreloaded(int width, int height, uint32_t frames) {
 void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
     // Patches go first: they sit above the tiles, whose number may change.
     for (uint16_t i = 0; i < patches_; ++i) {
-        swf::writeRemoveObject2(out_, static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + i));
+        swf::writeRemoveObject2(tags_.tags(),
+                                static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + i));
     }
     patches_ = 0;
     patchArea_ = 0;
@@ -144,7 +139,8 @@ void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
     const int rows = tileRows(width, height);
     const size_t tiles = static_cast<size_t>((height + rows - 1) / rows);
     while (keyShapes_.size() > tiles) {
-        swf::writeRemoveObject2(out_, static_cast<uint16_t>(kKeyDepth + keyShapes_.size() - 1));
+        swf::writeRemoveObject2(tags_.tags(),
+                                static_cast<uint16_t>(kKeyDepth + keyShapes_.size() - 1));
         keyShapes_.pop_back();
     }
     for (size_t t = 0; t < tiles; ++t) {
@@ -155,8 +151,8 @@ void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
                                               std::min(rows, height - top));
         const bool placed = t < keyShapes_.size();
         if (!placed || keyShapes_[t] != shape) {
-            swf::writePlaceObject2(out_, static_cast<uint16_t>(kKeyDepth + t), shape, placed, 0,
-                                   top * swf::kTwipsPerPixel);
+            swf::writePlaceObject2(tags_.tags(), static_cast<uint16_t>(kKeyDepth + t), shape,
+                                   placed, 0, top * swf::kTwipsPerPixel);
         }
         if (!placed) {
             keyShapes_.push_back(shape);
@@ -167,7 +163,7 @@ void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
 }
 
 void MovieWriter::removeTopPatch() {
-    swf::writeRemoveObject2(out_,
+    swf::writeRemoveObject2(tags_.tags(),
                             static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + patches_ - 1));
     --patches_;
     patchArea_ -= topPatchArea_;
@@ -256,8 +252,8 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
     topPatchArea_ = box.area();
     topPatchBox_ = box;
     swf::writePlaceObject2(
-        out_, static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + patches_ - 1), shape, false,
-        box.left * swf::kTwipsPerPixel, box.top * swf::kTwipsPerPixel);
+        tags_.tags(), static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + patches_ - 1), shape,
+        false, box.left * swf::kTwipsPerPixel, box.top * swf::kTwipsPerPixel);
 }
 
 uint64_t MovieWriter::patchCost(const Change& change) {
@@ -334,14 +330,14 @@ void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t f
     }
     for (uint32_t i = 0; i < frames; ++i) {
         if (frameCount_ == 0 && plays_ > 1) {
-            swf::writeSetPlayCounter(out_, plays_);
+            swf::writeSetPlayCounter(tags_.tags(), plays_);
         }
         if (frameCount_ + 1 == lastFrame_ && plays_ == 1) {
-            swf::writeStop(out_);
+            swf::writeStop(tags_.tags());
         } else if (frameCount_ + 1 == lastFrame_ && plays_ > 1) {
-            swf::writeCountPlayAndStop(out_);
+            swf::writeCountPlayAndStop(tags_.tags());
         }
-        swf::writeShowFrame(out_);
+        swf::writeShowFrame(tags_.tags());
         ++frameCount_;
     }
 }
@@ -352,7 +348,8 @@ void MovieWriter::playTimes(uint32_t plays, uint32_t frames) {
 }
 
 void MovieWriter::finish() {
-    swf::writeEnd(out_);
+    swf::writeEnd(tags_.tags());
+    tags_.flush();
     const uint64_t length = out_.position();
     if (length > UINT32_MAX) {
         throw ConvertError(Error::OutputTooLarge, {});

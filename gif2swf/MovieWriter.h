@@ -3,6 +3,7 @@
 #include "BitmapEncoder.h"
 #include "ByteSink.h"
 #include "SwfTags.h"
+#include "TagWriter.h"
 
 #include <algorithm>
 #include <memory>
@@ -129,7 +130,7 @@ private:
     ByteSink& out_;
     swf::FileHeaderLayout layout_;
     BitmapEncoder encoder_;
-    swf::LosslessBitmap bitmap_;
+    TagWriter tags_; // deflates the bitmaps and writes, on a thread of its own
     std::unordered_map<Fingerprint, uint16_t, FingerprintHash> shapes_;
     uint32_t nextCharacterId_ = 1;
     uint32_t frameCount_ = 0;

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "BitmapEncoder.h"
+#include "ByteSink.h"
+#include "SwfTags.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// Writes the movie's tags in order on a thread of its own, where bitmaps are deflated: the
+// thread that lays out the pictures hands a bitmap over and goes on with the next one, so
+// the two share the work. A few bitmaps are in flight at most (kMaxQueued, kQueueBytes). An
+// error on the writing thread (a full disk, a movie too large) is thrown by the next call.
+namespace gif2swf {
+
+class TagWriter {
+public:
+    TagWriter(ByteSink& out, int compressionLevel);
+    // Stops the thread; what was not yet written is dropped.
+    ~TagWriter();
+    TagWriter(const TagWriter&) = delete;
+    TagWriter& operator=(const TagWriter&) = delete;
+
+    // Where tags go: they are written after everything handed over before them.
+    ByteSink& tags() { return pending_; }
+    // Writes a lossless bitmap tag of `bitmap`, deflated on the thread, after the tags so far.
+    void defineBitmap(uint16_t characterId, PreparedBitmap bitmap);
+    // A buffer for laying out the next bitmap: one already written, when there is one.
+    std::vector<uint8_t> spareBuffer();
+    // Returns once everything handed over is written to the sink.
+    void flush();
+
+private:
+    struct Job {
+        std::vector<uint8_t> tagsBefore;
+        bool hasBitmap = false;
+        uint16_t characterId = 0;
+        PreparedBitmap bitmap;
+    };
+    static constexpr size_t kMaxQueued = 16;
+    static constexpr uint64_t kQueueBytes = 16 * 1024 * 1024;
+
+    void hand(Job job);
+    void run();
+    void write(Job& job);
+    void rethrowFailure(); // with the lock held
+
+    ByteSink& out_;
+    BitmapCompressor compressor_;
+    swf::LosslessBitmap bitmap_;
+    MemorySink pending_;
+    std::mutex mutex_;
+    std::condition_variable wakeWriter_;
+    std::condition_variable wakeCaller_;
+    std::deque<Job> queue_;
+    uint64_t queuedBytes_ = 0;
+    bool writing_ = false; // a job is being written
+    bool stopping_ = false;
+    std::exception_ptr failure_;
+    std::vector<std::vector<uint8_t>> spares_;
+    std::thread thread_;
+};
+
+} // namespace gif2swf
