@@ -170,26 +170,63 @@ void MovieWriter::removeTopPatch() {
     topIsPatch_ = false;
 }
 
+namespace {
+
+// One row of a patch (see MovieWriter::patchRows), without branches on the pixels, whose
+// changes no predictor follows; `Estimate` adds up the cost as well. `above` is the row
+// above in the patch, or zeros (nothing shown) for the first row.
+template <bool FillGaps, bool Estimate>
+uint64_t patchRow(const uint32_t* now, const uint32_t* before, const uint32_t* above, bool firstRow,
+                  int width, uint32_t* row) {
+    uint64_t cost = 0;
+    uint32_t left = 0;
+    for (int x = 0; x < width; ++x) {
+        const uint32_t colour = now[x];
+        uint32_t shown = colour != before[x];
+        if (FillGaps) {
+            shown |= static_cast<uint32_t>(colour == left) |
+                     (static_cast<uint32_t>(left != 0) & static_cast<uint32_t>(above[x] != 0));
+        }
+        const uint32_t chosen = colour & (0u - shown);
+        if (Estimate) {
+            cost += static_cast<uint32_t>(chosen != left) &
+                    (static_cast<uint32_t>(above[x] != chosen) | static_cast<uint32_t>(firstRow));
+        }
+        row[x] = left = chosen;
+    }
+    return cost;
+}
+
+} // namespace
+
 uint64_t MovieWriter::patchRows(const uint32_t* pixels, int width, const Box& box,
-                                const Pixels& below, bool fillGaps, int first, int rows,
+                                const Pixels& below, PatchFill fill, int first, int rows,
                                 uint32_t* out) {
     const int patchWidth = box.right - box.left;
+    if (zeroRow_.size() < static_cast<size_t>(patchWidth)) {
+        zeroRow_.assign(static_cast<size_t>(patchWidth), 0u);
+    }
     uint64_t cost = 0;
     for (int y = 0; y < rows; ++y) {
         const size_t from = static_cast<size_t>(box.top + first + y) * width + box.left;
         const uint32_t* now = pixels + from;
         const uint32_t* before = below.data() + from;
         uint32_t* row = out + static_cast<size_t>(y) * patchWidth;
-        const uint32_t* above = y > 0 ? row - patchWidth : nullptr;
-        uint32_t left = 0;
-        for (int x = 0; x < patchWidth; ++x) {
-            const uint32_t colour = now[x];
-            const bool shown =
-                colour != before[x] ||
-                (fillGaps && (colour == left || (left != 0 && above != nullptr && above[x] != 0)));
-            const uint32_t chosen = shown ? colour : 0u;
-            cost += chosen != left && (above == nullptr || above[x] != chosen);
-            row[x] = left = chosen;
+        const bool firstRow = y == 0;
+        const uint32_t* above = firstRow ? zeroRow_.data() : row - patchWidth;
+        switch (fill) {
+        case PatchFill::EstimatePlain:
+            cost += patchRow<false, true>(now, before, above, firstRow, patchWidth, row);
+            break;
+        case PatchFill::EstimateFilled:
+            cost += patchRow<true, true>(now, before, above, firstRow, patchWidth, row);
+            break;
+        case PatchFill::Plain:
+            patchRow<false, false>(now, before, above, firstRow, patchWidth, row);
+            break;
+        case PatchFill::Filled:
+            patchRow<true, false>(now, before, above, firstRow, patchWidth, row);
+            break;
         }
     }
     return cost;
@@ -210,23 +247,18 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
     uint64_t filled = 0;
     for (int y = 0; y < patchHeight; y += 16) {
         const int rows = std::min(2, patchHeight - y);
-        plain += patchRows(pixels, width, box, below, false, y, rows, patchPixels_.data());
-        filled += patchRows(pixels, width, box, below, true, y, rows, patchPixels_.data());
+        plain += patchRows(pixels, width, box, below, PatchFill::EstimatePlain, y, rows,
+                           patchPixels_.data());
+        filled += patchRows(pixels, width, box, below, PatchFill::EstimateFilled, y, rows,
+                            patchPixels_.data());
     }
     const bool gapsFilled = filled * 8 < plain * 7;
     const auto fillPlain = [&] {
-        for (int y = 0; y < patchHeight; ++y) {
-            const size_t from = static_cast<size_t>(box.top + y) * width + box.left;
-            const uint32_t* now = pixels + from;
-            const uint32_t* before = below.data() + from;
-            uint32_t* out = patchPixels_.data() + static_cast<size_t>(y) * patchWidth;
-            for (int x = 0; x < patchWidth; ++x) {
-                out[x] = now[x] != before[x] ? now[x] : 0u;
-            }
-        }
+        patchRows(pixels, width, box, below, PatchFill::Plain, 0, patchHeight, patchPixels_.data());
     };
     if (gapsFilled) {
-        patchRows(pixels, width, box, below, true, 0, patchHeight, patchPixels_.data());
+        patchRows(pixels, width, box, below, PatchFill::Filled, 0, patchHeight,
+                  patchPixels_.data());
     } else {
         fillPlain();
     }

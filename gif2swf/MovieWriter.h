@@ -103,12 +103,13 @@ private:
     // A patch of the pixels in `box` that differ from `below`, the picture it is placed over.
     void showPatch(const uint32_t* pixels, int width, const Box& box, const Pixels& below);
     // Writes `rows` rows of the patch of `box` over `below`, from row `first`, to `out`:
-    // the changed pixels, the others transparent, or with `fillGaps` in their own colour
-    // where that continues the run to the left or where the pixels to the left and above
-    // are shown. Returns an estimate of their deflated size: the pixels that repeat neither
-    // the one to the left nor the one above.
+    // the changed pixels, the others transparent, or (Filled) in their own colour where
+    // that continues the run to the left or where the pixels to the left and above are
+    // shown. The Estimate kinds also return an estimate of their deflated size: the pixels
+    // that repeat neither the one to the left nor the one above.
+    enum class PatchFill { Plain, Filled, EstimatePlain, EstimateFilled };
     uint64_t patchRows(const uint32_t* pixels, int width, const Box& box, const Pixels& below,
-                       bool fillGaps, int first, int rows, uint32_t* out);
+                       PatchFill fill, int first, int rows, uint32_t* out);
     // Compares within `region` only.
     Change changeFrom(const uint32_t* pixels, const Pixels& shown, const Box& region) const;
     // About what a patch of the change costs in the movie, to compare two of them.
@@ -152,6 +153,7 @@ private:
     int shownWidth_ = 0;
     int shownHeight_ = 0;
     Pixels patchPixels_;
+    std::vector<uint32_t> zeroRow_; // "nothing shown" above a patch's first row
 };
 
 } // namespace gif2swf

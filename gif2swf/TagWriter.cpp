@@ -25,7 +25,7 @@ void TagWriter::rethrowFailure() {
     }
 }
 
-void TagWriter::hand(Job job) {
+void TagWriter::hand(Job job, bool urgent) {
     const uint64_t bytes = job.bitmap.buffer.size() + job.tagsBefore.size();
     std::unique_lock<std::mutex> lock(mutex_);
     // Full: wait until the writer has caught up by half, so the threads do not take turns
@@ -39,7 +39,10 @@ void TagWriter::hand(Job job) {
     rethrowFailure();
     queuedBytes_ += bytes;
     queue_.push_back(std::move(job));
-    if (queue_.size() == 1) {
+    // Small bitmaps are handed over in batches, so the threads do not wake each other for
+    // every one of them.
+    if (writerWaiting_ &&
+        (urgent || queue_.size() >= kMaxQueued / 2 || queuedBytes_ >= kBatchBytes)) {
         wakeWriter_.notify_one();
     }
 }
@@ -50,7 +53,7 @@ void TagWriter::defineBitmap(uint16_t characterId, PreparedBitmap bitmap) {
     job.hasBitmap = true;
     job.characterId = characterId;
     job.bitmap = std::move(bitmap);
-    hand(std::move(job));
+    hand(std::move(job), false);
 }
 
 std::vector<uint8_t> TagWriter::spareBuffer() {
@@ -66,7 +69,7 @@ std::vector<uint8_t> TagWriter::spareBuffer() {
 void TagWriter::flush() {
     Job job;
     job.tagsBefore = pending_.take();
-    hand(std::move(job));
+    hand(std::move(job), true);
     std::unique_lock<std::mutex> lock(mutex_);
     wakeCaller_.wait(lock, [&] { return failure_ || (queue_.empty() && !writing_); });
     rethrowFailure();
@@ -89,7 +92,9 @@ void TagWriter::write(Job& job) {
 void TagWriter::run() {
     for (;;) {
         std::unique_lock<std::mutex> lock(mutex_);
+        writerWaiting_ = true;
         wakeWriter_.wait(lock, [&] { return !queue_.empty() || stopping_; });
+        writerWaiting_ = false;
         if (stopping_) {
             return;
         }

@@ -44,8 +44,10 @@ private:
     };
     static constexpr size_t kMaxQueued = 16;
     static constexpr uint64_t kQueueBytes = 16 * 1024 * 1024;
+    static constexpr uint64_t kBatchBytes = 512 * 1024;
 
-    void hand(Job job);
+    // `urgent`: the thread starts on it without waiting for a batch.
+    void hand(Job job, bool urgent);
     void run();
     void write(Job& job);
     void rethrowFailure(); // with the lock held
@@ -59,7 +61,8 @@ private:
     std::condition_variable wakeCaller_;
     std::deque<Job> queue_;
     uint64_t queuedBytes_ = 0;
-    bool writing_ = false; // a job is being written
+    bool writing_ = false;       // a job is being written
+    bool writerWaiting_ = false; // the thread waits for work
     bool stopping_ = false;
     std::exception_ptr failure_;
     std::vector<std::vector<uint8_t>> spares_;
