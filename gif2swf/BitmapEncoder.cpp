@@ -161,16 +161,12 @@ bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int h
     for (int y = 0; y < height; ++y) {
         const uint32_t* in = pixels + static_cast<size_t>(y) * width;
         uint8_t* out = buffer.data() + kColourTableRoom + rowBytes * y;
-        // Runs of one colour (and transparent areas) skip the lookup.
-        uint32_t last = ColourIndex::kNoColour;
-        int found = 0;
+        // Every pixel is looked up: skipping runs of one colour costs more than it saves,
+        // as on dithered pictures the skip itself is mispredicted half the time.
         for (int x = 0; x < width; ++x) {
-            if (in[x] != last) {
-                last = in[x];
-                found = index.indexOf(last, palette, count);
-                if (found < 0) {
-                    return false;
-                }
+            const int found = index.indexOf(in[x], palette, count);
+            if (found < 0) {
+                return false;
             }
             out[x] = static_cast<uint8_t>(found);
         }
