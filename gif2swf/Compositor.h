@@ -1,6 +1,7 @@
 #pragma once
 
 #include "GifReader.h"
+#include "LargeAllocator.h"
 
 #include <cstdint>
 #include <vector>
@@ -20,7 +21,7 @@ public:
 
     int width() const { return width_; }
     int height() const { return height_; }
-    const std::vector<uint32_t>& pixels() const { return pixels_; }
+    const PictureBuffer& pixels() const { return pixels_; }
 
     // Starts drawing an image: remembers the area that "previous" disposal restores.
     void beginImage(const GifImage& image);
@@ -45,12 +46,12 @@ private:
 
     int width_;
     int height_;
-    std::vector<uint32_t> pixels_;
+    PictureBuffer pixels_;
     // The current image, its clipped area and, for "previous" disposal, the area's pixels
     // before it was drawn.
     GifImage image_;
     Area area_;
-    std::vector<uint32_t> saved_;
+    PictureBuffer saved_;
     Area changed_;
 };
 

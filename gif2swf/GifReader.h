@@ -81,7 +81,7 @@ private:
     int rowsRead_ = 0;
     // The current image's LZW data, read whole at its first row and decoded row by row;
     // giflib's error if reading it failed before its end.
-    std::vector<uint8_t> imageData_;
+    std::vector<uint8_t, LargeAllocator<uint8_t>> imageData_;
     int imageDataError_ = 0;
     LzwDecoder decoder_;
     // Graphic control values for the next image; reset after every image because the

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "LargeAllocator.h"
+
 // Decodes one GIF image's LZW data into its colour indices, rows in the order the file
 // stores them. It gives what giflib's decoder gives, byte for byte and fault for fault, also
 // on damaged data, but about three times faster: a code's string is copied from where it
@@ -46,7 +48,7 @@ private:
     size_t size_ = 0;
     size_t pixelCount_ = 0;
     // The output, with room for the longest string past the end so copies need no clipping.
-    std::vector<uint8_t> raster_;
+    std::vector<uint8_t, LargeAllocator<uint8_t>> raster_;
     size_t produced_ = 0;
     bool useExact_ = false;
 

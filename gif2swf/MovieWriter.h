@@ -2,6 +2,7 @@
 
 #include "BitmapEncoder.h"
 #include "ByteSink.h"
+#include "LargeAllocator.h"
 #include "SwfTags.h"
 #include "TagWriter.h"
 
@@ -21,21 +22,9 @@
 // pixels, same size) are reused. Each picture then lasts its frames as ShowFrame tags.
 namespace gif2swf {
 
-// Allocates without value-initialising: a picture's buffer is written over whole, so zeroing
-// it first (16 MB for the largest) would only cost time.
-template <typename T> struct UninitialisedAllocator : std::allocator<T> {
-    template <typename U> struct rebind { using other = UninitialisedAllocator<U>; };
-    UninitialisedAllocator() = default;
-    template <typename U> UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
-    template <typename U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
-    template <typename U, typename... Args> void construct(U* p, Args&&... args) {
-        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
-};
-
 class MovieWriter {
 public:
-    using Pixels = std::vector<uint32_t, UninitialisedAllocator<uint32_t>>;
+    using Pixels = PictureBuffer;
 
     struct Box {
         int left = 0;

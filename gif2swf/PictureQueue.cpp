@@ -77,7 +77,7 @@ void PictureQueue::fillNext(Slot::Kind kind, int width, int height, const std::s
     }
 }
 
-void PictureQueue::push(const std::vector<uint32_t>& pixels, int width, int height,
+void PictureQueue::push(const PictureBuffer& pixels, int width, int height,
                         const MovieWriter::Box& changed, uint32_t frames,
                         const std::string& subject, int image) {
     staleAll(changed);
@@ -116,7 +116,7 @@ void PictureQueue::push(const std::vector<uint32_t>& pixels, int width, int heig
         });
 }
 
-void PictureQueue::pushKeyTile(const std::vector<uint32_t>& pixels, int width, int height, int top,
+void PictureQueue::pushKeyTile(const PictureBuffer& pixels, int width, int height, int top,
                                int rows, const std::string& subject, int image) {
     // Tiles are deflated while the rows below them are decoded: they go at once.
     fillNext(Slot::kTile, width, height, subject, image, true, [&](Slot& slot, bool) {

@@ -31,12 +31,11 @@ public:
     // Copies a picture into the queue, to be shown for `frames` frames; errors about it are
     // reported as about `subject`'s image number `image`.
     // `changed` holds every pixel that may differ from the picture pushed before.
-    void push(const std::vector<uint32_t>& pixels, int width, int height,
-              const MovieWriter::Box& changed, uint32_t frames, const std::string& subject,
-              int image);
+    void push(const PictureBuffer& pixels, int width, int height, const MovieWriter::Box& changed,
+              uint32_t frames, const std::string& subject, int image);
     // Copies rows [top, top + rows) of a picture `height` rows high that will be shown next
     // as a key: one of its tiles (see MovieWriter::preloadKeyTile).
-    void pushKeyTile(const std::vector<uint32_t>& pixels, int width, int height, int top, int rows,
+    void pushKeyTile(const PictureBuffer& pixels, int width, int height, int top, int rows,
                      const std::string& subject, int image);
     // Shows the picture whose tiles were all pushed, without copying it again.
     void pushFromTiles(int width, int height, uint32_t frames, const std::string& subject,
@@ -46,7 +45,7 @@ public:
 
 private:
     struct Slot {
-        std::vector<uint32_t> pixels;
+        PictureBuffer pixels;
         int width = 0;
         int height = 0;
         uint32_t frames = 0;

@@ -363,7 +363,7 @@ void FormatTest::writerThreadErrorReachesTheCaller() {
         }
     } sink;
     MovieWriter movie(sink, 64, 64, 256);
-    std::vector<uint32_t> picture(64 * 64);
+    PictureBuffer picture(64 * 64);
     bool thrown = false;
     try {
         PictureQueue queue(movie, 64, 64);
