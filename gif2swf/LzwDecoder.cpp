@@ -74,67 +74,104 @@ LzwDecoder::Status LzwDecoder::decodeTo(size_t count) {
 }
 
 LzwDecoder::Status LzwDecoder::fast(size_t count) {
-    uint8_t* out = raster_.data();
-    size_t at = produced_;
+    // The state is kept in locals while decoding: every byte stored to the output may alias
+    // anything, so with members the compiler would reload them all after each store.
+    uint8_t* const out = raster_.data();
+    const uint8_t* const data = data_;
+    uint32_t* const starts = stringStart_.data();
+    uint16_t* const lengths = stringLength_.data();
     const uint64_t dataBits = uint64_t{size_} * 8;
+    const int clearCode = clearCode_;
+    const int endCode = endCode_;
+    size_t at = produced_;
+    size_t byte = byte_;
+    uint64_t bitBuffer = bitBuffer_;
+    int bitCount = bitCount_;
+    int runningCode = runningCode_;
+    int runningBits = runningBits_;
+    int maxCode1 = maxCode1_;
+    int nextFree = nextFree_;
+    bool hasPrevious = hasPrevious_;
+    uint32_t previousStart = previousStart_;
+    uint32_t previousLength = previousLength_;
+    Status status = Status::Done;
+    bool beyondTable = false;
     while (at < count) {
-        if (bitCount_ < runningBits_) {
-            bitBuffer_ |= loadLittle64(data_ + byte_) << bitCount_;
-            byte_ += static_cast<size_t>(63 - bitCount_) >> 3;
-            bitCount_ |= 56;
+        if (bitCount < runningBits) {
+            bitBuffer |= loadLittle64(data + byte) << bitCount;
+            byte += static_cast<size_t>(63 - bitCount) >> 3;
+            bitCount |= 56;
         }
-        const int code = static_cast<int>(bitBuffer_ & ((1u << runningBits_) - 1));
-        bitBuffer_ >>= runningBits_;
-        bitCount_ -= runningBits_;
-        if (uint64_t{byte_} * 8 - static_cast<uint64_t>(bitCount_) > dataBits) {
-            produced_ = at;
-            return Status::OutOfData;
+        const int code = static_cast<int>(bitBuffer & ((1u << runningBits) - 1));
+        bitBuffer >>= runningBits;
+        bitCount -= runningBits;
+        if (uint64_t{byte} * 8 - static_cast<uint64_t>(bitCount) > dataBits) {
+            status = Status::OutOfData;
+            break;
         }
-        if (runningCode_ < kMaxCode + 2 && ++runningCode_ > maxCode1_ && runningBits_ < 12) {
-            maxCode1_ <<= 1;
-            ++runningBits_;
+        if (runningCode < kMaxCode + 2 && ++runningCode > maxCode1 && runningBits < 12) {
+            maxCode1 <<= 1;
+            ++runningBits;
         }
 
         uint32_t length = 1;
-        if (code < clearCode_) {
+        if (code < clearCode) {
             out[at] = static_cast<uint8_t>(code);
-        } else if (code == clearCode_) {
-            resetTable();
+        } else if (code == clearCode) {
+            runningCode = endCode + 1;
+            runningBits = minCodeSize_ + 1;
+            maxCode1 = 1 << runningBits;
+            nextFree = endCode + 1;
+            hasPrevious = false;
             continue;
-        } else if (code == endCode_) {
-            produced_ = at;
-            return Status::EarlyEnd;
-        } else if (code < nextFree_) {
-            length = stringLength_[static_cast<size_t>(code)];
-            copyString(out + at, out + stringStart_[static_cast<size_t>(code)], length);
-        } else if (code == nextFree_ && hasPrevious_) {
+        } else if (code == endCode) {
+            status = Status::EarlyEnd;
+            break;
+        } else if (code < nextFree) {
+            length = lengths[code];
+            copyString(out + at, out + starts[code], length);
+        } else if (code == nextFree && hasPrevious) {
             // The code being defined: the previous string and its own first byte.
-            length = previousLength_ + 1;
-            copyString(out + at, out + previousStart_, previousLength_);
-            out[at + previousLength_] = out[previousStart_];
+            length = previousLength + 1;
+            copyString(out + at, out + previousStart, previousLength);
+            out[at + previousLength] = out[previousStart];
         } else {
-            // A code beyond the table: giflib still makes something of it, so take its steps.
-            useExact_ = true;
-            produced_ = 0;
-            byte_ = 0;
-            bitBuffer_ = 0;
-            bitCount_ = 0;
-            resetTable();
-            return exact(count);
+            beyondTable = true;
+            break;
         }
-        if (hasPrevious_ && nextFree_ <= kMaxCode) {
-            stringStart_[static_cast<size_t>(nextFree_)] = previousStart_;
-            stringLength_[static_cast<size_t>(nextFree_)] =
-                static_cast<uint16_t>(previousLength_ + 1);
-            ++nextFree_;
+        if (hasPrevious && nextFree <= kMaxCode) {
+            starts[nextFree] = previousStart;
+            lengths[nextFree] = static_cast<uint16_t>(previousLength + 1);
+            ++nextFree;
         }
-        hasPrevious_ = true;
-        previousStart_ = static_cast<uint32_t>(at);
-        previousLength_ = length;
+        hasPrevious = true;
+        previousStart = static_cast<uint32_t>(at);
+        previousLength = length;
         at += length;
     }
+    if (beyondTable) {
+        // A code beyond the table: giflib still makes something of it, so take its steps
+        // from the start.
+        useExact_ = true;
+        produced_ = 0;
+        byte_ = 0;
+        bitBuffer_ = 0;
+        bitCount_ = 0;
+        resetTable();
+        return exact(count);
+    }
     produced_ = at;
-    return Status::Done;
+    byte_ = byte;
+    bitBuffer_ = bitBuffer;
+    bitCount_ = bitCount;
+    runningCode_ = runningCode;
+    runningBits_ = runningBits;
+    maxCode1_ = maxCode1;
+    nextFree_ = nextFree;
+    hasPrevious_ = hasPrevious;
+    previousStart_ = previousStart;
+    previousLength_ = previousLength;
+    return status;
 }
 
 bool LzwDecoder::readExactCode(int& code) {
