@@ -58,12 +58,13 @@ void Compositor::drawRow(int fileRow, const uint8_t* indices) {
     }
     uint32_t* out = pixels_.data() + static_cast<size_t>(y) * width_;
     const uint32_t* colours = image_.colours.data();
+    const uint8_t* in = indices - image_.left;
     for (int x = area_.left; x < area_.right; ++x) {
-        const uint32_t colour = colours[indices[x - image_.left]];
-        // Transparent pixels (colour 0) leave what is below them.
-        if (colour != 0) {
-            out[x] = colour;
-        }
+        const uint32_t colour = colours[in[x]];
+        // Transparent pixels (colour 0) leave what is below them; without a branch, which
+        // dithered transparency would mispredict.
+        const uint32_t below = 0u - static_cast<uint32_t>(colour == 0);
+        out[x] = colour | (out[x] & below);
     }
 }
 
