@@ -38,6 +38,8 @@ void freeLarge(void* memory, size_t bytes) noexcept {
         std::free(memory);
         return;
     }
+#else
+    static_cast<void>(bytes);
 #endif
     ::operator delete(memory);
 }
