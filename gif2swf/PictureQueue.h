@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-// Hands composited pictures to a second thread that encodes and writes them (MovieWriter::show),
+// Hands composited pictures to a thread of their own that lays them out (MovieWriter::show),
 // so that decoding the next image and deflating the last one run side by side. A few pictures
 // are in flight at most (up to 8 small ones, 2 large ones), whatever the number of frames.
 // They are handed over in batches: a waiting writer is woken once half the queue is full, a
