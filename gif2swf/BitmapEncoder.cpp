@@ -1,5 +1,7 @@
 #include "BitmapEncoder.h"
 
+#include "LittleEndian.h"
+
 #include <libdeflate.h>
 
 #include <algorithm>
@@ -52,21 +54,6 @@ private:
     uint32_t keys_[kSlots];
     uint8_t values_[kSlots];
 };
-
-uint64_t load64(const uint8_t* p) {
-    // Little endian, as the hash defines its words: on such a machine one load (the byte
-    // loop below was half of the hash's time).
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    uint64_t value;
-    std::memcpy(&value, p, sizeof value);
-#else
-    uint64_t value = 0;
-    for (int i = 7; i >= 0; --i) {
-        value = value << 8 | p[i];
-    }
-#endif
-    return value;
-}
 
 uint64_t rotl(uint64_t x, int b) {
     return (x << b) | (x >> (64 - b));
@@ -121,7 +108,7 @@ Fingerprint keyedFingerprint(const uint8_t* data, size_t size, uint64_t prefix) 
     s.absorb(prefix);
     size_t i = 0;
     for (; i + 8 <= size; i += 8) {
-        s.absorb(load64(data + i));
+        s.absorb(loadLittle64(data + i));
     }
     uint64_t last = uint64_t(size + 8) << 56;
     for (size_t j = 0; i + j < size; ++j) {

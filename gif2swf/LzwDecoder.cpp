@@ -1,24 +1,12 @@
 #include "LzwDecoder.h"
 
+#include "LittleEndian.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace gif2swf {
 namespace {
-
-uint64_t loadLittle64(const uint8_t* p) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    uint64_t value;
-    std::memcpy(&value, p, sizeof value);
-    return value;
-#else
-    uint64_t value = 0;
-    for (int i = 7; i >= 0; --i) {
-        value = value << 8 | p[i];
-    }
-    return value;
-#endif
-}
 
 // Copies `length` bytes that end at or before `to`, 16 at a time: up to 15 bytes past the
 // end are written with whatever follows the source, which later output overwrites.
