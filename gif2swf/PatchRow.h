@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+// One row of a patch: the pixels of `now` that differ from `before` (what the patch is
+// placed over), the others transparent (0); with `fillGaps`, an unchanged pixel also shows
+// its own colour where that continues the run to its left (the same colour as the shown
+// pixel there) or where the pixels to the left and above are shown, which keeps opaque
+// areas whole for deflate. `above` is the row above in the patch, or zeros for the first
+// row. With `estimate`, returns an estimate of the row's deflated size: the pixels that
+// repeat neither the one to the left nor the one above; else 0.
+// Pixels are opaque (0xFFRRGGBB), so 0 never is a colour.
+namespace gif2swf {
+
+uint64_t layPatchRow(const uint32_t* now, const uint32_t* before, const uint32_t* above,
+                     bool firstRow, int width, bool fillGaps, bool estimate, uint32_t* row);
+
+} // namespace gif2swf
