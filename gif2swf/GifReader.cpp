@@ -199,19 +199,49 @@ bool GifReader::nextImage(GifImage& image) {
 
 // The data is read through giflib, which keeps track of the file, and decoded by our own
 // decoder, which gives giflib's pixels and faults in a third of its time.
+int GifReader::readFollowingBlocks(ImageData* data) {
+    // giflib would take two reads a block; the block and the next one's length go in one.
+    uint8_t length = 0;
+    if (source_.read(&length, 1) != 1) {
+        return D_GIF_ERR_READ_FAILED;
+    }
+    uint8_t skipped[256];
+    while (length != 0) {
+        const size_t want = size_t{length} + 1;
+        const size_t at = data != nullptr ? data->size() : 0;
+        if (data != nullptr) {
+            data->resize(at + want);
+        }
+        uint8_t* to = data != nullptr ? data->data() + at : skipped;
+        const size_t got = source_.read(to, want);
+        if (got != want) {
+            // A whole block still counts, as when giflib reads it alone.
+            if (data != nullptr) {
+                data->resize(at + (got >= length ? length : 0));
+            }
+            return D_GIF_ERR_READ_FAILED;
+        }
+        length = to[length];
+        if (data != nullptr) {
+            data->pop_back();
+        }
+    }
+    return 0;
+}
+
+// The data is read through giflib, which keeps track of the file, and decoded by our own
+// decoder, which gives giflib's pixels and faults in a fraction of its time.
 void GifReader::readImageData() {
     imageData_.clear();
     imageDataError_ = 0;
     int codeSize = 0;
     GifByteType* block = nullptr;
+    // giflib hands over the first block with the code size; the rest are read directly.
     if (DGifGetCode(gif_, &codeSize, &block) == GIF_ERROR) {
         imageDataError_ = gif_->Error;
-    }
-    while (imageDataError_ == 0 && block != nullptr) {
+    } else if (block != nullptr) {
         imageData_.insert(imageData_.end(), block + 1, block + 1 + block[0]);
-        if (DGifGetCodeNext(gif_, &block) == GIF_ERROR) {
-            imageDataError_ = gif_->Error;
-        }
+        imageDataError_ = readFollowingBlocks(&imageData_);
     }
     const size_t size = imageData_.size();
     imageData_.resize(size + LzwDecoder::kPadding, 0);
@@ -254,9 +284,9 @@ void GifReader::skipImageData() {
     if (DGifGetCode(gif_, &codeSize, &block) == GIF_ERROR) {
         fail(gif_->Error, true);
     }
-    while (block != nullptr) {
-        if (DGifGetCodeNext(gif_, &block) == GIF_ERROR) {
-            fail(gif_->Error, true);
+    if (block != nullptr) {
+        if (const int error = readFollowingBlocks(nullptr)) {
+            fail(error, true);
         }
     }
     rowsLeft_ = 0;

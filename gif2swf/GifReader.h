@@ -63,7 +63,11 @@ private:
     static int readFromSource(GifFileType* gif, uint8_t* buffer, int size);
     [[noreturn]] void fail(int gifError, bool inImage);
     void readExtension();
+    using ImageData = std::vector<uint8_t, LargeAllocator<uint8_t>>;
     void readImageData();
+    // Reads the sub-blocks after an image's first one up to their end, appending their
+    // bytes to `data` unless it is null; returns 0, or giflib's error for a short file.
+    int readFollowingBlocks(ImageData* data);
 
     ByteSource& source_;
     // The last read giflib asked for: whole, and its last byte (giflib reports an LZW code
@@ -81,7 +85,7 @@ private:
     int rowsRead_ = 0;
     // The current image's LZW data, read whole at its first row and decoded row by row;
     // giflib's error if reading it failed before its end.
-    std::vector<uint8_t, LargeAllocator<uint8_t>> imageData_;
+    ImageData imageData_;
     int imageDataError_ = 0;
     LzwDecoder decoder_;
     // Graphic control values for the next image; reset after every image because the
