@@ -144,20 +144,26 @@ bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int h
     buffer.resize(kColourTableRoom + rowBytes * static_cast<size_t>(height));
     uint32_t palette[256];
     int count = 0;
-    ColourIndex index;
-    for (int y = 0; y < height; ++y) {
-        const uint32_t* in = pixels + static_cast<size_t>(y) * width;
-        uint8_t* out = buffer.data() + kColourTableRoom + rowBytes * y;
-        // Every pixel is looked up: skipping runs of one colour costs more than it saves,
-        // as on dithered pictures the skip itself is mispredicted half the time.
-        for (int x = 0; x < width; ++x) {
-            const int found = index.indexOf(in[x], palette, count);
-            if (found < 0) {
-                return false;
-            }
-            out[x] = static_cast<uint8_t>(found);
+    if (registry_ != nullptr) {
+        if (!mapIds(pixels, width, height, rowBytes, palette, count)) {
+            return false;
         }
-        std::memset(out + width, 0, rowBytes - static_cast<size_t>(width));
+    } else {
+        ColourIndex index;
+        for (int y = 0; y < height; ++y) {
+            const uint32_t* in = pixels + static_cast<size_t>(y) * width;
+            uint8_t* out = buffer.data() + kColourTableRoom + rowBytes * y;
+            // Every pixel is looked up: skipping runs of one colour costs more than it saves,
+            // as on dithered pictures the skip itself is mispredicted half the time.
+            for (int x = 0; x < width; ++x) {
+                const int found = index.indexOf(in[x], palette, count);
+                if (found < 0) {
+                    return false;
+                }
+                out[x] = static_cast<uint8_t>(found);
+            }
+            std::memset(out + width, 0, rowBytes - static_cast<size_t>(width));
+        }
     }
 
     bool hasAlpha = false;
@@ -183,18 +189,57 @@ bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int h
     return true;
 }
 
+// The same for pixels that are colour ids: an id's palette index is kept in an array by id,
+// valid for this bitmap while its stamp is the bitmap's, so nothing is hashed or cleared.
+bool BitmapEncoder::mapIds(const uint32_t* pixels, int width, int height, size_t rowBytes,
+                           uint32_t* palette, int& count) {
+    const uint32_t ids = registry_->size();
+    if (slotOfId_.size() < ids) {
+        slotOfId_.resize(ids, 0);
+    }
+    if (++stamp_ == (1u << 24)) {
+        std::fill(slotOfId_.begin(), slotOfId_.end(), 0u);
+        stamp_ = 1;
+    }
+    const uint32_t stamp = stamp_;
+    uint32_t* slots = slotOfId_.data();
+    uint8_t* rows = prepared_.buffer.data() + kColourTableRoom;
+    for (int y = 0; y < height; ++y) {
+        const uint32_t* in = pixels + static_cast<size_t>(y) * width;
+        uint8_t* out = rows + rowBytes * y;
+        for (int x = 0; x < width; ++x) {
+            const uint32_t id = in[x];
+            uint32_t slot = slots[id];
+            if (slot >> 8 != stamp) {
+                if (count == 256) {
+                    return false;
+                }
+                palette[count] = registry_->colour(id);
+                slot = stamp << 8 | static_cast<uint32_t>(count++);
+                slots[id] = slot;
+            }
+            out[x] = static_cast<uint8_t>(slot);
+        }
+        std::memset(out + width, 0, rowBytes - static_cast<size_t>(width));
+    }
+    return true;
+}
+
 void BitmapEncoder::prepareDirect(const uint32_t* pixels, int width, int height) {
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
     prepared_.buffer.resize(count * 4);
     prepared_.start = 0;
     bool hasAlpha = false;
+    const auto colourAt = [&](size_t i) {
+        return registry_ != nullptr ? registry_->colour(pixels[i]) : pixels[i];
+    };
     for (size_t i = 0; i < count; ++i) {
-        hasAlpha = hasAlpha || (pixels[i] >> 24) != 0xFF;
+        hasAlpha = hasAlpha || (colourAt(i) >> 24) != 0xFF;
     }
     prepared_.hasAlpha = hasAlpha;
     uint8_t* out = prepared_.buffer.data();
     for (size_t i = 0; i < count; ++i) {
-        const uint32_t c = pixels[i];
+        const uint32_t c = colourAt(i);
         // With alpha: premultiplied ARGB (0,0,0,0 when transparent); without: a zero
         // reserved byte then RGB.
         *out++ = hasAlpha ? static_cast<uint8_t>(c >> 24) : 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ColourRegistry.h"
 #include "SwfTags.h"
 
 #include <cstdint>
@@ -52,7 +53,11 @@ struct PreparedBitmap {
 
 class BitmapEncoder {
 public:
-    // Lays out the uncompressed bitmap of 0xAARRGGBB pixels and returns its fingerprint.
+    // From now on pixels are ids of `registry`'s colours (it must outlive the encoder);
+    // without one they are colours.
+    void useColourIds(const ColourRegistry* registry) { registry_ = registry; }
+    // Lays out the uncompressed bitmap of 0xAARRGGBB pixels (or colour ids) and returns its
+    // fingerprint.
     Fingerprint prepare(const uint32_t* pixels, int width, int height);
     // Whether the prepared bitmap is colour-mapped (had at most 256 colours).
     bool colourMapped() const { return prepared_.format == swf::kColourMapped8; }
@@ -62,9 +67,15 @@ public:
 
 private:
     bool prepareColourMapped(const uint32_t* pixels, int width, int height);
+    bool mapIds(const uint32_t* pixels, int width, int height, size_t rowBytes, uint32_t* palette,
+                int& count);
     void prepareDirect(const uint32_t* pixels, int width, int height);
 
     PreparedBitmap prepared_;
+    const ColourRegistry* registry_ = nullptr;
+    // Per colour id: the bitmap's stamp (high 24 bits) and its palette index (low 8).
+    std::vector<uint32_t> slotOfId_;
+    uint32_t stamp_ = 0;
 };
 
 // Deflates prepared bitmaps into bitmap tags.

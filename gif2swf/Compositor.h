@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ColourRegistry.h"
 #include "GifReader.h"
 #include "LargeAllocator.h"
 
@@ -7,15 +8,16 @@
 #include <vector>
 
 // The picture a GIF viewer shows after each image: images drawn over what the previous
-// ones left, then disposed of as their control block says. Pixels are opaque 0xFFRRGGBB.
-// Where no image has drawn, or disposal cleared to the background (browsers clear to
-// transparent whatever the background colour index says), the white stage shows through,
-// so those pixels are white.
+// ones left, then disposed of as their control block says. Pixels are the images' colour
+// table entries as given to beginImage (colour ids of a ColourRegistry); 0 is transparent
+// and never a pixel. Where no image has drawn, or disposal cleared to the background
+// (browsers clear to transparent whatever the background colour index says), the white
+// stage shows through, so those pixels are kStage.
 namespace gif2swf {
 
 class Compositor {
 public:
-    static constexpr uint32_t kStage = 0xFFFFFFFFu;
+    static constexpr uint32_t kStage = ColourRegistry::kStage;
 
     Compositor(int width, int height);
 

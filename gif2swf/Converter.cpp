@@ -126,7 +126,7 @@ uint32_t playsFor(const std::vector<GifSummary>& summaries, const ConvertOptions
 // `startsWithKey`: the first picture is certain to go in whole (the first of the movie, or of
 // a new size), so its tiles are handed over as soon as their rows are final.
 void convertOne(const InputFile& input, const GifSummary& summary, const TimingPlan& plan,
-                bool startsWithKey, PictureQueue& movie) {
+                bool startsWithKey, ColourRegistry& colours, PictureQueue& movie) {
     std::unique_ptr<ByteSource> source = input.open();
     GifReader reader(*source, input.name);
     Compositor compositor(summary.width, summary.height);
@@ -141,6 +141,7 @@ void convertOne(const InputFile& input, const GifSummary& summary, const TimingP
                                     ? plan.fixedFrames
                                     : framesForDelay(summary.delays[index], plan.frameRate);
         ++index;
+        colours.toIds(image.colours);
         compositor.beginImage(image);
         const int width = compositor.width();
         const int height = compositor.height();
@@ -212,8 +213,9 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
         }
     }
 
+    ColourRegistry colours;
     MovieWriter movie(out, result.stageWidth, result.stageHeight, plan.frameRate,
-                      options.compressionLevel);
+                      options.compressionLevel, &colours);
     movie.playTimes(playsFor(summaries, options), plan.totalFrames);
     {
         PictureQueue queue(movie, result.stageWidth, result.stageHeight);
@@ -221,7 +223,7 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
             reading = &inputs[i].name;
             const bool newSize = i == 0 || summaries[i].width != summaries[i - 1].width ||
                                  summaries[i].height != summaries[i - 1].height;
-            convertOne(inputs[i], summaries[i], plan, newSize, queue);
+            convertOne(inputs[i], summaries[i], plan, newSize, colours, queue);
         }
         queue.finish();
     }

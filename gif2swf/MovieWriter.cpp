@@ -10,8 +10,9 @@
 namespace gif2swf {
 
 MovieWriter::MovieWriter(ByteSink& out, int stageWidth, int stageHeight, uint16_t frameRate,
-                         int compressionLevel)
+                         int compressionLevel, const ColourRegistry* colourIds)
     : out_(out), tags_(out, compressionLevel) {
+    encoder_.useColourIds(colourIds);
     swf::FileHeader header;
     header.frameSize = {0, stageWidth * swf::kTwipsPerPixel, 0, stageHeight * swf::kTwipsPerPixel};
     header.frameRate = frameRate;

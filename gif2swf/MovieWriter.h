@@ -53,8 +53,11 @@ public:
 
     // Writes the header (stage size in pixels, frame rate in 8.8 fixed point), the file
     // attributes and the white background.
+    // With `colourIds`, pictures hold ids of its colours (it must outlive the writer); without,
+    // 0xAARRGGBB colours.
     MovieWriter(ByteSink& out, int stageWidth, int stageHeight, uint16_t frameRate,
-                int compressionLevel = kDefaultCompressionLevel);
+                int compressionLevel = kDefaultCompressionLevel,
+                const ColourRegistry* colourIds = nullptr);
 
     // Makes the movie stop after playing `plays` times (0: it loops for ever, as players do
     // by themselves); `frames` is the movie's length.

@@ -9,7 +9,7 @@
 // areas whole for deflate. `above` is the row above in the patch, or zeros for the first
 // row. With `estimate`, returns an estimate of the row's deflated size: the pixels that
 // repeat neither the one to the left nor the one above; else 0.
-// Pixels are opaque (0xFFRRGGBB), so 0 never is a colour.
+// 0 is never a pixel's value (pixels are opaque colours or their ids).
 namespace gif2swf {
 
 uint64_t layPatchRow(const uint32_t* now, const uint32_t* before, const uint32_t* above,
