@@ -4,9 +4,14 @@
 
 namespace gif2swf {
 
-TagWriter::TagWriter(ByteSink& out, int compressionLevel)
-    : out_(out), compressor_(compressionLevel) {
-    thread_ = std::thread([this] { run(); });
+TagWriter::TagWriter(ByteSink& out, int compressionLevel) : out_(out) {
+    for (std::unique_ptr<Worker>& worker : workers_) {
+        worker = std::make_unique<Worker>(compressionLevel);
+    }
+    for (std::unique_ptr<Worker>& worker : workers_) {
+        Worker* w = worker.get();
+        w->thread = std::thread([this, w] { run(*w); });
+    }
 }
 
 TagWriter::~TagWriter() {
@@ -14,8 +19,11 @@ TagWriter::~TagWriter() {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
     }
-    wakeWriter_.notify_one();
-    thread_.join();
+    wakeWriter_.notify_all();
+    turn_.notify_all();
+    for (std::unique_ptr<Worker>& worker : workers_) {
+        worker->thread.join();
+    }
 }
 
 void TagWriter::rethrowFailure() {
@@ -41,9 +49,9 @@ void TagWriter::hand(Job job, bool urgent) {
     queue_.push_back(std::move(job));
     // Small bitmaps are handed over in batches, so the threads do not wake each other for
     // every one of them.
-    if (writerWaiting_ &&
+    if (idleWorkers_ > 0 &&
         (urgent || queue_.size() >= kMaxQueued / 2 || queuedBytes_ >= kBatchBytes)) {
-        wakeWriter_.notify_one();
+        wakeWriter_.notify_all();
     }
 }
 
@@ -71,48 +79,56 @@ void TagWriter::flush() {
     job.tagsBefore = pending_.take();
     hand(std::move(job), true);
     std::unique_lock<std::mutex> lock(mutex_);
-    wakeCaller_.wait(lock, [&] { return failure_ || (queue_.empty() && !writing_); });
+    wakeCaller_.wait(lock, [&] { return failure_ || (queue_.empty() && written_ == taken_); });
     rethrowFailure();
 }
 
-void TagWriter::write(Job& job) {
-    out_.write(job.tagsBefore.data(), job.tagsBefore.size());
-    if (!job.hasBitmap) {
-        return;
-    }
-    compressor_.compress(job.bitmap, bitmap_);
-    bitmap_.characterId = job.characterId;
-    // The file length field is 32-bit: refuse before writing past it.
-    if (out_.position() + bitmap_.zlibData.size() + 64 > UINT32_MAX - 1024) {
-        throw ConvertError(Error::OutputTooLarge, {});
-    }
-    swf::writeDefineBitsLossless(out_, bitmap_);
-}
-
-void TagWriter::run() {
+void TagWriter::run(Worker& worker) {
     for (;;) {
         std::unique_lock<std::mutex> lock(mutex_);
-        writerWaiting_ = true;
-        wakeWriter_.wait(lock, [&] { return !queue_.empty() || stopping_; });
-        writerWaiting_ = false;
-        if (stopping_) {
+        ++idleWorkers_;
+        wakeWriter_.wait(lock, [&] { return !queue_.empty() || stopping_ || failure_; });
+        --idleWorkers_;
+        if (stopping_ || failure_) {
             return;
         }
         Job job = std::move(queue_.front());
         queue_.pop_front();
-        writing_ = true;
+        const uint64_t number = taken_++;
         lock.unlock();
         try {
-            write(job);
-        } catch (...) {
+            // Bitmaps are deflated side by side; the tags are written in order.
+            if (job.hasBitmap) {
+                worker.compressor.compress(job.bitmap, worker.bitmap);
+                worker.bitmap.characterId = job.characterId;
+            }
             lock.lock();
+            turn_.wait(lock, [&] { return written_ == number || stopping_ || failure_; });
+            if (stopping_ || failure_) {
+                return;
+            }
+            lock.unlock();
+            out_.write(job.tagsBefore.data(), job.tagsBefore.size());
+            if (job.hasBitmap) {
+                // The file length field is 32-bit: refuse before writing past it.
+                if (out_.position() + worker.bitmap.zlibData.size() + 64 > UINT32_MAX - 1024) {
+                    throw ConvertError(Error::OutputTooLarge, {});
+                }
+                swf::writeDefineBitsLossless(out_, worker.bitmap);
+            }
+        } catch (...) {
+            if (!lock.owns_lock()) {
+                lock.lock();
+            }
             failure_ = std::current_exception();
-            writing_ = false;
             wakeCaller_.notify_one();
+            turn_.notify_all();
+            wakeWriter_.notify_all();
             return;
         }
         lock.lock();
-        writing_ = false;
+        ++written_;
+        turn_.notify_all();
         queuedBytes_ -= job.bitmap.buffer.size() + job.tagsBefore.size();
         if (job.hasBitmap && spares_.size() < kMaxQueued) {
             spares_.push_back(std::move(job.bitmap.buffer));

@@ -4,18 +4,22 @@
 #include "ByteSink.h"
 #include "SwfTags.h"
 
+#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-// Writes the movie's tags in order on a thread of its own, where bitmaps are deflated: the
-// thread that lays out the pictures hands a bitmap over and goes on with the next one, so
-// the two share the work. A few bitmaps are in flight at most (kMaxQueued, kQueueBytes). An
-// error on the writing thread (a full disk, a movie too large) is thrown by the next call.
+// Writes the movie's tags in order from threads of its own, where the bitmaps are deflated:
+// the thread that lays out the pictures hands a bitmap over and goes on with the next one.
+// Two workers each take the next bitmap, deflate it, and write it when the ones before it
+// are written, so large bitmaps are deflated two at a time. A few bitmaps are in flight at
+// most (kMaxQueued, kQueueBytes). An error there (a full disk, a movie too large) is thrown
+// by the next call.
 namespace gif2swf {
 
 class TagWriter {
@@ -48,25 +52,32 @@ private:
 
     // `urgent`: the thread starts on it without waiting for a batch.
     void hand(Job job, bool urgent);
-    void run();
-    void write(Job& job);
+    struct Worker {
+        explicit Worker(int compressionLevel) : compressor(compressionLevel) {}
+        BitmapCompressor compressor;
+        swf::LosslessBitmap bitmap;
+        std::thread thread;
+    };
+    void run(Worker& worker);
     void rethrowFailure(); // with the lock held
 
     ByteSink& out_;
-    BitmapCompressor compressor_;
-    swf::LosslessBitmap bitmap_;
     MemorySink pending_;
     std::mutex mutex_;
     std::condition_variable wakeWriter_;
     std::condition_variable wakeCaller_;
+    std::condition_variable turn_; // a deflated bitmap waits for the ones before it
     std::deque<Job> queue_;
     uint64_t queuedBytes_ = 0;
-    bool writing_ = false;       // a job is being written
-    bool writerWaiting_ = false; // the thread waits for work
+    uint64_t taken_ = 0;   // jobs taken by a worker, in order
+    uint64_t written_ = 0; // jobs written, in order
+    int idleWorkers_ = 0;
     bool stopping_ = false;
     std::exception_ptr failure_;
     std::vector<std::vector<uint8_t>> spares_;
-    std::thread thread_;
+    // Two: on two cores one deflates while another lays out; where deflating is most of
+    // the work (large pictures), two bitmaps are deflated at once.
+    std::array<std::unique_ptr<Worker>, 2> workers_;
 };
 
 } // namespace gif2swf
