@@ -31,6 +31,8 @@ Compositor::Area Compositor::takeChanged() {
 
 void Compositor::beginImage(const GifImage& image) {
     image_ = image;
+    hasTransparent_ =
+        std::find(image.colours.begin(), image.colours.end(), 0u) != image.colours.end();
     area_.left = std::min(image.left, width_);
     area_.top = std::min(image.top, height_);
     area_.right = std::min(image.left + image.width, width_);
@@ -59,6 +61,12 @@ void Compositor::drawRow(int fileRow, const uint8_t* indices) {
     uint32_t* out = pixels_.data() + static_cast<size_t>(y) * width_;
     const uint32_t* colours = image_.colours.data();
     const uint8_t* in = indices - image_.left;
+    if (!hasTransparent_) {
+        for (int x = area_.left; x < area_.right; ++x) {
+            out[x] = colours[in[x]];
+        }
+        return;
+    }
     for (int x = area_.left; x < area_.right; ++x) {
         const uint32_t colour = colours[in[x]];
         // Transparent pixels (colour 0) leave what is below them; without a branch, which

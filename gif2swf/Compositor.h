@@ -52,6 +52,7 @@ private:
     // The current image, its clipped area and, for "previous" disposal, the area's pixels
     // before it was drawn.
     GifImage image_;
+    bool hasTransparent_ = false; // its colour table has a transparent entry
     Area area_;
     PictureBuffer saved_;
     Area changed_;
