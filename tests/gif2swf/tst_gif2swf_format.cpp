@@ -13,6 +13,7 @@
 #include "PictureQueue.h"
 #include "SwfPlayback.h"
 #include "SwfTags.h"
+#include "TagWriter.h"
 #include "Timing.h"
 
 #include <QtTest>
@@ -198,6 +199,7 @@ private Q_SLOTS:
     void fuzzFindings();
     void decodingMatchesGiflib();
     void patchRowsFollowTheirDefinition();
+    void tagsStayInOrderWhileBitmapsDeflateSideBySide();
 };
 
 void FormatTest::rectBytes_data() {
@@ -738,4 +740,54 @@ void FormatTest::patchRowsFollowTheirDefinition() {
             QCOMPARE(cost, estimate ? expectedCost : 0u);
         }
     }
+}
+
+// Two workers deflate bitmaps at once; a small bitmap handed over after a large one is done
+// first, yet every tag must come out in the order it was handed over.
+void FormatTest::tagsStayInOrderWhileBitmapsDeflateSideBySide() {
+    MemorySink sink;
+    const int count = 120;
+    {
+        TagWriter writer(sink, 1);
+        BitmapEncoder encoder;
+        for (int i = 1; i <= count; ++i) {
+            const int side = i % 7 == 0 ? 700 : 1 + i % 13;
+            std::vector<uint32_t> pixels(static_cast<size_t>(side) * side);
+            for (size_t p = 0; p < pixels.size(); ++p) {
+                pixels[p] =
+                    0xFF000000u | static_cast<uint32_t>((p * 7 + static_cast<size_t>(i)) % 200);
+            }
+            encoder.prepare(pixels.data(), side, side);
+            writer.defineBitmap(static_cast<uint16_t>(i), encoder.take(writer.spareBuffer()));
+            swf::writeShowFrame(writer.tags()); // a marker after each bitmap
+        }
+        writer.flush();
+    }
+    const std::vector<uint8_t>& bytes = sink.data();
+    size_t at = 0;
+    int expected = 1;
+    bool bitmapNext = true;
+    while (at + 2 <= bytes.size()) {
+        const unsigned header = bytes[at] | bytes[at + 1] << 8;
+        at += 2;
+        size_t length = header & 0x3F;
+        if (length == 0x3F) {
+            QVERIFY(at + 4 <= bytes.size());
+            length = bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+                     static_cast<size_t>(bytes[at + 3]) << 24;
+            at += 4;
+        }
+        const unsigned code = header >> 6;
+        if (bitmapNext) {
+            QCOMPARE(code, unsigned{swf::kDefineBitsLossless});
+            QCOMPARE(int(bytes[at] | bytes[at + 1] << 8), expected);
+            ++expected;
+        } else {
+            QCOMPARE(code, unsigned{swf::kShowFrame});
+        }
+        bitmapNext = !bitmapNext;
+        at += length;
+    }
+    QCOMPARE(at, bytes.size());
+    QCOMPARE(expected, count + 1);
 }
