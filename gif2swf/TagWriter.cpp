@@ -19,7 +19,7 @@ TagWriter::~TagWriter() {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
     }
-    wakeWriter_.notify_all();
+    wakeWorkers_.notify_all();
     turn_.notify_all();
     for (std::unique_ptr<Worker>& worker : workers_) {
         worker->thread.join();
@@ -27,7 +27,7 @@ TagWriter::~TagWriter() {
 }
 
 void TagWriter::rethrowFailure() {
-    // Kept: the thread has ended, so every later call fails the same way.
+    // Kept: the workers have ended, so every later call fails the same way.
     if (failure_) {
         std::rethrow_exception(failure_);
     }
@@ -36,8 +36,8 @@ void TagWriter::rethrowFailure() {
 void TagWriter::hand(Job job, bool urgent) {
     const uint64_t bytes = job.bitmap.buffer.size() + job.tagsBefore.size();
     std::unique_lock<std::mutex> lock(mutex_);
-    // Full: wait until the writer has caught up by half, so the threads do not take turns
-    // for every bitmap.
+    // Full: wait until the workers have caught up by half, so the threads do not take
+    // turns for every bitmap.
     if (queue_.size() >= kMaxQueued || (queuedBytes_ + bytes > kQueueBytes && !queue_.empty())) {
         wakeCaller_.wait(lock, [&] {
             return failure_ || (queue_.size() <= kMaxQueued / 2 &&
@@ -51,7 +51,7 @@ void TagWriter::hand(Job job, bool urgent) {
     // every one of them.
     if (idleWorkers_ > 0 &&
         (urgent || queue_.size() >= kMaxQueued / 2 || queuedBytes_ >= kBatchBytes)) {
-        wakeWriter_.notify_all();
+        wakeWorkers_.notify_all();
     }
 }
 
@@ -87,7 +87,7 @@ void TagWriter::run(Worker& worker) {
     for (;;) {
         std::unique_lock<std::mutex> lock(mutex_);
         ++idleWorkers_;
-        wakeWriter_.wait(lock, [&] { return !queue_.empty() || stopping_ || failure_; });
+        wakeWorkers_.wait(lock, [&] { return !queue_.empty() || stopping_ || failure_; });
         --idleWorkers_;
         if (stopping_ || failure_) {
             return;
@@ -123,7 +123,7 @@ void TagWriter::run(Worker& worker) {
             failure_ = std::current_exception();
             wakeCaller_.notify_one();
             turn_.notify_all();
-            wakeWriter_.notify_all();
+            wakeWorkers_.notify_all();
             return;
         }
         lock.lock();

@@ -25,14 +25,14 @@ namespace gif2swf {
 class TagWriter {
 public:
     TagWriter(ByteSink& out, int compressionLevel);
-    // Stops the thread; what was not yet written is dropped.
+    // Stops the workers; what was not yet written is dropped.
     ~TagWriter();
     TagWriter(const TagWriter&) = delete;
     TagWriter& operator=(const TagWriter&) = delete;
 
     // Where tags go: they are written after everything handed over before them.
     ByteSink& tags() { return pending_; }
-    // Writes a lossless bitmap tag of `bitmap`, deflated on the thread, after the tags so far.
+    // Writes a lossless bitmap tag of `bitmap`, deflated by a worker, after the tags so far.
     void defineBitmap(uint16_t characterId, PreparedBitmap bitmap);
     // A buffer for laying out the next bitmap: one already written, when there is one.
     std::vector<uint8_t> spareBuffer();
@@ -50,7 +50,7 @@ private:
     static constexpr uint64_t kQueueBytes = 16 * 1024 * 1024;
     static constexpr uint64_t kBatchBytes = 512 * 1024;
 
-    // `urgent`: the thread starts on it without waiting for a batch.
+    // `urgent`: a worker starts on it without waiting for a batch.
     void hand(Job job, bool urgent);
     struct Worker {
         explicit Worker(int compressionLevel) : compressor(compressionLevel) {}
@@ -64,7 +64,7 @@ private:
     ByteSink& out_;
     MemorySink pending_;
     std::mutex mutex_;
-    std::condition_variable wakeWriter_;
+    std::condition_variable wakeWorkers_;
     std::condition_variable wakeCaller_;
     std::condition_variable turn_; // a deflated bitmap waits for the ones before it
     std::deque<Job> queue_;
