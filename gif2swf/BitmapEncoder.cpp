@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <iterator>
 #include <new>
 #include <random>
 #include <stdexcept>
@@ -16,44 +15,6 @@ namespace gif2swf {
 namespace {
 
 constexpr size_t kColourTableRoom = 256 * 4;
-
-// A small open-addressing table from colours to palette indices. Pixels have alpha 0 or
-// 255, so a colour with alpha 1 never occurs and marks an empty slot.
-class ColourIndex {
-public:
-    // Never a pixel's colour: pixels have alpha 0 or 255.
-    static constexpr uint32_t kNoColour = 0x01000000u;
-
-    ColourIndex() { std::fill(std::begin(keys_), std::end(keys_), kEmpty); }
-
-    // The colour's palette index, adding it when new; -1 when the palette is full.
-    int indexOf(uint32_t colour, uint32_t* palette, int& count) {
-        uint32_t slot = (colour * 0x9E3779B1u) >> (32 - kBits);
-        for (;;) {
-            const uint32_t key = keys_[slot];
-            if (key == colour) {
-                return values_[slot];
-            }
-            if (key == kEmpty) {
-                if (count == 256) {
-                    return -1;
-                }
-                keys_[slot] = colour;
-                values_[slot] = static_cast<uint8_t>(count);
-                palette[count] = colour;
-                return count++;
-            }
-            slot = (slot + 1) & (kSlots - 1);
-        }
-    }
-
-private:
-    static constexpr uint32_t kEmpty = kNoColour;
-    static constexpr int kBits = 10;
-    static constexpr uint32_t kSlots = 1u << kBits;
-    uint32_t keys_[kSlots];
-    uint8_t values_[kSlots];
-};
 
 uint64_t rotl(uint64_t x, int b) {
     return (x << b) | (x >> (64 - b));
@@ -144,26 +105,8 @@ bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int h
     buffer.resize(kColourTableRoom + rowBytes * static_cast<size_t>(height));
     uint32_t palette[256];
     int count = 0;
-    if (registry_ != nullptr) {
-        if (!mapIds(pixels, width, height, rowBytes, palette, count)) {
-            return false;
-        }
-    } else {
-        ColourIndex index;
-        for (int y = 0; y < height; ++y) {
-            const uint32_t* in = pixels + static_cast<size_t>(y) * width;
-            uint8_t* out = buffer.data() + kColourTableRoom + rowBytes * y;
-            // Every pixel is looked up: skipping runs of one colour costs more than it saves,
-            // as on dithered pictures the skip itself is mispredicted half the time.
-            for (int x = 0; x < width; ++x) {
-                const int found = index.indexOf(in[x], palette, count);
-                if (found < 0) {
-                    return false;
-                }
-                out[x] = static_cast<uint8_t>(found);
-            }
-            std::memset(out + width, 0, rowBytes - static_cast<size_t>(width));
-        }
+    if (!mapIds(pixels, width, height, rowBytes, palette, count)) {
+        return false;
     }
 
     bool hasAlpha = false;
@@ -189,11 +132,12 @@ bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int h
     return true;
 }
 
-// The same for pixels that are colour ids: an id's palette index is kept in an array by id,
-// valid for this bitmap while its stamp is the bitmap's, so nothing is hashed or cleared.
+// Gives every colour id its palette index in the order the ids first occur. An id's index is
+// kept in an array by id, valid for this bitmap while its stamp is the bitmap's, so nothing
+// is hashed or cleared.
 bool BitmapEncoder::mapIds(const uint32_t* pixels, int width, int height, size_t rowBytes,
                            uint32_t* palette, int& count) {
-    const uint32_t ids = registry_->size();
+    const uint32_t ids = colours_.size();
     if (slotOfId_.size() < ids) {
         slotOfId_.resize(ids, 0);
     }
@@ -214,7 +158,7 @@ bool BitmapEncoder::mapIds(const uint32_t* pixels, int width, int height, size_t
                 if (count == 256) {
                     return false;
                 }
-                palette[count] = registry_->colour(id);
+                palette[count] = colours_.colour(id);
                 slot = stamp << 8 | static_cast<uint32_t>(count++);
                 slots[id] = slot;
             }
@@ -230,16 +174,13 @@ void BitmapEncoder::prepareDirect(const uint32_t* pixels, int width, int height)
     prepared_.buffer.resize(count * 4);
     prepared_.start = 0;
     bool hasAlpha = false;
-    const auto colourAt = [&](size_t i) {
-        return registry_ != nullptr ? registry_->colour(pixels[i]) : pixels[i];
-    };
     for (size_t i = 0; i < count; ++i) {
-        hasAlpha = hasAlpha || (colourAt(i) >> 24) != 0xFF;
+        hasAlpha = hasAlpha || (colours_.colour(pixels[i]) >> 24) != 0xFF;
     }
     prepared_.hasAlpha = hasAlpha;
     uint8_t* out = prepared_.buffer.data();
     for (size_t i = 0; i < count; ++i) {
-        const uint32_t c = colourAt(i);
+        const uint32_t c = colours_.colour(pixels[i]);
         // With alpha: premultiplied ARGB (0,0,0,0 when transparent); without: a zero
         // reserved byte then RGB.
         *out++ = hasAlpha ? static_cast<uint8_t>(c >> 24) : 0;

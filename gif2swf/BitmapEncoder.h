@@ -8,7 +8,8 @@
 
 struct libdeflate_compressor;
 
-// Turns a composited picture into lossless bitmap data: colour-mapped with a colour table
+// Turns a composited picture (ids of a ColourRegistry's colours) into lossless bitmap data:
+// colour-mapped with a colour table
 // when the picture has at most 256 colours (the usual case for a GIF, and about as small as
 // the GIF itself), else 32-bit pixels. Pictures with transparent pixels get alpha
 // (DefineBitsLossless2, colours premultiplied, transparent written as 0,0,0,0).
@@ -53,11 +54,9 @@ struct PreparedBitmap {
 
 class BitmapEncoder {
 public:
-    // From now on pixels are ids of `registry`'s colours (it must outlive the encoder);
-    // without one they are colours.
-    void useColourIds(const ColourRegistry* registry) { registry_ = registry; }
-    // Lays out the uncompressed bitmap of 0xAARRGGBB pixels (or colour ids) and returns its
-    // fingerprint.
+    // Pixels are ids of `colours` (which must outlive the encoder).
+    explicit BitmapEncoder(const ColourRegistry& colours) : colours_(colours) {}
+    // Lays out the uncompressed bitmap of a picture's pixels and returns its fingerprint.
     Fingerprint prepare(const uint32_t* pixels, int width, int height);
     // Whether the prepared bitmap is colour-mapped (had at most 256 colours).
     bool colourMapped() const { return prepared_.format == swf::kColourMapped8; }
@@ -72,7 +71,7 @@ private:
     void prepareDirect(const uint32_t* pixels, int width, int height);
 
     PreparedBitmap prepared_;
-    const ColourRegistry* registry_ = nullptr;
+    const ColourRegistry& colours_;
     // Per colour id: the bitmap's stamp (high 24 bits) and its palette index (low 8).
     std::vector<uint32_t> slotOfId_;
     uint32_t stamp_ = 0;

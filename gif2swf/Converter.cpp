@@ -214,8 +214,8 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
     }
 
     ColourRegistry colours;
-    MovieWriter movie(out, result.stageWidth, result.stageHeight, plan.frameRate,
-                      options.compressionLevel, &colours);
+    MovieWriter movie(out, colours, result.stageWidth, result.stageHeight, plan.frameRate,
+                      options.compressionLevel);
     movie.playTimes(playsFor(summaries, options), plan.totalFrames);
     {
         PictureQueue queue(movie, result.stageWidth, result.stageHeight);

@@ -36,7 +36,7 @@ template <typename T> struct LargeAllocator {
     template <typename U> bool operator!=(const LargeAllocator<U>&) const noexcept { return false; }
 };
 
-// A picture's 0xAARRGGBB pixels, row after row.
+// A picture's pixels (colour ids), row after row.
 using PictureBuffer = std::vector<uint32_t, LargeAllocator<uint32_t>>;
 
 } // namespace gif2swf

@@ -9,10 +9,9 @@
 
 namespace gif2swf {
 
-MovieWriter::MovieWriter(ByteSink& out, int stageWidth, int stageHeight, uint16_t frameRate,
-                         int compressionLevel, const ColourRegistry* colourIds)
-    : out_(out), tags_(out, compressionLevel) {
-    encoder_.useColourIds(colourIds);
+MovieWriter::MovieWriter(ByteSink& out, const ColourRegistry& colours, int stageWidth,
+                         int stageHeight, uint16_t frameRate, int compressionLevel)
+    : out_(out), encoder_(colours), tags_(out, compressionLevel) {
     swf::FileHeader header;
     header.frameSize = {0, stageWidth * swf::kTwipsPerPixel, 0, stageHeight * swf::kTwipsPerPixel};
     header.frameRate = frameRate;
@@ -173,8 +172,8 @@ void MovieWriter::removeTopPatch() {
 }
 
 uint64_t MovieWriter::patchRows(const uint32_t* pixels, int width, const Box& box,
-                                const Pixels& below, PatchFill fill, int first, int rows,
-                                uint32_t* out) {
+                                const Pixels& below, bool fillGaps, bool estimate, int first,
+                                int rows, uint32_t* out) {
     const int patchWidth = box.right - box.left;
     if (zeroRow_.size() < static_cast<size_t>(patchWidth)) {
         zeroRow_.assign(static_cast<size_t>(patchWidth), 0u);
@@ -187,20 +186,7 @@ uint64_t MovieWriter::patchRows(const uint32_t* pixels, int width, const Box& bo
         uint32_t* row = out + static_cast<size_t>(y) * patchWidth;
         const bool firstRow = y == 0;
         const uint32_t* above = firstRow ? zeroRow_.data() : row - patchWidth;
-        switch (fill) {
-        case PatchFill::EstimatePlain:
-            cost += layPatchRow(now, before, above, firstRow, patchWidth, false, true, row);
-            break;
-        case PatchFill::EstimateFilled:
-            cost += layPatchRow(now, before, above, firstRow, patchWidth, true, true, row);
-            break;
-        case PatchFill::Plain:
-            layPatchRow(now, before, above, firstRow, patchWidth, false, false, row);
-            break;
-        case PatchFill::Filled:
-            layPatchRow(now, before, above, firstRow, patchWidth, true, false, row);
-            break;
-        }
+        cost += layPatchRow(now, before, above, firstRow, patchWidth, fillGaps, estimate, row);
     }
     return cost;
 }
@@ -220,18 +206,15 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
     uint64_t filled = 0;
     for (int y = 0; y < patchHeight; y += 16) {
         const int rows = std::min(2, patchHeight - y);
-        plain += patchRows(pixels, width, box, below, PatchFill::EstimatePlain, y, rows,
-                           patchPixels_.data());
-        filled += patchRows(pixels, width, box, below, PatchFill::EstimateFilled, y, rows,
-                            patchPixels_.data());
+        plain += patchRows(pixels, width, box, below, false, true, y, rows, patchPixels_.data());
+        filled += patchRows(pixels, width, box, below, true, true, y, rows, patchPixels_.data());
     }
     const bool gapsFilled = filled * 8 < plain * 7;
     const auto fillPlain = [&] {
-        patchRows(pixels, width, box, below, PatchFill::Plain, 0, patchHeight, patchPixels_.data());
+        patchRows(pixels, width, box, below, false, false, 0, patchHeight, patchPixels_.data());
     };
     if (gapsFilled) {
-        patchRows(pixels, width, box, below, PatchFill::Filled, 0, patchHeight,
-                  patchPixels_.data());
+        patchRows(pixels, width, box, below, true, false, 0, patchHeight, patchPixels_.data());
     } else {
         fillPlain();
     }

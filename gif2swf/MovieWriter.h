@@ -53,16 +53,14 @@ public:
 
     // Writes the header (stage size in pixels, frame rate in 8.8 fixed point), the file
     // attributes and the white background.
-    // With `colourIds`, pictures hold ids of its colours (it must outlive the writer); without,
-    // 0xAARRGGBB colours.
-    MovieWriter(ByteSink& out, int stageWidth, int stageHeight, uint16_t frameRate,
-                int compressionLevel = kDefaultCompressionLevel,
-                const ColourRegistry* colourIds = nullptr);
+    // Pictures hold ids of `colours`' colours (it must outlive the writer).
+    MovieWriter(ByteSink& out, const ColourRegistry& colours, int stageWidth, int stageHeight,
+                uint16_t frameRate, int compressionLevel = kDefaultCompressionLevel);
 
     // Makes the movie stop after playing `plays` times (0: it loops for ever, as players do
     // by themselves); `frames` is the movie's length.
     void playTimes(uint32_t plays, uint32_t frames);
-    // Shows a picture of 0xAARRGGBB pixels at the stage's top-left corner for `frames`
+    // Shows a picture (colour ids) at the stage's top-left corner for `frames`
     // frames. Throws ConvertError without a subject when the movie cannot hold more.
     // `changed`, when given, holds every pixel that may differ from the picture shown before
     // (the images drawn and disposed of since), so only that area is compared.
@@ -94,14 +92,10 @@ private:
     void showKey(const uint32_t* pixels, int width, int height);
     // A patch of the pixels in `box` that differ from `below`, the picture it is placed over.
     void showPatch(const uint32_t* pixels, int width, const Box& box, const Pixels& below);
-    // Writes `rows` rows of the patch of `box` over `below`, from row `first`, to `out`:
-    // the changed pixels, the others transparent, or (Filled) in their own colour where
-    // that continues the run to the left or where the pixels to the left and above are
-    // shown. The Estimate kinds also return an estimate of their deflated size: the pixels
-    // that repeat neither the one to the left nor the one above.
-    enum class PatchFill { Plain, Filled, EstimatePlain, EstimateFilled };
+    // Writes `rows` rows of the patch of `box` over `below`, from row `first`, to `out`, as
+    // layPatchRow lays out each; returns the sum of their estimates when `estimate`.
     uint64_t patchRows(const uint32_t* pixels, int width, const Box& box, const Pixels& below,
-                       PatchFill fill, int first, int rows, uint32_t* out);
+                       bool fillGaps, bool estimate, int first, int rows, uint32_t* out);
     // Compares within `region` only.
     Change changeFrom(const uint32_t* pixels, const Pixels& shown, const Box& region) const;
     // About what a patch of the change costs in the movie, to compare two of them.

@@ -3,6 +3,7 @@
 #include "BitWriter.h"
 #include "ByteSink.h"
 #include "ByteSource.h"
+#include "ColourRegistry.h"
 #include "CommandLine.h"
 #include "Converter.h"
 #include "Errors.h"
@@ -40,6 +41,14 @@ template <typename F> std::optional<Error> errorOf(F call) {
         return error.error();
     }
     return std::nullopt;
+}
+
+// A picture of colours as the writer takes it: ids of the run's colours.
+std::vector<uint32_t> idsOf(ColourRegistry& colours, const std::vector<uint32_t>& picture) {
+    std::vector<uint32_t> ids(picture.size());
+    std::transform(picture.begin(), picture.end(), ids.begin(),
+                   [&](uint32_t colour) { return colours.idOf(colour); });
+    return ids;
 }
 
 // A 1 x 1 GIF of `images` images, each with valid image data or with codes that cannot be
@@ -304,10 +313,11 @@ void FormatTest::movieReusesPicturesThatShowAgain() {
     std::vector<uint32_t> mixed(6, 0xFF0000FFu);
     mixed[4] = 0; // one transparent pixel: needs alpha
     MemorySink sink;
-    MovieWriter movie(sink, 3, 2, 10 * 256);
-    movie.show(red.data(), 3, 2, 1);
-    movie.show(mixed.data(), 3, 2, 2);
-    movie.show(red.data(), 3, 2, 1);
+    ColourRegistry colours;
+    MovieWriter movie(sink, colours, 3, 2, 10 * 256);
+    movie.show(idsOf(colours, red).data(), 3, 2, 1);
+    movie.show(idsOf(colours, mixed).data(), 3, 2, 2);
+    movie.show(idsOf(colours, red).data(), 3, 2, 1);
     movie.finish();
     QCOMPARE(movie.bitmapCount(), 2u);
 
@@ -326,9 +336,10 @@ void FormatTest::changesArePatchedUpToTheLayerBound() {
     std::vector<uint32_t> picture(16 * 8, 0xFF00FF00u);
     std::vector<std::vector<uint32_t>> shown;
     MemorySink sink;
-    MovieWriter movie(sink, 16, 8, 256);
+    ColourRegistry colours;
+    MovieWriter movie(sink, colours, 16, 8, 256);
     auto show = [&] {
-        movie.show(picture.data(), 16, 8, 1);
+        movie.show(idsOf(colours, picture).data(), 16, 8, 1);
         shown.push_back(picture);
     };
     show();
@@ -366,13 +377,15 @@ void FormatTest::writerThreadErrorReachesTheCaller() {
             MemorySink::write(data, size);
         }
     } sink;
-    MovieWriter movie(sink, 64, 64, 256);
+    ColourRegistry colours;
+    MovieWriter movie(sink, colours, 64, 64, 256);
     PictureBuffer picture(64 * 64);
     bool thrown = false;
     try {
         PictureQueue queue(movie, 64, 64);
         for (int i = 0; i < 50; ++i) {
-            std::fill(picture.begin(), picture.end(), 0xFF000000u + static_cast<uint32_t>(i));
+            std::fill(picture.begin(), picture.end(),
+                      colours.idOf(0xFF000000u + static_cast<uint32_t>(i)));
             queue.push(picture, 64, 64, {0, 0, 64, 64}, 1, "in.gif", i + 1);
         }
         queue.finish();
@@ -749,13 +762,14 @@ void FormatTest::tagsStayInOrderWhileBitmapsDeflateSideBySide() {
     const int count = 120;
     {
         TagWriter writer(sink, 1);
-        BitmapEncoder encoder;
+        ColourRegistry colours;
+        BitmapEncoder encoder(colours);
         for (int i = 1; i <= count; ++i) {
             const int side = i % 7 == 0 ? 700 : 1 + i % 13;
             std::vector<uint32_t> pixels(static_cast<size_t>(side) * side);
             for (size_t p = 0; p < pixels.size(); ++p) {
-                pixels[p] =
-                    0xFF000000u | static_cast<uint32_t>((p * 7 + static_cast<size_t>(i)) % 200);
+                pixels[p] = colours.idOf(
+                    0xFF000000u | static_cast<uint32_t>((p * 7 + static_cast<size_t>(i)) % 200));
             }
             encoder.prepare(pixels.data(), side, side);
             writer.defineBitmap(static_cast<uint16_t>(i), encoder.take(writer.spareBuffer()));
