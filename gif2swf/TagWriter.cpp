@@ -20,7 +20,6 @@ TagWriter::~TagWriter() {
         stopping_ = true;
     }
     wakeWorkers_.notify_all();
-    turn_.notify_all();
     for (std::unique_ptr<Worker>& worker : workers_) {
         worker->thread.join();
     }
@@ -95,26 +94,20 @@ void TagWriter::run(Worker& worker) {
         Job job = std::move(queue_.front());
         queue_.pop_front();
         const uint64_t number = taken_++;
+        if (job.hasBitmap && !zlibSpares_.empty()) {
+            job.deflated.zlibData = std::move(zlibSpares_.back());
+            zlibSpares_.pop_back();
+        }
         lock.unlock();
         try {
-            // Bitmaps are deflated side by side; the tags are written in order.
             if (job.hasBitmap) {
-                worker.compressor.compress(job.bitmap, worker.bitmap);
-                worker.bitmap.characterId = job.characterId;
+                worker.compressor.compress(job.bitmap, job.deflated);
+                job.deflated.characterId = job.characterId;
             }
             lock.lock();
-            turn_.wait(lock, [&] { return written_ == number || stopping_ || failure_; });
-            if (stopping_ || failure_) {
-                return;
-            }
-            lock.unlock();
-            out_.write(job.tagsBefore.data(), job.tagsBefore.size());
-            if (job.hasBitmap) {
-                // The file length field is 32-bit: refuse before writing past it.
-                if (out_.position() + worker.bitmap.zlibData.size() + 64 > UINT32_MAX - 1024) {
-                    throw ConvertError(Error::OutputTooLarge, {});
-                }
-                swf::writeDefineBitsLossless(out_, worker.bitmap);
+            finished_.emplace(number, std::move(job));
+            if (!writing_) {
+                writeFinished(lock);
             }
         } catch (...) {
             if (!lock.owns_lock()) {
@@ -122,21 +115,45 @@ void TagWriter::run(Worker& worker) {
             }
             failure_ = std::current_exception();
             wakeCaller_.notify_one();
-            turn_.notify_all();
             wakeWorkers_.notify_all();
             return;
         }
+    }
+}
+
+void TagWriter::writeFinished(std::unique_lock<std::mutex>& lock) {
+    writing_ = true;
+    for (auto next = finished_.find(written_); next != finished_.end() && !stopping_ && !failure_;
+         next = finished_.find(written_)) {
+        Job job = std::move(next->second);
+        finished_.erase(next);
+        lock.unlock();
+        try {
+            out_.write(job.tagsBefore.data(), job.tagsBefore.size());
+            if (job.hasBitmap) {
+                // The file length field is 32-bit: refuse before writing past it.
+                if (out_.position() + job.deflated.zlibData.size() + 64 > UINT32_MAX - 1024) {
+                    throw ConvertError(Error::OutputTooLarge, {});
+                }
+                swf::writeDefineBitsLossless(out_, job.deflated);
+            }
+        } catch (...) {
+            lock.lock();
+            writing_ = false;
+            throw;
+        }
         lock.lock();
         ++written_;
-        turn_.notify_all();
         queuedBytes_ -= job.bitmap.buffer.size() + job.tagsBefore.size();
         if (job.hasBitmap && spares_.size() < kMaxQueued) {
             spares_.push_back(std::move(job.bitmap.buffer));
+            zlibSpares_.push_back(std::move(job.deflated.zlibData));
         }
         if (queue_.size() <= kMaxQueued / 2) {
             wakeCaller_.notify_one();
         }
     }
+    writing_ = false;
 }
 
 } // namespace gif2swf

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -16,10 +17,11 @@
 
 // Writes the movie's tags in order from threads of its own, where the bitmaps are deflated:
 // the thread that lays out the pictures hands a bitmap over and goes on with the next one.
-// Two workers each take the next bitmap, deflate it, and write it when the ones before it
-// are written, so large bitmaps are deflated two at a time. A few bitmaps are in flight at
-// most (kMaxQueued, kQueueBytes). An error there (a full disk, a movie too large) is thrown
-// by the next call.
+// Two workers each take the next bitmap and deflate it, so large bitmaps are deflated two at
+// a time. A deflated bitmap waits for the ones before it without holding its worker up:
+// whichever worker finishes the next one to write writes it and every finished one after it,
+// while the other goes on deflating. A few bitmaps are in flight at most (kMaxQueued,
+// kQueueBytes). An error there (a full disk, a movie too large) is thrown by the next call.
 namespace gif2swf {
 
 class TagWriter {
@@ -45,6 +47,7 @@ private:
         bool hasBitmap = false;
         uint16_t characterId = 0;
         PreparedBitmap bitmap;
+        swf::LosslessBitmap deflated;
     };
     static constexpr size_t kMaxQueued = 16;
     static constexpr uint64_t kQueueBytes = 16 * 1024 * 1024;
@@ -55,10 +58,12 @@ private:
     struct Worker {
         explicit Worker(int compressionLevel) : compressor(compressionLevel) {}
         BitmapCompressor compressor;
-        swf::LosslessBitmap bitmap;
         std::thread thread;
     };
     void run(Worker& worker);
+    // Writes the finished jobs that are next in order, as long as there are some; with the
+    // lock held, released while writing.
+    void writeFinished(std::unique_lock<std::mutex>& lock);
     void rethrowFailure(); // with the lock held
 
     ByteSink& out_;
@@ -66,15 +71,17 @@ private:
     std::mutex mutex_;
     std::condition_variable wakeWorkers_;
     std::condition_variable wakeCaller_;
-    std::condition_variable turn_; // a deflated bitmap waits for the ones before it
     std::deque<Job> queue_;
+    std::map<uint64_t, Job> finished_; // deflated, waiting for the ones before them
+    bool writing_ = false;             // a worker is writing finished jobs
     uint64_t queuedBytes_ = 0;
     uint64_t taken_ = 0;   // jobs taken by a worker, in order
     uint64_t written_ = 0; // jobs written, in order
     int idleWorkers_ = 0;
     bool stopping_ = false;
     std::exception_ptr failure_;
-    std::vector<std::vector<uint8_t>> spares_;
+    std::vector<std::vector<uint8_t>> spares_;     // for laying out bitmaps
+    std::vector<std::vector<uint8_t>> zlibSpares_; // for deflating them
     // Two: on two cores one deflates while another lays out; where deflating is most of
     // the work (large pictures), two bitmaps are deflated at once.
     std::array<std::unique_ptr<Worker>, 2> workers_;
