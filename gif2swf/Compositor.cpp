@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace gif2swf {
 
 Compositor::Compositor(int width, int height)
@@ -31,8 +35,9 @@ Compositor::Area Compositor::takeChanged() {
 
 void Compositor::beginImage(const GifImage& image) {
     image_ = image;
-    hasTransparent_ =
-        std::find(image.colours.begin(), image.colours.end(), 0u) != image.colours.end();
+    const auto transparent = std::find(image.colours.begin(), image.colours.end(), 0u);
+    hasTransparent_ = transparent != image.colours.end();
+    transparentIndex_ = static_cast<uint8_t>(transparent - image.colours.begin());
     area_.left = std::min(image.left, width_);
     area_.top = std::min(image.top, height_);
     area_.right = std::min(image.left + image.width, width_);
@@ -67,13 +72,36 @@ void Compositor::drawRow(int fileRow, const uint8_t* indices) {
         }
         return;
     }
-    for (int x = area_.left; x < area_.right; ++x) {
-        const uint32_t colour = colours[in[x]];
-        // Transparent pixels (colour 0) leave what is below them; without a branch, which
-        // dithered transparency would mispredict.
-        const uint32_t below = 0u - static_cast<uint32_t>(colour == 0);
-        out[x] = colour | (out[x] & below);
+    // Transparent pixels (colour 0) leave what is below them; without a branch, which
+    // dithered transparency would mispredict.
+    const auto draw = [&](int from, int to) {
+        for (int x = from; x < to; ++x) {
+            const uint32_t colour = colours[in[x]];
+            const uint32_t below = 0u - static_cast<uint32_t>(colour == 0);
+            out[x] = colour | (out[x] & below);
+        }
+    };
+    int x = area_.left;
+#if defined(__SSE2__)
+    // Optimising encoders mark what did not change as transparent: sixteen transparent
+    // pixels in a row are skipped, sixteen opaque ones are drawn without looking below.
+    const __m128i transparent = _mm_set1_epi8(static_cast<char>(transparentIndex_));
+    for (; x + 16 <= area_.right; x += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+        const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(block, transparent));
+        if (mask == 0xFFFF) {
+            continue;
+        }
+        if (mask == 0) {
+            for (int i = x; i < x + 16; ++i) {
+                out[i] = colours[in[i]];
+            }
+        } else {
+            draw(x, x + 16);
+        }
     }
+#endif
+    draw(x, area_.right);
 }
 
 void Compositor::disposeImage() {

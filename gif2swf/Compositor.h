@@ -53,6 +53,7 @@ private:
     // before it was drawn.
     GifImage image_;
     bool hasTransparent_ = false; // its colour table has a transparent entry
+    uint8_t transparentIndex_ = 0;
     Area area_;
     PictureBuffer saved_;
     Area changed_;
