@@ -337,7 +337,7 @@ void MovieWriter::playTimes(uint32_t plays, uint32_t frames) {
 
 void MovieWriter::finish() {
     swf::writeEnd(tags_.tags());
-    tags_.flush();
+    tags_.finish();
     const uint64_t length = out_.position();
     if (length > UINT32_MAX) {
         throw ConvertError(Error::OutputTooLarge, {});

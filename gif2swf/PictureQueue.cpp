@@ -24,6 +24,9 @@ PictureQueue::PictureQueue(MovieWriter& movie, int width, int height) : movie_(m
 }
 
 PictureQueue::~PictureQueue() {
+    if (!thread_.joinable()) {
+        return; // finished
+    }
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
@@ -136,14 +139,15 @@ void PictureQueue::pushFromTiles(int width, int height, uint32_t frames, const s
 }
 
 void PictureQueue::finish() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    urgent_ = true;
-    if (writerWaiting_) {
-        wakeWriter_.notify_one();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        finishing_ = true;
+        if (writerWaiting_) {
+            wakeWriter_.notify_one();
+        }
     }
-    callerWaitsFor_ = 0;
-    wakeCaller_.wait(lock, [&] { return queued_ == 0 || failure_; });
-    callerWaitsFor_ = -1;
+    thread_.join();
+    std::lock_guard<std::mutex> lock(mutex_);
     rethrowFailure();
 }
 
@@ -151,16 +155,17 @@ void PictureQueue::run() {
     size_t next = 0;
     for (;;) {
         std::unique_lock<std::mutex> lock(mutex_);
-        if (queued_ == 0) {
+        if (queued_ == 0 && !finishing_) {
             // Everything pushed is written: wait for the next batch.
             urgent_ = false;
             writerWaiting_ = true;
-            wakeWriter_.wait(
-                lock, [&] { return queued_ >= batch_ || (urgent_ && queued_ > 0) || stopping_; });
+            wakeWriter_.wait(lock, [&] {
+                return queued_ >= batch_ || (urgent_ && queued_ > 0) || stopping_ || finishing_;
+            });
             writerWaiting_ = false;
         }
-        if (stopping_) {
-            return;
+        if (stopping_ || queued_ == 0) {
+            return; // stopped, or finished with everything written
         }
         lock.unlock();
         Slot& slot = slots_[next];

@@ -40,7 +40,9 @@ public:
     // Shows the picture whose tiles were all pushed, without copying it again.
     void pushFromTiles(int width, int height, uint32_t frames, const std::string& subject,
                        int image);
-    // Waits until every picture is written.
+    // Waits until every picture is written and ends the writing thread (it ends on its own
+    // once the queue is empty, so no wake-up is spent on stopping it); nothing may be pushed
+    // after.
     void finish();
 
 private:
@@ -85,6 +87,7 @@ private:
     bool urgent_ = false; // the writer takes what is queued without waiting for a batch
     size_t nextToFill_ = 0;
     bool stopping_ = false;
+    bool finishing_ = false; // the writer ends once the queue is empty
     std::exception_ptr failure_;
     std::thread thread_;
 };

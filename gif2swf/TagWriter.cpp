@@ -15,6 +15,9 @@ TagWriter::TagWriter(ByteSink& out, int compressionLevel) : out_(out) {
 }
 
 TagWriter::~TagWriter() {
+    if (!workers_.front()->thread.joinable()) {
+        return; // finished
+    }
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
@@ -73,12 +76,19 @@ std::vector<uint8_t> TagWriter::spareBuffer() {
     return spare;
 }
 
-void TagWriter::flush() {
+void TagWriter::finish() {
     Job job;
     job.tagsBefore = pending_.take();
     hand(std::move(job), true);
-    std::unique_lock<std::mutex> lock(mutex_);
-    wakeCaller_.wait(lock, [&] { return failure_ || (queue_.empty() && written_ == taken_); });
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        finishing_ = true;
+    }
+    wakeWorkers_.notify_all();
+    for (std::unique_ptr<Worker>& worker : workers_) {
+        worker->thread.join();
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
     rethrowFailure();
 }
 
@@ -86,10 +96,11 @@ void TagWriter::run(Worker& worker) {
     for (;;) {
         std::unique_lock<std::mutex> lock(mutex_);
         ++idleWorkers_;
-        wakeWorkers_.wait(lock, [&] { return !queue_.empty() || stopping_ || failure_; });
+        wakeWorkers_.wait(lock,
+                          [&] { return !queue_.empty() || stopping_ || failure_ || finishing_; });
         --idleWorkers_;
-        if (stopping_ || failure_) {
-            return;
+        if (stopping_ || failure_ || queue_.empty()) {
+            return; // stopped, failed, or finished with everything taken
         }
         Job job = std::move(queue_.front());
         queue_.pop_front();

@@ -38,8 +38,9 @@ public:
     void defineBitmap(uint16_t characterId, PreparedBitmap bitmap);
     // A buffer for laying out the next bitmap: one already written, when there is one.
     std::vector<uint8_t> spareBuffer();
-    // Returns once everything handed over is written to the sink.
-    void flush();
+    // Returns once everything handed over is written to the sink, and ends the workers
+    // (they end on their own once nothing is left); nothing may be handed over after.
+    void finish();
 
 private:
     struct Job {
@@ -79,6 +80,7 @@ private:
     uint64_t written_ = 0; // jobs written, in order
     int idleWorkers_ = 0;
     bool stopping_ = false;
+    bool finishing_ = false; // the workers end once nothing is left to take
     std::exception_ptr failure_;
     std::vector<std::vector<uint8_t>> spares_;     // for laying out bitmaps
     std::vector<std::vector<uint8_t>> zlibSpares_; // for deflating them

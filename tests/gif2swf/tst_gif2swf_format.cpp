@@ -775,7 +775,7 @@ void FormatTest::tagsStayInOrderWhileBitmapsDeflateSideBySide() {
             writer.defineBitmap(static_cast<uint16_t>(i), encoder.take(writer.spareBuffer()));
             swf::writeShowFrame(writer.tags()); // a marker after each bitmap
         }
-        writer.flush();
+        writer.finish();
     }
     const std::vector<uint8_t>& bytes = sink.data();
     size_t at = 0;
