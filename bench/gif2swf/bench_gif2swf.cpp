@@ -4,7 +4,7 @@
 // real gif2swf and with ffmpeg (its default threads), and prints per file: our time, ffmpeg's,
 // the limit (giflib's decoding plus libdeflate level 1 over the frames' index rasters, in this
 // process, one thread), output size over GIF size and peak memory. Times are the best of
-// --runs runs, wall clock, with the CPU time of that run beside it.
+// --runs runs, wall clock, with the CPU time of that run beside it; the three take turns.
 //
 //   bench_gif2swf [--runs N] [--keep FOLDER]
 //
@@ -44,47 +44,51 @@ long long fileSize(const std::string& path) {
     return stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
 }
 
-// Runs a program without a shell; the best wall time of `runs` runs and the largest peak
-// resident size the child reported.
-Measure runChild(const std::vector<std::string>& command, const std::string& output, int runs) {
-    Measure m;
-    m.seconds = 1e9;
-    for (int run = 0; run < runs; ++run) {
-        std::remove(output.c_str());
-        const auto start = std::chrono::steady_clock::now();
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            dup2(null, STDERR_FILENO);
-            std::vector<char*> argv;
-            for (const std::string& a : command) {
-                argv.push_back(const_cast<char*>(a.c_str()));
-            }
-            argv.push_back(nullptr);
-            execvp(argv[0], argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        struct rusage usage {};
-        if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) {
-            return m;
-        }
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            return m;
-        }
-        if (seconds < m.seconds) {
-            m.seconds = seconds;
-            m.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-        }
-        m.maxRssKb = std::max(m.maxRssKb, usage.ru_maxrss);
+// Runs a program once without a shell and keeps in `m` the best wall time (with that run's
+// CPU time), the largest peak resident size the child reported and the output's size. A run
+// that fails marks `m` failed for good.
+void runChildOnce(const std::vector<std::string>& command, const std::string& output, Measure& m) {
+    if (m.seconds == 0) {
+        m.seconds = 1e9;
+        m.ok = true;
     }
+    if (!m.ok) {
+        return;
+    }
+    m.ok = false;
+    std::remove(output.c_str());
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        std::vector<char*> argv;
+        for (const std::string& a : command) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) {
+        return;
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return;
+    }
+    if (seconds < m.seconds) {
+        m.seconds = seconds;
+        m.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                       (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    }
+    m.maxRssKb = std::max(m.maxRssKb, usage.ru_maxrss);
     m.outputBytes = fileSize(output);
     m.ok = m.outputBytes > 0;
-    return m;
 }
 
 bool haveProgram(const char* name) {
@@ -216,7 +220,9 @@ std::vector<CorpusFile> makeCorpus(const std::string& folder) {
         const std::string path = folder + "/" + name;
         std::vector<std::string> full = command;
         full.push_back(path);
-        if (runChild(full, path, 1).ok) {
+        Measure made;
+        runChildOnce(full, path, made);
+        if (made.ok) {
             corpus.push_back({name, path, frames});
         } else {
             std::printf("(%s not made: %s failed)\n", name.c_str(), command.front().c_str());
@@ -260,13 +266,17 @@ int readFile(GifFileType* gif, GifByteType* buffer, int size) {
 }
 
 // What a converter that did nothing else would pay: giflib decodes every image's index
-// raster, libdeflate level 1 compresses it; one thread. Best wall time of `runs`, in seconds.
-double limitSeconds(const std::string& path, int runs) {
-    double best = 1e9;
-    libdeflate_compressor* compressor = libdeflate_alloc_compressor(1);
-    std::vector<uint8_t> raster;
-    std::vector<uint8_t> packed;
-    for (int run = 0; run < runs; ++run) {
+// raster, libdeflate level 1 compresses it; one thread. The compressor and the buffers are
+// kept from run to run, warm, as a converter's would be.
+class Limit {
+public:
+    Limit() : compressor_(libdeflate_alloc_compressor(1)) {}
+    ~Limit() { libdeflate_free_compressor(compressor_); }
+    Limit(const Limit&) = delete;
+    Limit& operator=(const Limit&) = delete;
+
+    // Wall time of one run over the file, in seconds.
+    double seconds(const std::string& path) {
         const auto start = std::chrono::steady_clock::now();
         std::FILE* file = std::fopen(path.c_str(), "rb");
         int error = 0;
@@ -287,13 +297,13 @@ double limitSeconds(const std::string& path, int runs) {
             }
             const size_t width = static_cast<size_t>(gif->Image.Width);
             const size_t height = static_cast<size_t>(gif->Image.Height);
-            raster.resize(width * height);
+            raster_.resize(width * height);
             for (size_t y = 0; y < height; ++y) {
-                DGifGetLine(gif, raster.data() + y * width, static_cast<int>(width));
+                DGifGetLine(gif, raster_.data() + y * width, static_cast<int>(width));
             }
-            packed.resize(libdeflate_zlib_compress_bound(compressor, raster.size()));
-            libdeflate_zlib_compress(compressor, raster.data(), raster.size(), packed.data(),
-                                     packed.size());
+            packed_.resize(libdeflate_zlib_compress_bound(compressor_, raster_.size()));
+            libdeflate_zlib_compress(compressor_, raster_.data(), raster_.size(), packed_.data(),
+                                     packed_.size());
             GifFreeSavedImages(gif);
             gif->SavedImages = nullptr;
             gif->ImageCount = 0;
@@ -302,12 +312,14 @@ double limitSeconds(const std::string& path, int runs) {
             DGifCloseFile(gif, &error);
         }
         std::fclose(file);
-        best = std::min(
-            best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
-    libdeflate_free_compressor(compressor);
-    return best;
-}
+
+private:
+    libdeflate_compressor* compressor_;
+    std::vector<uint8_t> raster_;
+    std::vector<uint8_t> packed_;
+};
 
 std::string converterBeside(const char* argv0) {
     std::string self = argv0;
@@ -375,7 +387,9 @@ int main(int argc, char** argv) {
     if (!ffmpeg) {
         std::printf("ffmpeg not found: gif2swf alone\n");
     }
-    std::printf("runs per figure: %d (best wall time; cpu: that run's user + system time)\n", runs);
+    std::printf("runs per figure: %d, taking turns (best wall time; cpu: that run's user + "
+                "system time)\n",
+                runs);
 
     // limit: giflib decoding + libdeflate level 1 of the index rasters, one thread, in
     // process; x limit: our wall time over it; speed-up: ffmpeg's wall time over ours.
@@ -388,8 +402,21 @@ int main(int argc, char** argv) {
     for (const CorpusFile& file : corpus) {
         const double inMb = fileSize(file.path) / 1e6;
         const std::string out = folder + "/" + file.name + ".swf";
-        const Measure ours = runChild({converter, file.path, "-o", out}, out, runs);
-        const double limit = limitSeconds(file.path, runs);
+        const std::string ffOut = folder + "/" + file.name + ".ffmpeg.swf";
+        // The three take turns, so that a slower spell of a shared machine (whose speed
+        // varies by a third here) weighs on all of them alike.
+        Measure ours;
+        Measure theirs;
+        double limit = 1e9;
+        Limit limiter;
+        for (int run = 0; run < runs; ++run) {
+            runChildOnce({converter, file.path, "-o", out}, out, ours);
+            limit = std::min(limit, limiter.seconds(file.path));
+            if (ffmpeg) {
+                runChildOnce({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", file.path, ffOut},
+                             ffOut, theirs);
+            }
+        }
         std::printf("%-33s %7.2f %6d |", file.name.c_str(), inMb, file.frames);
         if (!ours.ok) {
             std::printf(" FAILED\n");
@@ -401,12 +428,6 @@ int main(int argc, char** argv) {
                     limit * 1000, ours.seconds / limit);
         allWithin = allWithin && ours.seconds <= 1.3 * limit;
         allSmaller = allSmaller && (sizeRatio <= 1.0 || inMb < 0.01);
-        Measure theirs;
-        if (ffmpeg) {
-            const std::string ffOut = folder + "/" + file.name + ".ffmpeg.swf";
-            theirs = runChild({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", file.path, ffOut},
-                              ffOut, runs);
-        }
         if (theirs.ok) {
             std::printf(" %8.1f %8.1f %7.2fx", theirs.seconds * 1000, theirs.cpuSeconds * 1000,
                         theirs.seconds / ours.seconds);
