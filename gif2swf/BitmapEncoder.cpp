@@ -3,6 +3,9 @@
 #include "LittleEndian.h"
 
 #include <libdeflate.h>
+#if defined(GIF2SWF_HAVE_ISAL)
+#include <isa-l/igzip_lib.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -90,6 +93,41 @@ BitmapCompressor::BitmapCompressor(int compressionLevel) {
         libdeflate_free_compressor(smallCompressor_);
         throw std::bad_alloc();
     }
+#if defined(GIF2SWF_HAVE_ISAL)
+    if (compressionLevel == 1) {
+        fastWorkspace_.resize(ISAL_DEF_LVL1_DEFAULT);
+    }
+#endif
+}
+
+bool BitmapCompressor::deflateFast(const PreparedBitmap& prepared, std::vector<uint8_t>& out) {
+#if defined(GIF2SWF_HAVE_ISAL)
+    if (fastWorkspace_.empty() || prepared.size() > UINT32_MAX / 2) {
+        return false;
+    }
+    isal_zstream stream;
+    isal_deflate_stateless_init(&stream);
+    stream.level = 1;
+    stream.level_buf = fastWorkspace_.data();
+    stream.level_buf_size = static_cast<uint32_t>(fastWorkspace_.size());
+    stream.gzip_flag = IGZIP_ZLIB;
+    stream.end_of_stream = 1;
+    stream.flush = NO_FLUSH;
+    stream.next_in = const_cast<uint8_t*>(prepared.data());
+    stream.avail_in = static_cast<uint32_t>(prepared.size());
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uint32_t>(out.size());
+    // Output that would not fit the bound (data that does not compress) is left to libdeflate.
+    if (isal_deflate_stateless(&stream) != COMP_OK) {
+        return false;
+    }
+    out.resize(stream.total_out);
+    return true;
+#else
+    (void)prepared;
+    (void)out;
+    return false;
+#endif
 }
 
 BitmapCompressor::~BitmapCompressor() {
@@ -225,6 +263,10 @@ void BitmapCompressor::compress(const PreparedBitmap& prepared, swf::LosslessBit
         prepared.size() <= kSmallBytes ? smallCompressor_ : compressor_;
     const size_t bound = libdeflate_zlib_compress_bound(compressor, prepared.size());
     bitmap.zlibData.resize(bound);
+    if (compressor == compressor_ && !prepared.sizeFirst &&
+        deflateFast(prepared, bitmap.zlibData)) {
+        return;
+    }
     const size_t size = libdeflate_zlib_compress(compressor, prepared.data(), prepared.size(),
                                                  bitmap.zlibData.data(), bound);
     if (size == 0) {

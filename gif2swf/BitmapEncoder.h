@@ -47,6 +47,8 @@ struct PreparedBitmap {
     int colourCount = 0;
     int width = 0;
     int height = 0;
+    // Deflated for size rather than speed (see BitmapCompressor).
+    bool sizeFirst = false;
 
     const uint8_t* data() const { return buffer.data() + start; }
     size_t size() const { return buffer.size() - start; }
@@ -94,6 +96,12 @@ private:
     // 5 % for twice the time, made deflating the sprite animations' bottleneck).
     static constexpr size_t kSmallBytes = 16 * 1024;
     static constexpr int kSmallLevel = 4;
+    // Larger bitmaps at level 1 go through ISA-L's igzip (level 1) where the build has it,
+    // unless they are `sizeFirst`: on the bench's animations it deflates two to five times
+    // as fast as libdeflate's level 1, for output 12 to 18 % larger (see README.md).
+    // Empty: libdeflate only.
+    bool deflateFast(const PreparedBitmap& prepared, std::vector<uint8_t>& out);
+    std::vector<uint8_t> fastWorkspace_;
     libdeflate_compressor* compressor_ = nullptr;
     libdeflate_compressor* smallCompressor_ = nullptr;
 };

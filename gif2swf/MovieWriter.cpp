@@ -35,7 +35,12 @@ uint16_t MovieWriter::shapeForPrepared(const Fingerprint& fingerprint, int width
     const uint16_t bitmapId = static_cast<uint16_t>(nextCharacterId_);
     const uint16_t shape = static_cast<uint16_t>(nextCharacterId_ + 1);
     nextCharacterId_ += 2;
-    tags_.defineBitmap(bitmapId, encoder_.take(tags_.spareBuffer()));
+    PreparedBitmap bitmap = encoder_.take(tags_.spareBuffer());
+    // The first picture is deflated for size: in an optimised GIF it holds most of the
+    // file's bytes (what follows is small patches), while in a whole-frame animation it is
+    // one picture of many, whose speed counts.
+    bitmap.sizeFirst = frameCount_ == 0;
+    tags_.defineBitmap(bitmapId, std::move(bitmap));
     swf::writeDefineBitmapRectangle(tags_.tags(), shape, bitmapId, width, height);
     shapes_.emplace(fingerprint, shape);
     return shape;

@@ -21,6 +21,11 @@ packages=(
     # GIFs as the tools in the wild write them (tests, benchmark)
     ffmpeg
 )
+# ISA-L's fast deflater, which the converter uses where it is packaged (its SIMD code is
+# written for these two)
+case "$(dpkg --print-architecture)" in
+    amd64 | arm64) packages+=(libisal-dev) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

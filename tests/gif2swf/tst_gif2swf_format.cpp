@@ -20,6 +20,7 @@
 #include <QtTest>
 
 #include <gif_lib.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <random>
@@ -209,6 +210,7 @@ private Q_SLOTS:
     void decodingMatchesGiflib();
     void patchRowsFollowTheirDefinition();
     void tagsStayInOrderWhileBitmapsDeflateSideBySide();
+    void deflatedBitmapsInflateToWhatWasPrepared();
 };
 
 void FormatTest::rectBytes_data() {
@@ -804,4 +806,41 @@ void FormatTest::tagsStayInOrderWhileBitmapsDeflateSideBySide() {
     }
     QCOMPARE(at, bytes.size());
     QCOMPARE(expected, count + 1);
+}
+
+// Every way a bitmap is deflated (small ones harder, large ones by the fast deflater where
+// the build has it unless they are the first picture, data that does not compress) gives a
+// zlib stream of exactly the prepared bytes.
+void FormatTest::deflatedBitmapsInflateToWhatWasPrepared() {
+    BitmapCompressor compressor(1);
+    std::mt19937 random(7);
+    for (const size_t size : {size_t{1}, size_t{5000}, size_t{16 * 1024 + 1}, size_t{3000000}}) {
+        for (const bool noise : {false, true}) {
+            for (const bool sizeFirst : {false, true}) {
+                PreparedBitmap prepared;
+                prepared.buffer.resize(size + 3);
+                prepared.start = 3;
+                for (size_t i = 0; i < size; ++i) {
+                    prepared.buffer[3 + i] =
+                        static_cast<uint8_t>(noise ? random() : (i / 97) % 7 * 31);
+                }
+                prepared.width = 1;
+                prepared.height = static_cast<int>(size);
+                prepared.sizeFirst = sizeFirst;
+                swf::LosslessBitmap bitmap;
+                compressor.compress(prepared, bitmap);
+                std::vector<uint8_t> inflated(size + 1);
+                uLongf inflatedSize = static_cast<uLongf>(inflated.size());
+                QCOMPARE(uncompress(inflated.data(), &inflatedSize, bitmap.zlibData.data(),
+                                    static_cast<uLong>(bitmap.zlibData.size())),
+                         Z_OK);
+                QCOMPARE(size_t{inflatedSize}, size);
+                QVERIFY2(std::equal(inflated.begin(), inflated.begin() + size, prepared.data()),
+                         qPrintable(QString::number(size)));
+                if (!noise) {
+                    QVERIFY(bitmap.zlibData.size() < size / 4 + 64);
+                }
+            }
+        }
+    }
 }
