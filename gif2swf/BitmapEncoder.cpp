@@ -105,8 +105,11 @@ bool BitmapCompressor::deflateFast(const PreparedBitmap& prepared, std::vector<u
     if (fastWorkspace_.empty() || prepared.size() > UINT32_MAX / 2) {
         return false;
     }
-    isal_zstream stream;
+    // Zeroed first: the init leaves some fields (the window size, hist_bits) as they were,
+    // and stack garbage there changed the output from run to run.
+    isal_zstream stream{};
     isal_deflate_stateless_init(&stream);
+    stream.hist_bits = 0; // the full 32 KiB window
     stream.level = 1;
     stream.level_buf = fastWorkspace_.data();
     stream.level_buf_size = static_cast<uint32_t>(fastWorkspace_.size());
