@@ -102,8 +102,13 @@ private:
     // Empty: libdeflate only.
     bool deflateFast(const PreparedBitmap& prepared, std::vector<uint8_t>& out);
     std::vector<uint8_t> fastWorkspace_;
+    // Large bitmaps that deflate poorly are deflated again at this level (see compress()).
+    static constexpr int kPoorDataLevel = 2;
+    int compressionLevel_;
     libdeflate_compressor* compressor_ = nullptr;
     libdeflate_compressor* smallCompressor_ = nullptr;
+    libdeflate_compressor* poorDataCompressor_ = nullptr; // made when first needed
+    std::vector<uint8_t> again_;
 };
 
 } // namespace gif2swf
