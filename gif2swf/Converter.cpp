@@ -213,12 +213,19 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
         }
     }
 
+    // Threads pay when there is work to spread: starting them and waking them (up to half a
+    // millisecond a time on a busy virtual machine) costs more than a small GIF's pixels.
+    uint64_t pixels = 0;
+    for (const GifSummary& s : summaries) {
+        pixels += uint64_t(s.width) * uint64_t(s.height) * s.delays.size();
+    }
+    const bool threaded = options.threaded.value_or(pixels >= kThreadedPixels);
     ColourRegistry colours;
     MovieWriter movie(out, colours, result.stageWidth, result.stageHeight, plan.frameRate,
-                      options.compressionLevel);
+                      options.compressionLevel, threaded);
     movie.playTimes(playsFor(summaries, options), plan.totalFrames);
     {
-        PictureQueue queue(movie, result.stageWidth, result.stageHeight);
+        PictureQueue queue(movie, result.stageWidth, result.stageHeight, threaded);
         for (size_t i = 0; i < inputs.size(); ++i) {
             reading = &inputs[i].name;
             const bool newSize = i == 0 || summaries[i].width != summaries[i - 1].width ||

@@ -22,11 +22,18 @@ struct InputFile {
 
 InputFile inputFromPath(const std::string& path);
 
+// Movies of fewer pixels than this (screen times images, over all inputs) are made on the
+// caller's thread alone.
+constexpr uint64_t kThreadedPixels = 256 * 1024;
+
 struct ConvertOptions {
     // Images per second; without it each image keeps its GIF delay.
     std::optional<double> rate;
     std::string rateSubject = "-r"; // names the rate in messages
     int compressionLevel = kDefaultCompressionLevel;
+    // Lays out and deflates the pictures on threads of their own; unset: when the movie has
+    // enough pixels for it to pay (see kThreadedPixels).
+    std::optional<bool> threaded;
     // Receives warnings (complete lines without the newline); the conversion goes on.
     std::function<void(const std::string&)> warn;
 };

@@ -10,8 +10,8 @@
 namespace gif2swf {
 
 MovieWriter::MovieWriter(ByteSink& out, const ColourRegistry& colours, int stageWidth,
-                         int stageHeight, uint16_t frameRate, int compressionLevel)
-    : out_(out), encoder_(colours), tags_(out, compressionLevel) {
+                         int stageHeight, uint16_t frameRate, int compressionLevel, bool threaded)
+    : out_(out), encoder_(colours), tags_(out, compressionLevel, threaded) {
     swf::FileHeader header;
     header.frameSize = {0, stageWidth * swf::kTwipsPerPixel, 0, stageHeight * swf::kTwipsPerPixel};
     header.frameRate = frameRate;

@@ -53,9 +53,11 @@ public:
 
     // Writes the header (stage size in pixels, frame rate in 8.8 fixed point), the file
     // attributes and the white background.
-    // Pictures hold ids of `colours`' colours (it must outlive the writer).
+    // Pictures hold ids of `colours`' colours (it must outlive the writer). `threaded`: the
+    // bitmaps are deflated and written on threads of their own (see TagWriter).
     MovieWriter(ByteSink& out, const ColourRegistry& colours, int stageWidth, int stageHeight,
-                uint16_t frameRate, int compressionLevel = kDefaultCompressionLevel);
+                uint16_t frameRate, int compressionLevel = kDefaultCompressionLevel,
+                bool threaded = true);
 
     // Makes the movie stop after playing `plays` times (0: it loops for ever, as players do
     // by themselves); `frames` is the movie's length.

@@ -14,7 +14,12 @@ constexpr uint64_t kMaxQueued = 8;
 
 } // namespace
 
-PictureQueue::PictureQueue(MovieWriter& movie, int width, int height) : movie_(movie) {
+PictureQueue::PictureQueue(MovieWriter& movie, int width, int height, bool threaded)
+    : movie_(movie), threaded_(threaded) {
+    if (!threaded_) {
+        slots_.resize(1);
+        return;
+    }
     const uint64_t bytes = std::max<uint64_t>(1, uint64_t(width) * uint64_t(height) * 4);
     const size_t depth =
         static_cast<size_t>(std::clamp<uint64_t>(kQueueBytes / bytes, 2, kMaxQueued));
@@ -53,6 +58,18 @@ void PictureQueue::staleAll(const MovieWriter::Box& box) {
 template <typename Fill>
 void PictureQueue::fillNext(Slot::Kind kind, int width, int height, const std::string& subject,
                             int image, bool urgent, Fill fill) {
+    if (!threaded_) {
+        // One slot, laid out at once: only what changed since the last picture is copied.
+        Slot& slot = slots_.front();
+        fill(slot, false);
+        slot.kind = kind;
+        slot.width = width;
+        slot.height = height;
+        slot.subject = subject;
+        slot.image = image;
+        layOut(slot);
+        return;
+    }
     const int depth = static_cast<int>(slots_.size());
     std::unique_lock<std::mutex> lock(mutex_);
     if (queued_ == depth) {
@@ -139,6 +156,9 @@ void PictureQueue::pushFromTiles(int width, int height, uint32_t frames, const s
 }
 
 void PictureQueue::finish() {
+    if (!threaded_) {
+        return;
+    }
     {
         std::lock_guard<std::mutex> lock(mutex_);
         finishing_ = true;
@@ -170,21 +190,7 @@ void PictureQueue::run() {
         lock.unlock();
         Slot& slot = slots_[next];
         try {
-            try {
-                if (slot.kind == Slot::kTile) {
-                    movie_.preloadKeyTile(slot.pixels.data(), slot.width, slot.height, slot.top);
-                } else if (slot.kind == Slot::kFromTiles) {
-                    movie_.showPreloaded(slot.width, slot.height, slot.frames);
-                } else {
-                    movie_.show(slot.pixels.data(), slot.width, slot.height, slot.frames,
-                                &slot.changed, slot.changeKnown ? &slot.change : nullptr);
-                }
-            } catch (const ConvertError& error) {
-                if (!error.subject().empty()) {
-                    throw;
-                }
-                throw ConvertError(error.error(), slot.subject, error.detail(), slot.image);
-            }
+            layOut(slot);
         } catch (...) {
             lock.lock();
             failure_ = std::current_exception();
@@ -197,6 +203,24 @@ void PictureQueue::run() {
         if (queued_ <= callerWaitsFor_) {
             wakeCaller_.notify_one();
         }
+    }
+}
+
+void PictureQueue::layOut(const Slot& slot) {
+    try {
+        if (slot.kind == Slot::kTile) {
+            movie_.preloadKeyTile(slot.pixels.data(), slot.width, slot.height, slot.top);
+        } else if (slot.kind == Slot::kFromTiles) {
+            movie_.showPreloaded(slot.width, slot.height, slot.frames);
+        } else {
+            movie_.show(slot.pixels.data(), slot.width, slot.height, slot.frames, &slot.changed,
+                        slot.changeKnown ? &slot.change : nullptr);
+        }
+    } catch (const ConvertError& error) {
+        if (!error.subject().empty()) {
+            throw;
+        }
+        throw ConvertError(error.error(), slot.subject, error.detail(), slot.image);
     }
 }
 

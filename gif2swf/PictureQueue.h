@@ -22,7 +22,8 @@ namespace gif2swf {
 class PictureQueue {
 public:
     // `width` x `height`: the largest picture to come, which bounds how many are queued.
-    PictureQueue(MovieWriter& movie, int width, int height);
+    // Not `threaded`: each picture is laid out as it is pushed, on the caller's thread.
+    PictureQueue(MovieWriter& movie, int width, int height, bool threaded = true);
     // Stops the writing thread; pictures not yet written are dropped.
     ~PictureQueue();
     PictureQueue(const PictureQueue&) = delete;
@@ -73,6 +74,9 @@ private:
     // Marks every slot's picture stale in `box`.
     void staleAll(const MovieWriter::Box& box);
     void run();
+    // Shows a slot's picture (or defines its tile), naming its image in errors that name
+    // none.
+    void layOut(const Slot& slot);
     void rethrowFailure(); // with the lock held
 
     MovieWriter& movie_;
@@ -88,6 +92,7 @@ private:
     size_t nextToFill_ = 0;
     bool stopping_ = false;
     bool finishing_ = false; // the writer ends once the queue is empty
+    bool threaded_;
     std::exception_ptr failure_;
     std::thread thread_;
 };

@@ -4,19 +4,23 @@
 
 namespace gif2swf {
 
-TagWriter::TagWriter(ByteSink& out, int compressionLevel) : out_(out) {
+TagWriter::TagWriter(ByteSink& out, int compressionLevel, bool threaded)
+    : out_(out), threaded_(threaded) {
+    workers_.resize(threaded ? 2 : 1);
     for (std::unique_ptr<Worker>& worker : workers_) {
         worker = std::make_unique<Worker>(compressionLevel);
     }
     for (std::unique_ptr<Worker>& worker : workers_) {
         Worker* w = worker.get();
-        w->thread = std::thread([this, w] { run(*w); });
+        if (threaded_) {
+            w->thread = std::thread([this, w] { run(*w); });
+        }
     }
 }
 
 TagWriter::~TagWriter() {
     if (!workers_.front()->thread.joinable()) {
-        return; // finished
+        return; // finished, or never threaded
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -36,6 +40,20 @@ void TagWriter::rethrowFailure() {
 }
 
 void TagWriter::hand(Job job, bool urgent) {
+    if (!threaded_) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            takeZlibSpare(job);
+        }
+        if (job.hasBitmap) {
+            workers_.front()->compressor.compress(job.bitmap, job.deflated);
+            job.deflated.characterId = job.characterId;
+        }
+        write(job);
+        std::lock_guard<std::mutex> lock(mutex_);
+        recycle(job);
+        return;
+    }
     const uint64_t bytes = job.bitmap.buffer.size() + job.tagsBefore.size();
     std::unique_lock<std::mutex> lock(mutex_);
     // Full: wait until the workers have caught up by half, so the threads do not take
@@ -80,6 +98,9 @@ void TagWriter::finish() {
     Job job;
     job.tagsBefore = pending_.take();
     hand(std::move(job), true);
+    if (!threaded_) {
+        return;
+    }
     {
         std::lock_guard<std::mutex> lock(mutex_);
         finishing_ = true;
@@ -105,10 +126,7 @@ void TagWriter::run(Worker& worker) {
         Job job = std::move(queue_.front());
         queue_.pop_front();
         const uint64_t number = taken_++;
-        if (job.hasBitmap && !zlibSpares_.empty()) {
-            job.deflated.zlibData = std::move(zlibSpares_.back());
-            zlibSpares_.pop_back();
-        }
+        takeZlibSpare(job);
         lock.unlock();
         try {
             if (job.hasBitmap) {
@@ -140,14 +158,7 @@ void TagWriter::writeFinished(std::unique_lock<std::mutex>& lock) {
         finished_.erase(next);
         lock.unlock();
         try {
-            out_.write(job.tagsBefore.data(), job.tagsBefore.size());
-            if (job.hasBitmap) {
-                // The file length field is 32-bit: refuse before writing past it.
-                if (out_.position() + job.deflated.zlibData.size() + 64 > UINT32_MAX - 1024) {
-                    throw ConvertError(Error::OutputTooLarge, {});
-                }
-                swf::writeDefineBitsLossless(out_, job.deflated);
-            }
+            write(job);
         } catch (...) {
             lock.lock();
             writing_ = false;
@@ -156,15 +167,42 @@ void TagWriter::writeFinished(std::unique_lock<std::mutex>& lock) {
         lock.lock();
         ++written_;
         queuedBytes_ -= job.bitmap.buffer.size() + job.tagsBefore.size();
-        if (job.hasBitmap && spares_.size() < kMaxQueued) {
-            spares_.push_back(std::move(job.bitmap.buffer));
-            zlibSpares_.push_back(std::move(job.deflated.zlibData));
-        }
+        recycle(job);
         if (queue_.size() <= kMaxQueued / 2) {
             wakeCaller_.notify_one();
         }
     }
     writing_ = false;
+}
+
+void TagWriter::write(const Job& job) {
+    out_.write(job.tagsBefore.data(), job.tagsBefore.size());
+    if (job.hasBitmap) {
+        // The file length field is 32-bit: refuse before writing past it.
+        if (out_.position() + job.deflated.zlibData.size() + 64 > UINT32_MAX - 1024) {
+            throw ConvertError(Error::OutputTooLarge, {});
+        }
+        swf::writeDefineBitsLossless(out_, job.deflated);
+    }
+}
+
+void TagWriter::recycle(Job& job) {
+    if (!job.hasBitmap) {
+        return;
+    }
+    if (spares_.size() < kMaxQueued) {
+        spares_.push_back(std::move(job.bitmap.buffer));
+    }
+    if (zlibSpares_.size() < kMaxQueued) {
+        zlibSpares_.push_back(std::move(job.deflated.zlibData));
+    }
+}
+
+void TagWriter::takeZlibSpare(Job& job) {
+    if (job.hasBitmap && !zlibSpares_.empty()) {
+        job.deflated.zlibData = std::move(zlibSpares_.back());
+        zlibSpares_.pop_back();
+    }
 }
 
 } // namespace gif2swf

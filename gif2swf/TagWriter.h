@@ -4,7 +4,6 @@
 #include "ByteSink.h"
 #include "SwfTags.h"
 
-#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -26,7 +25,10 @@ namespace gif2swf {
 
 class TagWriter {
 public:
-    TagWriter(ByteSink& out, int compressionLevel);
+    // `threaded`: two workers deflate and write; else the caller does it as bitmaps are
+    // handed over (a short movie, where starting and waking threads costs more than they
+    // save).
+    TagWriter(ByteSink& out, int compressionLevel, bool threaded = true);
     // Stops the workers; what was not yet written is dropped.
     ~TagWriter();
     TagWriter(const TagWriter&) = delete;
@@ -62,6 +64,12 @@ private:
         std::thread thread;
     };
     void run(Worker& worker);
+    // Writes a deflated job's tags to the sink.
+    void write(const Job& job);
+    // Keeps a written job's buffers for later bitmaps, and gives a job one to deflate into;
+    // with the lock held.
+    void recycle(Job& job);
+    void takeZlibSpare(Job& job);
     // Writes the finished jobs that are next in order, as long as there are some; with the
     // lock held, released while writing.
     void writeFinished(std::unique_lock<std::mutex>& lock);
@@ -86,7 +94,8 @@ private:
     std::vector<std::vector<uint8_t>> zlibSpares_; // for deflating them
     // Two: on two cores one deflates while another lays out; where deflating is most of
     // the work (large pictures), two bitmaps are deflated at once.
-    std::array<std::unique_ptr<Worker>, 2> workers_;
+    std::vector<std::unique_ptr<Worker>> workers_;
+    bool threaded_;
 };
 
 } // namespace gif2swf

@@ -212,6 +212,7 @@ private Q_SLOTS:
     void patchRowsFollowTheirDefinition();
     void tagsStayInOrderWhileBitmapsDeflateSideBySide();
     void deflatedBitmapsInflateToWhatWasPrepared();
+    void threadsDoNotChangeTheMovie();
 };
 
 void FormatTest::rectBytes_data() {
@@ -662,9 +663,6 @@ void FormatTest::fuzzFindings() {
     }
 }
 
-QTEST_GUILESS_MAIN(FormatTest)
-#include "tst_gif2swf_format.moc"
-
 // Our LZW decoder must give giflib's pixels and refuse what giflib refuses, at the same
 // row: on valid data (giflib's encoder, every code size), on random codes (codes beyond
 // the table, early end codes, a full table) and on data cut short.
@@ -865,3 +863,41 @@ void FormatTest::deflatedBitmapsInflateToWhatWasPrepared() {
     }
     libdeflate_free_compressor(level2);
 }
+
+// Small movies are made on one thread, larger ones on four: the same GIF gives the same
+// bytes either way (keys, patches over patches, reverted patches, local colour tables,
+// transparency, repeated pictures).
+void FormatTest::threadsDoNotChangeTheMovie() {
+    testgif::Gif gif;
+    gif.width = 96;
+    gif.height = 64;
+    gif.globalColours = testgif::palette(64, 3);
+    gif.frames.push_back(testgif::patternFrame(0, 0, 96, 64, 64, 1));
+    for (int i = 0; i < 60; ++i) {
+        testgif::Frame f = i % 15 == 14 ? testgif::patternFrame(0, 0, 96, 64, 64, i)
+                                        : testgif::patternFrame(i % 80, i % 50, 16, 14, 64, i);
+        f.disposal = i % 3 == 0 ? 3 : 1;
+        f.transparent = i % 4 == 0 ? 5 : -1;
+        if (i % 10 == 7) {
+            f.localColours = testgif::palette(64, i);
+        }
+        gif.frames.push_back(i % 20 == 19 ? gif.frames[5] : f);
+    }
+    QTemporaryDir folder;
+    const std::string path = folder.filePath("mixed.gif").toStdString();
+    testgif::writeGif(path, gif);
+    std::vector<uint8_t> movies[2];
+    for (const bool threaded : {false, true}) {
+        ConvertOptions options;
+        options.threaded = threaded;
+        MemorySink sink;
+        const ConvertResult result = convertGifs({inputFromPath(path)}, options, sink);
+        QCOMPARE(int(result.frameCount), 61);
+        movies[threaded] = sink.data();
+    }
+    QVERIFY(movies[0] == movies[1]);
+    QCOMPARE(int(testswf::play(movies[0]).frames.size()), 61);
+}
+
+QTEST_GUILESS_MAIN(FormatTest)
+#include "tst_gif2swf_format.moc"
