@@ -18,6 +18,9 @@ namespace gif2swf {
 namespace {
 
 constexpr size_t kColourTableRoom = 256 * 4;
+#if defined(GIF2SWF_HAVE_ISAL)
+constexpr uint32_t kFastWorkspaceBytes = ISAL_DEF_LVL1_DEFAULT;
+#endif
 
 uint64_t rotl(uint64_t x, int b) {
     return (x << b) | (x >> (64 - b));
@@ -93,17 +96,16 @@ BitmapCompressor::BitmapCompressor(int compressionLevel) : compressionLevel_(com
         libdeflate_free_compressor(smallCompressor_);
         throw std::bad_alloc();
     }
-#if defined(GIF2SWF_HAVE_ISAL)
-    if (compressionLevel == 1) {
-        fastWorkspace_.resize(ISAL_DEF_LVL1_DEFAULT);
-    }
-#endif
 }
 
 bool BitmapCompressor::deflateFast(const PreparedBitmap& prepared, std::vector<uint8_t>& out) {
 #if defined(GIF2SWF_HAVE_ISAL)
-    if (fastWorkspace_.empty() || prepared.size() > UINT32_MAX / 2) {
+    if (compressionLevel_ != 1 || prepared.size() > UINT32_MAX / 2) {
         return false;
+    }
+    // Made when first needed: movies whose large bitmaps are all first picture never touch it.
+    if (!fastWorkspace_) {
+        fastWorkspace_.reset(new uint8_t[kFastWorkspaceBytes]());
     }
     // Zeroed first: the init leaves some fields (the window size, hist_bits) as they were,
     // and stack garbage there changed the output from run to run.
@@ -111,8 +113,8 @@ bool BitmapCompressor::deflateFast(const PreparedBitmap& prepared, std::vector<u
     isal_deflate_stateless_init(&stream);
     stream.hist_bits = 0; // the full 32 KiB window
     stream.level = 1;
-    stream.level_buf = fastWorkspace_.data();
-    stream.level_buf_size = static_cast<uint32_t>(fastWorkspace_.size());
+    stream.level_buf = fastWorkspace_.get();
+    stream.level_buf_size = kFastWorkspaceBytes;
     stream.gzip_flag = IGZIP_ZLIB;
     stream.end_of_stream = 1;
     stream.flush = NO_FLUSH;

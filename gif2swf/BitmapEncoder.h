@@ -4,6 +4,7 @@
 #include "SwfTags.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 struct libdeflate_compressor;
@@ -99,9 +100,8 @@ private:
     // Larger bitmaps at level 1 go through ISA-L's igzip (level 1) where the build has it,
     // unless they are `sizeFirst`: on the bench's animations it deflates two to five times
     // as fast as libdeflate's level 1, for output 12 to 18 % larger (see README.md).
-    // Empty: libdeflate only.
     bool deflateFast(const PreparedBitmap& prepared, std::vector<uint8_t>& out);
-    std::vector<uint8_t> fastWorkspace_;
+    std::unique_ptr<uint8_t[]> fastWorkspace_;
     // Large bitmaps that deflate poorly are deflated again at this level (see compress()).
     static constexpr int kPoorDataLevel = 2;
     int compressionLevel_;
