@@ -380,25 +380,29 @@ void FormatTest::writerThreadErrorReachesTheCaller() {
             }
             MemorySink::write(data, size);
         }
-    } sink;
-    ColourRegistry colours;
-    MovieWriter movie(sink, colours, 64, 64, 256);
-    PictureBuffer picture(64 * 64);
-    bool thrown = false;
-    try {
-        PictureQueue queue(movie, 64, 64);
-        for (int i = 0; i < 50; ++i) {
-            std::fill(picture.begin(), picture.end(),
-                      colours.idOf(0xFF000000u + static_cast<uint32_t>(i)));
-            queue.push(picture, 64, 64, {0, 0, 64, 64}, 1, "in.gif", i + 1);
+    };
+    // On the writing threads, and on the caller's thread alone (small movies).
+    for (const bool threaded : {true, false}) {
+        FullSink sink;
+        ColourRegistry colours;
+        MovieWriter movie(sink, colours, 64, 64, 256, kDefaultCompressionLevel, threaded);
+        PictureBuffer picture(64 * 64);
+        bool thrown = false;
+        try {
+            PictureQueue queue(movie, 64, 64, threaded);
+            for (int i = 0; i < 50; ++i) {
+                std::fill(picture.begin(), picture.end(),
+                          colours.idOf(0xFF000000u + static_cast<uint32_t>(i)));
+                queue.push(picture, 64, 64, {0, 0, 64, 64}, 1, "in.gif", i + 1);
+            }
+            queue.finish();
+        } catch (const ConvertError& error) {
+            thrown = true;
+            QCOMPARE(formatMessage(error),
+                     std::string("gif2swf: out.swf: cannot write output: no space left"));
         }
-        queue.finish();
-    } catch (const ConvertError& error) {
-        thrown = true;
-        QCOMPARE(formatMessage(error),
-                 std::string("gif2swf: out.swf: cannot write output: no space left"));
+        QVERIFY(thrown);
     }
-    QVERIFY(thrown);
 }
 
 void FormatTest::rates_data() {
