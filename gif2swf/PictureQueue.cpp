@@ -17,7 +17,6 @@ constexpr uint64_t kMaxQueued = 8;
 PictureQueue::PictureQueue(MovieWriter& movie, int width, int height, bool threaded)
     : movie_(movie), threaded_(threaded) {
     if (!threaded_) {
-        slots_.resize(1);
         return;
     }
     const uint64_t bytes = std::max<uint64_t>(1, uint64_t(width) * uint64_t(height) * 4);
@@ -58,18 +57,6 @@ void PictureQueue::staleAll(const MovieWriter::Box& box) {
 template <typename Fill>
 void PictureQueue::fillNext(Slot::Kind kind, int width, int height, const std::string& subject,
                             int image, bool urgent, Fill fill) {
-    if (!threaded_) {
-        // One slot, laid out at once: only what changed since the last picture is copied.
-        Slot& slot = slots_.front();
-        fill(slot, false);
-        slot.kind = kind;
-        slot.width = width;
-        slot.height = height;
-        slot.subject = subject;
-        slot.image = image;
-        layOut(slot);
-        return;
-    }
     const int depth = static_cast<int>(slots_.size());
     std::unique_lock<std::mutex> lock(mutex_);
     if (queued_ == depth) {
@@ -100,6 +87,12 @@ void PictureQueue::fillNext(Slot::Kind kind, int width, int height, const std::s
 void PictureQueue::push(const PictureBuffer& pixels, int width, int height,
                         const MovieWriter::Box& changed, uint32_t frames,
                         const std::string& subject, int image) {
+    if (!threaded_) {
+        // Laid out at once: the writer copies what it keeps.
+        naming(subject, image,
+               [&] { movie_.show(pixels.data(), width, height, frames, &changed, nullptr); });
+        return;
+    }
     staleAll(changed);
     fillNext(
         Slot::kPicture, width, height, subject, image, false, [&](Slot& slot, bool writerBehind) {
@@ -138,6 +131,13 @@ void PictureQueue::push(const PictureBuffer& pixels, int width, int height,
 
 void PictureQueue::pushKeyTile(const PictureBuffer& pixels, int width, int height, int top,
                                int rows, const std::string& subject, int image) {
+    if (!threaded_) {
+        naming(subject, image, [&] {
+            movie_.preloadKeyTile(pixels.data() + static_cast<size_t>(top) * width, width, height,
+                                  top);
+        });
+        return;
+    }
     // Tiles are deflated while the rows below them are decoded: they go at once.
     fillNext(Slot::kTile, width, height, subject, image, true, [&](Slot& slot, bool) {
         const auto begin = pixels.begin() + static_cast<ptrdiff_t>(top) * width;
@@ -150,6 +150,10 @@ void PictureQueue::pushKeyTile(const PictureBuffer& pixels, int width, int heigh
 
 void PictureQueue::pushFromTiles(int width, int height, uint32_t frames, const std::string& subject,
                                  int image) {
+    if (!threaded_) {
+        naming(subject, image, [&] { movie_.showPreloaded(width, height, frames); });
+        return;
+    }
     fillNext(Slot::kFromTiles, width, height, subject, image, true,
              [&](Slot& slot, bool) { slot.frames = frames; });
     staleAll({0, 0, width, height});
@@ -207,7 +211,7 @@ void PictureQueue::run() {
 }
 
 void PictureQueue::layOut(const Slot& slot) {
-    try {
+    naming(slot.subject, slot.image, [&] {
         if (slot.kind == Slot::kTile) {
             movie_.preloadKeyTile(slot.pixels.data(), slot.width, slot.height, slot.top);
         } else if (slot.kind == Slot::kFromTiles) {
@@ -216,12 +220,7 @@ void PictureQueue::layOut(const Slot& slot) {
             movie_.show(slot.pixels.data(), slot.width, slot.height, slot.frames, &slot.changed,
                         slot.changeKnown ? &slot.change : nullptr);
         }
-    } catch (const ConvertError& error) {
-        if (!error.subject().empty()) {
-            throw;
-        }
-        throw ConvertError(error.error(), slot.subject, error.detail(), slot.image);
-    }
+    });
 }
 
 } // namespace gif2swf

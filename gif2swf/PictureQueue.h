@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Errors.h"
 #include "MovieWriter.h"
 
 #include <condition_variable>
@@ -74,9 +75,20 @@ private:
     // Marks every slot's picture stale in `box`.
     void staleAll(const MovieWriter::Box& box);
     void run();
-    // Shows a slot's picture (or defines its tile), naming its image in errors that name
-    // none.
+    // Shows a slot's picture (or defines its tile).
     void layOut(const Slot& slot);
+    // Runs `layOut`, giving an error that names no file `subject`'s image `image`.
+    template <typename LayOut>
+    static void naming(const std::string& subject, int image, LayOut layOut) {
+        try {
+            layOut();
+        } catch (const ConvertError& error) {
+            if (!error.subject().empty()) {
+                throw;
+            }
+            throw ConvertError(error.error(), subject, error.detail(), image);
+        }
+    }
     void rethrowFailure(); // with the lock held
 
     MovieWriter& movie_;
