@@ -26,6 +26,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             line.help = true;
         } else if (argument == "-V" || argument == "--version") {
             line.version = true;
+        } else if (argument == "--progress") {
+            line.progress = true;
         } else if (argument == "-r" || argument == "--rate" || argument == "-o" ||
                    argument == "--output" || argument == "-l" || argument == "--list") {
             if (i + 1 >= arguments.size()) {
@@ -128,6 +130,11 @@ std::string usageText() {
            "                     fits, newlines too. They take the option's place among\n"
            "                     the inputs; lists and inputs combine in the order given.\n"
            "                     For more inputs than a command line holds.\n"
+           "      --progress     write lines \"progress DONE/TOTAL\" to standard output:\n"
+           "                     DONE frames of the movie written of TOTAL planned; one\n"
+           "                     with 0 once the plan is known, then one whenever DONE\n"
+           "                     has grown by 1 % of TOTAL or 100 ms have passed, and\n"
+           "                     the last with TOTAL when the movie is complete.\n"
            "  -h, --help         show this text\n"
            "  -V, --version      show the version\n"
            "\n"

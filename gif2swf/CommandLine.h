@@ -11,6 +11,7 @@ namespace gif2swf {
 struct CommandLine {
     bool help = false;
     bool version = false;
+    bool progress = false; // --progress: report frames done on standard output
     std::optional<double> rate;
     std::string rateText;
     std::string output;              // empty: the first input with the extension .swf

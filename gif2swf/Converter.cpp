@@ -224,6 +224,13 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
     MovieWriter movie(out, colours, result.stageWidth, result.stageHeight, plan.frameRate,
                       options.compressionLevel, threaded);
     movie.playTimes(playsFor(summaries, options), plan.totalFrames);
+    if (options.progress) {
+        options.progress(0, plan.totalFrames);
+        // The whole count is told only once the last bitmap is written.
+        movie.onFramesShown([&options, total = plan.totalFrames](uint32_t shown) {
+            options.progress(std::min(shown, total - 1), total);
+        });
+    }
     {
         PictureQueue queue(movie, result.stageWidth, result.stageHeight, threaded);
         for (size_t i = 0; i < inputs.size(); ++i) {
@@ -236,6 +243,9 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
     }
     reading = nullptr;
     movie.finish();
+    if (options.progress) {
+        options.progress(movie.frameCount(), plan.totalFrames);
+    }
     result.frameCount = movie.frameCount();
     result.bitmapCount = movie.bitmapCount();
     return result;

@@ -36,6 +36,10 @@ struct ConvertOptions {
     std::optional<bool> threaded;
     // Receives warnings (complete lines without the newline); the conversion goes on.
     std::function<void(const std::string&)> warn;
+    // Told how many frames of the movie are done of how many planned: (0, total) once the
+    // plan is known, then after each picture laid out (from the writing thread), and
+    // (total, total) once the movie is complete.
+    std::function<void(uint32_t done, uint32_t total)> progress;
 };
 
 // What a GIF holds, from a scan that reads its structure without decoding pixels.

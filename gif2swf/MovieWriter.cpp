@@ -333,6 +333,9 @@ void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t f
         swf::writeShowFrame(tags_.tags());
         ++frameCount_;
     }
+    if (framesShown_) {
+        framesShown_(frameCount_);
+    }
 }
 
 void MovieWriter::playTimes(uint32_t plays, uint32_t frames) {

@@ -7,6 +7,7 @@
 #include "TagWriter.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -82,6 +83,10 @@ public:
     static int tileRows(int width, int height);
     // Ends the movie and writes its length and frame count into the header.
     void finish();
+    // Called with the frame count after each picture shown (for progress reports).
+    void onFramesShown(std::function<void(uint32_t)> listener) {
+        framesShown_ = std::move(listener);
+    }
 
     uint32_t frameCount() const { return frameCount_; }
     uint32_t bitmapCount() const { return static_cast<uint32_t>(shapes_.size()); }
@@ -125,6 +130,7 @@ private:
     uint32_t frameCount_ = 0;
     uint32_t plays_ = 0;
     uint32_t lastFrame_ = 0;
+    std::function<void(uint32_t)> framesShown_;
 
     // What the screen shows now: the key's shape, the patches over it and their pixels.
     std::vector<uint16_t> keyShapes_; // the key's tiles; empty: nothing placed yet

@@ -5,6 +5,7 @@
 #include "Converter.h"
 #include "Errors.h"
 #include "OutputFile.h"
+#include "Progress.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -113,6 +114,12 @@ int run(const std::vector<std::string>& arguments) {
         options.rate = line.rate;
         options.rateSubject = "-r " + line.rateText;
         options.warn = [](const std::string& text) { writeText(stderr, text + "\n"); };
+        ProgressLines progress([](const std::string& text) { writeText(stdout, text); });
+        if (line.progress) {
+            options.progress = [&progress](uint32_t done, uint32_t total) {
+                progress.update(done, total);
+            };
+        }
 
         OutputFile output(line.output);
         FileSink sink(output.stream(), line.output);

@@ -27,7 +27,8 @@ Result run(const QString& program, const QStringList& arguments,
         throw std::runtime_error("did not run: " + program.toStdString() + " " +
                                  process.errorString().toStdString());
     }
-    return {process.exitCode(), process.readAllStandardError() + process.readAllStandardOutput()};
+    const QByteArray output = process.readAllStandardOutput();
+    return {process.exitCode(), process.readAllStandardError() + output, output};
 }
 
 QString sourceDir() {

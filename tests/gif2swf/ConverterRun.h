@@ -13,7 +13,8 @@ namespace testrun {
 
 struct Result {
     int exitCode = -1;
-    QByteArray standardError;
+    QByteArray standardError; // followed by standard output
+    QByteArray standardOutput;
 };
 
 // The converter in the application folder, or the one KORVANE_CONVERTER names (the Windows

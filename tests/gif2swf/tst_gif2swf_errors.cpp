@@ -73,7 +73,7 @@ void writeSolidGif(const QString& path, testgif::Rgb colour) {
 // .TP in its OPTIONS and EXIT STATUS sections.
 QStringList listedEntries(const QString& text, bool manualPage) {
     static const QRegularExpression entry(
-        QStringLiteral("^ {0,2}(-\\w, --[\\w-]+(?: [A-Z]+)?|\\d+)(?:\\s|$)"));
+        QStringLiteral("^ {0,6}((?:-\\w, )?--[\\w-]+(?: [A-Z]+)?|\\d+)(?:\\s|$)"));
     QStringList entries;
     QString section;
     bool afterTag = false;
