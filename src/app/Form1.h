@@ -20,6 +20,7 @@ namespace korvane {
 class Chance;
 class Dialogs;
 class FileListView;
+class FolderScan;
 class ProcessRunner;
 class Shell;
 class TabControl;
@@ -98,6 +99,8 @@ public:
 
     // True while Start runs; the commands that change the list or start a run are refused then.
     bool conversionRunning() const { return conversionRunning_; }
+    // True while Add Folder or a drop is still reading folders into the list.
+    bool addingFiles() const { return addingFiles_; }
 
 Q_SIGNALS:
     void conversionRunningChanged(bool running);
@@ -169,7 +172,9 @@ private:
     void ListView1_OLEDragDrop(const QStringList& paths);
     void ListView1_EntryAboutToBeRemoved(int index);
     void RemoveCurrentEntry();
-    void ReportUnreadable(const QStringList& paths);
+    // The reports after a scan: what could not be read, then names that are not valid text.
+    void ReportScanOutcome(const FolderScan& scan);
+    bool addingFiles_ = false;
     // The row that a reordering drag moves (1-based; 0 for none). Rows stay where they are when
     // two entries exchange their texts, so a row number names the row until a removal.
     int DragItem = 0;

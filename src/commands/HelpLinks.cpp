@@ -1,6 +1,7 @@
 #include "HelpLinks.h"
 
 #include "util/Constants.h"
+#include "util/NameOrder.h"
 #include "util/PathHelpers.h"
 
 #include <QDir>
@@ -17,8 +18,10 @@ QString SamplesFolder(const QString& applicationFolder) {
 
 QStringList SampleFilePaths(const QString& applicationFolder) {
     const QString folder = SamplesFolder(applicationFolder);
+    QStringList names = ListFiles(folder, QStringLiteral("*.*"));
+    SortAsFileManager(names);
     QStringList paths;
-    for (const QString& name : ListFiles(folder, QStringLiteral("*.*")))
+    for (const QString& name : names)
         paths.append(folder + name);
     return paths;
 }

@@ -17,8 +17,8 @@ QString HelpMessageText();
 // The folder beside the application that holds the sample files, with a trailing separator.
 QString SamplesFolder(const QString& applicationFolder);
 
-// The full path of every file in the samples folder, hidden ones included, in the order the
-// file system lists them; nothing is filtered, so a user's own additions are offered too.
+// The full path of every file in the samples folder, hidden ones included, in the order a file
+// manager shows them; nothing is filtered, so a user's own additions are offered too.
 QStringList SampleFilePaths(const QString& applicationFolder);
 
 // What the demo video command opens: the first normal (not hidden) file in the video folder, or

@@ -2,6 +2,7 @@
 #include "ConversionRun.h"
 #include "app/Form1.h"
 #include "filelist/FileListView.h"
+#include "util/Constants.h"
 
 #include <QLineEdit>
 #include <QProgressBar>
@@ -37,6 +38,13 @@ ConversionMode SelectedMode(const Form1& window) {
 } // namespace
 
 void Form1::Start() {
+    if (addingFiles()) {
+        services_.dialogs.message(
+            this,
+            QStringLiteral("Korvane is still adding files. Start again when the list is complete."),
+            MessageIcon::Exclamation, kAppTitle);
+        return;
+    }
     // The window stays live while a converter runs; a second run must not start inside the first.
     if (conversionRunning_)
         return;

@@ -1,21 +1,10 @@
 #include "FolderScan.h"
 
+#include "FolderListing.h"
 #include "util/PathHelpers.h"
 
 #include <QDir>
 #include <QFileInfo>
-
-#ifdef Q_OS_UNIX
-#include <QFile>
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <cstring>
-#else
-#include <QDirIterator>
-#endif
 
 namespace korvane {
 
@@ -23,73 +12,54 @@ namespace {
 
 const QChar kSeparator = QDir::separator();
 constexpr int kReportedPathsAtMost = 10;
-
-struct ListedEntry {
-    QString name;
-    bool isFolder = false; // links are followed to tell
-    bool isLink = false;
-};
-
-// Calls visit for every entry of `folder` (which ends in the separator) but "." and "..", in
-// the order the file system yields them, until it answers false. An entry whose type cannot be
-// read is not a folder. False when the folder cannot be opened.
-bool ForEachEntry(const QString& folder, const std::function<bool(const ListedEntry&)>& visit) {
-#ifdef Q_OS_UNIX
-    // readdir gives each entry's type without a stat call for ordinary files and folders, and
-    // opendir tells a folder that cannot be read from an empty one.
-    DIR* dir = opendir(QFile::encodeName(folder).constData());
-    if (!dir)
-        return false;
-    while (const dirent* entry = readdir(dir)) {
-        const char* name = entry->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
-            continue;
-        ListedEntry listed{QFile::decodeName(name)};
-        unsigned char type = entry->d_type;
-        struct stat status;
-        if (type == DT_UNKNOWN && fstatat(dirfd(dir), name, &status, AT_SYMLINK_NOFOLLOW) == 0)
-            type = S_ISLNK(status.st_mode) ? DT_LNK : S_ISDIR(status.st_mode) ? DT_DIR : DT_REG;
-        listed.isLink = type == DT_LNK;
-        listed.isFolder =
-            type == DT_DIR || (type == DT_LNK && fstatat(dirfd(dir), name, &status, 0) == 0 &&
-                               S_ISDIR(status.st_mode));
-        if (!visit(listed))
-            break;
-    }
-    closedir(dir);
-    return true;
-#else
-    const QFileInfo self(folder);
-    if (!self.isDir() || !self.isReadable())
-        return false;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        if (!visit({info.fileName(), info.isDir(), info.isSymLink() || info.isJunction()}))
-            break;
-    }
-    return true;
-#endif
-}
-
-// Windows listings put a "?" where a character of a name cannot be shown; such a folder cannot
-// be opened by that name. Elsewhere "?" is an ordinary character of a name.
-bool IsUnrepresentedName(const QString& name) {
-#ifdef Q_OS_WIN
-    return name.contains(QLatin1Char('?'));
-#else
-    Q_UNUSED(name);
-    return false;
-#endif
-}
+// A list takes entries far faster in groups than one by one, yet a group must stay small
+// enough to be appended between two passes of the window's events.
+constexpr int kEntriesPerAppend = 2000;
 
 QString JoinRealPath(const QString& realFolder, const QString& name) {
     return realFolder.endsWith(QLatin1Char('/')) ? realFolder + name
                                                  : realFolder + QLatin1Char('/') + name;
 }
 
+bool HasWildcard(QStringView text) {
+    return text.contains(QLatin1Char('*')) || text.contains(QLatin1Char('?')) ||
+           text.contains(QLatin1Char('['));
+}
+
+QString PathReport(const QString& head, const QStringList& paths) {
+    QString text = head;
+    for (const QString& path : paths.mid(0, kReportedPathsAtMost))
+        text += QLatin1Char('\r') + path;
+    if (paths.size() > kReportedPathsAtMost)
+        text += QStringLiteral("\rand %1 more").arg(paths.size() - kReportedPathsAtMost);
+    return text;
+}
+
 } // namespace
+
+NamePattern::NamePattern(const QString& pattern) {
+    if (pattern == QLatin1String("*.*") || pattern == QLatin1String("*")) {
+        kind_ = Kind::Everything;
+    } else if (pattern.startsWith(QLatin1Char('*')) && !HasWildcard(QStringView(pattern).mid(1))) {
+        kind_ = Kind::Suffix; // the common case, "*.gif", without a regular expression
+        suffix_ = pattern.mid(1);
+    } else {
+        kind_ = Kind::Wildcard;
+        wildcard_ = QRegularExpression::fromWildcard(pattern, Qt::CaseInsensitive);
+    }
+}
+
+bool NamePattern::matches(const QString& name) const {
+    switch (kind_) {
+    case Kind::Everything:
+        return true;
+    case Kind::Suffix:
+        return name.endsWith(suffix_, Qt::CaseInsensitive);
+    case Kind::Wildcard:
+        return wildcard_.match(name).hasMatch();
+    }
+    return false;
+}
 
 FolderScan::FolderScan(std::function<void()> serviceEvents, std::function<bool()> stopRequested)
     : serviceEvents_(std::move(serviceEvents)), stopRequested_(std::move(stopRequested)) {}
@@ -113,77 +83,116 @@ void FolderScan::noteUnreadable(const QString& path) {
         unreadable_.append(path);
 }
 
-void FolderScan::CollectSubfolders(QStringList& folders, bool recurse) {
-    QList<Folder> level;
-    for (const QString& path : folders) {
+QList<FolderScan::Folder> FolderScan::startingFolders(const QStringList& paths) {
+    QList<Folder> folders;
+    for (const QString& path : paths) {
         const QString realPath = QFileInfo(path).canonicalFilePath();
         if (!realPath.isEmpty())
             visited_.insert(realPath);
-        level.append({path, realPath});
+        folders.append({path, realPath});
     }
-    while (!level.isEmpty()) {
-        QList<Folder> found;
-        for (const Folder& folder : level)
-            listSubfolders(folder, found);
-        for (const Folder& folder : found) {
-            if (!service())
-                return;
-            folders.append(folder.path);
+    return folders;
+}
+
+bool FolderScan::readFolder(const Folder& folder, const NamePattern* pattern, QStringList& files,
+                            QList<Folder>& subfolders) {
+    QList<ListedEntry> entries;
+    if (!ReadFolder(folder.path, entries))
+        return false;
+    QStringList folderNames;
+    QStringList invalidNames;
+    QSet<QString> linkNames;
+    for (const ListedEntry& entry : entries) {
+        if (!service())
+            return true;
+        if (!entry.isFolder) {
+            if (!pattern || entry.name.startsWith(QLatin1Char('~')) ||
+                !pattern->matches(entry.name))
+                continue;
+            if (entry.nameIsText)
+                files.append(entry.name);
+            else
+                invalidNames.append(entry.name);
+            continue;
         }
-        if (!recurse)
-            break;
-        level = std::move(found);
+        if (!entry.nameIsText) {
+            invalidNames.append(entry.name);
+            continue;
+        }
+        folderNames.append(entry.name);
+        if (entry.isLink)
+            linkNames.insert(entry.name);
+    }
+    order_.sort(files);
+    order_.sort(folderNames);
+    order_.sort(invalidNames);
+    for (const QString& name : invalidNames)
+        invalidNames_.append(RepairRootSeparator(folder.path + name));
+    for (const QString& name : folderNames) {
+        const QString path = folder.path + name;
+        const QString realPath = linkNames.contains(name) || folder.realPath.isEmpty()
+                                     ? QFileInfo(path).canonicalFilePath()
+                                     : JoinRealPath(folder.realPath, name);
+        if (realPath.isEmpty() || visited_.contains(realPath))
+            continue;
+        visited_.insert(realPath);
+        subfolders.append({path + kSeparator, realPath});
+    }
+    return true;
+}
+
+void FolderScan::walk(QList<Folder> start, bool recurse, const NamePattern* pattern,
+                      const Visit& visit) {
+    // A queue gives the levels one after another, each grouped by parent in the parents' order.
+    QList<Folder> queue = std::move(start);
+    for (qsizetype next = 0; next < queue.size(); ++next) {
+        if (!service())
+            return;
+        const Folder folder = queue.at(next);
+        QStringList files;
+        QList<Folder> subfolders;
+        if (!readFolder(folder, pattern, files, subfolders)) {
+            noteUnreadable(folder.path.chopped(1));
+            continue;
+        }
+        if (stopped())
+            return;
+        visit(folder, files, subfolders);
+        if (recurse)
+            queue.append(subfolders);
     }
 }
 
-void FolderScan::listSubfolders(const Folder& folder, QList<Folder>& found) {
-    if (!service())
-        return;
-    const bool listed = ForEachEntry(folder.path, [&](const ListedEntry& entry) {
-        if (!service())
-            return false;
-        if (!entry.isFolder || IsUnrepresentedName(entry.name))
-            return true;
-        const QString path = folder.path + entry.name;
-        const QString realPath = entry.isLink || folder.realPath.isEmpty()
-                                     ? QFileInfo(path).canonicalFilePath()
-                                     : JoinRealPath(folder.realPath, entry.name);
-        if (realPath.isEmpty() || visited_.contains(realPath))
-            return true;
-        visited_.insert(realPath);
-        found.append({path + kSeparator, realPath});
-        return true;
-    });
-    if (!listed)
-        noteUnreadable(folder.path.chopped(1));
+void FolderScan::CollectSubfolders(QStringList& folders, bool recurse) {
+    walk(startingFolders(folders), recurse, nullptr,
+         [&](const Folder&, const QStringList&, const QList<Folder>& subfolders) {
+             for (const Folder& subfolder : subfolders)
+                 folders.append(subfolder.path);
+         });
 }
 
 void FolderScan::AddTree(const QString& folder, const QString& pattern, RootRepair repair,
                          const AppendEntries& append) {
-    QStringList folders{folder + kSeparator};
     visited_.clear();
-    CollectSubfolders(folders, true);
-    for (QString path : folders) {
-        if (stopped())
-            return;
-        path.chop(1);
-        bool readable = true;
-        const QStringList names = ListFiles(path, pattern, &readable);
-        if (!readable) {
-            noteUnreadable(path);
-            continue;
-        }
-        QStringList entries;
-        entries.reserve(names.size());
-        for (const QString& name : names) {
-            if (name.startsWith(QLatin1Char('~')))
-                continue;
-            const QString entry = path + kSeparator + name;
-            entries.append(repair == RootRepair::Repair ? RepairRootSeparator(entry) : entry);
-        }
-        if (!entries.isEmpty())
-            append(entries);
-    }
+    const NamePattern names(pattern);
+    walk(startingFolders({folder + kSeparator}), true, &names,
+         [&](const Folder& listed, const QStringList& files, const QList<Folder>&) {
+             QStringList entries;
+             const QString prefix = listed.path;
+             for (qsizetype first = 0; first < files.size(); first += kEntriesPerAppend) {
+                 entries.clear();
+                 for (const QString& name : files.mid(first, kEntriesPerAppend)) {
+                     const QString entry = prefix + name;
+                     entries.append(repair == RootRepair::Repair ? RepairRootSeparator(entry)
+                                                                 : entry);
+                 }
+                 if (first > 0 && !service())
+                     return;
+                 if (stopped())
+                     return;
+                 append(entries);
+             }
+         });
 }
 
 void FolderScan::AddDroppedItems(const QStringList& items, const AppendEntries& append) {
@@ -209,17 +218,32 @@ void FolderScan::AddDroppedItems(const QStringList& items, const AppendEntries& 
     appendFiles();
 }
 
+QString BareExtension(const QString& extension) {
+    if (extension.startsWith(QLatin1String("*.")))
+        return extension.mid(2);
+    if (extension.startsWith(QLatin1Char('.')))
+        return extension.mid(1);
+    return extension;
+}
+
 QString ExtensionPattern(const QString& extension) {
-    return QStringLiteral("*.") + extension;
+    return QStringLiteral("*.") + BareExtension(extension);
+}
+
+QString NoFilesFoundMessage(const QString& extension, const QString& folder) {
+    return QStringLiteral("No .%1 files were found in %2.")
+        .arg(BareExtension(extension), QDir::toNativeSeparators(folder));
 }
 
 QString UnreadableReport(const QStringList& paths) {
-    QString text = QStringLiteral("These folders or files could not be read and were left out:");
-    for (const QString& path : paths.mid(0, kReportedPathsAtMost))
-        text += QLatin1Char('\r') + path;
-    if (paths.size() > kReportedPathsAtMost)
-        text += QStringLiteral("\rand %1 more").arg(paths.size() - kReportedPathsAtMost);
-    return text;
+    return PathReport(QStringLiteral("These folders or files could not be read and were left out:"),
+                      paths);
+}
+
+QString InvalidNamesReport(const QStringList& paths) {
+    return PathReport(QStringLiteral("These files could not be added, because their names are "
+                                     "not valid text:"),
+                      paths);
 }
 
 } // namespace korvane

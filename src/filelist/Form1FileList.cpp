@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QScopedValueRollback>
 
 namespace korvane {
 
@@ -79,12 +80,20 @@ void Form1::AddFolder() {
     if (folder.isEmpty() || conversionRunning())
         return;
     FolderScan scan(WindowEventPump(), [this] { return closing_; });
+    qsizetype added = 0;
     {
         const BusyPointer busy(*this);
+        const QScopedValueRollback<bool> adding(addingFiles_, true);
         scan.AddTree(folder, ExtensionPattern(extension), RootRepair::Repair,
-                     [this](const QStringList& entries) { ListView1->append(entries); });
+                     [&](const QStringList& entries) {
+                         ListView1->append(entries);
+                         added += entries.size();
+                     });
     }
-    ReportUnreadable(scan.unreadable());
+    ReportScanOutcome(scan);
+    if (added == 0 && scan.invalidNames().isEmpty() && !closing_)
+        services_.dialogs.message(this, NoFilesFoundMessage(extension, folder),
+                                  MessageIcon::Information, kAppTitle);
 }
 
 void Form1::ClearSelected() {
@@ -175,15 +184,24 @@ void Form1::ListView1_OLEDragDrop(const QStringList& paths) {
     if (conversionRunning())
         return;
     FolderScan scan(WindowEventPump(), [this] { return closing_; });
-    scan.AddDroppedItems(paths, [this](const QStringList& entries) { ListView1->append(entries); });
-    ReportUnreadable(scan.unreadable());
+    {
+        const QScopedValueRollback<bool> adding(addingFiles_, true);
+        scan.AddDroppedItems(paths,
+                             [this](const QStringList& entries) { ListView1->append(entries); });
+    }
+    ReportScanOutcome(scan);
 }
 
-void Form1::ReportUnreadable(const QStringList& paths) {
+void Form1::ReportScanOutcome(const FolderScan& scan) {
     // A window closed during the scan ends with the application, without a report.
-    if (!paths.isEmpty() && !closing_)
-        services_.dialogs.message(this, UnreadableReport(paths), MessageIcon::Exclamation,
-                                  kAppTitle);
+    if (closing_)
+        return;
+    if (!scan.unreadable().isEmpty())
+        services_.dialogs.message(this, UnreadableReport(scan.unreadable()),
+                                  MessageIcon::Exclamation, kAppTitle);
+    if (!scan.invalidNames().isEmpty())
+        services_.dialogs.message(this, InvalidNamesReport(scan.invalidNames()),
+                                  MessageIcon::Exclamation, kAppTitle);
 }
 
 } // namespace korvane

@@ -33,11 +33,6 @@ QString native(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
-// The order the file system yields the names in, hidden files included.
-QStringList listingOrder(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Unsorted);
-}
-
 class ThrowingShell : public Shell {
 public:
     int calls = 0;
@@ -102,10 +97,9 @@ private Q_SLOTS:
         for (int i = 0; i < times; ++i)
             w.LoadSample();
 
-        QStringList once;
-        for (const QString& name : listingOrder(samples))
-            once << native(samples + QLatin1Char('/') + name);
-        QCOMPARE(once.size(), 4);
+        QStringList once; // in the order a file manager shows them
+        for (const char* name : {".hidden", "a.gif", "b.gif", "notes.txt"})
+            once << native(samples + QLatin1Char('/') + QLatin1String(name));
         QStringList expected{QStringLiteral("/earlier/first.gif")};
         for (int i = 0; i < times; ++i)
             expected += once;

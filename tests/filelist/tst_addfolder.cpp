@@ -1,13 +1,18 @@
 // Adding folder trees with AddFolder, on real trees in a temporary folder.
 #include "FileListTestSupport.h"
 
+#include "commands/CommandTable.h"
 #include "filelist/FolderScan.h"
 #include "util/QtSeams.h"
 
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+
+#include <filesystem>
 
 using namespace korvane;
 using namespace korvane::test;
@@ -36,6 +41,21 @@ QStringList Relative(const QStringList& entries, const QString& root) {
     return relative;
 }
 
+// Rows for a test that adds a folder both ways: by Add Folder and by dropping it.
+void BothRoutes() {
+    QTest::addColumn<bool>("dropped");
+    QTest::newRow("Add Folder") << false;
+    QTest::newRow("dropped folder") << true;
+}
+
+// Adds the folder tree with Add Folder ("gif") or by dropping it on the list.
+void AddTreeBy(bool dropped, TestWindow& t, const QString& folder) {
+    if (dropped)
+        DragAndDrop(t.list(), *FileList({folder}));
+    else
+        AddFolderWith(t, QStringLiteral("gif"), folder);
+}
+
 } // namespace
 
 class AddFolderTest : public QObject {
@@ -46,23 +66,70 @@ private Q_SLOTS:
     void exampleTreeIsAddedBreadthFirst() {
         QTemporaryDir tmp;
         const QString r = tmp.path() + QStringLiteral("/R");
-        MakeFiles(r, {"r1.gif", "r2.gif", "A/a1.gif", "A/C/c1.gif", "B/b1.gif"});
+        MakeFiles(r, {"r2.gif", "r1.gif", "B/b1.gif", "A/a1.gif", "A/C/c1.gif"});
         TestWindow t;
         t.list().append(QStringLiteral("already there"));
 
         AddFolderWith(t, QStringLiteral("gif"), r);
 
-        // Files of one folder come in listing order; folders one level down before the next
-        // level, each level in the listing order of its parents.
-        QStringList expected{QStringLiteral("already there")};
-        for (const QString& name : ListingOrder(r))
-            expected.append(Native(r, name));
-        for (const QString& folder : ListingOrder(r, QDir::Dirs))
-            expected.append(Native(r, folder + (folder == "A" ? "/a1.gif" : "/b1.gif")));
-        expected.append(Native(r, "A/C/c1.gif"));
-        QCOMPARE(t.list().texts(), expected);
+        // Folders one level down before the next level, each level in the order of its parents.
+        QCOMPARE(t.list().texts(), (QStringList{"already there", Native(r, "r1.gif"),
+                                                Native(r, "r2.gif"), Native(r, "A/a1.gif"),
+                                                Native(r, "B/b1.gif"), Native(r, "A/C/c1.gif")}));
         QCOMPARE(t.doubles.dialogs.messages.size(), 0);
         QCOMPARE(t.window.mousePointer(), MousePointer::Default);
+    }
+
+    // Names of one folder come as a file manager shows them, whatever order the file system
+    // keeps: letter case aside, numbers by their value; subfolders in the same order.
+    void foldersComeInTheOrderPeopleReadThem_data() { BothRoutes(); }
+    void foldersComeInTheOrderPeopleReadThem() {
+        QFETCH(bool, dropped);
+        QTemporaryDir tmp;
+        const QString r = tmp.path() + QStringLiteral("/frames");
+        QStringList names{"Frame_3.gif", "a.gif",      "B.gif",
+                          "sub10/z.gif", "Sub1/z.gif", "sub2/z.gif"};
+        for (int i = 12; i >= 1; --i)
+            names.append(QStringLiteral("frame_%1.gif").arg(i));
+        MakeFiles(r, names);
+        TestWindow t;
+        AddTreeBy(dropped, t, r);
+        QStringList expected{"a.gif",       "B.gif",       "frame_1.gif",
+                             "frame_2.gif", "frame_3.gif", "Frame_3.gif"};
+        for (int i = 4; i <= 12; ++i)
+            expected.append(QStringLiteral("frame_%1.gif").arg(i));
+        expected << "Sub1/z.gif"
+                 << "sub2/z.gif"
+                 << "sub10/z.gif";
+        QCOMPARE(Relative(t.list().texts(), r), expected);
+    }
+
+    void sampleFilesComeInTheOrderPeopleReadThem() {
+        QTemporaryDir app;
+        MakeFiles(app.path(), {"Samples/Sunrise3.gif", "Samples/balloon.gif",
+                               "Samples/Sunrise10.gif", "Samples/Sunrise2.gif"});
+        TestWindow t(app.path());
+        t.doubles.dialogs.yesNoAnswers.enqueue(false);
+        t.window.LoadSample();
+        QCOMPARE(Relative(t.list().texts(), app.path() + "/Samples"),
+                 (QStringList{"balloon.gif", "Sunrise2.gif", "Sunrise3.gif", "Sunrise10.gif"}));
+    }
+
+    // The order follows the user's locale: Swedish puts "ä" after "z", German beside "a".
+    void nameOrderFollowsTheLocale_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("German") << "de_DE" << QStringList{"a2", "ä10", "z"};
+        QTest::newRow("Swedish") << "sv_SE" << QStringList{"a2", "z", "ä10"};
+        QTest::newRow("C: numbers by value all the same") << "C" << QStringList{"a2", "A10", "z"};
+    }
+    void nameOrderFollowsTheLocale() {
+        QFETCH(QString, locale);
+        QFETCH(QStringList, expected);
+        QStringList names = expected;
+        std::reverse(names.begin(), names.end());
+        NameOrder(QLocale(locale)).sort(names);
+        QCOMPARE(names, expected);
     }
 
     void promptsAreAskedAsDesigned() {
@@ -74,31 +141,31 @@ private Q_SLOTS:
         QCOMPARE(t.doubles.dialogs.inputDefaults, QStringList{"gif"});
         QCOMPARE(t.doubles.dialogs.folderTitles, QStringList{"Please select folder:"});
         QCOMPARE(t.list().count(), 0);
-        QCOMPARE(t.doubles.dialogs.messages.size(), 0); // nothing matched: still no message
         // The input dialog shows the prompt's carriage returns as line breaks.
         QCOMPARE(WithDisplayLineBreaks(kPrompt),
                  QStringLiteral("Enter file extension to load:\n\n(* for all files, txt for all "
                                 "txt files, doc for all doc files, etc.)"));
         QCOMPARE(WithDisplayLineBreaks(QStringLiteral("a\r\nb")), QStringLiteral("a\nb"));
     }
-    void extensionIsUsedAsTyped_data() {
+    void extensionAsPeopleTypeIt_data() {
         QTest::addColumn<QString>("extension");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("gif, any letter case")
-            << "gif" << QStringList{".hidden.gif", "What?/w.gif", "a.gif",    "a~b.gif",
-                                    "b.GIF",       "name?.gif",   "sub/c.gif"};
-        QTest::newRow("upper-case GIF")
-            << "GIF" << QStringList{".hidden.gif", "What?/w.gif", "a.gif",    "a~b.gif",
-                                    "b.GIF",       "name?.gif",   "sub/c.gif"};
+        const QStringList gifs{".hidden.gif", "What?/w.gif", "a.gif",    "a~b.gif",
+                               "b.GIF",       "name?.gif",   "sub/c.gif"};
+        QTest::newRow("gif, any letter case") << "gif" << gifs;
+        QTest::newRow("upper-case GIF") << "GIF" << gifs;
+        QTest::newRow(".gif") << ".gif" << gifs;
+        QTest::newRow("*.gif") << "*.gif" << gifs;
         QTest::newRow("* adds every file, hidden ones too")
             << "*" << QStringList{".hidden.gif", ".profile",  "What?/w.gif", "a.gif",
                                   "a~b.gif",     "b.GIF",     "name?.gif",   "noext",
                                   "note.txt",    "sub/c.gif", "sub/d.txt"};
         QTest::newRow("txt") << "txt" << QStringList{"note.txt", "sub/d.txt"};
-        QTest::newRow(".gif keeps its dot: *..gif") << ".gif" << QStringList{};
+        QTest::newRow("*.txt") << "*.txt" << QStringList{"note.txt", "sub/d.txt"};
         QTest::newRow("no trimming") << " gif" << QStringList{};
+        QTest::newRow("nothing found") << ".png" << QStringList{};
     }
-    void extensionIsUsedAsTyped() {
+    void extensionAsPeopleTypeIt() {
         QFETCH(QString, extension);
         QFETCH(QStringList, expected);
         QTemporaryDir tmp;
@@ -111,6 +178,16 @@ private Q_SLOTS:
         QStringList added = Relative(t.list().texts(), tmp.path());
         added.sort();
         QCOMPARE(added, expected);
+        if (expected.isEmpty()) { // one message says so, with the extension as the user meant it
+            QCOMPARE(t.doubles.dialogs.messages.size(), 1);
+            QCOMPARE(t.doubles.dialogs.messages.first().text,
+                     QStringLiteral("No .%1 files were found in %2.")
+                         .arg(extension.mid(extension.startsWith(".") ? 1 : 0),
+                              QDir::toNativeSeparators(tmp.path())));
+            QCOMPARE(t.doubles.dialogs.messages.first().title, QStringLiteral("Korvane"));
+        } else {
+            QVERIFY(t.doubles.dialogs.messages.isEmpty());
+        }
     }
 
     void doubledSeparatorAfterTheRootIsRepaired() {
@@ -251,9 +328,7 @@ private Q_SLOTS:
     // Closing the window in the middle of a scan (here as soon as the first entries arrive) ends
     // it there: nothing more is appended and nothing is reported.
     void closingDuringAScanEndsIt_data() {
-        QTest::addColumn<bool>("dropped");
-        QTest::newRow("Add Folder") << false;
-        QTest::newRow("dropped folder") << true;
+        BothRoutes();
     }
     void closingDuringAScanEndsIt() {
         QFETCH(bool, dropped);
@@ -283,18 +358,79 @@ private Q_SLOTS:
         QVERIFY(t.doubles.dialogs.messages.isEmpty());
     }
 
+#ifndef Q_OS_WIN
+    // A name that is not valid text (Latin-1 bytes) cannot be listed; it is named in one
+    // message after the scan, and so is a readable folder with such a name.
+    void namesThatAreNotTextAreReportedOnce_data() {
+        BothRoutes();
+    }
+    void namesThatAreNotTextAreReportedOnce() {
+        QFETCH(bool, dropped);
+        QTemporaryDir tmp;
+        const QString r = tmp.path();
+        MakeFiles(r, {"ok.gif"});
+        const QByteArray raw = QFile::encodeName(r);
+        const QByteArray file = raw + "/caf\xe9.gif", folder = raw + "/sub\xe9";
+        QVERIFY(close(open(file.constData(), O_CREAT | O_WRONLY, 0644)) == 0);
+        QVERIFY(mkdir(folder.constData(), 0755) == 0);
+        QVERIFY(close(open((folder + "/inner.gif").constData(), O_CREAT | O_WRONLY, 0644)) == 0);
+        TestWindow t;
+        AddTreeBy(dropped, t, r);
+        std::filesystem::remove_all(folder.constData());
+        std::filesystem::remove(file.constData());
+
+        QCOMPARE(t.list().texts(), QStringList{Native(r, "ok.gif")});
+        QCOMPARE(t.doubles.dialogs.messages.size(), 1);
+        QCOMPARE(t.doubles.dialogs.messages.first().text,
+                 "These files could not be added, because their names are not valid text:\r" +
+                     Native(r, "caf\\xe9.gif") + "\r" + Native(r, "sub\\xe9"));
+        QCOMPARE(t.doubles.dialogs.messages.first().icon, MessageIcon::Exclamation);
+    }
+#endif
+
+    // Start while the list is still being filled says so and does nothing else; the scan goes
+    // on to the end.
+    void startWaitsForTheList_data() {
+        BothRoutes();
+    }
+    void startWaitsForTheList() {
+        QFETCH(bool, dropped);
+        QTemporaryDir tmp;
+        QStringList files;
+        for (int folder = 0; folder < 20; ++folder)
+            files.append(QStringLiteral("tree/f%1/g.gif").arg(folder));
+        MakeFiles(tmp.path(), files);
+        const QString tree = tmp.path() + QStringLiteral("/tree");
+        TestWindow t;
+        int startedAt = -1;
+        QObject::connect(t.list().model(), &QAbstractItemModel::rowsInserted, [&] {
+            if (startedAt < 0) {
+                startedAt = t.list().count();
+                t.window.CommandBars_Execute(kToolbarStart);
+            }
+        });
+        AddTreeBy(dropped, t, tree);
+        QVERIFY(startedAt > 0 && startedAt < files.size());
+        QCOMPARE(t.list().count(), files.size());
+        QCOMPARE(t.doubles.dialogs.messages.size(), 1);
+        QCOMPARE(t.doubles.dialogs.messages.first().text,
+                 QStringLiteral(
+                     "Korvane is still adding files. Start again when the list is complete."));
+        QVERIFY(t.doubles.runner.calls.isEmpty());
+        QVERIFY(!t.window.conversionRunning());
+        QCOMPARE(t.window.ProgressBar1->value(), 0);
+    }
+
     void collectSubfoldersTakesOneLevelWithoutRecursion() {
         QTemporaryDir tmp;
-        MakeFiles(tmp.path(), {"x/z/1.gif", "y/2.gif"});
+        MakeFiles(tmp.path(), {"y/2.gif", "x/z/1.gif"});
         const QString start = QDir::toNativeSeparators(tmp.path()) + QDir::separator();
         QStringList folders{start};
         int serviced = 0;
         FolderScan scan([&] { ++serviced; });
         scan.CollectSubfolders(folders, false);
-        QStringList expected{start};
-        for (const QString& name : ListingOrder(tmp.path(), QDir::Dirs))
-            expected.append(start + name + QDir::separator());
-        QCOMPARE(folders, expected);
+        const QChar s = QDir::separator();
+        QCOMPARE(folders, (QStringList{start, start + "x" + s, start + "y" + s}));
         QVERIFY(serviced >= 3); // the listing, its two entries
     }
 };
