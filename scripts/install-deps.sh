@@ -20,6 +20,9 @@ packages=(
     g++-mingw-w64-x86-64-posix wine wine64
     # GIFs as the tools in the wild write them (tests, benchmark)
     ffmpeg
+    # the file-list benchmark's stand-in for a screen reader: an accessibility bus and a small
+    # listener on it
+    at-spi2-core dbus-daemon python3-pyatspi
 )
 # ISA-L's fast deflater, which the converter uses where it is packaged (its SIMD code is
 # written for these two)

@@ -4,6 +4,7 @@
 #include "util/PathHelpers.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 namespace korvane {
@@ -12,9 +13,10 @@ namespace {
 
 const QChar kSeparator = QDir::separator();
 constexpr int kReportedPathsAtMost = 10;
-// A list takes entries far faster in groups than one by one, yet a group must stay small
-// enough to be appended between two passes of the window's events.
-constexpr int kEntriesPerAppend = 2000;
+// How often the list takes the entries found meanwhile, and how many it takes at once at most
+// (so that one append stays short between two passes of the window's events).
+constexpr qint64 kAppendEveryMs = 100;
+constexpr qsizetype kEntriesPerAppendAtMost = 20000;
 
 QString JoinRealPath(const QString& realFolder, const QString& name) {
     return realFolder.endsWith(QLatin1Char('/')) ? realFolder + name
@@ -175,24 +177,32 @@ void FolderScan::AddTree(const QString& folder, const QString& pattern, RootRepa
                          const AppendEntries& append) {
     visited_.clear();
     const NamePattern names(pattern);
+    // The first entries show at once; after them the list takes what has been found every so
+    // often. Every append makes the list lay out all its entries again at the next pass of the
+    // window's events, so appending each folder on its own would cost time in the square of
+    // the entries.
+    QStringList pending;
+    bool appendedAny = false;
+    QElapsedTimer sinceAppend;
+    const auto flush = [&] {
+        if (pending.isEmpty() || stopped())
+            return;
+        append(pending);
+        pending.clear();
+        appendedAny = true;
+        sinceAppend.start();
+    };
     walk(startingFolders({folder + kSeparator}), true, &names,
          [&](const Folder& listed, const QStringList& files, const QList<Folder>&) {
-             QStringList entries;
-             const QString prefix = listed.path;
-             for (qsizetype first = 0; first < files.size(); first += kEntriesPerAppend) {
-                 entries.clear();
-                 for (const QString& name : files.mid(first, kEntriesPerAppend)) {
-                     const QString entry = prefix + name;
-                     entries.append(repair == RootRepair::Repair ? RepairRootSeparator(entry)
-                                                                 : entry);
-                 }
-                 if (first > 0 && !service())
-                     return;
-                 if (stopped())
-                     return;
-                 append(entries);
+             for (const QString& name : files) {
+                 const QString entry = listed.path + name;
+                 pending.append(repair == RootRepair::Repair ? RepairRootSeparator(entry) : entry);
              }
+             if (!appendedAny || sinceAppend.hasExpired(kAppendEveryMs) ||
+                 pending.size() >= kEntriesPerAppendAtMost)
+                 flush();
          });
+    flush();
 }
 
 void FolderScan::AddDroppedItems(const QStringList& items, const AppendEntries& append) {
