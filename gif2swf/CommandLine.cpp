@@ -8,6 +8,18 @@
 #include <cstring>
 
 namespace gif2swf {
+namespace {
+
+// Each input is one frame at least: more inputs than a movie has frames are refused as
+// soon as they are counted, naming where the last one came from.
+void checkInputCount(const std::vector<std::string>& inputs, const std::string& from) {
+    if (inputs.size() > kMaxFrames) {
+        throw ConvertError(Error::TooManyFrames, from,
+                           "more than " + std::to_string(kMaxFrames) + " inputs");
+    }
+}
+
+} // namespace
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine line;
@@ -18,6 +30,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         const bool isOption = !optionsEnded && argument.size() > 1 && argument[0] == '-';
         if (!isOption) {
             line.inputs.push_back(argument);
+            checkInputCount(line.inputs, argument);
             continue;
         }
         if (argument == "--") {
@@ -36,6 +49,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             const std::string& value = arguments[++i];
             if (argument == "-l" || argument == "--list") {
                 readInputList(value, line.inputs);
+                line.lists.push_back(value);
             } else if (argument == "-r" || argument == "--rate") {
                 if (line.rate) {
                     throw ConvertError(Error::RepeatedOption, argument);
@@ -74,6 +88,16 @@ void readInputList(const std::string& listPath, std::vector<std::string>& inputs
     FileSource list(listPath);
     std::string path;
     bool pending = false; // bytes of a path not yet ended by its NUL
+    uint64_t entries = 0;
+    const auto endEntry = [&] {
+        ++entries;
+        if (path.empty()) {
+            throw ConvertError(Error::EmptyListEntry, listPath, std::to_string(entries));
+        }
+        inputs.push_back(std::move(path));
+        path.clear();
+        checkInputCount(inputs, listPath);
+    };
     uint8_t buffer[64 * 1024];
     size_t count = 0;
     while ((count = list.read(buffer, sizeof buffer)) > 0) {
@@ -86,16 +110,15 @@ void readInputList(const std::string& listPath, std::vector<std::string>& inputs
             if (nul == nullptr) {
                 break;
             }
-            inputs.push_back(std::move(path));
-            path.clear();
+            endEntry();
             next = nul + 1;
         }
     }
     if (list.failure() != 0) {
         throw ConvertError(Error::ReadFailed, listPath, systemReason(list.failure()));
     }
-    if (pending) {
-        inputs.push_back(std::move(path));
+    if (pending || entries == 0) {
+        endEntry();
     }
 }
 
@@ -123,13 +146,18 @@ std::string usageText() {
            "                     hundredths of a second show as 10, as in browsers).\n"
            "  -o, --output FILE  the movie to write; default: the first input with the\n"
            "                     extension .swf. It is replaced only when the conversion\n"
-           "                     succeeds.\n"
+           "                     succeeds. Refused before anything is read: an output\n"
+           "                     that is an input or an input list (also through links),\n"
+           "                     and one that exists but is not a regular file (a folder,\n"
+           "                     a device, a FIFO, a socket). A symbolic link is replaced\n"
+           "                     by the movie; the file it points to stays as it is.\n"
            "  -l, --list LIST    read inputs from the file LIST: paths one after another,\n"
            "                     each ended by a NUL byte (the last one may lack it), in\n"
            "                     the platform's bytes (UTF-8 on Windows), so that any name\n"
            "                     fits, newlines too. They take the option's place among\n"
            "                     the inputs; lists and inputs combine in the order given.\n"
-           "                     For more inputs than a command line holds.\n"
+           "                     For more inputs than a command line holds. An empty\n"
+           "                     entry is refused with its number (\"entry 7 is empty\").\n"
            "      --progress     write lines \"progress DONE/TOTAL\" to standard output:\n"
            "                     DONE frames of the movie written of TOTAL planned; one\n"
            "                     with 0 once the plan is known, then one whenever DONE\n"
@@ -146,13 +174,19 @@ std::string usageText() {
            std::to_string(kMaxFrames) +
            " frames (below 1 image per second each image takes several frames, so fewer\n"
            "images fit: checked before any image is decoded); the frame rate is between\n"
-           "1/256 and 255 frames per second.\n"
+           "1/256 and 255 frames per second. Without -r, when the GIF delays would need\n"
+           "more frames than that, the movie plays at the highest frame rate at which it\n"
+           "fits, each image at least one frame, with a warning on stderr saying how far\n"
+           "the timing is off at most (\"timing rounded to 1/10 s: at most 0.07 s off per\n"
+           "image\"); the exit status stays 0. A file that changes while it is converted\n"
+           "is refused (\"changed while being converted\").\n"
            "\n"
            "Exit status:\n"
            "  0  the movie was written\n"
            "  1  usage error: unknown option, missing value, bad rate, no input\n"
            "  2  input error: a file is missing, unreadable, not a GIF, broken or too large\n"
-           "  3  output error: the movie cannot be written\n"
+           "  3  output error: the movie cannot be written, or the output is an input,\n"
+           "     an input list or not a regular file\n"
            "  4  internal error: the converter failed (not enough memory, a fault of its own)\n";
 }
 

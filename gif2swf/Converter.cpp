@@ -9,6 +9,7 @@
 #include "Timing.h"
 
 #include <atomic>
+#include <cmath>
 #include <new>
 #include <numeric>
 #include <stdexcept>
@@ -29,17 +30,72 @@ void checkPictureSize(int width, int height, const std::string& name, int frame)
     }
 }
 
+namespace {
+
+// FNV-1a over the values that both passes see, in the order they see them.
+class LayoutDigest {
+public:
+    explicit LayoutDigest(const GifReader& reader) {
+        add(reader.screenWidth());
+        add(reader.screenHeight());
+    }
+    void add(const GifImage& image) {
+        for (int value : {image.left, image.top, image.width, image.height, int(image.interlaced),
+                          int(image.disposal), image.delayCentiseconds}) {
+            add(value);
+        }
+    }
+    uint64_t value() const { return hash_; }
+
+private:
+    void add(int value) {
+        for (int i = 0; i < 4; ++i) {
+            hash_ = (hash_ ^ ((uint32_t(value) >> (8 * i)) & 0xFF)) * 0x100000001B3ull;
+        }
+    }
+    uint64_t hash_ = 0xCBF29CE484222325ull;
+};
+
+// Delivers at most the bytes the scan read: a file that grew since cannot make the
+// decoding read (and keep) more.
+class ScannedBytes : public ByteSource {
+public:
+    ScannedBytes(ByteSource& source, uint64_t limit) : source_(source), limit_(limit) {}
+    size_t read(uint8_t* data, size_t size) override {
+        const uint64_t left = limit_ - source_.consumed();
+        if (size > left) {
+            exceeded_ = true;
+            size = static_cast<size_t>(left);
+        }
+        return source_.read(data, size);
+    }
+    int failure() const override { return source_.failure(); }
+    uint64_t consumed() const override { return source_.consumed(); }
+    bool exceeded() const { return exceeded_; }
+
+private:
+    ByteSource& source_;
+    uint64_t limit_;
+    bool exceeded_ = false;
+};
+
+} // namespace
+
 GifSummary scanGif(ByteSource& source, const std::string& name) {
     GifReader reader(source, name);
     GifSummary summary;
     summary.width = reader.screenWidth();
     summary.height = reader.screenHeight();
     checkPictureSize(summary.width, summary.height, name);
+    LayoutDigest layout(reader);
     int right = 0;
     int bottom = 0;
     GifImage image;
     while (reader.nextImage(image)) {
         checkPictureSize(image.width, image.height, name, image.number);
+        layout.add(image);
+        summary.largestImagePixels =
+            std::max(summary.largestImagePixels, uint64_t(image.width) * uint64_t(image.height));
         right = std::max(right, image.left + image.width);
         bottom = std::max(bottom, image.top + image.height);
         summary.delays.push_back(static_cast<uint16_t>(shownDelay(image.delayCentiseconds)));
@@ -49,6 +105,8 @@ GifSummary scanGif(ByteSource& source, const std::string& name) {
         reader.skipImageData();
     }
     summary.loopCount = reader.loopCount();
+    summary.bytes = source.consumed();
+    summary.layout = layout.value();
     if (summary.delays.empty()) {
         throw ConvertError(Error::NoImage, name);
     }
@@ -72,7 +130,53 @@ struct TimingPlan {
     uint32_t totalFrames = 0;
 };
 
-TimingPlan planTiming(const std::vector<GifSummary>& summaries, const ConvertOptions& options) {
+// Frames for every delay at a frame rate (8.8 fixed point), at most `limit` + 1 (enough to
+// tell that they do not fit).
+uint64_t framesAtRate(const std::vector<GifSummary>& summaries, uint16_t frameRate,
+                      uint64_t limit) {
+    uint64_t total = 0;
+    for (const GifSummary& s : summaries) {
+        for (uint16_t delay : s.delays) {
+            total += framesForDelay(delay, frameRate);
+            if (total > limit) {
+                return total;
+            }
+        }
+    }
+    return total;
+}
+
+// The input in which the movie passes `limit` frames at a frame rate (for a refusal).
+const std::string& inputPassing(const std::vector<InputFile>& inputs,
+                                const std::vector<GifSummary>& summaries, uint16_t frameRate,
+                                uint64_t limit) {
+    uint64_t total = 0;
+    for (size_t i = 0; i < summaries.size(); ++i) {
+        for (uint16_t delay : summaries[i].delays) {
+            total += framesForDelay(delay, frameRate);
+        }
+        if (total > limit) {
+            return inputs[i].name;
+        }
+    }
+    return inputs.back().name;
+}
+
+// "1/10 s", "2 s", "0.07 s": a frame of `step` centiseconds.
+std::string periodText(uint32_t step) {
+    if (100 % step == 0) {
+        return "1/" + std::to_string(100 / step) + " s";
+    }
+    std::string text = std::to_string(step / 100);
+    if (step % 100 != 0) {
+        text += "." + std::to_string(step % 100 / 10) +
+                (step % 10 != 0 ? std::to_string(step % 10) : std::string());
+    }
+    return text + " s";
+}
+
+TimingPlan planTiming(const std::vector<InputFile>& inputs,
+                      const std::vector<GifSummary>& summaries, const ConvertOptions& options) {
     TimingPlan plan;
     uint64_t total = 0;
     if (options.rate) {
@@ -82,31 +186,69 @@ TimingPlan planTiming(const std::vector<GifSummary>& summaries, const ConvertOpt
         for (const GifSummary& s : summaries) {
             total += uint64_t(s.delays.size()) * plan.fixedFrames;
         }
-    } else {
-        uint32_t divisor = 0;
-        for (const GifSummary& s : summaries) {
-            for (uint16_t delay : s.delays) {
-                divisor = std::gcd(divisor, uint32_t{delay});
-            }
+        // Refused here, from the scan's counts, before any pixel is decoded.
+        if (total > kMaxFrames) {
+            const uint32_t each = plan.fixedFrames;
+            throw ConvertError(Error::TooManyFrames, options.rateSubject,
+                               std::to_string(total / each) + " images take " +
+                                   std::to_string(total) + " frames, " + std::to_string(each) +
+                                   (each == 1 ? " frame" : " frames") + " each; at most " +
+                                   std::to_string(kMaxFrames / each) + " images fit at this rate");
         }
-        plan.frameRate = frameRateForDelays(divisor);
-        for (const GifSummary& s : summaries) {
-            for (uint16_t delay : s.delays) {
-                total += framesForDelay(delay, plan.frameRate);
-            }
+        plan.totalFrames = static_cast<uint32_t>(total);
+        return plan;
+    }
+    uint32_t divisor = 0;
+    for (const GifSummary& s : summaries) {
+        for (uint16_t delay : s.delays) {
+            divisor = std::gcd(divisor, uint32_t{delay});
         }
     }
-    // Refused here, from the scan's counts, before any pixel is decoded.
-    if (total > kMaxFrames && plan.fixedFrames != 0) {
-        const uint32_t each = plan.fixedFrames;
-        throw ConvertError(Error::TooManyFrames, options.rateSubject,
-                           std::to_string(total / each) + " images take " + std::to_string(total) +
-                               " frames, " + std::to_string(each) +
-                               (each == 1 ? " frame" : " frames") + " each; at most " +
-                               std::to_string(kMaxFrames / each) + " images fit at this rate");
-    }
+    plan.frameRate = frameRateForDelays(divisor);
+    total = framesAtRate(summaries, plan.frameRate, kMaxFrames);
     if (total > kMaxFrames) {
-        throw ConvertError(Error::TooManyFrames, {}, std::to_string(total) + " frames needed");
+        // A slide show whose delays share no step coarse enough: the highest frame rate at
+        // which it fits (a frame of `step` centiseconds; the frames only get fewer as the
+        // step grows), each delay rounded to whole frames, at least one.
+        const auto rateFor = [](uint32_t step) {
+            return static_cast<uint16_t>(std::lround(25600.0 / step));
+        };
+        uint32_t low = 1;
+        uint32_t high = 25600; // 1/256 frames per second, the slowest rate a movie stores
+        if (framesAtRate(summaries, rateFor(high), kMaxFrames) > kMaxFrames) {
+            const uint16_t slowest = rateFor(high);
+            throw ConvertError(Error::TooManyFrames,
+                               inputPassing(inputs, summaries, slowest, kMaxFrames),
+                               std::to_string(framesAtRate(summaries, slowest, UINT64_MAX)) +
+                                   " frames needed at the slowest rate");
+        }
+        while (low < high) {
+            const uint32_t step = low + (high - low) / 2;
+            if (framesAtRate(summaries, rateFor(step), kMaxFrames) <= kMaxFrames) {
+                high = step;
+            } else {
+                low = step + 1;
+            }
+        }
+        plan.frameRate = rateFor(high);
+        total = framesAtRate(summaries, plan.frameRate, kMaxFrames);
+        // How far the rounded timing is off, at most, for any image: in hundredths, up.
+        double worst = 0;
+        for (const GifSummary& s : summaries) {
+            for (uint16_t delay : s.delays) {
+                const double shown =
+                    framesForDelay(delay, plan.frameRate) * 25600.0 / plan.frameRate;
+                worst = std::max(worst, std::fabs(shown - delay));
+            }
+        }
+        const int off = static_cast<int>(std::ceil(worst - 1e-6));
+        if (options.warn) {
+            options.warn(formatMessage(
+                ConvertError(Error::TimingRounded, options.movieName,
+                             periodText(high) + ": at most " + std::to_string(off / 100) + "." +
+                                 std::to_string(off % 100 / 10) + std::to_string(off % 10) +
+                                 " s off per image")));
+        }
     }
     plan.totalFrames = static_cast<uint32_t>(total);
     return plan;
@@ -125,17 +267,20 @@ uint32_t playsFor(const std::vector<GifSummary>& summaries, const ConvertOptions
 
 // `startsWithKey`: the first picture is certain to go in whole (the first of the movie, or of
 // a new size), so its tiles are handed over as soon as their rows are final.
-void convertOne(const InputFile& input, const GifSummary& summary, const TimingPlan& plan,
-                bool startsWithKey, ColourRegistry& colours, PictureQueue& movie) {
-    std::unique_ptr<ByteSource> source = input.open();
-    GifReader reader(*source, input.name);
+void decodeOne(const InputFile& input, ByteSource& source, const GifSummary& summary,
+               const TimingPlan& plan, bool startsWithKey, ColourRegistry& colours,
+               PictureQueue& movie) {
+    GifReader reader(source, input.name);
     Compositor compositor(summary.width, summary.height);
+    LayoutDigest layout(reader);
+    const ConvertError changed(Error::ChangedWhileConverting, input.name);
     GifImage image;
     size_t index = 0;
     while (reader.nextImage(image)) {
-        if (index >= summary.delays.size()) {
-            throw ConvertError(Error::CorruptImage, input.name, "the file changed while read",
-                               image.number);
+        layout.add(image);
+        if (index >= summary.delays.size() ||
+            uint64_t(image.width) * uint64_t(image.height) > summary.largestImagePixels) {
+            throw changed;
         }
         const uint32_t frames = plan.fixedFrames != 0
                                     ? plan.fixedFrames
@@ -178,6 +323,24 @@ void convertOne(const InputFile& input, const GifSummary& summary, const TimingP
         }
         compositor.disposeImage();
     }
+    if (index != summary.delays.size() || layout.value() != summary.layout) {
+        throw changed;
+    }
+}
+
+// Decodes a file the scan has seen; a file that is not what the scan saw is refused.
+void convertOne(const InputFile& input, const GifSummary& summary, const TimingPlan& plan,
+                bool startsWithKey, ColourRegistry& colours, PictureQueue& movie) {
+    std::unique_ptr<ByteSource> file = input.open();
+    ScannedBytes source(*file, summary.bytes);
+    try {
+        decodeOne(input, source, summary, plan, startsWithKey, colours, movie);
+    } catch (const ConvertError& error) {
+        if (source.exceeded() && error.subject() == input.name) {
+            throw ConvertError(Error::ChangedWhileConverting, input.name);
+        }
+        throw;
+    }
 }
 
 } // namespace
@@ -204,7 +367,7 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
         result.stageWidth = std::max(result.stageWidth, summaries.back().width);
         result.stageHeight = std::max(result.stageHeight, summaries.back().height);
     }
-    const TimingPlan plan = planTiming(summaries, options);
+    const TimingPlan plan = planTiming(inputs, summaries, options);
     result.frameRate = plan.frameRate;
     for (size_t i = 0; i < inputs.size(); ++i) {
         if (summaries[i].firstGreyImage > 0 && options.warn) {

@@ -36,6 +36,7 @@ struct ConvertOptions {
     std::optional<bool> threaded;
     // Receives warnings (complete lines without the newline); the conversion goes on.
     std::function<void(const std::string&)> warn;
+    std::string movieName; // names the movie in warnings about it as a whole
     // Told how many frames of the movie are done of how many planned: (0, total) once the
     // plan is known, then after each picture laid out (from the writing thread), and
     // (total, total) once the movie is complete.
@@ -49,6 +50,13 @@ struct GifSummary {
     std::vector<uint16_t> delays; // per image, as shown (see shownDelay)
     int loopCount = -1;           // from the looping extension (see GifReader::loopCount)
     int firstGreyImage = 0;       // the first image without a colour table; 0: none
+    // What the decoding checks, so that a file that changed since (one still being written,
+    // a FIFO) is refused and nothing is allocated beyond what the scan allowed: the bytes up
+    // to the trailer, the largest image and a digest of the screen and every image's place,
+    // size and timing.
+    uint64_t bytes = 0;
+    uint64_t largestImagePixels = 0;
+    uint64_t layout = 0;
 };
 
 // Scans a GIF; throws ConvertError for a broken file or a screen or image too large for a

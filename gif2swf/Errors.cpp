@@ -52,10 +52,22 @@ const char* describe(Error error) {
         return "movie too long: a movie holds at most 65535 frames";
     case Error::TooManyPictures:
         return "too many different pictures: a movie holds at most 32767";
+    case Error::ChangedWhileConverting:
+        return "changed while being converted";
+    case Error::EmptyListEntry:
+        return "entry {} is empty";
+    case Error::TimingRounded:
+        return "warning: timing rounded to {}";
     case Error::CannotWriteOutput:
         return "cannot write output";
     case Error::OutputTooLarge:
         return "movie too large: a movie file holds at most 4 GiB";
+    case Error::OutputIsInput:
+        return "cannot write output: it is an input of the movie";
+    case Error::OutputIsList:
+        return "cannot write output: it is an input list";
+    case Error::OutputNotRegularFile:
+        return "cannot write output: not a regular file";
     case Error::OutOfMemory:
         return "not enough memory";
     case Error::Internal:
@@ -76,6 +88,9 @@ ExitStatus exitStatusFor(Error error) {
         return kExitUsage;
     case Error::CannotWriteOutput:
     case Error::OutputTooLarge:
+    case Error::OutputIsInput:
+    case Error::OutputIsList:
+    case Error::OutputNotRegularFile:
         return kExitOutput;
     case Error::OutOfMemory:
     case Error::Internal:
@@ -92,16 +107,86 @@ ConvertError::ConvertError(Error error, std::string subject, std::string detail,
 std::string formatMessage(const ConvertError& error) {
     std::string text = "gif2swf: ";
     if (!error.subject().empty()) {
-        text += error.subject() + ": ";
+        text += printableName(error.subject()) + ": ";
     }
     if (error.frame() > 0) {
         text += "frame " + std::to_string(error.frame()) + ": ";
     }
-    text += describe(error.error());
-    if (!error.detail().empty()) {
-        text += ": " + error.detail();
+    const std::string sentence = describe(error.error());
+    const size_t slot = sentence.find("{}");
+    if (slot != std::string::npos) {
+        text += sentence.substr(0, slot) + error.detail() + sentence.substr(slot + 2);
+    } else {
+        text += sentence;
+        if (!error.detail().empty()) {
+            text += ": " + error.detail();
+        }
     }
     return text;
+}
+
+namespace {
+
+// The length of the UTF-8 sequence that starts at `at` (no overlong forms, no surrogates,
+// nothing above U+10FFFF), or 0 when the bytes there are not one.
+size_t utf8SequenceAt(const std::string& text, size_t at) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    size_t length = 0;
+    unsigned char low = 0x80; // the range of the second byte
+    unsigned char high = 0xBF;
+    if (lead < 0x80) {
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) {
+        return 0;
+    }
+    for (size_t i = 2; i < length; ++i) {
+        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+} // namespace
+
+std::string printableName(const std::string& name) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string shown;
+    shown.reserve(name.size());
+    for (size_t at = 0; at < name.size();) {
+        const unsigned char c = static_cast<unsigned char>(name[at]);
+        const size_t length = c < 0x20 ? 0 : utf8SequenceAt(name, at);
+        if (length > 0) {
+            shown.append(name, at, length);
+            at += length;
+            continue;
+        }
+        if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\r') {
+            shown += "\\r";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else {
+            shown += {'\\', 'x', hex[c >> 4], hex[c & 15]};
+        }
+        ++at;
+    }
+    return shown;
 }
 
 std::string systemReason(int errorNumber) {

@@ -32,9 +32,15 @@ enum class Error {
     ImageTooLarge,
     TooManyFrames,
     TooManyPictures,
+    ChangedWhileConverting,
+    EmptyListEntry,
+    TimingRounded, // a warning: the conversion goes on
     // Output: the movie cannot be written.
     CannotWriteOutput,
     OutputTooLarge,
+    OutputIsInput,
+    OutputIsList,
+    OutputNotRegularFile,
     // Internal: the converter itself failed (a broken internal check, memory).
     OutOfMemory,
     Internal,
@@ -43,7 +49,8 @@ enum class Error {
 // Exit statuses of the converter; the application tells the failures apart.
 enum ExitStatus { kExitOk = 0, kExitUsage = 1, kExitInput = 2, kExitOutput = 3, kExitInternal = 4 };
 
-// The sentence for an error, lower case and without a full stop: "not a GIF file".
+// The sentence for an error, lower case and without a full stop: "not a GIF file". A
+// sentence with "{}" takes its detail there ("entry {} is empty") instead of after it.
 const char* describe(Error error);
 
 // The exit status that reports an error.
@@ -68,8 +75,14 @@ private:
     int frame_;
 };
 
-// The one-line message: "gif2swf: a.gif: frame 3: truncated image data".
+// The one-line message: "gif2swf: a.gif: frame 3: truncated image data". The subject is
+// shown as printableName shows it.
 std::string formatMessage(const ConvertError& error);
+
+// A file name as messages show it, always on one line: a newline, carriage return and tab
+// as \n, \r and \t, other bytes below 0x20 and bytes that are not UTF-8 as \xNN. Names of
+// printable UTF-8 (spaces, quotes, backslashes, any script) are shown as they are.
+std::string printableName(const std::string& name);
 
 // The operating system's reason for an errno value, starting lower case:
 // "permission denied".

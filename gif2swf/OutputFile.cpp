@@ -7,6 +7,8 @@
 #include <csignal>
 #include <cstring>
 #include <random>
+#include <utility>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -26,10 +28,53 @@ namespace {
 // may stop the converter, and a stopped run must not leave its temporary file behind.
 char pendingTemporary[4096];
 
-extern "C" void removeTemporaryAndExit(int signalNumber) {
+// Every catchable signal whose default action ends the process: on any of them the
+// temporary file goes first, then the signal ends the process as it would have.
+const std::vector<int>& endingSignals() {
+    static const std::vector<int> signals = [] {
+        std::vector<int> list{SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT, SIGBUS,
+                              SIGFPE,  SIGUSR1, SIGSEGV,   SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,
+                              SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS};
+#ifdef SIGSTKFLT
+        list.push_back(SIGSTKFLT);
+#endif
+#ifdef SIGIO
+        list.push_back(SIGIO);
+#endif
+#ifdef SIGPWR
+        list.push_back(SIGPWR);
+#endif
+#ifdef SIGLOST
+        list.push_back(SIGLOST);
+#endif
+#if defined(SIGRTMIN) && defined(SIGRTMAX)
+        for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) {
+            list.push_back(s);
+        }
+#endif
+        return list;
+    }();
+    return signals;
+}
+
+sigset_t endingSignalSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : endingSignals()) {
+        sigaddset(&set, s);
+    }
+    return set;
+}
+
+// The signals this run watches: those still at their default action when the file was
+// made (one the caller ignores, as nohup does SIGHUP, stays ignored).
+std::vector<int> watched;
+
+extern "C" void removeTemporaryAndEnd(int signalNumber) {
     removePendingTemporary();
-    std::signal(signalNumber, SIG_DFL);
-    std::raise(signalNumber);
+    // The handler was reset to the default on entry; the signal, blocked until the handler
+    // returns, then ends the process with the status the caller expects of it.
+    raise(signalNumber);
 }
 
 void watchSignals(const std::string& temporary) {
@@ -37,15 +82,24 @@ void watchSignals(const std::string& temporary) {
         return;
     }
     std::memcpy(pendingTemporary, temporary.c_str(), temporary.size() + 1);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
-        std::signal(s, removeTemporaryAndExit);
+    struct sigaction action {};
+    action.sa_handler = removeTemporaryAndEnd;
+    action.sa_mask = endingSignalSet(); // one handler at a time
+    action.sa_flags = SA_RESETHAND;
+    for (int s : endingSignals()) {
+        struct sigaction previous {};
+        if (sigaction(s, nullptr, &previous) == 0 && previous.sa_handler == SIG_DFL &&
+            (previous.sa_flags & SA_SIGINFO) == 0 && sigaction(s, &action, nullptr) == 0) {
+            watched.push_back(s);
+        }
     }
 }
 
 void unwatchSignals() {
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int s : watched) {
         std::signal(s, SIG_DFL);
     }
+    watched.clear();
     pendingTemporary[0] = '\0';
 }
 #endif
@@ -128,7 +182,8 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
     HANDLE handle = INVALID_HANDLE_VALUE;
     DWORD error = ERROR_FILE_EXISTS;
     for (int attempt = 0; attempt < 100 && error == ERROR_FILE_EXISTS; ++attempt) {
-        temporaryPath_ = path_ + "." + std::to_string(random() % 1000000) + ".tmp";
+        temporaryPath_ =
+            temporaryStem(path_, 11, 255) + "." + std::to_string(random() % 1000000) + ".tmp";
         handle = CreateFileW(widenUtf8(temporaryPath_).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         error = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
@@ -158,15 +213,22 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
         fail(EMFILE);
     }
 #else
-    std::string pattern = path_ + ".XXXXXX";
+    const size_t separator = path_.find_last_of('/');
+    const std::string folder = separator == std::string::npos ? std::string(".")
+                               : separator == 0               ? std::string("/")
+                                                              : path_.substr(0, separator);
+    errno = 0;
+    const long limit = pathconf(folder.c_str(), _PC_NAME_MAX);
+    const size_t nameMax = limit > 0 ? static_cast<size_t>(limit) : 255;
+    const size_t nameLength = path_.size() - (separator == std::string::npos ? 0 : separator + 1);
+    if (nameLength > nameMax) {
+        fail(ENAMETOOLONG); // the movie's own name does not fit: nothing is made
+    }
+    std::string pattern = temporaryStem(path_, 7, nameMax) + ".XXXXXX";
     // A stop that came between making the file and watching for stops would leave the file:
     // stops wait until both are done.
-    sigset_t stops;
+    const sigset_t stops = endingSignalSet();
     sigset_t previous;
-    sigemptyset(&stops);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaddset(&stops, s);
-    }
     pthread_sigmask(SIG_BLOCK, &stops, &previous);
     const int fd = mkstemp(pattern.data());
     const int reason = errno;
@@ -262,6 +324,129 @@ void OutputFile::commit() {
     unwatchSignals();
     committed_ = true;
 #endif
+}
+
+std::string temporaryStem(const std::string& path, size_t suffixLength, size_t nameMax) {
+#ifdef _WIN32
+    const size_t separator = path.find_last_of("/\\");
+#else
+    const size_t separator = path.find_last_of('/');
+#endif
+    const size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
+    const size_t room = nameMax > suffixLength ? nameMax - suffixLength : 1;
+    if (path.size() - nameStart <= room) {
+        return path;
+    }
+    size_t cut = nameStart + std::max<size_t>(room, 1);
+    // Not inside a UTF-8 sequence: back to the start of the character cut through.
+    while (cut > nameStart + 1 && (static_cast<unsigned char>(path[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    return path.substr(0, cut);
+}
+
+namespace {
+
+// What a name stands for on its device, for telling whether two names are the same file.
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t file = 0;
+    bool operator==(const FileIdentity& other) const {
+        return device == other.device && file == other.file;
+    }
+};
+
+enum class FileKind { Missing, Regular, Link, Folder, Device, Fifo, Socket, Other };
+
+// The file a name stands for, or the link itself when `followLinks` is false.
+std::pair<FileKind, FileIdentity> identify(const std::string& path, bool followLinks) {
+#ifdef _WIN32
+    DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
+    if (!followLinks) {
+        flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+    }
+    HANDLE handle = CreateFileW(widenUtf8(path).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return {FileKind::Missing, {}};
+    }
+    FileKind kind = FileKind::Regular;
+    FileIdentity identity;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const DWORD type = GetFileType(handle);
+    if (type == FILE_TYPE_CHAR) {
+        kind = FileKind::Device;
+    } else if (type == FILE_TYPE_PIPE) {
+        kind = FileKind::Fifo;
+    } else if (GetFileInformationByHandle(handle, &info)) {
+        identity = {info.dwVolumeSerialNumber,
+                    uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+        if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            kind = FileKind::Folder;
+        } else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            kind = FileKind::Link;
+        }
+    }
+    CloseHandle(handle);
+    return {kind, identity};
+#else
+    struct stat status {};
+    if ((followLinks ? stat(path.c_str(), &status) : lstat(path.c_str(), &status)) != 0) {
+        return {FileKind::Missing, {}};
+    }
+    const FileIdentity identity{uint64_t(status.st_dev), uint64_t(status.st_ino)};
+    const mode_t mode = status.st_mode;
+    const FileKind kind = S_ISREG(mode)                    ? FileKind::Regular
+                          : S_ISLNK(mode)                  ? FileKind::Link
+                          : S_ISDIR(mode)                  ? FileKind::Folder
+                          : S_ISCHR(mode) || S_ISBLK(mode) ? FileKind::Device
+                          : S_ISFIFO(mode)                 ? FileKind::Fifo
+                          : S_ISSOCK(mode)                 ? FileKind::Socket
+                                                           : FileKind::Other;
+    return {kind, identity};
+#endif
+}
+
+} // namespace
+
+void refuseUnsafeOutput(const std::string& output, const std::vector<std::string>& inputs,
+                        const std::vector<std::string>& lists) {
+    // The name the movie will be renamed to: the link itself when it is one.
+    const auto [kind, identity] = identify(output, false);
+    if (kind == FileKind::Missing) {
+        return; // nothing there to replace
+    }
+    static const std::pair<FileKind, const char*> kinds[] = {{FileKind::Folder, "a folder"},
+                                                             {FileKind::Device, "a device"},
+                                                             {FileKind::Fifo, "a FIFO"},
+                                                             {FileKind::Socket, "a socket"},
+                                                             {FileKind::Other, "a special file"}};
+    for (const auto& [other, text] : kinds) {
+        if (kind == other) {
+            throw ConvertError(Error::OutputNotRegularFile, output, text);
+        }
+    }
+    // An input given as that name, as another link to that file, or as a link to it.
+    const auto isOutput = [&, id = identity](const std::string& path) {
+        for (bool follow : {false, true}) {
+            const auto [inputKind, inputIdentity] = identify(path, follow);
+            if (inputKind != FileKind::Missing && inputIdentity == id) {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (const std::string& list : lists) {
+        if (isOutput(list)) {
+            throw ConvertError(Error::OutputIsList, output, printableName(list));
+        }
+    }
+    for (const std::string& input : inputs) {
+        if (isOutput(input)) {
+            throw ConvertError(Error::OutputIsInput, output, printableName(input));
+        }
+    }
 }
 
 } // namespace gif2swf

@@ -39,4 +39,17 @@ private:
 // safe in a signal or terminate handler. (On Windows the system removes it as the process ends.)
 void removePendingTemporary();
 
+// Refuses, before any input is read and anything is written, an output that would replace an
+// input or an input list (the same file, also through hard or symbolic links) and an existing
+// output that is not a regular file (a folder, a device, a FIFO, a socket); throws
+// ConvertError with exit status 3. An output that is a symbolic link is not refused for
+// where it points: the movie replaces the link, its target stays as it is.
+void refuseUnsafeOutput(const std::string& output, const std::vector<std::string>& inputs,
+                        const std::vector<std::string>& lists);
+
+// `path` with its last component cut (at a character's boundary) so that it and
+// `suffixLength` more bytes fit in `nameMax` bytes: the temporary file of an output whose
+// name is legal but leaves no room for a suffix gets a shorter name in the same folder.
+std::string temporaryStem(const std::string& path, size_t suffixLength, size_t nameMax);
+
 } // namespace gif2swf

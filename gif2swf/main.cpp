@@ -105,6 +105,7 @@ int run(const std::vector<std::string>& arguments) {
             return kExitOk;
         }
         outputPath = line.output;
+        refuseUnsafeOutput(line.output, line.inputs, line.lists);
         std::vector<InputFile> inputs;
         for (const std::string& path : line.inputs) {
             inputs.push_back(inputFromPath(path));
@@ -114,6 +115,7 @@ int run(const std::vector<std::string>& arguments) {
         options.rate = line.rate;
         options.rateSubject = "-r " + line.rateText;
         options.warn = [](const std::string& text) { writeText(stderr, text + "\n"); };
+        options.movieName = line.output;
         ProgressLines progress([](const std::string& text) { writeText(stdout, text); });
         if (line.progress) {
             options.progress = [&progress](uint32_t done, uint32_t total) {

@@ -158,6 +158,11 @@ void ErrorsTest::initTestCase() {
     writeBytes(dir_.filePath("code-size.gif"), corrupt);
     QVERIFY(QDir(dir_.path()).mkdir("out"));
     writeBytes(dir_.filePath("regular-file"), "not a folder");
+    const QByteArray goodEntry = QFile::encodeName(good_) + '\0';
+    writeBytes(dir_.filePath("empty.list"), QByteArray());
+    writeBytes(dir_.filePath("gap.list"), goodEntry + goodEntry + '\0' + goodEntry);
+    writeBytes(dir_.filePath("nuls.list"), QByteArray(1 << 20, '\0'));
+    writeBytes(dir_.filePath("long.list"), goodEntry.repeated(65536));
 }
 
 void ErrorsTest::refusesAndLeavesNothing_data() {
@@ -209,6 +214,18 @@ void ErrorsTest::refusesAndLeavesNothing_data() {
     QTest::newRow("missing input list")
         << QStringList{"good.gif", "-l", "missing.list"} << out << 2
         << "gif2swf: FOLDER/missing.list: cannot open: no such file or directory";
+    QTest::newRow("empty input list") << QStringList{"-l", "empty.list"} << out << 2
+                                      << "gif2swf: FOLDER/empty.list: entry 1 is empty";
+    QTest::newRow("empty entry in a list") << QStringList{"-l", "gap.list"} << out << 2
+                                           << "gif2swf: FOLDER/gap.list: entry 3 is empty";
+    QTest::newRow("list of NUL bytes") << QStringList{"-l", "nuls.list"} << out << 2
+                                       << "gif2swf: FOLDER/nuls.list: entry 1 is empty";
+    QTest::newRow("list longer than a movie")
+        << QStringList{"-l", "long.list"} << out << 2
+        << "gif2swf: FOLDER/long.list: movie too long: a movie holds at most 65535 frames: more "
+           "than 65535 inputs";
+    QTest::newRow("name with a newline") << QStringList{"new\nline.gif"} << out << 2
+                                         << "gif2swf: FOLDER/new\\nline.gif: cannot open: ";
     QTest::newRow("unknown option")
         << QStringList{"-q", "good.gif"} << out << 1 << "gif2swf: -q: unknown option";
     // Faults of the converter itself, forced by its test-only hook.
