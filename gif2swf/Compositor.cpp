@@ -15,21 +15,13 @@ Compositor::Compositor(int width, int height)
                                                                                           width,
                                                                                           height} {}
 
-void Compositor::addChanged(const Area& area) {
-    if (area.right <= area.left || area.bottom <= area.top) {
-        return;
-    }
-    if (changed_.right <= changed_.left || changed_.bottom <= changed_.top) {
-        changed_ = area;
-        return;
-    }
-    changed_ = {std::min(changed_.left, area.left), std::min(changed_.top, area.top),
-                std::max(changed_.right, area.right), std::max(changed_.bottom, area.bottom)};
+void Compositor::addChanged(const Box& area) {
+    changed_ = changed_.united(area);
 }
 
-Compositor::Area Compositor::takeChanged() {
-    const Area changed = changed_;
-    changed_ = Area{};
+Box Compositor::takeChanged() {
+    const Box changed = changed_;
+    changed_ = Box{};
     return changed;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Box.h"
 #include "ColourRegistry.h"
 #include "GifReader.h"
 #include "LargeAllocator.h"
@@ -33,18 +34,12 @@ public:
     // Disposes of the image drawn last, before the next one is drawn.
     void disposeImage();
 
-    struct Area {
-        int left = 0;
-        int top = 0;
-        int right = 0; // exclusive
-        int bottom = 0;
-    };
     // The area where pixels may have changed since the last call (at first the screen):
     // the images drawn and the areas disposed of.
-    Area takeChanged();
+    Box takeChanged();
 
 private:
-    void addChanged(const Area& area);
+    void addChanged(const Box& area);
 
     int width_;
     int height_;
@@ -54,9 +49,9 @@ private:
     GifImage image_;
     bool hasTransparent_ = false; // its colour table has a transparent entry
     uint8_t transparentIndex_ = 0;
-    Area area_;
+    Box area_;
     PictureBuffer saved_;
-    Area changed_;
+    Box changed_;
 };
 
 } // namespace gif2swf

@@ -4,7 +4,7 @@
 #include "Errors.h"
 #include "GifReader.h"
 #include "MovieWriter.h"
-#include "PictureQueue.h"
+#include "Pipeline.h"
 #include "SwfTags.h"
 #include "Timing.h"
 
@@ -265,11 +265,12 @@ uint32_t playsFor(const std::vector<GifSummary>& summaries, const ConvertOptions
     return count < 0 ? 1 : count == 0 ? 0 : static_cast<uint32_t>(count) + 1;
 }
 
-// `startsWithKey`: the first picture is certain to go in whole (the first of the movie, or of
-// a new size), so its tiles are handed over as soon as their rows are final.
-void decodeOne(const InputFile& input, ByteSource& source, const GifSummary& summary,
+// Input number `number`'s pictures into the pipeline. `startsWithKey`: the first picture is
+// certain to go in whole (the first of the movie, or of a new size), so its tiles are handed
+// over as soon as their rows are final.
+void decodeOne(const InputFile& input, int number, ByteSource& source, const GifSummary& summary,
                const TimingPlan& plan, bool startsWithKey, ColourRegistry& colours,
-               PictureQueue& movie) {
+               Pipeline& pipeline) {
     GifReader reader(source, input.name);
     Compositor compositor(summary.width, summary.height);
     LayoutDigest layout(reader);
@@ -293,15 +294,16 @@ void decodeOne(const InputFile& input, ByteSource& source, const GifSummary& sum
         const int tileRows = MovieWriter::tileRows(width, height);
         const bool streamTiles =
             startsWithKey && index == 1 && !image.interlaced && tileRows < height;
-        int nextTile = 0;
-        // Hands over the tiles whose rows are all above `finalRows`.
+        int nextTop = 0;
+        // Hands over the tiles whose rows are all above `finalRows`; the last one shows the
+        // picture.
         const auto tilesUpTo = [&](int finalRows) {
-            while (streamTiles && nextTile * tileRows < height &&
-                   std::min(height, (nextTile + 1) * tileRows) <= finalRows) {
-                const int top = nextTile * tileRows;
-                movie.pushKeyTile(compositor.pixels(), width, height, top,
-                                  std::min(tileRows, height - top), input.name, image.number);
-                ++nextTile;
+            while (streamTiles && nextTop < height &&
+                   std::min(height, nextTop + tileRows) <= finalRows) {
+                const bool last = nextTop + tileRows >= height;
+                pipeline.keyTile(compositor.pixels(), width, height, nextTop, last ? frames : 0,
+                                 number, image.number);
+                nextTop += tileRows;
             }
         };
         if (image.width > 0 && image.height > 0) {
@@ -313,13 +315,10 @@ void decodeOne(const InputFile& input, ByteSource& source, const GifSummary& sum
             reader.skipImageData();
         }
         tilesUpTo(height);
-        const Compositor::Area changed = compositor.takeChanged();
-        if (streamTiles) {
-            movie.pushFromTiles(width, height, frames, input.name, image.number);
-        } else {
-            movie.push(compositor.pixels(), width, height,
-                       {changed.left, changed.top, changed.right, changed.bottom}, frames,
-                       input.name, image.number);
+        const Box changedArea = compositor.takeChanged();
+        if (!streamTiles) {
+            pipeline.picture(compositor.pixels(), width, height, changedArea, frames, number,
+                             image.number);
         }
         compositor.disposeImage();
     }
@@ -329,12 +328,13 @@ void decodeOne(const InputFile& input, ByteSource& source, const GifSummary& sum
 }
 
 // Decodes a file the scan has seen; a file that is not what the scan saw is refused.
-void convertOne(const InputFile& input, const GifSummary& summary, const TimingPlan& plan,
-                bool startsWithKey, ColourRegistry& colours, PictureQueue& movie) {
+void convertOne(const InputFile& input, int number, const GifSummary& summary,
+                const TimingPlan& plan, bool startsWithKey, ColourRegistry& colours,
+                Pipeline& pipeline) {
     std::unique_ptr<ByteSource> file = input.open();
     ScannedBytes source(*file, summary.bytes);
     try {
-        decodeOne(input, source, summary, plan, startsWithKey, colours, movie);
+        decodeOne(input, number, source, summary, plan, startsWithKey, colours, pipeline);
     } catch (const ConvertError& error) {
         if (source.exceeded() && error.subject() == input.name) {
             throw ConvertError(Error::ChangedWhileConverting, input.name);
@@ -382,35 +382,41 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
     for (const GifSummary& s : summaries) {
         pixels += uint64_t(s.width) * uint64_t(s.height) * s.delays.size();
     }
-    const bool threaded = options.threaded.value_or(pixels >= kThreadedPixels);
+    PipelineLimits limits;
+    uint64_t threadedPixels = kThreadedPixels;
+#ifdef GIF2SWF_TEST_HOOKS
+    if (options.smallQueues) {
+        limits.pictureBytes = 1;
+        limits.maxPictures = 2;
+        limits.bitmaps = {2, 64, 1, 64};
+        threadedPixels = 0;
+    }
+#endif
+    const bool threaded = options.threaded.value_or(pixels >= threadedPixels);
     ColourRegistry colours;
-    MovieWriter movie(out, colours, result.stageWidth, result.stageHeight, plan.frameRate,
-                      options.compressionLevel, threaded);
-    movie.playTimes(playsFor(summaries, options), plan.totalFrames);
+    Pipeline pipeline(out, colours, result.stageWidth, result.stageHeight, plan.frameRate,
+                      options.compressionLevel, threaded, playsFor(summaries, options),
+                      plan.totalFrames, limits);
     if (options.progress) {
         options.progress(0, plan.totalFrames);
         // The whole count is told only once the last bitmap is written.
-        movie.onFramesShown([&options, total = plan.totalFrames](uint32_t shown) {
+        pipeline.onFramesShown([&options, total = plan.totalFrames](uint32_t shown) {
             options.progress(std::min(shown, total - 1), total);
         });
     }
-    {
-        PictureQueue queue(movie, result.stageWidth, result.stageHeight, threaded);
-        for (size_t i = 0; i < inputs.size(); ++i) {
-            reading = &inputs[i].name;
-            const bool newSize = i == 0 || summaries[i].width != summaries[i - 1].width ||
-                                 summaries[i].height != summaries[i - 1].height;
-            convertOne(inputs[i], summaries[i], plan, newSize, colours, queue);
-        }
-        queue.finish();
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        reading = &inputs[i].name;
+        const bool newSize = i == 0 || summaries[i].width != summaries[i - 1].width ||
+                             summaries[i].height != summaries[i - 1].height;
+        convertOne(inputs[i], static_cast<int>(i), summaries[i], plan, newSize, colours, pipeline);
     }
     reading = nullptr;
-    movie.finish();
+    pipeline.finish();
     if (options.progress) {
-        options.progress(movie.frameCount(), plan.totalFrames);
+        options.progress(pipeline.frameCount(), plan.totalFrames);
     }
-    result.frameCount = movie.frameCount();
-    result.bitmapCount = movie.bitmapCount();
+    result.frameCount = pipeline.frameCount();
+    result.bitmapCount = pipeline.bitmapCount();
     return result;
 }
 
@@ -428,9 +434,9 @@ ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOpt
     };
     try {
         return convertAll(inputs, options, out);
-    } catch (const ConvertError&) {
+    } catch (const ConvertError& error) {
         reading = nullptr;
-        throw;
+        throw nameInput(error, [&](int input) { return inputs[static_cast<size_t>(input)].name; });
     } catch (const std::bad_alloc&) {
         reading = nullptr;
         throw;

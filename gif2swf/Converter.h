@@ -41,6 +41,11 @@ struct ConvertOptions {
     // plan is known, then after each picture laid out (from the writing thread), and
     // (total, total) once the movie is complete.
     std::function<void(uint32_t done, uint32_t total)> progress;
+#ifdef GIF2SWF_TEST_HOOKS
+    // Test and fuzz builds only: every movie on threads, through hand-offs of a bitmap or
+    // two, so that small inputs meet every edge of the threaded path.
+    bool smallQueues = false;
+#endif
 };
 
 // What a GIF holds, from a scan that reads its structure without decoding pixels.

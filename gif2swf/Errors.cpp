@@ -104,6 +104,15 @@ ConvertError::ConvertError(Error error, std::string subject, std::string detail,
     : std::runtime_error(describe(error)), error_(error), subject_(std::move(subject)),
       detail_(std::move(detail)), frame_(frame) {}
 
+ConvertError ConvertError::about(int input, int frame) const {
+    if (!subject_.empty() || input_ >= 0) {
+        return *this;
+    }
+    ConvertError error(error_, {}, detail_, frame_ > 0 ? frame_ : frame);
+    error.input_ = input;
+    return error;
+}
+
 std::string formatMessage(const ConvertError& error) {
     std::string text = "gif2swf: ";
     if (!error.subject().empty()) {

@@ -67,13 +67,29 @@ public:
     const std::string& subject() const { return subject_; }
     const std::string& detail() const { return detail_; }
     int frame() const { return frame_; }
+    // The input of the run it concerns, by number (0-based), until named (see
+    // nameInput); -1: none.
+    int input() const { return input_; }
+    // This error as about image `frame` of input number `input`, unless it names what it is
+    // about already.
+    ConvertError about(int input, int frame) const;
 
 private:
     Error error_;
     std::string subject_;
     std::string detail_;
     int frame_;
+    int input_ = -1;
 };
+
+// The error with the name of the input it concerns as its subject, `nameOf(number)`: the one
+// place where an input's number becomes its name.
+template <typename NameOf> ConvertError nameInput(const ConvertError& error, NameOf nameOf) {
+    if (error.input() < 0 || !error.subject().empty()) {
+        return error;
+    }
+    return ConvertError(error.error(), nameOf(error.input()), error.detail(), error.frame());
+}
 
 // The one-line message: "gif2swf: a.gif: frame 3: truncated image data". The subject is
 // shown as printableName shows it.

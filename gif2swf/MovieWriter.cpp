@@ -9,15 +9,15 @@
 
 namespace gif2swf {
 
-MovieWriter::MovieWriter(ByteSink& out, const ColourRegistry& colours, int stageWidth,
-                         int stageHeight, uint16_t frameRate, int compressionLevel, bool threaded)
-    : out_(out), encoder_(colours), tags_(out, compressionLevel, threaded) {
+MovieWriter::MovieWriter(TagSink& sink, const ColourRegistry& colours, int stageWidth,
+                         int stageHeight, uint16_t frameRate)
+    : sink_(sink), encoder_(colours) {
     swf::FileHeader header;
     header.frameSize = {0, stageWidth * swf::kTwipsPerPixel, 0, stageHeight * swf::kTwipsPerPixel};
     header.frameRate = frameRate;
-    layout_ = swf::writeFileHeader(out_, header);
-    swf::writeFileAttributes(out_);
-    swf::writeSetBackgroundColor(out_, 0xFF, 0xFF, 0xFF);
+    layout_ = swf::writeFileHeader(sink_.tags(), header);
+    swf::writeFileAttributes(sink_.tags());
+    swf::writeSetBackgroundColor(sink_.tags(), 0xFF, 0xFF, 0xFF);
 }
 
 uint16_t MovieWriter::shapeFor(const uint32_t* pixels, int width, int height) {
@@ -35,26 +35,13 @@ uint16_t MovieWriter::shapeForPrepared(const Fingerprint& fingerprint, int width
     const uint16_t bitmapId = static_cast<uint16_t>(nextCharacterId_);
     const uint16_t shape = static_cast<uint16_t>(nextCharacterId_ + 1);
     nextCharacterId_ += 2;
-    PreparedBitmap bitmap = encoder_.take(tags_.spareBuffer());
     // The first picture is deflated for size: in an optimised GIF it holds most of the
     // file's bytes (what follows is small patches), while in a whole-frame animation it is
     // one picture of many, whose speed counts.
-    bitmap.sizeFirst = frameCount_ == 0;
-    tags_.defineBitmap(bitmapId, std::move(bitmap));
-    swf::writeDefineBitmapRectangle(tags_.tags(), shape, bitmapId, width, height);
+    sink_.defineBitmap(bitmapId, encoder_, frameCount_ == 0);
+    swf::writeDefineBitmapRectangle(sink_.tags(), shape, bitmapId, width, height);
     shapes_.emplace(fingerprint, shape);
     return shape;
-}
-
-MovieWriter::Box MovieWriter::Box::united(const Box& other) const {
-    if (other.area() == 0) {
-        return *this;
-    }
-    if (area() == 0) {
-        return other;
-    }
-    return {std::min(left, other.left), std::min(top, other.top), std::max(right, other.right),
-            std::max(bottom, other.bottom)};
 }
 
 MovieWriter::Change MovieWriter::changeFrom(const uint32_t* pixels, const Pixels& shown,
@@ -115,28 +102,33 @@ int MovieWriter::tileRows(int width, int height) {
     return std::min(height, std::max(rows, (height + kMaxTiles - 1) / kMaxTiles));
 }
 
-void MovieWriter::preloadKeyTile(const uint32_t* pixels, int width, int height, int top) {
+void MovieWriter::keyTile(const uint32_t* pixels, int width, int height, int top, uint32_t frames) {
     const int rows = tileRows(width, height);
     const size_t tile = static_cast<size_t>(top / rows);
     const int count = std::min(rows, height - top);
-    if (preloaded_.size() <= tile) {
-        preloaded_.resize(tile + 1, 0);
+    if (keyTiles_.size() <= tile) {
+        keyTiles_.resize(tile + 1, 0);
     }
-    preloaded_[tile] = shapeFor(pixels, width, count);
-    preloadedPixels_.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
-    std::memcpy(preloadedPixels_.data() + static_cast<size_t>(top) * width, pixels,
+    keyTiles_[tile] = shapeFor(pixels, width, count);
+    tiledKey_.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+    std::memcpy(tiledKey_.data() + static_cast<size_t>(top) * width, pixels,
                 static_cast<size_t>(width) * static_cast<size_t>(count) * sizeof(uint32_t));
-}
-
-void MovieWriter::showPreloaded(int width, int height, uint32_t frames) {
-    // A key: the picture becomes the one shown without a copy.
-    show(preloadedPixels_.data(), width, height, frames);
+    if (top + count < height) {
+        return;
+    }
+    // The last tile: the picture is a key, and becomes the one shown without a copy.
+    checkRoomFor(frames);
+    showKey(tiledKey_.data(), width, height);
+    shown_.swap(tiledKey_);
+    shownWidth_ = width;
+    shownHeight_ = height;
+    advanceFrames(frames);
 }
 
 void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
     // Patches go first: they sit above the tiles, whose number may change.
     for (uint16_t i = 0; i < patches_; ++i) {
-        swf::writeRemoveObject2(tags_.tags(),
+        swf::writeRemoveObject2(sink_.tags(),
                                 static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + i));
     }
     patches_ = 0;
@@ -145,19 +137,19 @@ void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
     const int rows = tileRows(width, height);
     const size_t tiles = static_cast<size_t>((height + rows - 1) / rows);
     while (keyShapes_.size() > tiles) {
-        swf::writeRemoveObject2(tags_.tags(),
+        swf::writeRemoveObject2(sink_.tags(),
                                 static_cast<uint16_t>(kKeyDepth + keyShapes_.size() - 1));
         keyShapes_.pop_back();
     }
     for (size_t t = 0; t < tiles; ++t) {
         const int top = static_cast<int>(t) * rows;
-        const uint16_t shape = t < preloaded_.size() && preloaded_[t] != 0
-                                   ? preloaded_[t]
+        const uint16_t shape = t < keyTiles_.size() && keyTiles_[t] != 0
+                                   ? keyTiles_[t]
                                    : shapeFor(pixels + static_cast<size_t>(top) * width, width,
                                               std::min(rows, height - top));
         const bool placed = t < keyShapes_.size();
         if (!placed || keyShapes_[t] != shape) {
-            swf::writePlaceObject2(tags_.tags(), static_cast<uint16_t>(kKeyDepth + t), shape,
+            swf::writePlaceObject2(sink_.tags(), static_cast<uint16_t>(kKeyDepth + t), shape,
                                    placed, 0, top * swf::kTwipsPerPixel);
         }
         if (!placed) {
@@ -165,11 +157,11 @@ void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
         }
         keyShapes_[t] = shape;
     }
-    preloaded_.clear();
+    keyTiles_.clear();
 }
 
 void MovieWriter::removeTopPatch() {
-    swf::writeRemoveObject2(tags_.tags(),
+    swf::writeRemoveObject2(sink_.tags(),
                             static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + patches_ - 1));
     --patches_;
     patchArea_ -= topPatchArea_;
@@ -245,7 +237,7 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
     topPatchArea_ = box.area();
     topPatchBox_ = box;
     swf::writePlaceObject2(
-        tags_.tags(), static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + patches_ - 1), shape,
+        sink_.tags(), static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + patches_ - 1), shape,
         false, box.left * swf::kTwipsPerPixel, box.top * swf::kTwipsPerPixel);
 }
 
@@ -259,18 +251,12 @@ uint64_t MovieWriter::patchCost(const Change& change) {
 
 void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t frames,
                        const Box* changed, const Change* known) {
-    if (frames > kMaxFrames - frameCount_) {
-        throw ConvertError(Error::TooManyFrames, {});
-    }
+    checkRoomFor(frames);
     const uint64_t screen = uint64_t(width) * uint64_t(height);
     const Box whole{0, 0, width, height};
     if (keyShapes_.empty() || width != shownWidth_ || height != shownHeight_) {
         showKey(pixels, width, height);
-        if (pixels == preloadedPixels_.data() && preloadedPixels_.size() == screen) {
-            shown_.swap(preloadedPixels_);
-        } else {
-            shown_.assign(pixels, pixels + screen);
-        }
+        shown_.assign(pixels, pixels + screen);
         shownWidth_ = width;
         shownHeight_ = height;
     } else {
@@ -321,16 +307,26 @@ void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t f
             shown_.assign(pixels, pixels + screen);
         }
     }
+    advanceFrames(frames);
+}
+
+void MovieWriter::checkRoomFor(uint32_t frames) const {
+    if (frames > kMaxFrames - frameCount_) {
+        throw ConvertError(Error::TooManyFrames, {});
+    }
+}
+
+void MovieWriter::advanceFrames(uint32_t frames) {
     for (uint32_t i = 0; i < frames; ++i) {
         if (frameCount_ == 0 && plays_ > 1) {
-            swf::writeSetPlayCounter(tags_.tags(), plays_);
+            swf::writeSetPlayCounter(sink_.tags(), plays_);
         }
         if (frameCount_ + 1 == lastFrame_ && plays_ == 1) {
-            swf::writeStop(tags_.tags());
+            swf::writeStop(sink_.tags());
         } else if (frameCount_ + 1 == lastFrame_ && plays_ > 1) {
-            swf::writeCountPlayAndStop(tags_.tags());
+            swf::writeCountPlayAndStop(sink_.tags());
         }
-        swf::writeShowFrame(tags_.tags());
+        swf::writeShowFrame(sink_.tags());
         ++frameCount_;
     }
     if (framesShown_) {
@@ -344,14 +340,8 @@ void MovieWriter::playTimes(uint32_t plays, uint32_t frames) {
 }
 
 void MovieWriter::finish() {
-    swf::writeEnd(tags_.tags());
-    tags_.finish();
-    const uint64_t length = out_.position();
-    if (length > UINT32_MAX) {
-        throw ConvertError(Error::OutputTooLarge, {});
-    }
-    swf::patchFileHeader(out_, layout_, static_cast<uint32_t>(length),
-                         static_cast<uint16_t>(frameCount_));
+    swf::writeEnd(sink_.tags());
+    sink_.end(layout_, static_cast<uint16_t>(frameCount_));
 }
 
 } // namespace gif2swf

@@ -1,10 +1,11 @@
 #pragma once
 
 #include "BitmapEncoder.h"
+#include "Box.h"
 #include "ByteSink.h"
 #include "LargeAllocator.h"
 #include "SwfTags.h"
-#include "TagWriter.h"
+#include "TagSink.h"
 
 #include <algorithm>
 #include <functional>
@@ -27,22 +28,6 @@ class MovieWriter {
 public:
     using Pixels = PictureBuffer;
 
-    struct Box {
-        int left = 0;
-        int top = 0;
-        int right = 0; // exclusive
-        int bottom = 0;
-        uint64_t area() const {
-            return right > left && bottom > top ? uint64_t(right - left) * uint64_t(bottom - top)
-                                                : 0;
-        }
-        Box united(const Box& other) const;
-        Box clipped(int width, int height) const {
-            return {std::max(left, 0), std::max(top, 0), std::min(right, width),
-                    std::min(bottom, height)};
-        }
-    };
-
     struct Change {
         Box box;             // where the picture differs from the one shown; empty if equal
         uint64_t pixels = 0; // how many pixels differ
@@ -53,12 +38,11 @@ public:
                           const Box& region);
 
     // Writes the header (stage size in pixels, frame rate in 8.8 fixed point), the file
-    // attributes and the white background.
-    // Pictures hold ids of `colours`' colours (it must outlive the writer). `threaded`: the
-    // bitmaps are deflated and written on threads of their own (see TagWriter).
-    MovieWriter(ByteSink& out, const ColourRegistry& colours, int stageWidth, int stageHeight,
-                uint16_t frameRate, int compressionLevel = kDefaultCompressionLevel,
-                bool threaded = true);
+    // attributes and the white background to `sink`, the stage that deflates the bitmaps
+    // and writes the movie. Pictures hold ids of `colours`' colours (it must outlive the
+    // writer). The writer is one stage on one thread: it decides and hands over, in order.
+    MovieWriter(TagSink& sink, const ColourRegistry& colours, int stageWidth, int stageHeight,
+                uint16_t frameRate);
 
     // Makes the movie stop after playing `plays` times (0: it loops for ever, as players do
     // by themselves); `frames` is the movie's length.
@@ -71,17 +55,16 @@ public:
     // `changed` (clipped to the picture), as compare() finds it.
     void show(const uint32_t* pixels, int width, int height, uint32_t frames,
               const Box* changed = nullptr, const Change* known = nullptr);
-    // Encodes and defines, ahead of time, a tile of the key that the next show() places
-    // (the first picture, or one of a new size): so a large picture is deflated while the
-    // rest of it is still being decoded. `pixels` holds the tile's rows, from row `top` of a
-    // picture `height` rows high.
-    void preloadKeyTile(const uint32_t* pixels, int width, int height, int top);
-    // Shows the picture whose every tile was preloaded.
-    void showPreloaded(int width, int height, uint32_t frames);
+    // One tile of a key that comes in tiles as its rows are decoded (the first picture, or
+    // one of a new size), so that a large picture is deflated while the rest of it is still
+    // being decoded: `pixels` holds the tile's rows, from row `top` (a multiple of
+    // tileRows()) of a picture `height` rows high. The tile is defined at once; with the
+    // last tile the picture is shown for `frames` frames.
+    void keyTile(const uint32_t* pixels, int width, int height, int top, uint32_t frames);
     // A key of a large picture is placed as horizontal tiles of this many rows, side by
     // side at depths 1, 2, ... (tiles are not stacked layers); small pictures are one tile.
     static int tileRows(int width, int height);
-    // Ends the movie and writes its length and frame count into the header.
+    // Ends the movie; the sink writes its length and frame count into the header.
     void finish();
     // Called with the frame count after each picture shown (for progress reports).
     void onFramesShown(std::function<void(uint32_t)> listener) {
@@ -121,10 +104,14 @@ private:
     static constexpr uint64_t kMaxPatchScreens = 8;
     static constexpr uint64_t kMaxPatchPixels = 2 * 1024 * 1024;
 
-    ByteSink& out_;
+    // Whether `frames` more frames fit the movie; throws ConvertError without a subject.
+    void checkRoomFor(uint32_t frames) const;
+    // Shows the picture now on screen for `frames` frames, with the play count's actions.
+    void advanceFrames(uint32_t frames);
+
+    TagSink& sink_;
     swf::FileHeaderLayout layout_;
     BitmapEncoder encoder_;
-    TagWriter tags_; // deflates the bitmaps and writes, on a thread of its own
     std::unordered_map<Fingerprint, uint16_t, FingerprintHash> shapes_;
     uint32_t nextCharacterId_ = 1;
     uint32_t frameCount_ = 0;
@@ -134,8 +121,8 @@ private:
 
     // What the screen shows now: the key's shape, the patches over it and their pixels.
     std::vector<uint16_t> keyShapes_; // the key's tiles; empty: nothing placed yet
-    std::vector<uint16_t> preloaded_; // tiles of the next key, defined ahead; 0: none
-    Pixels preloadedPixels_;          // the picture they make up
+    std::vector<uint16_t> keyTiles_;  // tiles of the key coming in tiles, defined so far
+    Pixels tiledKey_;                 // the picture they make up
     uint16_t patches_ = 0;
     uint64_t patchArea_ = 0;
     Pixels shown_;

@@ -67,6 +67,28 @@ Frame frame(int left, int top, int width, int height, int seed, int disposal, in
     return f;
 }
 
+// A screen recording's worst case for the hand-offs between threads: a whole screen of one
+// colour, a one-pixel patch disposed to the background, then a picture of 257 colours
+// (quadrants of a local table's 255 colours over the first colour), whose 32-bit bitmap is
+// as large as a queue may hold, right after a patch too small to wake anyone.
+Gif screenSizedGifOf257Colours(int side) {
+    Gif gif = screen(side, side, 2);
+    Frame fill = frame(0, 0, side, side, 1, 1, 10, -1, 2);
+    std::fill(fill.indices.begin(), fill.indices.end(), uint8_t{1});
+    Frame pixel = frame(side - 1, 0, 1, 1, 2, 2, 10, -1, 2);
+    Frame quadrants = frame(0, 0, side, side, 3, 1, 10, 255, 2);
+    quadrants.localColours = testgif::palette(256, 9);
+    const int half = side / 2;
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            quadrants.indices[static_cast<size_t>(y) * side + x] =
+                (x < half) == (y < half) ? static_cast<uint8_t>((x + y) % 255) : uint8_t{255};
+        }
+    }
+    gif.frames = {fill, pixel, quadrants};
+    return gif;
+}
+
 // Full first frame, then smaller frames with transparency at offsets, all disposed alike.
 Gif disposalGif(int disposal) {
     Gif gif = screen(24, 18);
@@ -338,6 +360,17 @@ void ConversionTest::showsWhatImageMagickShows_data() {
     tiles.repeats = {1, 1, 1, 1};
     tiles.changesInPlace = true;
     QTest::newRow("large picture in tiles") << tiles;
+
+    for (const int side : {2048, 2900}) {
+        Case recording;
+        recording.gifs = {screenSizedGifOf257Colours(side)};
+        recording.frameRate = tenFps;
+        recording.repeats = {1, 1, 1};
+        recording.needsDirectColour = true;
+        QTest::newRow(
+            qPrintable(QStringLiteral("%1x%1, 257 colours after a one-pixel patch").arg(side)))
+            << recording;
+    }
 
     Case manyToOne;
     // The first size comes back after pictures of another one have gone through the queue.

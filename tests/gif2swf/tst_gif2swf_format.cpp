@@ -11,10 +11,10 @@
 #include "GifReader.h"
 #include "MovieWriter.h"
 #include "PatchRow.h"
-#include "PictureQueue.h"
+#include "Pipeline.h"
 #include "SwfPlayback.h"
 #include "SwfTags.h"
-#include "TagWriter.h"
+#include "TagSink.h"
 #include "Timing.h"
 
 #include <QtTest>
@@ -318,7 +318,8 @@ void FormatTest::movieReusesPicturesThatShowAgain() {
     mixed[4] = 0; // one transparent pixel: needs alpha
     MemorySink sink;
     ColourRegistry colours;
-    MovieWriter movie(sink, colours, 3, 2, 10 * 256);
+    TagSink tagSink(sink, kDefaultCompressionLevel, false);
+    MovieWriter movie(tagSink, colours, 3, 2, 10 * 256);
     movie.show(idsOf(colours, red).data(), 3, 2, 1);
     movie.show(idsOf(colours, mixed).data(), 3, 2, 2);
     movie.show(idsOf(colours, red).data(), 3, 2, 1);
@@ -341,7 +342,8 @@ void FormatTest::changesArePatchedUpToTheLayerBound() {
     std::vector<std::vector<uint32_t>> shown;
     MemorySink sink;
     ColourRegistry colours;
-    MovieWriter movie(sink, colours, 16, 8, 256);
+    TagSink tagSink(sink, kDefaultCompressionLevel, false);
+    MovieWriter movie(tagSink, colours, 16, 8, 256);
     auto show = [&] {
         movie.show(idsOf(colours, picture).data(), 16, 8, 1);
         shown.push_back(picture);
@@ -385,17 +387,17 @@ void FormatTest::writerThreadErrorReachesTheCaller() {
     for (const bool threaded : {true, false}) {
         FullSink sink;
         ColourRegistry colours;
-        MovieWriter movie(sink, colours, 64, 64, 256, kDefaultCompressionLevel, threaded);
         PictureBuffer picture(64 * 64);
         bool thrown = false;
         try {
-            PictureQueue queue(movie, 64, 64, threaded);
+            Pipeline pipeline(sink, colours, 64, 64, 256, kDefaultCompressionLevel, threaded, 0,
+                              50);
             for (int i = 0; i < 50; ++i) {
                 std::fill(picture.begin(), picture.end(),
                           colours.idOf(0xFF000000u + static_cast<uint32_t>(i)));
-                queue.push(picture, 64, 64, {0, 0, 64, 64}, 1, "in.gif", i + 1);
+                pipeline.picture(picture, 64, 64, {0, 0, 64, 64}, 1, 0, i + 1);
             }
-            queue.finish();
+            pipeline.finish();
         } catch (const ConvertError& error) {
             thrown = true;
             QCOMPARE(formatMessage(error),
@@ -765,8 +767,14 @@ void FormatTest::patchRowsFollowTheirDefinition() {
 void FormatTest::tagsStayInOrderWhileBitmapsDeflateSideBySide() {
     MemorySink sink;
     const int count = 120;
+    swf::FileHeaderLayout header;
     {
-        TagWriter writer(sink, 1);
+        TagSink writer(sink, 1, true);
+        std::vector<std::thread> workers;
+        for (int w = 0; w < TagSink::kWorkers; ++w) {
+            workers.emplace_back([&writer, w] { writer.work(w); });
+        }
+        header = swf::writeFileHeader(writer.tags(), swf::FileHeader());
         ColourRegistry colours;
         BitmapEncoder encoder(colours);
         for (int i = 1; i <= count; ++i) {
@@ -777,13 +785,19 @@ void FormatTest::tagsStayInOrderWhileBitmapsDeflateSideBySide() {
                     0xFF000000u | static_cast<uint32_t>((p * 7 + static_cast<size_t>(i)) % 200));
             }
             encoder.prepare(pixels.data(), side, side);
-            writer.defineBitmap(static_cast<uint16_t>(i), encoder.take(writer.spareBuffer()));
+            writer.defineBitmap(static_cast<uint16_t>(i), encoder, false);
             swf::writeShowFrame(writer.tags()); // a marker after each bitmap
         }
-        writer.finish();
+        writer.end(header, 1);
+        for (std::thread& worker : workers) {
+            worker.join();
+        }
+        writer.throwIfFailed();
     }
     const std::vector<uint8_t>& bytes = sink.data();
-    size_t at = 0;
+    QCOMPARE(size_t{bytes[4] | bytes[5] << 8 | bytes[6] << 16 | size_t{bytes[7]} << 24},
+             bytes.size());
+    size_t at = header.frameCountOffset + 2;
     int expected = 1;
     bool bitmapNext = true;
     while (at + 2 <= bytes.size()) {
@@ -890,16 +904,19 @@ void FormatTest::threadsDoNotChangeTheMovie() {
     QTemporaryDir folder;
     const std::string path = folder.filePath("mixed.gif").toStdString();
     testgif::writeGif(path, gif);
-    std::vector<uint8_t> movies[2];
-    for (const bool threaded : {false, true}) {
+    // One thread, four, and four through hand-offs of one or two items (every wait taken).
+    std::vector<uint8_t> movies[3];
+    for (const int way : {0, 1, 2}) {
         ConvertOptions options;
-        options.threaded = threaded;
+        options.threaded = way > 0;
+        options.smallQueues = way == 2;
         MemorySink sink;
         const ConvertResult result = convertGifs({inputFromPath(path)}, options, sink);
         QCOMPARE(int(result.frameCount), 61);
-        movies[threaded] = sink.data();
+        movies[way] = sink.data();
     }
     QVERIFY(movies[0] == movies[1]);
+    QVERIFY(movies[0] == movies[2]);
     QCOMPARE(int(testswf::play(movies[0]).frames.size()), 61);
 }
 

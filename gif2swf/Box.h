@@ -1,0 +1,37 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+// A rectangle of pixels: left and top inclusive, right and bottom exclusive. Empty when it
+// has no pixels (then only area() and united() look at it).
+namespace gif2swf {
+
+struct Box {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+
+    uint64_t area() const {
+        return right > left && bottom > top ? uint64_t(right - left) * uint64_t(bottom - top) : 0;
+    }
+    // The smallest box holding both.
+    Box united(const Box& other) const {
+        if (other.area() == 0) {
+            return *this;
+        }
+        if (area() == 0) {
+            return other;
+        }
+        return {std::min(left, other.left), std::min(top, other.top), std::max(right, other.right),
+                std::max(bottom, other.bottom)};
+    }
+    // The part inside a picture `width` x `height`.
+    Box clipped(int width, int height) const {
+        return {std::max(left, 0), std::max(top, 0), std::min(right, width),
+                std::min(bottom, height)};
+    }
+};
+
+} // namespace gif2swf

@@ -1,0 +1,181 @@
+#include "Pipeline.h"
+
+#include "Errors.h"
+
+#include <algorithm>
+#include <new>
+
+namespace gif2swf {
+
+namespace {
+
+HandoffLimits pictureLimits(const PipelineLimits& limits, int width, int height) {
+    // Whole pictures: as many as fit the bytes, at least two so that one is filled while the
+    // other is laid out; half of them make a batch.
+    const uint64_t bytes = std::max<uint64_t>(1, uint64_t(width) * uint64_t(height) * 4);
+    const size_t depth = static_cast<size_t>(std::clamp<uint64_t>(
+        limits.pictureBytes / bytes, 2, std::max<uint64_t>(2, limits.maxPictures)));
+    return {depth, UINT64_MAX, depth / 2, UINT64_MAX};
+}
+
+} // namespace
+
+Pipeline::Pipeline(ByteSink& out, const ColourRegistry& colours, int width, int height,
+                   uint16_t frameRate, int compressionLevel, bool threaded, uint32_t plays,
+                   uint32_t frames, const PipelineLimits& limits)
+    : sink_(out, compressionLevel, threaded, limits.bitmaps),
+      writer_(sink_, colours, width, height, frameRate),
+      pictures_(
+          pictureLimits(limits, width, height), threaded,
+          [this](Message& message, int) { layOut(message); }, [](Message&) {}),
+      stale_(pictures_.slotCount()) {
+    writer_.playTimes(plays, frames);
+    if (!threaded) {
+        return;
+    }
+    try {
+        threads_.emplace_back([this] { pictures_.consume(); });
+        for (int worker = 0; worker < TagSink::kWorkers; ++worker) {
+            threads_.emplace_back([this, worker] { sink_.work(worker); });
+        }
+    } catch (...) {
+        stopThreads();
+        throw;
+    }
+}
+
+Pipeline::~Pipeline() {
+    stopThreads();
+}
+
+void Pipeline::stopThreads() {
+    pictures_.stop();
+    sink_.stop();
+    for (std::thread& thread : threads_) {
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
+}
+
+void Pipeline::staleAll(const Box& box) {
+    for (Box& stale : stale_) {
+        stale = stale.united(box);
+    }
+}
+
+void Pipeline::picture(const PictureBuffer& pixels, int width, int height, const Box& changed,
+                       uint32_t frames, int input, int image) {
+    if (!pictures_.threaded()) {
+        // Laid out at once: the writer copies what it keeps.
+        Message& message = pictures_.claim();
+        message.kind = Message::Picture;
+        message.pixels = pixels.data();
+        message.width = width;
+        message.height = height;
+        message.frames = frames;
+        message.changed = changed;
+        message.changeKnown = false;
+        message.input = input;
+        message.image = image;
+        pictures_.publish();
+        return;
+    }
+    staleAll(changed);
+    Message& message = pictures_.claim();
+    const bool writerBehind = pictures_.behind();
+    Box& stale = stale_[nextSlot_];
+    nextSlot_ = (nextSlot_ + 1) % stale_.size();
+    // The slot holds the picture of some hand-overs ago when it holds a picture: only what
+    // changed since then is copied. (Changes of other inputs' pictures, of other sizes, may
+    // reach beyond this one: a new input's first change covers its whole screen anyway.)
+    const Box copy = stale.clipped(width, height);
+    if (message.kind == Message::Picture && message.width == width && message.height == height &&
+        message.storage.size() == pixels.size()) {
+        for (int y = copy.top; y < copy.bottom && copy.left < copy.right; ++y) {
+            const size_t at = static_cast<size_t>(y) * width;
+            std::copy(pixels.begin() + at + copy.left, pixels.begin() + at + copy.right,
+                      message.storage.begin() + at + copy.left);
+        }
+    } else {
+        message.storage.assign(pixels.begin(), pixels.end());
+    }
+    // When the writer is behind (a batch or more waits), the change from the picture before
+    // is found here, which takes work off it; that picture is in the slot before, unless it
+    // went as tiles. (Where decoding is the slower side, the writer finds it: on 3000
+    // 160x120 frames that thread does 7 % less.)
+    const Message& before = pictures_.previous();
+    message.changeKnown = writerBehind && before.kind == Message::Picture &&
+                          before.width == width && before.height == height &&
+                          before.storage.size() == pixels.size();
+    if (message.changeKnown) {
+        message.change = MovieWriter::compare(message.storage.data(), before.storage.data(), width,
+                                              height, changed.clipped(width, height));
+    }
+    stale = {};
+    message.kind = Message::Picture;
+    message.pixels = message.storage.data();
+    message.width = width;
+    message.height = height;
+    message.frames = frames;
+    message.changed = changed;
+    message.input = input;
+    message.image = image;
+    pictures_.publish();
+}
+
+void Pipeline::keyTile(const PictureBuffer& pixels, int width, int height, int top, uint32_t frames,
+                       int input, int image) {
+    const uint32_t* rows = pixels.data() + static_cast<size_t>(top) * width;
+    Message& message = pictures_.claim();
+    message.kind = Message::KeyTile;
+    if (pictures_.threaded()) {
+        const int count = std::min(MovieWriter::tileRows(width, height), height - top);
+        message.storage.assign(rows, rows + static_cast<size_t>(count) * width);
+        rows = message.storage.data();
+        nextSlot_ = (nextSlot_ + 1) % stale_.size();
+    }
+    message.pixels = rows;
+    message.width = width;
+    message.height = height;
+    message.top = top;
+    message.frames = frames;
+    message.input = input;
+    message.image = image;
+    // Tiles are deflated while the rows below them are decoded: they go at once.
+    pictures_.publish(0, true);
+    staleAll({0, 0, width, height});
+}
+
+void Pipeline::layOut(Message& message) {
+    try {
+        if (message.kind == Message::KeyTile) {
+            writer_.keyTile(message.pixels, message.width, message.height, message.top,
+                            message.frames);
+        } else {
+            writer_.show(message.pixels, message.width, message.height, message.frames,
+                         &message.changed, message.changeKnown ? &message.change : nullptr);
+        }
+    } catch (const ConvertError& error) {
+        throw error.about(message.input, message.image);
+    }
+}
+
+void Pipeline::finish() {
+    if (!pictures_.threaded()) {
+        writer_.finish();
+        return;
+    }
+    pictures_.close();
+    threads_.front().join();
+    pictures_.throwIfFailed();
+    writer_.finish();
+    for (std::thread& thread : threads_) {
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
+    sink_.throwIfFailed();
+}
+
+} // namespace gif2swf

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "ByteSink.h"
+#include "ColourRegistry.h"
+#include "Handoff.h"
+#include "LargeAllocator.h"
+#include "MovieWriter.h"
+#include "TagSink.h"
+
+#include <cstdint>
+#include <functional>
+#include <thread>
+#include <vector>
+
+// The converter's stages and the threads between them, built and finished here alone:
+//
+//   source (the caller's thread: decodes and composites each picture, ahead of the writer)
+//     -> pictures ->  writer (MovieWriter, one thread: keys, patches, reuse, layer bound)
+//     -> bitmaps  ->  sink   (TagSink, two workers: deflates, writes in order)
+//
+// Each arrow is a Handoff. A movie too small for threads to pay runs every stage on the
+// caller's thread (the hand-offs inline). No stage starts or ends another stage's thread.
+namespace gif2swf {
+
+// How much work may wait between the stages.
+struct PipelineLimits {
+    // Pictures in flight between source and writer: 2 to maxPictures of them, at most
+    // pictureBytes together.
+    uint64_t pictureBytes = 4 * 1024 * 1024;
+    size_t maxPictures = 8;
+    HandoffLimits bitmaps = TagSink::defaultLimits();
+};
+
+class Pipeline {
+public:
+    // A movie of `width` x `height` at most (the stage) at `frameRate`, playing `plays` times
+    // (0: for ever) over its `frames` frames, into `out`.
+    Pipeline(ByteSink& out, const ColourRegistry& colours, int width, int height,
+             uint16_t frameRate, int compressionLevel, bool threaded, uint32_t plays,
+             uint32_t frames, const PipelineLimits& limits = {});
+    // Without finish(): ends the threads, dropping what is not written (the caller failed).
+    ~Pipeline();
+    Pipeline(const Pipeline&) = delete;
+    Pipeline& operator=(const Pipeline&) = delete;
+
+    // Errors about a picture name it as image `image` of input number `input` (0-based).
+    // Shows a picture for `frames` frames; `changed` holds every pixel that may differ from
+    // the picture before.
+    void picture(const PictureBuffer& pixels, int width, int height, const Box& changed,
+                 uint32_t frames, int input, int image);
+    // Hands over the tile of a key picture whose rows are final (see MovieWriter::keyTile);
+    // with the last one the picture is shown for `frames` frames.
+    void keyTile(const PictureBuffer& pixels, int width, int height, int top, uint32_t frames,
+                 int input, int image);
+    // Ends the movie, waits until every byte is written and ends the threads.
+    void finish();
+
+    // Called on the writer's thread with the frame count each time a picture's frames are
+    // written out (the point where a frame is finished, for progress reports).
+    void onFramesShown(std::function<void(uint32_t)> listener) {
+        writer_.onFramesShown(std::move(listener));
+    }
+
+    uint32_t frameCount() const { return writer_.frameCount(); }
+    uint32_t bitmapCount() const { return writer_.bitmapCount(); }
+
+private:
+    // A picture, or a key's tile, on its way to the writer.
+    struct Message {
+        enum Kind { Picture, KeyTile } kind = Picture;
+        PictureBuffer storage; // the pixels when threaded; inline they are the caller's
+        const uint32_t* pixels = nullptr;
+        int width = 0;
+        int height = 0;
+        uint32_t frames = 0;
+        Box changed;
+        MovieWriter::Change change; // from the picture before, when changeKnown
+        bool changeKnown = false;
+        int top = 0; // a tile's first row
+        int input = 0;
+        int image = 0;
+    };
+
+    void layOut(Message& message);
+    // Marks every slot's picture stale within `box`.
+    void staleAll(const Box& box);
+    void stopThreads();
+
+    TagSink sink_;
+    MovieWriter writer_;
+    Handoff<Message> pictures_;
+    // Per slot of pictures_, in the order they are filled: where the pictures handed over
+    // since the slot's one may differ from it (so only that is copied into it).
+    std::vector<Box> stale_;
+    size_t nextSlot_ = 0;
+    std::vector<std::thread> threads_;
+};
+
+} // namespace gif2swf
