@@ -5,7 +5,15 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+
 #include <QFileInfo>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 namespace korvane {
 
@@ -13,10 +21,54 @@ namespace {
 
 const QChar kSeparator = QDir::separator();
 constexpr int kReportedPathsAtMost = 10;
-// How often the list takes the entries found meanwhile, and how many it takes at once at most
-// (so that one append stays short between two passes of the window's events).
+// How often the list takes the entries found meanwhile, and how many waiting entries make it
+// take them sooner (so that one append stays short between two passes of the window's events).
 constexpr qint64 kAppendEveryMs = 100;
-constexpr qsizetype kEntriesPerAppendAtMost = 20000;
+constexpr qsizetype kEntriesToAppendSooner = 25000;
+// How long the window's thread waits for the reader before it services the window's events.
+constexpr int kWaitForReaderMs = 5;
+
+// The entries of one folder after another, handed from the thread that reads the folders to
+// the one that appends them.
+class FoundEntries {
+public:
+    void put(QStringList entries) {
+        if (entries.isEmpty())
+            return;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            queue_.push_back(std::move(entries));
+        }
+        changed_.notify_one();
+    }
+    void finish() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            finished_ = true;
+        }
+        changed_.notify_one();
+    }
+    // The next folder's entries, waiting up to `ms` for them; *finished is set once the reader
+    // has ended and everything it found has been taken.
+    std::optional<QStringList> take(int ms, bool* finished) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait_for(lock, std::chrono::milliseconds(ms),
+                          [this] { return !queue_.empty() || finished_; });
+        std::optional<QStringList> entries;
+        if (!queue_.empty()) {
+            entries = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        *finished = finished_ && queue_.empty();
+        return entries;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<QStringList> queue_;
+    bool finished_ = false;
+};
 
 QString JoinRealPath(const QString& realFolder, const QString& name) {
     return realFolder.endsWith(QLatin1Char('/')) ? realFolder + name
@@ -81,7 +133,7 @@ bool FolderScan::service() {
 }
 
 void FolderScan::noteUnreadable(const QString& path) {
-    if (!stopped() && !unreadable_.contains(path))
+    if (!unreadable_.contains(path))
         unreadable_.append(path);
 }
 
@@ -96,7 +148,8 @@ QList<FolderScan::Folder> FolderScan::startingFolders(const QStringList& paths) 
     return folders;
 }
 
-bool FolderScan::readFolder(const Folder& folder, const NamePattern* pattern, QStringList& files,
+bool FolderScan::readFolder(const Folder& folder, const NamePattern* pattern,
+                            const KeepGoing& keepGoing, QStringList& files,
                             QList<Folder>& subfolders) {
     QList<ListedEntry> entries;
     if (!ReadFolder(folder.path, entries))
@@ -105,7 +158,7 @@ bool FolderScan::readFolder(const Folder& folder, const NamePattern* pattern, QS
     QStringList invalidNames;
     QSet<QString> linkNames;
     for (const ListedEntry& entry : entries) {
-        if (!service())
+        if (!keepGoing())
             return true;
         if (!entry.isFolder) {
             if (!pattern || entry.name.startsWith(QLatin1Char('~')) ||
@@ -144,20 +197,20 @@ bool FolderScan::readFolder(const Folder& folder, const NamePattern* pattern, QS
 }
 
 void FolderScan::walk(QList<Folder> start, bool recurse, const NamePattern* pattern,
-                      const Visit& visit) {
+                      const KeepGoing& keepGoing, const Visit& visit) {
     // A queue gives the levels one after another, each grouped by parent in the parents' order.
     QList<Folder> queue = std::move(start);
     for (qsizetype next = 0; next < queue.size(); ++next) {
-        if (!service())
+        if (!keepGoing())
             return;
         const Folder folder = queue.at(next);
         QStringList files;
         QList<Folder> subfolders;
-        if (!readFolder(folder, pattern, files, subfolders)) {
+        if (!readFolder(folder, pattern, keepGoing, files, subfolders)) {
             noteUnreadable(folder.path.chopped(1));
             continue;
         }
-        if (stopped())
+        if (!keepGoing())
             return;
         visit(folder, files, subfolders);
         if (recurse)
@@ -166,17 +219,48 @@ void FolderScan::walk(QList<Folder> start, bool recurse, const NamePattern* patt
 }
 
 void FolderScan::CollectSubfolders(QStringList& folders, bool recurse) {
-    walk(startingFolders(folders), recurse, nullptr,
-         [&](const Folder&, const QStringList&, const QList<Folder>& subfolders) {
-             for (const Folder& subfolder : subfolders)
-                 folders.append(subfolder.path);
-         });
+    walk(
+        startingFolders(folders), recurse, nullptr, [this] { return service(); },
+        [&](const Folder&, const QStringList&, const QList<Folder>& subfolders) {
+            for (const Folder& subfolder : subfolders)
+                folders.append(subfolder.path);
+        });
 }
 
 void FolderScan::AddTree(const QString& folder, const QString& pattern, RootRepair repair,
                          const AppendEntries& append) {
     visited_.clear();
     const NamePattern names(pattern);
+    // The folders are read and their names ordered on a thread of their own, while this one
+    // appends what has been found and keeps the window answering. Until the reader has ended,
+    // it alone touches the scan's state.
+    FoundEntries found;
+    std::atomic<bool> cancelled{false};
+    const auto read = [&, start = startingFolders({folder + kSeparator})]() mutable {
+        walk(
+            std::move(start), true, &names, [&] { return !cancelled.load(); },
+            [&](const Folder& listed, const QStringList& files, const QList<Folder>&) {
+                QStringList entries;
+                entries.reserve(files.size());
+                for (const QString& name : files) {
+                    const QString entry = listed.path + name;
+                    entries.append(repair == RootRepair::Repair ? RepairRootSeparator(entry)
+                                                                : entry);
+                }
+                found.put(std::move(entries));
+            });
+        found.finish();
+    };
+    // However this function is left, the reader is told to stop and waited for.
+    struct Reader {
+        std::atomic<bool>& cancelled;
+        std::thread thread;
+        ~Reader() {
+            cancelled = true;
+            thread.join();
+        }
+    } reader{cancelled, std::thread(read)};
+
     // The first entries show at once; after them the list takes what has been found every so
     // often. Every append makes the list lay out all its entries again at the next pass of the
     // window's events, so appending each folder on its own would cost time in the square of
@@ -184,25 +268,21 @@ void FolderScan::AddTree(const QString& folder, const QString& pattern, RootRepa
     QStringList pending;
     bool appendedAny = false;
     QElapsedTimer sinceAppend;
-    const auto flush = [&] {
-        if (pending.isEmpty() || stopped())
-            return;
-        append(pending);
-        pending.clear();
-        appendedAny = true;
-        sinceAppend.start();
-    };
-    walk(startingFolders({folder + kSeparator}), true, &names,
-         [&](const Folder& listed, const QStringList& files, const QList<Folder>&) {
-             for (const QString& name : files) {
-                 const QString entry = listed.path + name;
-                 pending.append(repair == RootRepair::Repair ? RepairRootSeparator(entry) : entry);
-             }
-             if (!appendedAny || sinceAppend.hasExpired(kAppendEveryMs) ||
-                 pending.size() >= kEntriesPerAppendAtMost)
-                 flush();
-         });
-    flush();
+    bool finished = false;
+    while (!finished && service()) {
+        std::optional<QStringList> entries = found.take(kWaitForReaderMs, &finished);
+        if (entries)
+            pending.append(std::move(*entries));
+        if (!pending.isEmpty() &&
+            (!appendedAny || finished || sinceAppend.hasExpired(kAppendEveryMs) ||
+             pending.size() >= kEntriesToAppendSooner) &&
+            !stopped()) {
+            append(pending);
+            pending.clear();
+            appendedAny = true;
+            sinceAppend.start();
+        }
+    }
 }
 
 void FolderScan::AddDroppedItems(const QStringList& items, const AppendEntries& append) {

@@ -32,14 +32,15 @@ private:
 };
 
 // One scan of folder trees. It follows links to folders but lists each real folder of a tree
-// once, so a link cycle ends. Folders and dropped items that cannot be read, and names that are
+// once, so a link cycle ends. AddTree reads the folders on a thread of its own and appends on
+// the calling one. Folders and dropped items that cannot be read, and names that are
 // not valid text, are passed over and remembered for a report at the end.
 class FolderScan {
 public:
-    // serviceEvents runs at every listed entry and between appends, so the window keeps
-    // painting and answering during a long scan. stopRequested is asked after each of those and
-    // before each append: once it answers true the scan ends there, appends nothing more and
-    // notes nothing more.
+    // serviceEvents runs at least every few milliseconds (at every listed entry when subfolders
+    // are collected), so the window keeps painting and answering during a long scan.
+    // stopRequested is asked after each of those and before each append: once it answers true
+    // the scan ends there and appends nothing more.
     explicit FolderScan(std::function<void()> serviceEvents = {},
                         std::function<bool()> stopRequested = {});
 
@@ -72,12 +73,15 @@ private:
         QString realPath; // with links resolved; tells a folder reached twice
     };
     // Visits the folders breadth first from `start`, giving each one's matching file names
-    // (none when `files` is null) and its subfolders, both in NameOrder.
+    // (none when `files` is null) and its subfolders, both in NameOrder. keepGoing is asked at
+    // every folder and entry; the walk ends once it answers false.
     using Visit = std::function<void(const Folder& folder, const QStringList& files,
                                      const QList<Folder>& subfolders)>;
-    void walk(QList<Folder> start, bool recurse, const NamePattern* files, const Visit& visit);
-    bool readFolder(const Folder& folder, const NamePattern* pattern, QStringList& files,
-                    QList<Folder>& subfolders);
+    using KeepGoing = std::function<bool()>;
+    void walk(QList<Folder> start, bool recurse, const NamePattern* files,
+              const KeepGoing& keepGoing, const Visit& visit);
+    bool readFolder(const Folder& folder, const NamePattern* pattern, const KeepGoing& keepGoing,
+                    QStringList& files, QList<Folder>& subfolders);
     QList<Folder> startingFolders(const QStringList& paths);
     void noteUnreadable(const QString& path);
     // Services the window's events; false once the scan is to stop.
