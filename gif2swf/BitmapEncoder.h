@@ -33,8 +33,8 @@ struct FingerprintHash {
     size_t operator()(const Fingerprint& f) const { return static_cast<size_t>(f.first); }
 };
 
-// The deflate level: 1 is the fastest and 10 % larger than level 6 on index rasters, while
-// still smaller than the GIF's own LZW data.
+// The deflate level: 1 is the fastest, and a little larger than level 6 on index rasters
+// while still smaller than the GIF's own LZW data (README.md has the figures).
 constexpr int kDefaultCompressionLevel = 1;
 
 // A bitmap laid out for deflating: the colour table followed by the rows, each padded to 4
@@ -63,7 +63,6 @@ public:
     Fingerprint prepare(const uint32_t* pixels, int width, int height);
     // Whether the prepared bitmap is colour-mapped (had at most 256 colours).
     bool colourMapped() const { return prepared_.format == swf::kColourMapped8; }
-    const PreparedBitmap& prepared() const { return prepared_; }
     // Hands the prepared bitmap over; `spare` becomes the buffer of the next one.
     PreparedBitmap take(std::vector<uint8_t> spare);
 
@@ -93,13 +92,13 @@ public:
 
 private:
     // Small bitmaps (the patches of optimised GIFs, where the GIF's own data is small too)
-    // are deflated harder: level 4 takes off about 3 % for three fifths more time (level 6,
-    // 5 % for twice the time, made deflating the sprite animations' bottleneck).
+    // are deflated harder, at level 4 (level 6 made deflating the sprite animations'
+    // bottleneck; README.md has the figures).
     static constexpr size_t kSmallBytes = 16 * 1024;
     static constexpr int kSmallLevel = 4;
     // Larger bitmaps at level 1 go through ISA-L's igzip (level 1) where the build has it,
-    // unless they are `sizeFirst`: on the bench's animations it deflates two to five times
-    // as fast as libdeflate's level 1, for output 12 to 18 % larger (see README.md).
+    // unless they are `sizeFirst`: on the bench's animations it deflates several times as
+    // fast as libdeflate's level 1, for somewhat larger output (README.md has the figures).
     bool deflateFast(const PreparedBitmap& prepared, std::vector<uint8_t>& out);
     std::unique_ptr<uint8_t[]> fastWorkspace_;
     // Large bitmaps that deflate poorly are deflated again at this level (see compress()).

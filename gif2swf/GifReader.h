@@ -43,7 +43,6 @@ public:
 
     int screenWidth() const { return screenWidth_; }
     int screenHeight() const { return screenHeight_; }
-    const std::string& name() const { return name_; }
     // How often viewers repeat the animation after its first play, from the looping
     // extension read so far: -1 without one, 0 for ever, else the count.
     int loopCount() const { return loopCount_; }

@@ -8,7 +8,7 @@
 
 // Memory for pictures of megabytes. Where the system offers them (Linux's transparent huge
 // pages) it comes in 2 MB pages, so that first touching it costs a page fault per 2 MB
-// instead of per 4 kB: on a 2048 x 2048 still a third of the time went to page faults.
+// instead of per 4 kB (on the 2048 x 2048 still page faults were much of the time: README.md).
 // Elsewhere, and for small buffers, it is plain operator new.
 namespace gif2swf {
 

@@ -9,8 +9,8 @@
 
 // Decodes one GIF image's LZW data into its colour indices, rows in the order the file
 // stores them. It gives what giflib's decoder gives, byte for byte and fault for fault, also
-// on damaged data, but 3 to 18 times faster: a code's string is copied from where it first
-// appeared in the output instead of being walked back through the code table.
+// on damaged data, but faster (README.md has the figures): a code's string is copied from
+// where it first appeared in the output instead of being walked back through the code table.
 namespace gif2swf {
 
 class LzwDecoder {

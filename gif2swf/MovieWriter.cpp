@@ -169,8 +169,10 @@ void MovieWriter::removeTopPatch() {
 }
 
 uint64_t MovieWriter::patchRows(const uint32_t* pixels, int width, const Box& box,
-                                const Pixels& below, bool fillGaps, bool estimate, int first,
+                                const Pixels& below, Gaps gaps, Estimate estimate, int first,
                                 int rows, uint32_t* out) {
+    const bool fillGaps = gaps == Gaps::Filled;
+    const bool sum = estimate == Estimate::Sum;
     const int patchWidth = box.right - box.left;
     if (zeroRow_.size() < static_cast<size_t>(patchWidth)) {
         zeroRow_.assign(static_cast<size_t>(patchWidth), 0u);
@@ -183,7 +185,7 @@ uint64_t MovieWriter::patchRows(const uint32_t* pixels, int width, const Box& bo
         uint32_t* row = out + static_cast<size_t>(y) * patchWidth;
         const bool firstRow = y == 0;
         const uint32_t* above = firstRow ? zeroRow_.data() : row - patchWidth;
-        cost += layPatchRow(now, before, above, firstRow, patchWidth, fillGaps, estimate, row);
+        cost += layPatchRow(now, before, above, firstRow, patchWidth, fillGaps, sum, row);
     }
     return cost;
 }
@@ -194,24 +196,28 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
     const int patchHeight = box.bottom - box.top;
     // The changed pixels over transparent ones, which leave what is shown below them: a
     // patch costs about what its changes cost. Unchanged pixels may also show their own
-    // colour, to keep the opaque areas whole: on video-like GIFs that is a fifth smaller;
-    // on bands shifting across a gradient, a sixth larger, so it is taken only when the
-    // estimate says it is clearly better.
+    // colour, to keep the opaque areas whole: smaller on video-like GIFs, larger on bands
+    // shifting across a gradient (README.md), so it is taken only when the estimate says it
+    // is clearly better.
     // The estimate looks at two rows in every sixteen.
     patchPixels_.resize(box.area());
     uint64_t plain = 0;
     uint64_t filled = 0;
     for (int y = 0; y < patchHeight; y += 16) {
         const int rows = std::min(2, patchHeight - y);
-        plain += patchRows(pixels, width, box, below, false, true, y, rows, patchPixels_.data());
-        filled += patchRows(pixels, width, box, below, true, true, y, rows, patchPixels_.data());
+        plain += patchRows(pixels, width, box, below, Gaps::Transparent, Estimate::Sum, y, rows,
+                           patchPixels_.data());
+        filled += patchRows(pixels, width, box, below, Gaps::Filled, Estimate::Sum, y, rows,
+                            patchPixels_.data());
     }
     const bool gapsFilled = filled * 8 < plain * 7;
     const auto fillPlain = [&] {
-        patchRows(pixels, width, box, below, false, false, 0, patchHeight, patchPixels_.data());
+        patchRows(pixels, width, box, below, Gaps::Transparent, Estimate::Skip, 0, patchHeight,
+                  patchPixels_.data());
     };
     if (gapsFilled) {
-        patchRows(pixels, width, box, below, true, false, 0, patchHeight, patchPixels_.data());
+        patchRows(pixels, width, box, below, Gaps::Filled, Estimate::Skip, 0, patchHeight,
+                  patchPixels_.data());
     } else {
         fillPlain();
     }
@@ -245,69 +251,88 @@ uint64_t MovieWriter::patchCost(const Change& change) {
     // Transparent pixels between the changed ones break up deflate's runs and matches
     // nearly as much as changed pixels do: a patch costs about its rectangle, the changed
     // pixels in it add a little (on a sprite moving over a still scene, replacing the last
-    // patch with a clean one of the sprite is a third smaller than stacking the difference).
+    // patch with a clean one of the sprite is clearly smaller than stacking the difference).
     return change.box.area() * 16 + change.pixels;
 }
 
 void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t frames,
                        const Box* changed, const Change* known) {
     checkRoomFor(frames);
-    const uint64_t screen = uint64_t(width) * uint64_t(height);
+    apply(choose(pixels, width, height, changed, known), pixels, width, height);
+    advanceFrames(frames);
+}
+
+MovieWriter::Step MovieWriter::choose(const uint32_t* pixels, int width, int height,
+                                      const Box* changed, const Change* known) const {
     const Box whole{0, 0, width, height};
     if (keyShapes_.empty() || width != shownWidth_ || height != shownHeight_) {
+        return {Step::NewKey, whole, {}};
+    }
+    const uint64_t screen = whole.area();
+    const Box region = changed != nullptr ? changed->clipped(width, height) : whole;
+    const Change change = known != nullptr ? *known : changeFrom(pixels, shown_, region);
+    if (change.box.area() == 0) {
+        return {Step::Repeat, region, {}};
+    }
+    // The picture may be closer to the one below the last patch, as when a GIF image is
+    // disposed of to what was there before it: then that patch goes and a new one is placed
+    // over what it covered. The two differ only under that patch.
+    Change revert;
+    if (topIsPatch_) {
+        revert = changeFrom(pixels, belowTop_, region.united(topPatchBox_));
+    }
+    const bool reverts = topIsPatch_ && patchCost(revert) < patchCost(change);
+    const Change& chosen = reverts ? revert : change;
+    const uint16_t patches = reverts ? patches_ - 1 : patches_;
+    const uint64_t patchArea = reverts ? patchArea_ - topPatchArea_ : patchArea_;
+    if (patches >= kMaxPatches ||
+        patchArea + chosen.box.area() > std::max(kMaxPatchScreens * screen, kMaxPatchPixels) ||
+        chosen.pixels * 10 >= screen * 9) {
+        // Too many layers to draw, or a change of nearly every pixel, which costs about as
+        // much as the whole picture: a key clears the patches.
+        return {Step::Key, region, {}};
+    }
+    return {reverts ? Step::Revert : Step::Stack, region, chosen.box};
+}
+
+void MovieWriter::apply(const Step& step, const uint32_t* pixels, int width, int height) {
+    const uint64_t screen = uint64_t(width) * uint64_t(height);
+    switch (step.kind) {
+    case Step::NewKey:
         showKey(pixels, width, height);
         shown_.assign(pixels, pixels + screen);
         shownWidth_ = width;
         shownHeight_ = height;
-    } else {
-        const Box region = changed != nullptr ? changed->clipped(width, height) : whole;
-        const Change change = known != nullptr ? *known : changeFrom(pixels, shown_, region);
-        // The picture may be closer to the one below the last patch, as when a GIF image is
-        // disposed of to what was there before it: then that patch goes and a new one is
-        // placed over what it covered. The two differ only under that patch.
-        Change revert;
+        return;
+    case Step::Repeat:
+        break;
+    case Step::Key:
+        showKey(pixels, width, height);
+        break;
+    case Step::Revert:
+        removeTopPatch();
+        if (step.patch.area() > 0) {
+            showPatch(pixels, width, step.patch, belowTop_);
+            topIsPatch_ = true; // still over the same picture
+        }
+        break;
+    case Step::Stack: {
         const bool topWasPatch = topIsPatch_;
         const Box oldTop = topPatchBox_;
-        if (topWasPatch) {
-            revert = changeFrom(pixels, belowTop_, region.united(oldTop));
-        }
-        const bool reverts = topWasPatch && patchCost(revert) < patchCost(change);
-        const Change& chosen = reverts ? revert : change;
-        const uint64_t area = chosen.box.area();
-        const uint16_t patches = reverts ? patches_ - 1 : patches_;
-        const uint64_t patchArea = reverts ? patchArea_ - topPatchArea_ : patchArea_;
-        bool stacked = false;
-        if (change.box.area() == 0) {
-            // The same picture: the frames only repeat it.
-        } else if (patches >= kMaxPatches ||
-                   patchArea + area > std::max(kMaxPatchScreens * screen, kMaxPatchPixels) ||
-                   chosen.pixels * 10 >= screen * 9) {
-            // Too many layers to draw, or a change of nearly every pixel, which costs about
-            // as much as the whole picture: a key clears the patches.
-            showKey(pixels, width, height);
-        } else if (reverts) {
-            removeTopPatch();
-            if (area > 0) {
-                showPatch(pixels, width, chosen.box, belowTop_);
-                topIsPatch_ = true; // still over the same picture
-            }
-        } else {
-            showPatch(pixels, width, chosen.box, shown_);
-            belowTop_.swap(shown_);
-            topIsPatch_ = true;
-            stacked = true;
-        }
-        if (!stacked) {
-            copyRegion(shown_, pixels, region);
-        } else if (topWasPatch && shown_.size() == screen) {
+        showPatch(pixels, width, step.patch, shown_);
+        belowTop_.swap(shown_);
+        topIsPatch_ = true;
+        if (topWasPatch && shown_.size() == screen) {
             // Now the picture below the patch before: it differs from this one in the
             // changed area and under that patch.
-            copyRegion(shown_, pixels, region.united(oldTop));
+            copyRegion(shown_, pixels, step.region.united(oldTop));
         } else {
             shown_.assign(pixels, pixels + screen);
         }
+        return;
     }
-    advanceFrames(frames);
+    }
+    copyRegion(shown_, pixels, step.region);
 }
 
 void MovieWriter::checkRoomFor(uint32_t frames) const {

@@ -82,10 +82,26 @@ private:
     void showKey(const uint32_t* pixels, int width, int height);
     // A patch of the pixels in `box` that differ from `below`, the picture it is placed over.
     void showPatch(const uint32_t* pixels, int width, const Box& box, const Pixels& below);
+    // What becomes of a picture, decided before anything is written: the first key or one
+    // of a new size, the same picture again, a key over everything, the last patch replaced
+    // (by one over what it covered, or by nothing), or a patch stacked on the others.
+    struct Step {
+        enum Kind { NewKey, Repeat, Key, Revert, Stack } kind;
+        Box region; // where the picture may differ from the one shown
+        Box patch;  // the new patch's rectangle; empty: none
+    };
+    Step choose(const uint32_t* pixels, int width, int height, const Box* changed,
+                const Change* known) const;
+    void apply(const Step& step, const uint32_t* pixels, int width, int height);
+
+    // Unchanged pixels between the changed ones in a patch: transparent, or filled where
+    // that keeps areas whole (see layPatchRow).
+    enum class Gaps { Transparent, Filled };
+    enum class Estimate { Skip, Sum };
     // Writes `rows` rows of the patch of `box` over `below`, from row `first`, to `out`, as
-    // layPatchRow lays out each; returns the sum of their estimates when `estimate`.
+    // layPatchRow lays out each; returns the sum of their size estimates, or 0 with Skip.
     uint64_t patchRows(const uint32_t* pixels, int width, const Box& box, const Pixels& below,
-                       bool fillGaps, bool estimate, int first, int rows, uint32_t* out);
+                       Gaps gaps, Estimate estimate, int first, int rows, uint32_t* out);
     // Compares within `region` only.
     Change changeFrom(const uint32_t* pixels, const Pixels& shown, const Box& region) const;
     // About what a patch of the change costs in the movie, to compare two of them.

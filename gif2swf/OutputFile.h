@@ -19,7 +19,6 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     std::FILE* stream() { return file_; }
-    const std::string& path() const { return path_; }
     // Flushes, closes and renames the temporary file into place; throws ConvertError.
     void commit();
 

@@ -101,9 +101,8 @@ void Pipeline::picture(const PictureBuffer& pixels, int width, int height, const
         message.storage.assign(pixels.begin(), pixels.end());
     }
     // When the writer is behind (a batch or more waits), the change from the picture before
-    // is found here, which takes work off it; that picture is in the slot before, unless it
-    // went as tiles. (Where decoding is the slower side, the writer finds it: on 3000
-    // 160x120 frames that thread does 7 % less.)
+    // is found here, which takes work off it (where decoding is the slower side, the writer
+    // finds it itself); that picture is in the slot before, unless it went as tiles.
     const Message& before = pictures_.previous();
     message.changeKnown = writerBehind && before.kind == Message::Picture &&
                           before.width == width && before.height == height &&

@@ -6,9 +6,12 @@
 // process, one thread), output size over GIF size and peak memory. Times are the best of
 // --runs runs, wall clock, with the CPU time of that run beside it; the three take turns.
 //
-//   bench_gif2swf [--runs N] [--keep FOLDER]
+//   bench_gif2swf [--runs N] [--keep FOLDER] [--baseline CONVERTER]
 //
 // The converter is looked up beside this program (both build into the application folder).
+// --baseline takes turns with another build of the converter (an earlier commit's, say) and
+// prints, per file, both times, ours over its, and whether the movies are byte for byte the
+// same: a change is measured against what it replaces in one run.
 #include "Converter.h"
 #include "GifMaker.h"
 
@@ -89,6 +92,26 @@ void runChildOnce(const std::vector<std::string>& command, const std::string& ou
     m.maxRssKb = std::max(m.maxRssKb, usage.ru_maxrss);
     m.outputBytes = fileSize(output);
     m.ok = m.outputBytes > 0;
+}
+
+bool sameBytes(const std::string& a, const std::string& b) {
+    std::FILE* fa = std::fopen(a.c_str(), "rb");
+    std::FILE* fb = std::fopen(b.c_str(), "rb");
+    bool same = fa != nullptr && fb != nullptr;
+    while (same) {
+        const int ca = std::fgetc(fa);
+        same = ca == std::fgetc(fb);
+        if (ca == EOF) {
+            break;
+        }
+    }
+    if (fa != nullptr) {
+        std::fclose(fa);
+    }
+    if (fb != nullptr) {
+        std::fclose(fb);
+    }
+    return same;
 }
 
 bool haveProgram(const char* name) {
@@ -359,13 +382,17 @@ void compareLevels(const CorpusFile& file) {
 int main(int argc, char** argv) {
     int runs = 3;
     std::string keep;
+    std::string baseline;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--keep") == 0 && i + 1 < argc) {
             keep = argv[++i];
+        } else if (std::strcmp(argv[i], "--baseline") == 0 && i + 1 < argc) {
+            baseline = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: %s [--runs N] [--keep FOLDER]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--runs N] [--keep FOLDER] [--baseline CONVERTER]\n",
+                         argv[0]);
             return 1;
         }
     }
@@ -399,6 +426,13 @@ int main(int argc, char** argv) {
     bool allWithin = true;
     bool allFaster = true;
     bool allSmaller = true;
+    struct AgainstBaseline {
+        std::string name;
+        Measure ours;
+        Measure theirs;
+        bool same = false;
+    };
+    std::vector<AgainstBaseline> againstBaseline;
     for (const CorpusFile& file : corpus) {
         const double inMb = fileSize(file.path) / 1e6;
         const std::string out = folder + "/" + file.name + ".swf";
@@ -407,15 +441,24 @@ int main(int argc, char** argv) {
         // varies by a third here) weighs on all of them alike.
         Measure ours;
         Measure theirs;
+        Measure old;
+        const std::string oldOut = folder + "/" + file.name + ".baseline.swf";
         double limit = 1e9;
         Limit limiter;
         for (int run = 0; run < runs; ++run) {
             runChildOnce({converter, file.path, "-o", out}, out, ours);
+            if (!baseline.empty()) {
+                runChildOnce({baseline, file.path, "-o", oldOut}, oldOut, old);
+            }
             limit = std::min(limit, limiter.seconds(file.path));
             if (ffmpeg) {
                 runChildOnce({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", file.path, ffOut},
                              ffOut, theirs);
             }
+        }
+        if (!baseline.empty()) {
+            againstBaseline.push_back({file.name, ours, old, sameBytes(out, oldOut)});
+            std::remove(oldOut.c_str());
         }
         std::printf("%-33s %7.2f %6d |", file.name.c_str(), inMb, file.frames);
         if (!ours.ok) {
@@ -443,6 +486,30 @@ int main(int argc, char** argv) {
     std::printf("at least 3x faster than ffmpeg on every file: %s\n", allFaster ? "yes" : "NO");
     std::printf("at most the GIF's size on every file of 10 kB or more: %s\n",
                 allSmaller ? "yes" : "NO");
+    if (!baseline.empty()) {
+        std::printf("\nagainst %s (taking turns with ours):\n", baseline.c_str());
+        std::printf("%-33s %8s %8s %8s %8s %11s\n", "file", "ms", "base ms", "ms/base", "cpu/base",
+                    "same bytes");
+        bool allKept = true;
+        bool allSame = true;
+        for (const AgainstBaseline& b : againstBaseline) {
+            if (!b.ours.ok || !b.theirs.ok) {
+                std::printf("%-33s FAILED\n", b.name.c_str());
+                allKept = allSame = false;
+                continue;
+            }
+            const double ratio = b.ours.seconds / b.theirs.seconds;
+            std::printf("%-33s %8.1f %8.1f %8.3f %8.3f %11s\n", b.name.c_str(),
+                        b.ours.seconds * 1000, b.theirs.seconds * 1000, ratio,
+                        b.ours.cpuSeconds / b.theirs.cpuSeconds, b.same ? "yes" : "NO");
+            allKept = allKept && ratio <= 1.05;
+            allSame = allSame && b.same;
+        }
+        std::printf("within 5 %% of the baseline's time or faster on every file: %s\n",
+                    allKept ? "yes" : "NO");
+        std::printf("byte for byte the baseline's movie on every file: %s\n",
+                    allSame ? "yes" : "NO");
+    }
     compareLevels(corpus.front());
     if (keep.empty()) {
         for (const CorpusFile& file : corpus) {
