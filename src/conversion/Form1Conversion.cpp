@@ -1,5 +1,6 @@
 // The conversion run: Start turns the listed GIF files into SWF movies.
 #include "ConversionRun.h"
+#include "RunChecks.h"
 #include "app/Form1.h"
 #include "filelist/FileListView.h"
 #include "util/Constants.h"
@@ -50,6 +51,9 @@ void Form1::Start() {
         return;
     ConversionRequest request{ListView1->texts(), SelectedMode(*this), Text1->text(), Text2->text(),
                               services_.applicationFolder};
+    // Checked before anything changes on the window: a refused run leaves it as it was.
+    if (!CheckRun(request, services_.dialogs, this))
+        return;
     setConversionRunning(true);
     WindowFeedback feedback(*this, services_.dialogs);
     ConversionRun(std::move(request), services_.runner, feedback).execute();

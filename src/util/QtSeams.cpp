@@ -19,6 +19,8 @@ QMessageBox::Icon toQt(MessageIcon icon) {
         return QMessageBox::Information;
     case MessageIcon::Critical:
         return QMessageBox::Critical;
+    case MessageIcon::Question:
+        return QMessageBox::Question;
     case MessageIcon::None:
         break;
     }
@@ -39,8 +41,9 @@ void QtDialogs::message(QWidget* owner, const QString& text, MessageIcon icon,
     box.exec();
 }
 
-bool QtDialogs::askYesNo(QWidget* owner, const QString& text, const QString& title) {
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, owner);
+bool QtDialogs::askYesNo(QWidget* owner, const QString& text, const QString& title,
+                         MessageIcon icon) {
+    QMessageBox box(toQt(icon), title, text, QMessageBox::Yes | QMessageBox::No, owner);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -17,7 +17,8 @@ class QtDialogs : public Dialogs {
 public:
     void message(QWidget* owner, const QString& text, MessageIcon icon,
                  const QString& title) override;
-    bool askYesNo(QWidget* owner, const QString& text, const QString& title) override;
+    bool askYesNo(QWidget* owner, const QString& text, const QString& title,
+                  MessageIcon icon) override;
     QString inputBox(QWidget* owner, const QString& prompt, const QString& title,
                      const QString& defaultText) override;
     QStringList openFiles(QWidget* owner, const QString& title, const QString& filter) override;

@@ -12,7 +12,7 @@ class QWidget;
 // interfaces, so that tests can script the answers and nothing ever blocks or opens a browser.
 namespace korvane {
 
-enum class MessageIcon { None, Exclamation, Information, Critical };
+enum class MessageIcon { None, Exclamation, Information, Critical, Question };
 
 class Dialogs {
 public:
@@ -20,8 +20,9 @@ public:
     // A modal message box with an OK button.
     virtual void message(QWidget* owner, const QString& text, MessageIcon icon,
                          const QString& title) = 0;
-    // A modal question with Yes and No buttons and no icon; true for Yes.
-    virtual bool askYesNo(QWidget* owner, const QString& text, const QString& title) = 0;
+    // A modal question with Yes and No buttons; true for Yes.
+    virtual bool askYesNo(QWidget* owner, const QString& text, const QString& title,
+                          MessageIcon icon = MessageIcon::None) = 0;
     // A modal input box; the empty text when cancelled.
     virtual QString inputBox(QWidget* owner, const QString& prompt, const QString& title,
                              const QString& defaultText) = 0;

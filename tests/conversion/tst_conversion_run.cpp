@@ -118,7 +118,8 @@ private Q_SLOTS:
     void neitherModeConvertsNothing();
     void rootFolderGetsNoDoubledSeparator_data();
     void rootFolderGetsNoDoubledSeparator();
-    void zeroDelayReportsStep128ThenFails();
+    void checkedBeforeTheRun_data();
+    void checkedBeforeTheRun();
     void progressAndPointerFollowTheRun_data();
     void progressAndPointerFollowTheRun();
     void runWorksOnItsSnapshotAndRefusesChanges();
@@ -267,36 +268,111 @@ void ConversionRunTest::rootFolderGetsNoDoubledSeparator_data() {
 void ConversionRunTest::rootFolderGetsNoDoubledSeparator() {
     QFETCH(bool, oneToOne);
     QFETCH(QString, movie);
-    makeWindow(d_->runner);
-    w_->Option2->setChecked(oneToOne);
-    w_->ListView1->append(Native("/G/a.gif"));
+    // The run on its own: a root folder is seldom one the checks before a run let through.
     const QString root = QDir::toNativeSeparators(QDir::rootPath());
-    w_->Text2->setText(root);
-    w_->Start();
+    ConversionRequest request{{Native("/G/a.gif")},
+                              oneToOne ? ConversionMode::OneToOne : ConversionMode::ManyToOne,
+                              "0.5",
+                              root,
+                              Native(app_->path())};
+    RecordingFeedback feedback;
+    ConversionRun(request, d_->runner, feedback).execute();
     QCOMPARE(d_->runner.calls.size(), 1);
     QCOMPARE(d_->runner.calls[0].arguments.last(), root + movie);
     QCOMPARE(d_->runner.calls[0].windowStyle, std::optional<int>(0));
 }
 
-void ConversionRunTest::zeroDelayReportsStep128ThenFails() {
+void ConversionRunTest::checkedBeforeTheRun_data() {
+    QTest::addColumn<bool>("oneToOne");
+    QTest::addColumn<QString>("delay");
+    QTest::addColumn<QString>("folder"); // OUT: the output folder, where "file" is a file
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QString>("shown"); // the start of the one message, or the question
+    QTest::addColumn<int>("runs");
+    const QString delay = "The delay between images must be a number of seconds from 0.004 to "
+                          "256.\r\rPlease correct \"Delay between images (in seconds):\" on the "
+                          "Conversion Options tab.";
+    for (const char* refused : {"0", "abc", "1e400", "-1", "0.001", "1000", "256.5"})
+        QTest::newRow(refused) << false << refused << "OUT" << QStringList() << delay << 0;
+    QTest::newRow("256") << false << "256"
+                         << "OUT" << QStringList() << "Done." << 1;
+    QTest::newRow("missing folder") << false << "1"
+                                    << "OUT/new/deeper" << QStringList()
+                                    << "Done.\r\rSWF file created: OUT/new/deeper/output.swf" << 1;
+    QTest::newRow("relative folder")
+        << false << "1"
+        << "relout" << QStringList() << "Done.\r\rSWF file created: OUT/relout/output.swf" << 1;
+    QTest::newRow("a file") << false << "1"
+                            << "OUT/file" << QStringList()
+                            << "The SWF files cannot be saved in OUT/file: " << 0;
+    QTest::newRow("under a file") << false << "1"
+                                  << "OUT/file/sub" << QStringList()
+                                  << "The folder OUT/file/sub could not be created: " << 0;
+    QTest::newRow("replace, no") << false << "1"
+                                 << "OUT" << QStringList{"output.swf"}
+                                 << "output.swf already exists in OUT. Replace it?" << 0;
+    QTest::newRow("replace two, yes")
+        << true << "1"
+        << "OUT" << QStringList{"b.swf", "a.swf"}
+        << "2 of the movies already exist in OUT (a.swf, b.swf). Replace them?" << 7;
+    QTest::newRow("replace six, no")
+        << true << "1"
+        << "OUT" << QStringList{"a.swf", "b.swf", "c.swf", "d.swf", "e.swf", "f.swf"}
+        << "6 of the movies already exist in OUT (a.swf, b.swf, c.swf, d.swf, e.swf, ...). "
+           "Replace them?"
+        << 0;
+}
+
+// One message or question before anything runs; a refused run leaves the window as it was. A
+// relative folder is under the home folder (here the output folder).
+void ConversionRunTest::checkedBeforeTheRun() {
+    QFETCH(bool, oneToOne);
+    QFETCH(QString, delay);
+    QFETCH(QString, folder);
+    QFETCH(QStringList, existing);
+    QFETCH(QString, shown);
+    QFETCH(int, runs);
+    const QByteArray home = qgetenv("HOME");
+    const auto restore = qScopeGuard([&] { qputenv("HOME", home); });
+    qputenv("HOME", QFile::encodeName(out_->path()));
+    QVERIFY(WriteFile(out_->filePath("file"), "a file"));
+    for (const QString& movie : existing)
+        QVERIFY(WriteFile(out_->filePath(movie), "an earlier movie"));
     makeWindow(d_->runner);
-    const QStringList inputs = {Native("/G/a.gif"), Native("/G/b.gif")};
-    w_->ListView1->append(inputs);
-    w_->Text1->setText(QStringLiteral("0"));
+    w_->Option2->setChecked(oneToOne);
+    // The second a.gif, from another folder, names the same movie as the first.
+    for (const char* name : {"a", "b", "c", "d", "e", "f", "g"})
+        w_->ListView1->append(Native(QStringLiteral("/G/%1.gif").arg(name)));
+    w_->ListView1->append(Native("/H/a.gif"));
+    w_->Text1->setText(delay);
+    w_->Text2->setText(Native(folder.replace("OUT", out_->path())));
+    w_->SetMousePointer(MousePointer::Hand);
+    w_->ProgressBar1->setValue(37);
+    d_->runner.handler = [](const RunCall& call) {
+        WriteFile(call.arguments.last(), "movie");
+        return ProcessResult{};
+    };
+    shown = Native(shown.replace("OUT", out_->path()));
+    const bool question = shown.endsWith('?');
+    if (question)
+        d_->dialogs.yesNoAnswers << (runs > 0);
     w_->Start();
-    QVERIFY(d_->runner.calls.isEmpty());
-    QCOMPARE(d_->dialogs.messages.size(), 2);
-    QCOMPARE(d_->dialogs.messages[0].title, QStringLiteral("Application Error"));
-    QCOMPARE(d_->dialogs.messages[0].icon, MessageIcon::Exclamation);
-    QCOMPARE(d_->dialogs.messages[0].text,
-             QStringLiteral("Division by zero\r\nin Korvane7/29/2014.Form1.Start at line 128\r\r"
-                            "Please email screenshot of this message to "
-                            "support@quenwick.example"));
-    QCOMPARE(d_->dialogs.messages[1].text,
-             QStringLiteral("Conversion failed.\r\ra.gif: not converted: Division by zero\r"
-                            "b.gif: not converted: Division by zero"));
-    QCOMPARE(w_->mousePointer(), MousePointer::Default);
-    QCOMPARE(w_->ProgressBar1->value(), 0);
+    QCOMPARE(d_->runner.calls.size(), runs);
+    if (question) {
+        QCOMPARE(d_->dialogs.questions, QStringList{shown});
+        QCOMPARE(d_->dialogs.questionTitles, QStringList{"Korvane"});
+        QCOMPARE(d_->dialogs.questionIcons, QList<MessageIcon>{MessageIcon::Question});
+    } else {
+        QVERIFY2(d_->dialogs.messages.value(0).text.startsWith(shown),
+                 qPrintable(d_->dialogs.messages.value(0).text));
+    }
+    if (runs == 0) {
+        QCOMPARE(d_->dialogs.messages.size(), question ? 0 : 1);
+        if (!question)
+            QCOMPARE(d_->dialogs.messages[0].icon, MessageIcon::Exclamation);
+        QCOMPARE(w_->mousePointer(), MousePointer::Hand);
+        QCOMPARE(w_->ProgressBar1->value(), 37);
+    }
 }
 
 void ConversionRunTest::progressAndPointerFollowTheRun_data() {
@@ -613,6 +689,7 @@ void ConversionRunTest::leftoverOutputIsNoSuccess() {
     w_->ListView1->append(inputs);
     const QString movie = Native(out_->path()) + S + S + QStringLiteral("output.swf");
     QVERIFY(WriteFile(movie, "an earlier run's movie"));
+    d_->dialogs.yesNoAnswers << true; // replace it
     w_->Start();
     QCOMPARE(d_->dialogs.messages.size(), 1);
     QCOMPARE(d_->dialogs.messages[0].text,

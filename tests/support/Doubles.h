@@ -33,6 +33,8 @@ public:
 
     QList<ShownMessage> messages;
     QStringList questions;
+    QStringList questionTitles;
+    QList<MessageIcon> questionIcons;
     QStringList inputPrompts;
     QStringList inputTitles;
     QStringList inputDefaults;
@@ -46,8 +48,10 @@ public:
         if (onMessage)
             onMessage(messages.last());
     }
-    bool askYesNo(QWidget*, const QString& text, const QString&) override {
+    bool askYesNo(QWidget*, const QString& text, const QString& title, MessageIcon icon) override {
         questions.append(text);
+        questionTitles.append(title);
+        questionIcons.append(icon);
         if (yesNoAnswers.isEmpty()) {
             unexpected.append(QStringLiteral("askYesNo: ") + text);
             return false;

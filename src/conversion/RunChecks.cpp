@@ -1,0 +1,150 @@
+#include "RunChecks.h"
+
+#include "ConversionRun.h"
+#include "FrameRate.h"
+#include "util/Constants.h"
+#include "util/PathHelpers.h"
+#include "util/Seams.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QTemporaryFile>
+
+#include <filesystem>
+#include <system_error>
+
+namespace korvane {
+
+namespace {
+
+constexpr int kMaxNamedMovies = 5;
+
+// A folder as messages show it: full, native, without a trailing separator (a root keeps its).
+QString FolderForMessages(const QString& folder) {
+    return QDir::toNativeSeparators(QDir::cleanPath(QDir::fromNativeSeparators(folder)));
+}
+
+std::filesystem::path FileSystemPath(const QString& path) {
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+QString SystemReason(const std::error_code& error) {
+    return QString::fromLocal8Bit(error.message().c_str());
+}
+
+} // namespace
+
+bool DelayGivesAcceptedRate(const QString& delayText, const QLocale& locale) {
+    const FrameRate rate = FrameRateFromDelay(delayText, locale);
+    if (!rate.ok())
+        return false;
+    // The text the converter would be given, read back as it reads it.
+    bool ok = false;
+    const double framesPerSecond = QLocale::c().toDouble(rate.text, &ok);
+    return ok && framesPerSecond >= kLowestFrameRate && framesPerSecond <= kHighestFrameRate;
+}
+
+QString DelayOutOfRangeMessage() {
+    return QStringLiteral("The delay between images must be a number of seconds from 0.004 to "
+                          "256.\r\rPlease correct \"Delay between images (in seconds):\" on the "
+                          "Conversion Options tab.");
+}
+
+QString ResolvedOutputFolder(const QString& folderText) {
+    if (!QDir::isRelativePath(QDir::fromNativeSeparators(folderText)))
+        return folderText;
+    return RepairRootSeparator(QDir::toNativeSeparators(QDir::homePath()) + QDir::separator() +
+                               folderText);
+}
+
+QString PrepareOutputFolder(const QString& folder) {
+    std::error_code error;
+    const std::filesystem::file_status status =
+        std::filesystem::status(FileSystemPath(folder), error);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        std::filesystem::create_directories(FileSystemPath(folder), error);
+        if (error)
+            return QStringLiteral("The folder %1 could not be created: %2.")
+                .arg(FolderForMessages(folder), SystemReason(error));
+    }
+    const auto notUsable = [&](const QString& reason) {
+        return QStringLiteral("The SWF files cannot be saved in %1: %2.")
+            .arg(FolderForMessages(folder), reason);
+    };
+    if (status.type() != std::filesystem::file_type::not_found &&
+        status.type() != std::filesystem::file_type::directory)
+        return notUsable(
+            SystemReason(error ? error : std::make_error_code(std::errc::not_a_directory)));
+    // Only a file written there tells for sure: permissions, read-only mounts, network shares.
+    QTemporaryFile probe(WithTrailingSeparator(folder) + QStringLiteral(".korvane-XXXXXX"));
+    if (!probe.open())
+        return notUsable(probe.errorString());
+    return {};
+}
+
+QStringList MoviesToWrite(ConversionMode mode, const QStringList& entries) {
+    if (mode == ConversionMode::ManyToOne)
+        return {kManyToOneMovieName};
+    if (mode != ConversionMode::OneToOne)
+        return {};
+    QStringList movies;
+    QSet<QString> seen;
+    for (const QString& entry : entries) {
+        const QString movie = OneToOneMovieName(entry);
+        if (!seen.contains(FileNameKey(movie))) {
+            seen.insert(FileNameKey(movie));
+            movies << movie;
+        }
+    }
+    return movies;
+}
+
+QStringList ExistingMovies(const QString& folder, const QStringList& movieNames) {
+    QStringList existing;
+    for (const QString& movie : movieNames) {
+        if (FileExists(OutputPath(folder, movie)))
+            existing << movie;
+    }
+    return existing;
+}
+
+QString ReplaceQuestion(ConversionMode mode, const QString& folder, const QStringList& existing) {
+    const QString shownFolder = FolderForMessages(folder);
+    if (mode == ConversionMode::ManyToOne)
+        return QStringLiteral("%1 already exists in %2. Replace it?")
+            .arg(kManyToOneMovieName, shownFolder);
+    QStringList named = existing.mid(0, kMaxNamedMovies);
+    if (existing.size() > kMaxNamedMovies)
+        named << QStringLiteral("...");
+    return QStringLiteral("%1 of the movies already exist in %2 (%3). Replace them?")
+        .arg(QString::number(existing.size()), shownFolder, named.join(QStringLiteral(", ")));
+}
+
+bool CheckRun(ConversionRequest& request, Dialogs& dialogs, QWidget* owner) {
+    if (request.entries.isEmpty() || request.outputFolderText.trimmed().isEmpty() ||
+        request.mode == ConversionMode::None)
+        return true;
+    if (request.mode == ConversionMode::ManyToOne && !DelayGivesAcceptedRate(request.delayText)) {
+        dialogs.message(owner, DelayOutOfRangeMessage(), MessageIcon::Exclamation, kAppTitle);
+        return false;
+    }
+    request.outputFolderText = ResolvedOutputFolder(request.outputFolderText);
+    const QString folderProblem = PrepareOutputFolder(request.outputFolderText);
+    if (!folderProblem.isEmpty()) {
+        dialogs.message(owner, folderProblem, MessageIcon::Exclamation, kAppTitle);
+        return false;
+    }
+    const QStringList existing =
+        ExistingMovies(request.outputFolderText, MoviesToWrite(request.mode, request.entries));
+    return existing.isEmpty() ||
+           dialogs.askYesNo(owner,
+                            ReplaceQuestion(request.mode, request.outputFolderText, existing),
+                            kAppTitle, MessageIcon::Question);
+}
+
+} // namespace korvane

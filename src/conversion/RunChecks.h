@@ -1,0 +1,53 @@
+#pragma once
+
+#include "ConverterInvocation.h"
+
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// What Start checks before anything is converted or changes on the window: the delay, the output
+// folder and the movies a run would replace. Each decision is a plain function; CheckRun puts
+// them together with the window's dialogs.
+namespace korvane {
+
+class Dialogs;
+struct ConversionRequest;
+
+// The frame rates the converter accepts, in frames per second.
+inline constexpr double kLowestFrameRate = 1.0 / 256;
+inline constexpr double kHighestFrameRate = 255;
+
+// True when the delay text, read as the run reads it, gives a frame rate the converter accepts.
+bool DelayGivesAcceptedRate(const QString& delayText, const QLocale& locale = QLocale());
+
+// Shown instead of running when the delay gives no accepted rate; names the delay box by its
+// label and the delays in seconds that are accepted.
+QString DelayOutOfRangeMessage();
+
+// The output folder the run works with: a relative folder is taken relative to the user's home
+// folder, so that it does not depend on where the application was started from.
+QString ResolvedOutputFolder(const QString& folderText);
+
+// Creates the folder with its parents when it is missing and tests that a file can be written
+// in it. The empty text when it is ready; otherwise the message that says why it is not.
+QString PrepareOutputFolder(const QString& folder);
+
+// The file names of the movies a run would write, in list order, each once: "output.swf" for many
+// to one, one movie per entry for one to one.
+QStringList MoviesToWrite(ConversionMode mode, const QStringList& entries);
+
+// Those of the movie names that already exist in the folder.
+QStringList ExistingMovies(const QString& folder, const QStringList& movieNames);
+
+// The question asked before existing movies are replaced.
+QString ReplaceQuestion(ConversionMode mode, const QString& folder, const QStringList& existing);
+
+// Runs the checks in order, telling the user through the dialogs; true when the run may go on.
+// The request's output folder becomes the resolved one. A request that the run itself turns
+// away (no entries, no folder, no mode) passes unchecked.
+bool CheckRun(ConversionRequest& request, Dialogs& dialogs, QWidget* owner);
+
+} // namespace korvane
