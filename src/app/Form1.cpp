@@ -87,6 +87,8 @@ void Form1::createControls() {
     Option1->setChecked(true);
     Label1 = named<QLabel>("Label1", QStringLiteral("Delay between images (in seconds):"), Frame1);
     Text1 = named<QLineEdit>("Text1", Frame1);
+    // Screen readers name the box by its label, not by the frame's title.
+    Label1->setBuddy(Text1);
     Option2 = named<QRadioButton>(
         "Option2", QStringLiteral("Convert each GIF file into a SWF file (one to one)"), Frame1);
 

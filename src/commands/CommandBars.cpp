@@ -1,7 +1,10 @@
 #include "CommandBars.h"
 
+#include "CommandTable.h"
+
 #include <QAction>
 #include <QFile>
+#include <QKeySequence>
 #include <QMenu>
 #include <QWidget>
 
@@ -34,6 +37,30 @@ QAction* AddMenuCommand(QWidget* bar, ControlType type, int commandId, const QSt
     action->setProperty("commandCategory", category);
     bar->addAction(action);
     return action;
+}
+
+void GiveShortcut(QAction* action, int commandId) {
+    const struct {
+        int toolbarId;
+        int menuId; // 0: the command has no menu entry
+        QList<QKeySequence> keys;
+    } shortcuts[] = {
+        {kToolbarAddFiles, kMenuAddFiles, {QKeySequence(Qt::CTRL | Qt::Key_O)}},
+        {kToolbarAddFolder, kMenuAddFolder, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}},
+        // The keypad's Enter too.
+        {kToolbarStart,
+         kNoCommand,
+         {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}},
+    };
+    for (const auto& command : shortcuts) {
+        const bool onToolbar = commandId == command.toolbarId;
+        if (commandId == command.menuId || (onToolbar && command.menuId == kNoCommand))
+            action->setShortcuts(command.keys);
+        if (onToolbar)
+            action->setToolTip(action->text() + QStringLiteral(" (") +
+                               command.keys.first().toString(QKeySequence::NativeText) +
+                               QLatin1Char(')'));
+    }
 }
 
 int CommandBarsStyle::pixelMetric(PixelMetric metric, const QStyleOption* option,

@@ -29,6 +29,11 @@ QAction* AddMenuCommand(QWidget* bar, ControlType type, int commandId, const QSt
                         bool beginGroup, const QString& description = QString(), int style = 0,
                         const QString& category = kControlsCategory);
 
+// Gives a command its keyboard shortcut, if it has one: Ctrl+O adds files, Ctrl+Shift+O a folder,
+// Ctrl+Return starts converting. Qt ignores a shortcut that two actions share, so the key goes on
+// the menu entry where the command has one, and its toolbar button names it in its tooltip.
+void GiveShortcut(QAction* action, int commandId);
+
 // The command bars' own metrics: menus draw their icons at the size the menu artwork is drawn
 // for, whatever the screen's scaling makes of the base style's choice; and the toolbar hugs its
 // buttons, so the 48-pixel icons with their captions fit the band above the tab control.

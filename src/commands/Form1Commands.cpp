@@ -106,6 +106,7 @@ void Form1::CreateToolbar() {
     for (const auto& button : buttons) {
         QAction* action = AddMenuCommand(StandardToolBar, ControlType::Button, button.id,
                                          QString::fromLatin1(button.caption), false);
+        GiveShortcut(action, button.id);
         StandardToolBar->widgetForAction(action)->setFixedWidth(button.width);
     }
     StandardToolBar->setFont(commandBarsFont());
@@ -124,7 +125,7 @@ void Form1::CreateMenu() {
         return menu;
     };
     const auto addEntry = [](QMenu* menu, int id, const QString& caption, bool beginGroup) {
-        AddMenuCommand(menu, ControlType::Button, id, caption, beginGroup);
+        GiveShortcut(AddMenuCommand(menu, ControlType::Button, id, caption, beginGroup), id);
     };
 
     QMenu* file = addPopup(QStringLiteral("&File"));
@@ -162,7 +163,7 @@ void Form1::Help() {
 
 void Form1::LoadSample() {
     ListView1->append(SampleFilePaths(services_.applicationFolder));
-    if (services_.dialogs.askYesNo(this, kSampleFolderQuestion, kAppTitle))
+    if (services_.dialogs.askYesNo(this, kSampleFolderQuestion, kAppTitle, MessageIcon::None))
         services_.shell.open(SamplesFolder(services_.applicationFolder));
 }
 

@@ -6,6 +6,7 @@
 #include "app/TabControl.h"
 #include "filelist/FileListView.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -93,6 +94,17 @@ private Q_SLOTS:
         QCOMPARE(f.ProgressBar1->minimum(), 0);
         QCOMPARE(f.ProgressBar1->maximum(), 100);
         QCOMPARE(f.windowTitle(), QString("Korvane"));
+    }
+
+    // Screen readers name each edit box and option by its own label.
+    void accessibleNames() {
+        Window w;
+        const std::pair<QWidget*, QString> named[] = {
+            {w.form->Text1, "Delay between images (in seconds):"},
+            {w.form->Text2, "Save Results To This Folder"},
+            {w.form->Option2, "Convert each GIF file into a SWF file (one to one)"}};
+        for (const auto& [control, name] : named)
+            QCOMPARE(QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name), name);
     }
 
     void fonts() {

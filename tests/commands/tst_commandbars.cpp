@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
@@ -59,6 +60,7 @@ QString observe(const Doubles& d, const Form1& w, int startTab) {
             seen << what;
     };
     count(d.dialogs.questions.size(), QStringLiteral("question"));
+    count(d.dialogs.inputPrompts.size(), QStringLiteral("inputBox"));
     count(d.dialogs.openFilesTitles.size(), QStringLiteral("openFiles"));
     count(d.dialogs.folderTitles.size(), QStringLiteral("browseForFolder"));
     for (const QString& target : d.shell.opened)
@@ -127,7 +129,6 @@ private Q_SLOTS:
             for (const QAction* entry : menu->actions()) {
                 QVERIFY(entry->isEnabled());
                 QVERIFY(entry->isVisible());
-                QVERIFY2(entry->shortcut().isEmpty(), qPrintable(entry->text()));
             }
         }
         QCOMPARE(w.MenuBar->font().family(), QStringLiteral("Calibri"));
@@ -230,6 +231,50 @@ private Q_SLOTS:
                 w.CommandBars_Execute(id);
             }
             QCOMPARE(observe(built.d, w, startTab), expected);
+        }
+    }
+
+    // The keys reach their commands from the list and from the delay box; the toolbar's tooltips
+    // and the menu entries show them.
+    void keyboardShortcuts_data() {
+        QTest::addColumn<QKeyCombination>("keys");
+        QTest::addColumn<int>("toolbarId");
+        QTest::addColumn<QString>("tooltip");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("Ctrl+O") << QKeyCombination(Qt::ControlModifier, Qt::Key_O) << 1000
+                                << "Add Files (Ctrl+O)"
+                                << "openFiles";
+        QTest::newRow("Ctrl+Shift+O")
+            << QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_O) << 1001
+            << "Add Folder (Ctrl+Shift+O)"
+            << "inputBox";
+        QTest::newRow("Ctrl+Return") << QKeyCombination(Qt::ControlModifier, Qt::Key_Return) << 1002
+                                     << "Start Converting (Ctrl+Return)"
+                                     << "message:No files added.";
+    }
+
+    void keyboardShortcuts() {
+        QFETCH(QKeyCombination, keys);
+        QFETCH(int, toolbarId);
+        QFETCH(QString, tooltip);
+        QFETCH(QString, expected);
+        for (const bool inDelayBox : {false, true}) {
+            BuiltWindow built(appFolder());
+            Form1& w = built.w;
+            w.TabControl1->setCurrentIndex(inDelayBox ? 1 : 0);
+            QVERIFY(built.show());
+            w.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&w));
+            QWidget* focus = inDelayBox ? static_cast<QWidget*>(w.Text1) : w.ListView1;
+            focus->setFocus();
+            QTRY_VERIFY(focus->hasFocus());
+            QTest::keyClick(focus, keys.key(), keys.keyboardModifiers());
+            QCOMPARE(observe(built.d, w, w.TabControl1->currentIndex()), expected);
+            QCOMPARE(actionWithId(w, toolbarId)->toolTip(), tooltip);
+        }
+        if (toolbarId != 1002) { // beside the menu entry
+            BuiltWindow built(appFolder());
+            QCOMPARE(actionWithId(built.w, toolbarId + 1000)->shortcut(), QKeySequence(keys));
         }
     }
 
