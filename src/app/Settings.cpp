@@ -56,7 +56,9 @@ bool SaveSetting(const QString& application, const QString& section, const QStri
     QSettings store = openStore(application);
     store.setValue(keyPath(section, key), value);
     store.sync();
-    return store.status() == QSettings::NoError;
+    // A damaged file is a format error of the reading; the store rewrites it whole, so only an
+    // access error means the value did not reach the disk.
+    return store.status() != QSettings::AccessError;
 }
 
 QString SettingsFileName(const QString& application) {

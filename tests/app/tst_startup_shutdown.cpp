@@ -387,6 +387,23 @@ private Q_SLOTS:
         QVERIFY(stored(QStringLiteral("Width")) != kAbsent);
     }
 
+    // Stray bytes after a valid section, many lines of them (too many for Qt's cache, so each
+    // write reads them again): the store rewrites the file; nothing warns, and all is remembered.
+    void damagedStoreIsRewrittenWithoutWarning() {
+        QVERIFY(QDir().mkpath(settings_->path() + QStringLiteral("/Quenwick")));
+        QByteArray stray;
+        for (int i = 0; i < 1000; ++i)
+            stray += "\x01\xfe stray" + QByteArray::number(i) + "=\x7f\n";
+        stray += "\x01\xfe stray bytes\n";
+        QVERIFY(WriteFile(SettingsFileName(kSettingsOrganization), "[Korvane]\nDelay=3\n" + stray));
+        auto w = makeWindow();
+        w->Form_Load();
+        QCOMPARE(w->Text1->text(), QStringLiteral("3"));
+        QTest::keyClicks(w->Text1, QStringLiteral("5"));
+        QVERIFY(d_.dialogs.messages.isEmpty());
+        QCOMPARE(stored(QStringLiteral("Delay")), QStringLiteral("35"));
+    }
+
     // A store that cannot be written tells the user once and never stops the window.
     void unwritableStoreWarnsOncePerSession() {
         QVERIFY(WriteFile(settings_->path() + QStringLiteral("/Quenwick"), "not a folder"));
