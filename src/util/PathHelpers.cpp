@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QWidget>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace korvane {
@@ -99,15 +100,31 @@ QPointF CenteredPosition(double screenWidth, double screenHeight, double windowW
     return {(screenWidth - windowWidth) / 2.0, (screenHeight - windowHeight) / 2.0};
 }
 
+QRect PlaceWithinScreen(const QRect& screen, const QRect& available, const QSize& frame) {
+    // A window as large as the area in either direction stays at the top left: placing it again
+    // once shrunk (when the window manager's frame becomes known) keeps it where it went.
+    if (frame.width() >= available.width() || frame.height() >= available.height())
+        return {available.topLeft(), frame.boundedTo(available.size())};
+    const QPointF centred =
+        CenteredPosition(screen.width(), screen.height(), frame.width(), frame.height());
+    QRect placed(screen.topLeft() + centred.toPoint(), frame);
+    placed.moveLeft(
+        std::clamp(placed.left(), available.left(), available.right() - frame.width() + 1));
+    placed.moveTop(
+        std::clamp(placed.top(), available.top(), available.bottom() - frame.height() + 1));
+    return placed;
+}
+
 void CenterForm(QWidget* window) {
     const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    const QRect screenRect = screen->geometry();
     const QRect frame = window->frameGeometry();
-    const QPointF at =
-        CenteredPosition(screenRect.width(), screenRect.height(), frame.width(), frame.height());
-    window->move(screenRect.topLeft() + at.toPoint());
+    const QRect placed =
+        PlaceWithinScreen(screen->geometry(), screen->availableGeometry(), frame.size());
+    if (placed.size() != frame.size())
+        window->resize(window->size() - (frame.size() - placed.size()));
+    window->move(placed.topLeft());
 }
 
 } // namespace korvane

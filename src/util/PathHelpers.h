@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointF>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -61,7 +62,13 @@ QString RepairRootSeparator(const QString& path);
 QPointF CenteredPosition(double screenWidth, double screenHeight, double windowWidth,
                          double windowHeight);
 
-// Centres a window on its screen (full screen, not the work area), keeping its size.
+// Where a window's outer frame goes on a screen: centred on the full screen when it fits the
+// available area (moved just inside the area should centring put it partly under a panel);
+// otherwise, and when it needs the area's whole width or height, shrunk to the area and placed at
+// the area's top left, so its title bar and menus are always within reach.
+QRect PlaceWithinScreen(const QRect& screen, const QRect& available, const QSize& frame);
+
+// Places a window on its screen by PlaceWithinScreen, shrinking it only when it does not fit.
 void CenterForm(QWidget* window);
 
 } // namespace korvane

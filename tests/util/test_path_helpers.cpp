@@ -165,6 +165,35 @@ private Q_SLOTS:
         QCOMPARE(at, QPointF(5100, 2400));
         QCOMPARE(CenteredPosition(1001, 11, 0, 0), QPointF(500.5, 5.5)); // real division
     }
+
+    void windowIsPlacedWithinReach_data() {
+        QTest::addColumn<QRect>("screen");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QSize>("frame");
+        QTest::addColumn<QRect>("expected");
+        QTest::newRow("fits, but centring reaches under a top panel")
+            << QRect(0, 0, 1280, 900) << QRect(0, 300, 1280, 600) << QSize(600, 580)
+            << QRect(340, 300, 600, 580);
+        // 1280 x 900 at a scale factor of 2: centred, the title bar would stand at y = -80.
+        QTest::newRow("too tall: shrunk to the area, at its top left")
+            << QRect(0, 0, 640, 450) << QRect(0, 0, 640, 450) << QSize(577, 610)
+            << QRect(0, 0, 577, 450);
+        QTest::newRow("as tall as the area, when placed again")
+            << QRect(0, 0, 640, 450) << QRect(0, 0, 640, 450) << QSize(577, 450)
+            << QRect(0, 0, 577, 450);
+        QTest::newRow("fits: centred on the screen")
+            << QRect(0, 0, 1280, 1024) << QRect(0, 0, 1280, 984) << QSize(600, 400)
+            << QRect(340, 312, 600, 400);
+    }
+    void windowIsPlacedWithinReach() {
+        QFETCH(QRect, screen);
+        QFETCH(QRect, available);
+        QFETCH(QSize, frame);
+        QFETCH(QRect, expected);
+        const QRect placed = PlaceWithinScreen(screen, available, frame);
+        QCOMPARE(placed, expected);
+        QVERIFY(available.contains(placed));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPathHelpers)
