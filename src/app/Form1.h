@@ -21,6 +21,7 @@ class Chance;
 class Dialogs;
 class FileListView;
 class FolderScan;
+struct DroppedFiles;
 class ProcessRunner;
 class Shell;
 class TabControl;
@@ -169,11 +170,12 @@ private:
     void ListView1_MouseUp();
     void ListView1_KeyDown();
     void ListView1_DblClick();
-    void ListView1_OLEDragDrop(const QStringList& paths);
+    void ListView1_OLEDragDrop(const DroppedFiles& dropped);
     void ListView1_EntryAboutToBeRemoved(int index);
     void RemoveCurrentEntry();
-    // The reports after a scan: what could not be read, then names that are not valid text.
-    void ReportScanOutcome(const FolderScan& scan);
+    // The reports after a scan: what could not be read, then names that are not valid text
+    // (those of dropped items first).
+    void ReportScanOutcome(const FolderScan& scan, const QStringList& invalidDropped = {});
     bool addingFiles_ = false;
     // The row that a reordering drag moves (1-based; 0 for none). Rows stay where they are when
     // two entries exchange their texts, so a row number names the row until a removal.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileDrop.h"
+
 #include <QTreeWidget>
 
 #include <functional>
@@ -53,8 +55,8 @@ Q_SIGNALS:
     void mouseReleased();
     void listDoubleClicked();
     void deleteKeyPressed();
-    // Local files and folders dropped on the list, as native paths in the dropped order.
-    void localFilesDropped(const QStringList& paths);
+    // Local files and folders dropped on the list, in the dropped order.
+    void localFilesDropped(const korvane::DroppedFiles& dropped);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

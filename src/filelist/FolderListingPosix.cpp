@@ -4,6 +4,8 @@
 
 #include "FolderListing.h"
 
+#include "util/PathHelpers.h"
+
 #include <QByteArray>
 #include <QFile>
 
@@ -17,40 +19,6 @@ namespace korvane {
 
 namespace {
 
-// Length of the UTF-8 sequence that begins with `lead`, or 0 when it cannot begin one.
-int SequenceLength(unsigned char lead) {
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xc2 && lead <= 0xdf)
-        return 2;
-    if (lead >= 0xe0 && lead <= 0xef)
-        return 3;
-    if (lead >= 0xf0 && lead <= 0xf4)
-        return 4;
-    return 0;
-}
-
-// The name with every byte that is not part of valid UTF-8 shown as \xNN.
-QString NameWithEscapedBytes(const QByteArray& raw) {
-    QString shown;
-    for (qsizetype i = 0; i < raw.size();) {
-        const int length = SequenceLength(static_cast<unsigned char>(raw.at(i)));
-        const QByteArray sequence = raw.mid(i, length);
-        // Decoding and encoding again gives the same bytes only for a valid sequence (an overlong
-        // form or a surrogate comes back as the replacement character).
-        if (length > 0 && sequence.size() == length &&
-            QString::fromUtf8(sequence).toUtf8() == sequence) {
-            shown += QString::fromUtf8(sequence);
-            i += length;
-        } else {
-            shown += QStringLiteral("\\x%1").arg(static_cast<unsigned char>(raw.at(i)), 2, 16,
-                                                 QLatin1Char('0'));
-            ++i;
-        }
-    }
-    return shown;
-}
-
 // The name as text, and whether the text names the same bytes.
 ListedEntry NamedEntry(const char* name) {
     const qsizetype length = static_cast<qsizetype>(std::strlen(name));
@@ -63,7 +31,7 @@ ListedEntry NamedEntry(const char* name) {
     const QString decoded = QFile::decodeName(raw);
     if (QFile::encodeName(decoded) == raw)
         return {decoded};
-    return {NameWithEscapedBytes(raw), false};
+    return {TextWithEscapedBytes(raw), false};
 }
 
 } // namespace

@@ -27,9 +27,9 @@ const QString kBrowseTitle = QStringLiteral("Please select folder:");
 const QString kDragPointerFile = QStringLiteral("drag.ico");
 
 // Lets the window's pending events through while a folder tree is scanned, so it keeps painting
-// and answering. The scan offers a chance at every entry; a pass of the event loop costs some
-// forty times more than reading the clock, so a pass runs at most once a millisecond, which the
-// user cannot tell from one at every entry.
+// and answering. The scan offers a chance often (at every entry while it collects subfolders);
+// a pass of the event loop costs some forty times more than reading the clock, so a pass runs
+// at most once a millisecond, which the user cannot tell from one at every chance.
 std::function<void()> WindowEventPump() {
     return [sinceLastPass = QElapsedTimer()]() mutable {
         constexpr qint64 kPassEveryNs = 1000 * 1000;
@@ -180,28 +180,29 @@ void Form1::ListView1_EntryAboutToBeRemoved(int index) {
         --DragItem; // the dragged row moves up with the rows after the removed one
 }
 
-void Form1::ListView1_OLEDragDrop(const QStringList& paths) {
+void Form1::ListView1_OLEDragDrop(const DroppedFiles& dropped) {
     if (conversionRunning())
         return;
     FolderScan scan(WindowEventPump(), [this] { return closing_; });
     {
         const QScopedValueRollback<bool> adding(addingFiles_, true);
-        scan.AddDroppedItems(paths,
+        scan.AddDroppedItems(dropped.paths,
                              [this](const QStringList& entries) { ListView1->append(entries); });
     }
-    ReportScanOutcome(scan);
+    ReportScanOutcome(scan, dropped.invalidNames);
 }
 
-void Form1::ReportScanOutcome(const FolderScan& scan) {
+void Form1::ReportScanOutcome(const FolderScan& scan, const QStringList& invalidDropped) {
     // A window closed during the scan ends with the application, without a report.
     if (closing_)
         return;
     if (!scan.unreadable().isEmpty())
         services_.dialogs.message(this, UnreadableReport(scan.unreadable()),
                                   MessageIcon::Exclamation, kAppTitle);
-    if (!scan.invalidNames().isEmpty())
-        services_.dialogs.message(this, InvalidNamesReport(scan.invalidNames()),
-                                  MessageIcon::Exclamation, kAppTitle);
+    const QStringList invalidNames = invalidDropped + scan.invalidNames();
+    if (!invalidNames.isEmpty())
+        services_.dialogs.message(this, InvalidNamesReport(invalidNames), MessageIcon::Exclamation,
+                                  kAppTitle);
 }
 
 } // namespace korvane

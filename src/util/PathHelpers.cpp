@@ -15,8 +15,23 @@
 namespace korvane {
 
 namespace {
+
 const QChar kSeparator = QDir::separator();
+
+// Length of the UTF-8 sequence that begins with `lead`, or 0 when it cannot begin one.
+int SequenceLength(unsigned char lead) {
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xc2 && lead <= 0xdf)
+        return 2;
+    if (lead >= 0xe0 && lead <= 0xef)
+        return 3;
+    if (lead >= 0xf0 && lead <= 0xf4)
+        return 4;
+    return 0;
 }
+
+} // namespace
 
 QString GetSpecialFolder(int folderId) {
     if (folderId != kDesktopFolderId)
@@ -78,6 +93,26 @@ QStringList ListFiles(const QString& folder, const QString& pattern, bool* reada
 
 bool IsBadFileName(const QString& path) {
     return !FileExists(path);
+}
+
+QString TextWithEscapedBytes(const QByteArray& raw) {
+    QString shown;
+    for (qsizetype i = 0; i < raw.size();) {
+        const int length = SequenceLength(static_cast<unsigned char>(raw.at(i)));
+        const QByteArray sequence = raw.mid(i, length);
+        // Decoding and encoding again gives the same bytes only for a valid sequence (an overlong
+        // form or a surrogate comes back as the replacement character).
+        if (length > 0 && sequence.size() == length &&
+            QString::fromUtf8(sequence).toUtf8() == sequence) {
+            shown += QString::fromUtf8(sequence);
+            i += length;
+        } else {
+            shown += QStringLiteral("\\x%1").arg(static_cast<unsigned char>(raw.at(i)), 2, 16,
+                                                 QLatin1Char('0'));
+            ++i;
+        }
+    }
+    return shown;
 }
 
 QString WithTrailingSeparator(const QString& path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QPointF>
 #include <QRect>
 #include <QString>
@@ -49,6 +50,10 @@ QStringList ListFiles(const QString& folder, const QString& pattern, bool* reada
 
 // True when the path cannot be resolved (does not exist or cannot be stat-ed).
 bool IsBadFileName(const QString& path);
+
+// The bytes as UTF-8 text, every byte that is not part of valid UTF-8 shown as \xNN: how a
+// name that is not valid text is shown to the user.
+QString TextWithEscapedBytes(const QByteArray& bytes);
 
 // Appends the native separator unless the path already ends in one.
 QString WithTrailingSeparator(const QString& path);

@@ -363,6 +363,7 @@ private Q_SLOTS:
     // message after the scan, and so is a readable folder with such a name.
     void namesThatAreNotTextAreReportedOnce_data() {
         BothRoutes();
+        QTest::newRow("dropped items") << true;
     }
     void namesThatAreNotTextAreReportedOnce() {
         QFETCH(bool, dropped);
@@ -375,7 +376,16 @@ private Q_SLOTS:
         QVERIFY(mkdir(folder.constData(), 0755) == 0);
         QVERIFY(close(open((folder + "/inner.gif").constData(), O_CREAT | O_WRONLY, 0644)) == 0);
         TestWindow t;
-        AddTreeBy(dropped, t, r);
+        if (QByteArray(QTest::currentDataTag()) == "dropped items") {
+            QMimeData data; // the addresses a file manager gives, with the names' bytes
+            const auto url = [](const QByteArray& path) {
+                return QUrl::fromEncoded("file://" + path.toPercentEncoding("/"));
+            };
+            data.setUrls({url(file), url(raw + "/ok.gif"), url(folder)});
+            DragAndDrop(t.list(), data);
+        } else {
+            AddTreeBy(dropped, t, r);
+        }
         std::filesystem::remove_all(folder.constData());
         std::filesystem::remove(file.constData());
 
