@@ -21,10 +21,11 @@ namespace {
 
 const QChar kSeparator = QDir::separator();
 constexpr int kReportedPathsAtMost = 10;
-// How often the list takes the entries found meanwhile, and how many waiting entries make it
-// take them sooner (so that one append stays short between two passes of the window's events).
+// How often the list takes the entries found meanwhile, and how many it takes at once at most:
+// as many waiting entries make it take them sooner, and one append stays short between two
+// passes of the window's events.
 constexpr qint64 kAppendEveryMs = 100;
-constexpr qsizetype kEntriesToAppendSooner = 25000;
+constexpr qsizetype kEntriesPerAppend = 10000;
 // How long the window's thread waits for the reader before it services the window's events.
 constexpr int kWaitForReaderMs = 5;
 
@@ -269,19 +270,22 @@ void FolderScan::AddTree(const QString& folder, const QString& pattern, RootRepa
     bool appendedAny = false;
     QElapsedTimer sinceAppend;
     bool finished = false;
-    while (!finished && service()) {
-        std::optional<QStringList> entries = found.take(kWaitForReaderMs, &finished);
-        if (entries)
-            pending.append(std::move(*entries));
-        if (!pending.isEmpty() &&
-            (!appendedAny || finished || sinceAppend.hasExpired(kAppendEveryMs) ||
-             pending.size() >= kEntriesToAppendSooner) &&
-            !stopped()) {
-            append(pending);
-            pending.clear();
-            appendedAny = true;
-            sinceAppend.start();
+    while ((!finished || !pending.isEmpty()) && service()) {
+        if (!finished) {
+            if (std::optional<QStringList> entries = found.take(kWaitForReaderMs, &finished))
+                pending.append(std::move(*entries));
         }
+        if (pending.isEmpty() || stopped() ||
+            !(!appendedAny || finished || sinceAppend.hasExpired(kAppendEveryMs) ||
+              pending.size() >= kEntriesPerAppend))
+            continue;
+        // A folder of very many files goes to the list in several appends, with the window's
+        // events serviced between them.
+        const qsizetype count = std::min(pending.size(), kEntriesPerAppend);
+        append(pending.first(count));
+        pending.remove(0, count);
+        appendedAny = true;
+        sinceAppend.start();
     }
 }
 
