@@ -8,7 +8,6 @@
 #include "SwfTags.h"
 #include "Timing.h"
 
-#include <atomic>
 #include <cmath>
 #include <new>
 #include <numeric>
@@ -347,11 +346,15 @@ void convertOne(const InputFile& input, int number, const GifSummary& summary,
 
 namespace {
 
-// The input being read, for a failure that names no file.
-std::atomic<const std::string*> reading{nullptr};
-
+// `reading`: the number of the input being read, which a fault of the converter itself names.
 ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOptions& options,
-                         ByteSink& out) {
+                         ByteSink& out, int& reading) {
+    const auto startReading = [&](int input) {
+        reading = input;
+        if (options.reading) {
+            options.reading(input);
+        }
+    };
     if (inputs.empty()) {
         throw ConvertError(Error::NoInput, {});
     }
@@ -361,7 +364,7 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
     std::vector<GifSummary> summaries;
     ConvertResult result;
     for (const InputFile& input : inputs) {
-        reading = &input.name;
+        startReading(static_cast<int>(summaries.size()));
         std::unique_ptr<ByteSource> source = input.open();
         summaries.push_back(scanGif(*source, input.name));
         result.stageWidth = std::max(result.stageWidth, summaries.back().width);
@@ -405,12 +408,12 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
         });
     }
     for (size_t i = 0; i < inputs.size(); ++i) {
-        reading = &inputs[i].name;
+        startReading(static_cast<int>(i));
         const bool newSize = i == 0 || summaries[i].width != summaries[i - 1].width ||
                              summaries[i].height != summaries[i - 1].height;
         convertOne(inputs[i], static_cast<int>(i), summaries[i], plan, newSize, colours, pipeline);
     }
-    reading = nullptr;
+    startReading(-1);
     pipeline.finish();
     if (options.progress) {
         options.progress(pipeline.frameCount(), plan.totalFrames);
@@ -422,23 +425,21 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
 
 } // namespace
 
-const std::string* inputBeingRead() {
-    return reading.load();
-}
-
 ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOptions& options,
                           ByteSink& out) {
-    auto internal = [](const std::string& detail) {
-        const std::string* name = reading.exchange(nullptr);
-        return ConvertError(Error::Internal, name != nullptr ? *name : std::string(), detail);
+    int reading = -1;
+    // Errors carry their input's number; here it becomes the input's name.
+    const auto named = [&](const ConvertError& error) {
+        return nameInput(error, [&](int input) { return inputs[static_cast<size_t>(input)].name; });
+    };
+    const auto internal = [&](const std::string& detail) {
+        return named(ConvertError(Error::Internal, {}, detail).about(reading, 0));
     };
     try {
-        return convertAll(inputs, options, out);
+        return convertAll(inputs, options, out, reading);
     } catch (const ConvertError& error) {
-        reading = nullptr;
-        throw nameInput(error, [&](int input) { return inputs[static_cast<size_t>(input)].name; });
+        throw named(error);
     } catch (const std::bad_alloc&) {
-        reading = nullptr;
         throw;
     } catch (const std::exception& error) {
         throw internal(error.what());

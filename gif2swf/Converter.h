@@ -41,6 +41,10 @@ struct ConvertOptions {
     // plan is known, then after each picture laid out (from the writing thread), and
     // (total, total) once the movie is complete.
     std::function<void(uint32_t done, uint32_t total)> progress;
+    // Told the number (0-based) of each input as it starts being read (scanned, then decoded),
+    // and -1 once all are read: for a failure that ends the process before convertGifs can
+    // report it (an exception escaping a thread).
+    std::function<void(int input)> reading;
 #ifdef GIF2SWF_TEST_HOOKS
     // Test and fuzz builds only: every movie on threads, through hand-offs of a bitmap or
     // two, so that small inputs meet every edge of the threaded path.
@@ -83,9 +87,5 @@ struct ConvertResult {
 // converter itself as Error::Internal, naming the input being read) or std::bad_alloc.
 ConvertResult convertGifs(const std::vector<InputFile>& inputs, const ConvertOptions& options,
                           ByteSink& out);
-
-// The name of the input convertGifs is reading, or null; for a failure that ends the process
-// before convertGifs could report it (an exception escaping a thread).
-const std::string* inputBeingRead();
 
 } // namespace gif2swf

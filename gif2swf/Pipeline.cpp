@@ -157,6 +157,11 @@ void Pipeline::layOut(Message& message) {
         }
     } catch (const ConvertError& error) {
         throw error.about(message.input, message.image);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& error) {
+        // A fault of the converter itself: named after its input, without the frame.
+        throw ConvertError(Error::Internal, {}, error.what()).about(message.input, 0);
     }
 }
 

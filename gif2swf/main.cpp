@@ -7,6 +7,7 @@
 #include "OutputFile.h"
 #include "Progress.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -49,13 +50,27 @@ void writeText(std::FILE* stream, const std::string& text) {
     std::fflush(stream);
 }
 
-int report(const ConvertError& error) {
-    writeText(stderr, formatMessage(error) + "\n");
-    return exitStatusFor(error.error());
-}
+// What the run is about, for messages: a failure names its input by number, and a fault of
+// the converter itself that names nothing is about the movie. Also read by the last resort
+// below, which runs on whatever thread fails.
+struct Run {
+    std::vector<std::string> inputs;
+    std::string output;
+    std::atomic<int> reading{-1}; // the input being read, -1: none
+} currentRun;
 
-// The movie being made: a failure that concerns no input names it.
-std::string outputPath;
+int report(const ConvertError& error) {
+    ConvertError named = nameInput(error, [](int input) {
+        return static_cast<size_t>(input) < currentRun.inputs.size()
+                   ? currentRun.inputs[size_t(input)]
+                   : std::string();
+    });
+    if (named.error() == Error::Internal && named.subject().empty()) {
+        named = ConvertError(Error::Internal, currentRun.output, named.detail());
+    }
+    writeText(stderr, formatMessage(named) + "\n");
+    return exitStatusFor(named.error());
+}
 
 // The last resort, for an exception nothing caught (one escaping a thread, say): the one-line
 // message and status 4 instead of an abort, and no temporary file left.
@@ -71,14 +86,15 @@ std::string outputPath;
         }
     }
     removePendingTemporary();
-    const std::string* input = inputBeingRead();
-    report(ConvertError(Error::Internal, input != nullptr ? *input : outputPath, detail));
+    report(ConvertError(Error::Internal, {}, detail).about(currentRun.reading.load(), 0));
     std::_Exit(kExitInternal);
 }
 
-// For the tests only: GIF2SWF_TEST_FAULT makes reading the first input fail as a fault of the
-// converter itself would, so that they see how such a failure ends. "exception": an
-// exception while the input is read; "thread": an exception escaping a thread.
+#ifdef GIF2SWF_TEST_HOOKS
+// In test builds only (gif2swf_testing, never the package): GIF2SWF_TEST_FAULT makes reading
+// the first input fail as a fault of the converter itself would, so that the tests see how
+// such a failure ends. "exception": an exception while the input is read; "thread": an
+// exception escaping a thread.
 void injectFaultForTests(InputFile& input) {
     const char* fault = std::getenv("GIF2SWF_TEST_FAULT");
     if (fault == nullptr) {
@@ -92,6 +108,7 @@ void injectFaultForTests(InputFile& input) {
         throw std::logic_error("fault injected for a test");
     };
 }
+#endif
 
 int run(const std::vector<std::string>& arguments) {
     try {
@@ -104,17 +121,21 @@ int run(const std::vector<std::string>& arguments) {
             writeText(stdout, std::string("gif2swf ") + GIF2SWF_VERSION + "\n");
             return kExitOk;
         }
-        outputPath = line.output;
+        currentRun.output = line.output;
+        currentRun.inputs = line.inputs;
         refuseUnsafeOutput(line.output, line.inputs, line.lists);
         std::vector<InputFile> inputs;
         for (const std::string& path : line.inputs) {
             inputs.push_back(inputFromPath(path));
         }
+#ifdef GIF2SWF_TEST_HOOKS
         injectFaultForTests(inputs.front());
+#endif
         ConvertOptions options;
         options.rate = line.rate;
         options.rateSubject = "-r " + line.rateText;
         options.warn = [](const std::string& text) { writeText(stderr, text + "\n"); };
+        options.reading = [](int input) { currentRun.reading = input; };
         options.movieName = line.output;
         ProgressLines progress([](const std::string& text) { writeText(stdout, text); });
         if (line.progress) {
@@ -129,18 +150,15 @@ int run(const std::vector<std::string>& arguments) {
         output.commit();
         return kExitOk;
     } catch (const ConvertError& error) {
-        if (error.error() == Error::Internal && error.subject().empty()) {
-            return report(ConvertError(Error::Internal, outputPath, error.detail()));
-        }
         return report(error);
     } catch (const std::bad_alloc&) {
         // Written without allocating.
         std::fprintf(stderr, "gif2swf: %s\n", describe(Error::OutOfMemory));
         return kExitInternal;
     } catch (const std::exception& error) {
-        return report(ConvertError(Error::Internal, outputPath, error.what()));
+        return report(ConvertError(Error::Internal, {}, error.what()));
     } catch (...) {
-        return report(ConvertError(Error::Internal, outputPath, "unknown exception"));
+        return report(ConvertError(Error::Internal, {}, "unknown exception"));
     }
 }
 

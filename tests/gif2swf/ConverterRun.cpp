@@ -73,6 +73,10 @@ Result runConverter(const QStringList& arguments, const QStringList& environment
     return run(program, all, environment);
 }
 
+Result runTestingConverter(const QStringList& arguments, const QStringList& environment) {
+    return run(qEnvironmentVariable("KORVANE_TESTING_CONVERTER"), arguments, environment);
+}
+
 void startConverter(QProcess& process, const QStringList& arguments) {
     const auto [program, all] = converterCommand(arguments);
     process.start(program, all);

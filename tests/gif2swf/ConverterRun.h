@@ -24,6 +24,9 @@ QString converterPath();
 bool windowsConverter();
 // `environment`: NAME=value entries added to the converter's environment.
 Result runConverter(const QStringList& arguments, const QStringList& environment = {});
+// The same with the converter built with its test-only hooks (GIF2SWF_TEST_FAULT), which the
+// package never holds; Linux only.
+Result runTestingConverter(const QStringList& arguments, const QStringList& environment);
 // Starts the converter and returns at once, for a test that ends it from outside.
 void startConverter(QProcess& process, const QStringList& arguments);
 // Runs a program of the system: the first element, with the others as its arguments.
