@@ -29,16 +29,13 @@ constexpr qsizetype kEntriesPerAppend = 10000;
 // How long the window's thread waits for the reader before it services the window's events.
 constexpr int kWaitForReaderMs = 5;
 
-// The entries of one folder after another, handed from the thread that reads the folders to
-// the one that appends them.
-class FoundEntries {
+// Items handed from one thread to another, first in, first out.
+template <typename Item> class HandOff {
 public:
-    void put(QStringList entries) {
-        if (entries.isEmpty())
-            return;
+    void put(Item item) {
         {
             const std::lock_guard<std::mutex> lock(mutex_);
-            queue_.push_back(std::move(entries));
+            queue_.push_back(std::move(item));
         }
         changed_.notify_one();
     }
@@ -49,26 +46,32 @@ public:
         }
         changed_.notify_one();
     }
-    // The next folder's entries, waiting up to `ms` for them; *finished is set once the reader
-    // has ended and everything it found has been taken.
-    std::optional<QStringList> take(int ms, bool* finished) {
+    // The next item, waiting up to `ms` for one; *finished is set once the giving side has
+    // finished and every item has been taken.
+    std::optional<Item> take(int ms, bool* finished) {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait_for(lock, std::chrono::milliseconds(ms),
                           [this] { return !queue_.empty() || finished_; });
-        std::optional<QStringList> entries;
+        std::optional<Item> item;
         if (!queue_.empty()) {
-            entries = std::move(queue_.front());
+            item = std::move(queue_.front());
             queue_.pop_front();
         }
         *finished = finished_ && queue_.empty();
-        return entries;
+        return item;
     }
 
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<QStringList> queue_;
+    std::deque<Item> queue_;
     bool finished_ = false;
+};
+
+// The matching files of one folder, as listed.
+struct FolderFiles {
+    QString folder; // ending in the separator
+    QStringList names;
 };
 
 QString JoinRealPath(const QString& realFolder, const QString& name) {
@@ -179,7 +182,6 @@ bool FolderScan::readFolder(const Folder& folder, const NamePattern* pattern,
         if (entry.isLink)
             linkNames.insert(entry.name);
     }
-    order_.sort(files);
     order_.sort(folderNames);
     order_.sort(invalidNames);
     for (const QString& name : invalidNames)
@@ -232,35 +234,50 @@ void FolderScan::AddTree(const QString& folder, const QString& pattern, RootRepa
                          const AppendEntries& append) {
     visited_.clear();
     const NamePattern names(pattern);
-    // The folders are read and their names ordered on a thread of their own, while this one
-    // appends what has been found and keeps the window answering. Until the reader has ended,
-    // it alone touches the scan's state.
-    FoundEntries found;
+    // One thread reads the folders and another puts each folder's names in order, while this
+    // one appends what has been found and keeps the window answering. Until the reader has
+    // ended, it alone touches the scan's state.
+    HandOff<FolderFiles> listed;
+    HandOff<QStringList> found;
     std::atomic<bool> cancelled{false};
     const auto read = [&, start = startingFolders({folder + kSeparator})]() mutable {
         walk(
             std::move(start), true, &names, [&] { return !cancelled.load(); },
-            [&](const Folder& listed, const QStringList& files, const QList<Folder>&) {
-                QStringList entries;
-                entries.reserve(files.size());
-                for (const QString& name : files) {
-                    const QString entry = listed.path + name;
-                    entries.append(repair == RootRepair::Repair ? RepairRootSeparator(entry)
-                                                                : entry);
-                }
-                found.put(std::move(entries));
+            [&](const Folder& folder, const QStringList& files, const QList<Folder>&) {
+                if (!files.isEmpty())
+                    listed.put({folder.path, files});
             });
+        listed.finish();
+    };
+    const auto order = [&] {
+        const NameOrder order; // a collator of its own: one is never shared between threads
+        bool finished = false;
+        while (!finished && !cancelled.load()) {
+            std::optional<FolderFiles> files = listed.take(kWaitForReaderMs, &finished);
+            if (!files)
+                continue;
+            order.sort(files->names);
+            QStringList entries;
+            entries.reserve(files->names.size());
+            for (const QString& name : std::as_const(files->names)) {
+                const QString entry = files->folder + name;
+                entries.append(repair == RootRepair::Repair ? RepairRootSeparator(entry) : entry);
+            }
+            found.put(std::move(entries));
+        }
         found.finish();
     };
-    // However this function is left, the reader is told to stop and waited for.
-    struct Reader {
+    // However this function is left, the threads are told to stop and waited for.
+    struct Threads {
         std::atomic<bool>& cancelled;
-        std::thread thread;
-        ~Reader() {
+        std::thread reader;
+        std::thread orderer;
+        ~Threads() {
             cancelled = true;
-            thread.join();
+            reader.join();
+            orderer.join();
         }
-    } reader{cancelled, std::thread(read)};
+    } threads{cancelled, std::thread(read), std::thread(order)};
 
     // The first entries show at once; after them the list takes what has been found every so
     // often. Every append makes the list lay out all its entries again at the next pass of the

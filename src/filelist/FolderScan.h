@@ -32,9 +32,9 @@ private:
 };
 
 // One scan of folder trees. It follows links to folders but lists each real folder of a tree
-// once, so a link cycle ends. AddTree reads the folders on a thread of its own and appends on
-// the calling one. Folders and dropped items that cannot be read, and names that are
-// not valid text, are passed over and remembered for a report at the end.
+// once, so a link cycle ends. AddTree reads the folders and orders the names on threads of their
+// own and appends on the calling one. Folders and dropped items that cannot be read, and names
+// that are not valid text, are passed over and remembered for a report at the end.
 class FolderScan {
 public:
     // serviceEvents runs at least every few milliseconds (at every listed entry when subfolders
@@ -73,8 +73,8 @@ private:
         QString realPath; // with links resolved; tells a folder reached twice
     };
     // Visits the folders breadth first from `start`, giving each one's matching file names
-    // (none when `files` is null) and its subfolders, both in NameOrder. keepGoing is asked at
-    // every folder and entry; the walk ends once it answers false.
+    // (none when `files` is null; in listing order) and its subfolders (in NameOrder). keepGoing is
+    // asked at every folder and entry; the walk ends once it answers false.
     using Visit = std::function<void(const Folder& folder, const QStringList& files,
                                      const QList<Folder>& subfolders)>;
     using KeepGoing = std::function<bool()>;
