@@ -13,10 +13,14 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 sanitizers=(-fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
 out="$here/build-fuzz"
+# Seconds an input may take before it counts as a stall; ThreadSanitizer runs several times
+# slower, and a screen-sized input through the smallest hand-offs takes seconds there.
+timeout=20
 if [ "${1:-}" = "--threads" ]; then
     shift
     sanitizers=(-fsanitize=fuzzer,thread -DGIF2SWF_FUZZ_THREADS)
     out="$here/build-fuzz-tsan"
+    timeout=120
 fi
 seconds="${1:-300}"
 
@@ -73,5 +77,5 @@ printf 'race:__TMC_END__\nrace:__sancov_cntrs\n' > "$out/tsan.supp"
 export TSAN_OPTIONS="suppressions=$out/tsan.supp ${TSAN_OPTIONS:-}"
 echo "fuzzing for $seconds s ..."
 cd "$out/artifacts"
-"$out/fuzz_gif" -max_total_time="$seconds" -max_len=65536 -timeout=20 -rss_limit_mb=2048 \
+"$out/fuzz_gif" -max_total_time="$seconds" -max_len=65536 -timeout="$timeout" -rss_limit_mb=2048 \
     -print_final_stats=1 -dict="$out/gif.dict" "$out/corpus" "$out/seeds"

@@ -24,6 +24,7 @@ void TagSink::defineBitmap(uint16_t characterId, BitmapEncoder& encoder, bool si
     job.characterId = characterId;
     job.bitmap = encoder.take(std::move(job.bitmap.buffer));
     job.bitmap.sizeFirst = sizeFirst;
+    job.byteBudget = 0;
     job.last = false;
     hand(job, false);
 }

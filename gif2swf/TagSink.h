@@ -24,6 +24,9 @@ struct BitmapJob {
     uint16_t characterId = 0;
     PreparedBitmap bitmap;
     swf::LosslessBitmap deflated;
+    // What the deflated bitmap may take, in bytes (as what the GIF paid for these pixels):
+    // the writer fills it, the sink reads it where it chooses how hard to deflate. 0: none.
+    uint64_t byteBudget = 0;
     // The last job: once written, the header gets the movie's length and frame count.
     bool last = false;
     swf::FileHeaderLayout header;
