@@ -18,6 +18,7 @@ class QToolBar;
 namespace korvane {
 
 class Chance;
+class ConversionRun;
 class Dialogs;
 class FileListView;
 class FolderScan;
@@ -66,6 +67,9 @@ public:
 
     // Conversion (conversion/Form1Conversion.cpp)
     void Start();
+    // Ends a run in progress: its running converters end the clean way, the movies already made
+    // stay, and one message says what was made and what was not.
+    void Stop();
 
     // Commands, help, samples and web links (commands/Form1Commands.cpp)
     void CreateToolbar();
@@ -186,10 +190,14 @@ private:
     // --- Conversion ---
     // Marks the start and the end of a run for the commands that must wait for it.
     void setConversionRunning(bool running);
+    // The run in progress, for Stop.
+    ConversionRun* run_ = nullptr;
 
     // --- Command bars ---
     // Enables or disables the commands that change the list or start a run.
     void enableListCommands(bool enabled);
+    // "Start Converting" turns into "Stop Converting" while a run is in progress, and back.
+    void showStartOrStop(bool running);
 };
 
 } // namespace korvane

@@ -10,9 +10,21 @@
 
 namespace korvane {
 
-QIcon CommandIcon(int commandId) {
-    const QString path = QStringLiteral(":/icons/%1.svg").arg(commandId);
+namespace {
+
+QIcon ResourceIcon(const QString& name) {
+    const QString path = QStringLiteral(":/icons/%1.svg").arg(name);
     return QFile::exists(path) ? QIcon(path) : QIcon();
+}
+
+} // namespace
+
+QIcon CommandIcon(int commandId) {
+    return ResourceIcon(QString::number(commandId));
+}
+
+QIcon StopConvertingIcon() {
+    return ResourceIcon(QStringLiteral("stop"));
 }
 
 QAction* AddMenuCommand(QWidget* bar, ControlType type, int commandId, const QString& caption,

@@ -21,6 +21,14 @@ inline const QString kControlsCategory = QStringLiteral("Controls");
 // resource is not linked in.
 QIcon CommandIcon(int commandId);
 
+// While a run is in progress the toolbar's Start button stops it, with its own caption, icon and
+// tooltip.
+inline const QString kStartConvertingCaption = QStringLiteral("Start Converting");
+inline const QString kStopConvertingCaption = QStringLiteral("Stop Converting");
+inline const QString kStopConvertingTip =
+    QStringLiteral("Stop converting (Esc): the SWF files already made are kept");
+QIcon StopConvertingIcon();
+
 // Appends one control to a bar (a menu bar, a menu or a toolbar) and returns its action. A
 // popup gets a menu of its own (action->menu()). With beginGroup a separator goes before it.
 // The description becomes the status tip; style and category are kept as properties of the

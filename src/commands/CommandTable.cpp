@@ -58,6 +58,10 @@ void DispatchCommand(int commandId, bool converting, CommandTarget& target) {
     const CommandOperation operation = OperationForCommand(commandId);
     if (operation == CommandOperation::None)
         return;
+    if (converting && operation == CommandOperation::Start) {
+        target.run(CommandOperation::Stop);
+        return;
+    }
     if (converting && RefusedWhileConverting(operation))
         return;
     target.run(operation);

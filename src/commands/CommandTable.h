@@ -36,6 +36,7 @@ enum class CommandOperation {
     ClearSelected,
     ClearList,
     Start,
+    Stop,
     LeaveApplication,
     Help,
     LoadSample,
@@ -61,7 +62,8 @@ public:
 };
 
 // Runs the operation for the id on the target; ids outside the table do nothing. When
-// converting is true, operations that are refused during a run do nothing either.
+// converting is true, Start stops the run instead, and the other operations that are refused
+// during a run do nothing.
 void DispatchCommand(int commandId, bool converting, CommandTarget& target);
 
 // The caption of the last Help entry, naming the maker's site by its host name:

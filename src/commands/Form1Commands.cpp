@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -50,6 +51,9 @@ public:
             break;
         case CommandOperation::Start:
             window_.Start();
+            break;
+        case CommandOperation::Stop:
+            window_.Stop();
             break;
         case CommandOperation::LeaveApplication:
             leave_();
@@ -209,16 +213,36 @@ void Form1::connectCommandEvents() {
     connect(MenuBar, &QMenuBar::triggered, this, execute);
     connect(TabControl1, &QTabWidget::currentChanged, this, &Form1::TabControl1_SelectedChanged);
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
-    connect(this, &Form1::conversionRunningChanged, this,
-            [this](bool running) { enableListCommands(!running); });
+    connect(this, &Form1::conversionRunningChanged, this, [this](bool running) {
+        enableListCommands(!running);
+        showStartOrStop(running);
+    });
+    // Escape stops a run as the toolbar's Stop button does; at other times it is left alone.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setEnabled(false);
+    connect(escape, &QShortcut::activated, this, &Form1::Stop);
+    connect(this, &Form1::conversionRunningChanged, escape, &QShortcut::setEnabled);
 }
 
 void Form1::enableListCommands(bool enabled) {
     QList<QAction*> actions = StandardToolBar->actions();
     actions += MenuBar->findChildren<QAction*>();
     for (QAction* action : actions) {
-        if (RefusedWhileConverting(OperationForCommand(action->data().toInt())))
+        const int id = action->data().toInt();
+        // Start stays available: during a run it is the way to stop it.
+        if (id != kToolbarStart && RefusedWhileConverting(OperationForCommand(id)))
             action->setEnabled(enabled);
+    }
+}
+
+void Form1::showStartOrStop(bool running) {
+    for (QAction* action : StandardToolBar->actions()) {
+        if (action->data().toInt() != kToolbarStart)
+            continue;
+        action->setText(running ? kStopConvertingCaption : kStartConvertingCaption);
+        action->setIcon(running ? StopConvertingIcon() : CommandIcon(kToolbarStart));
+        // An empty tooltip shows the caption, as on the other buttons.
+        action->setToolTip(running ? kStopConvertingTip : QString());
     }
 }
 

@@ -1,5 +1,6 @@
 #include "ConversionRun.h"
 
+#include "ConverterProgress.h"
 #include "ErrorReport.h"
 #include "FrameRate.h"
 #include "ProcessRunner.h"
@@ -9,11 +10,13 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace korvane {
@@ -118,15 +121,42 @@ QList<ConversionFailure> JudgeInvocation(const QStringList& inputs, const Proces
     return failures;
 }
 
-QString FailureMessage(const QList<ConversionFailure>& failures) {
-    if (failures.isEmpty())
-        return kConversionFailed;
+namespace {
+
+QString FailureLines(const QList<ConversionFailure>& failures) {
     QStringList lines;
     for (qsizetype i = 0; i < failures.size() && i < kMaxListedFailures; ++i)
         lines << GetFileName(failures[i].input) + QStringLiteral(": ") + failures[i].reason;
     if (failures.size() > kMaxListedFailures)
         lines << QStringLiteral("and %1 more").arg(failures.size() - kMaxListedFailures);
-    return kConversionFailed + QStringLiteral("\r\r") + lines.join(QLatin1Char('\r'));
+    return lines.join(QLatin1Char('\r'));
+}
+
+const QString kConversionStopped = QStringLiteral("Conversion stopped.");
+
+} // namespace
+
+QString FailureMessage(const QList<ConversionFailure>& failures) {
+    if (failures.isEmpty())
+        return kConversionFailed;
+    return kConversionFailed + QStringLiteral("\r\r") + FailureLines(failures);
+}
+
+QString OneToOneStoppedMessage(int made, int entries, const QString& outputFolderText,
+                               const QList<ConversionFailure>& notMade) {
+    QString text = kConversionStopped +
+                   QStringLiteral("\r\rSWF files made: %1 of %2, in ").arg(made).arg(entries) +
+                   outputFolderText;
+    if (!notMade.isEmpty())
+        text += QStringLiteral("\r\rNot made:\r") + FailureLines(notMade);
+    return text;
+}
+
+QString ManyToOneStoppedMessage(const QString& outputPath, bool made) {
+    return kConversionStopped +
+           (made ? QStringLiteral("\r\rSWF file created: ")
+                 : QStringLiteral("\r\rSWF file not created: ")) +
+           outputPath;
 }
 
 QString ManyToOneDoneMessage(const QString& outputPath) {
@@ -142,9 +172,27 @@ QString MovieAlreadyMadeReason(const QString& earlierInput) {
            QStringLiteral(" in this run");
 }
 
+int DefaultConverterCount() {
+    return std::max(1, QThread::idealThreadCount());
+}
+
+// One converter invocation in flight.
+struct ConversionRun::Job {
+    int entry = 0; // one to one: the entry's number; many to one: 0
+    QStringList inputs;
+    QString outputPath;
+    QString movieKey; // one to one: the FileNameKey of its movie
+    FileStamp before;
+    InputListFile list;
+    QByteArray pendingOutput; // an unfinished line of the converter's progress report
+    std::unique_ptr<StartedProcess> process;
+};
+
 ConversionRun::ConversionRun(ConversionRequest request, ProcessRunner& runner,
                              ConversionFeedback& feedback)
     : request_(std::move(request)), runner_(runner), feedback_(feedback) {}
+
+ConversionRun::~ConversionRun() = default;
 
 void ConversionRun::step(int number, const std::function<void()>& action) {
     if (quitting_)
@@ -183,8 +231,20 @@ void ConversionRun::execute() {
     step(174, [&] { feedback_.setProgress(0); });
 }
 
-void ConversionRun::setProgress(int entry) {
-    feedback_.setProgress(static_cast<double>(entry) / request_.entries.size() * 100.0);
+void ConversionRun::stop() {
+    if (!waiting_ || stopping_)
+        return;
+    stopping_ = true;
+    for (const auto& job : running_)
+        job->process->stop();
+    startEntries();
+}
+
+void ConversionRun::advanceProgress(double percent) {
+    if (percent <= shownProgress_)
+        return;
+    shownProgress_ = percent;
+    feedback_.setProgress(percent);
 }
 
 void ConversionRun::manyToOne() {
@@ -197,7 +257,7 @@ void ConversionRun::manyToOne() {
     for (int i = 1; i <= count; ++i) {
         QString entry;
         step(114, [&] { feedback_.setPointer(MousePointer::Busy); });
-        step(116, [&] { setProgress(i); });
+        step(116, [&] { advanceProgress(ListWalkPercent(i, count)); });
         step(118, [&] { entry = request_.entries.at(i - 1); });
         step(120, [&] { inputs << entry; });
     }
@@ -214,13 +274,23 @@ void ConversionRun::manyToOne() {
                                               inputs, outputPath);
     });
     step(132, [&] {
-        if (!invocation.commandLine.isEmpty())
-            convert(invocation, inputs, outputPath);
+        if (invocation.commandLine.isEmpty())
+            return;
+        auto job = std::make_unique<Job>();
+        job->inputs = inputs;
+        job->outputPath = outputPath;
+        launch(std::move(job), invocation);
+        waitForConverters();
     });
+    if (quitting_)
+        return;
     step(134, [&] { feedback_.setPointer(MousePointer::Default); });
     step(136, [&] { feedback_.setProgress(0); });
     step(138, [&] {
-        if (failures_.isEmpty())
+        if (stopping_)
+            feedback_.showMessage(ManyToOneStoppedMessage(outputPath, manyToOneMade_),
+                                  MessageIcon::None, kAppTitle);
+        else if (failures_.isEmpty())
             feedback_.showMessage(ManyToOneDoneMessage(outputPath), MessageIcon::None, kAppTitle);
         else
             feedback_.showMessage(FailureMessage(failures_), MessageIcon::None, kAppTitle);
@@ -229,66 +299,174 @@ void ConversionRun::manyToOne() {
 
 void ConversionRun::oneToOne() {
     const int count = static_cast<int>(request_.entries.size());
-    for (int i = 1; i <= count && !quitting_; ++i) {
-        QString path;
-        QString movieName;
-        QString outputPath;
-        ConverterInvocation invocation;
-        step(148, [&] { setProgress(i); });
-        step(150, [&] { path = request_.entries.at(i - 1); });
-        step(156, [&] { movieName = OneToOneMovieName(path); });
-        step(158, [&] { outputPath = OutputPath(request_.outputFolderText, movieName); });
-        // A movie this run made from another file is never written over; the same file listed
-        // again makes the same movie and converts.
-        const QString earlier = madeFrom_.value(FileNameKey(movieName));
-        if (!earlier.isEmpty() && FileNameKey(earlier) != FileNameKey(path)) {
-            failures_.append({path, MovieAlreadyMadeReason(earlier)});
-            continue;
-        }
-        step(160, [&] {
-            invocation = BuildConverterInvocation(ConversionMode::OneToOne,
-                                                  ConverterPath(request_.applicationFolder), {},
-                                                  {path}, outputPath);
-        });
-        step(162, [&] {
-            if (convert(invocation, {path}, outputPath))
-                madeFrom_.insert(FileNameKey(movieName), path);
-        });
-    }
+    entryFailures_.resize(count);
+    startEntries();
+    waitForConverters();
+    if (quitting_)
+        return;
+    QList<ConversionFailure> failures;
+    for (const auto& entry : std::as_const(entryFailures_))
+        failures += entry;
     step(166, [&] {
-        if (failures_.isEmpty())
+        if (stopping_) {
+            for (int i = nextEntry_; i <= count; ++i)
+                failures.append({request_.entries.at(i - 1), kStoppedBeforeConverting});
+            feedback_.showMessage(
+                OneToOneStoppedMessage(madeMovies_, count, request_.outputFolderText, failures),
+                MessageIcon::None, kAppTitle);
+        } else if (failures.isEmpty()) {
             feedback_.showMessage(OneToOneDoneMessage(request_.outputFolderText), MessageIcon::None,
                                   kAppTitle);
-        else
-            feedback_.showMessage(FailureMessage(failures_), MessageIcon::None, kAppTitle);
+        } else {
+            feedback_.showMessage(FailureMessage(failures), MessageIcon::None, kAppTitle);
+        }
     });
 }
 
-bool ConversionRun::convert(const ConverterInvocation& invocation, const QStringList& inputs,
-                            const QString& outputPath) {
-    InputListFile list;
+void ConversionRun::startEntries() {
+    // A step's error report is modal: a converter that ends meanwhile asks for more entries,
+    // which this call then starts once the report is closed.
+    if (starting_) {
+        startAgain_ = true;
+        return;
+    }
+    starting_ = true;
+    do {
+        startAgain_ = false;
+        const int count = static_cast<int>(entryFailures_.size());
+        while (!stopping_ && !quitting_ && nextEntry_ <= count &&
+               static_cast<int>(running_.size()) < std::max(1, request_.converters) &&
+               startEntry(nextEntry_))
+            ++nextEntry_;
+    } while (startAgain_);
+    starting_ = false;
+    if (loop_ && allDone())
+        loop_->quit();
+}
+
+bool ConversionRun::startEntry(int entry) {
+    // A movie this run made from another file is never written over, and the same file listed
+    // again makes the same movie once more: either way the earlier entry's outcome decides.
+    const QString pendingKey = FileNameKey(OneToOneMovieName(request_.entries.at(entry - 1)));
+    for (const auto& job : running_) {
+        if (job->movieKey == pendingKey)
+            return false;
+    }
+    QString path;
+    QString movieName;
+    QString outputPath;
+    ConverterInvocation invocation;
+    step(150, [&] { path = request_.entries.at(entry - 1); });
+    step(156, [&] { movieName = OneToOneMovieName(path); });
+    step(158, [&] { outputPath = OutputPath(request_.outputFolderText, movieName); });
+    const QString earlier = madeFrom_.value(FileNameKey(movieName));
+    if (!earlier.isEmpty() && FileNameKey(earlier) != FileNameKey(path)) {
+        entryFailures_[entry - 1].append({path, MovieAlreadyMadeReason(earlier)});
+        entryFinished();
+        return true;
+    }
+    step(160, [&] {
+        invocation = BuildConverterInvocation(ConversionMode::OneToOne,
+                                              ConverterPath(request_.applicationFolder), {}, {path},
+                                              outputPath);
+    });
+    auto job = std::make_unique<Job>();
+    job->entry = entry;
+    job->inputs = QStringList{path};
+    job->outputPath = outputPath;
+    job->movieKey = FileNameKey(movieName);
+    step(162, [&] { launch(std::move(job), invocation); });
+    return true;
+}
+
+void ConversionRun::entryFinished() {
+    ++finishedEntries_;
+    step(148,
+         [&] { advanceProgress(FinishedPercent(finishedEntries_, int(entryFailures_.size()))); });
+}
+
+void ConversionRun::launch(std::unique_ptr<Job> job, const ConverterInvocation& invocation) {
     ConverterInvocation run = invocation;
+    QList<ConversionFailure>& failures =
+        job->entry > 0 ? entryFailures_[job->entry - 1] : failures_;
     if (!ArgumentsFit(run.program, run.arguments, request_.argumentSpace)) {
-        if (!list.write(inputs)) {
+        if (!job->list.write(job->inputs)) {
             const QString reason = QStringLiteral("not converted: the list of inputs for the "
                                                   "converter cannot be written: ") +
-                                   list.errorString();
-            for (const QString& input : inputs)
-                failures_.append({input, reason});
-            return false;
+                                   job->list.errorString();
+            for (const QString& input : std::as_const(job->inputs))
+                failures.append({input, reason});
+            if (job->entry > 0)
+                entryFinished();
+            return;
         }
-        run = WithInputList(invocation, list.path());
+        run = WithInputList(invocation, job->list.path());
     }
-    const FileStamp before = StampFile(outputPath);
-    const ProcessResult result = runner_.runAndWait(run.program, run.arguments, kHiddenWindow);
+    job->before = StampFile(job->outputPath);
+    Job* started = job.get();
+    ProcessHandlers handlers;
+    handlers.finished = [this, started](const ProcessResult& result) { finished(started, result); };
+    if (job->entry == 0) {
+        handlers.standardOutput = [this, started](const QByteArray& piece) {
+            if (const auto report = ReadProgressLines(started->pendingOutput, piece))
+                advanceProgress(ConverterPercent(*report));
+        };
+    }
+    running_.push_back(std::move(job));
+    started->process =
+        runner_.start(run.program, run.arguments, kHiddenWindow, std::move(handlers));
+}
+
+void ConversionRun::finished(Job* job, const ProcessResult& result) {
+    const auto found = std::find_if(running_.begin(), running_.end(),
+                                    [job](const auto& running) { return running.get() == job; });
+    if (found == running_.end())
+        return;
+    const std::unique_ptr<Job> ended = std::move(*found);
+    running_.erase(found);
+
+    QList<ConversionFailure> failures =
+        JudgeInvocation(ended->inputs, result, WrittenSince(ended->before, ended->outputPath));
+    // A converter that was stopped failed because of the stop, not because of its input.
     if (result.interrupted) {
-        quitting_ = true;
-        return false;
+        for (ConversionFailure& failure : failures)
+            failure.reason = kStoppedWhileConverting;
     }
-    const QList<ConversionFailure> failures =
-        JudgeInvocation(inputs, result, WrittenSince(before, outputPath));
-    failures_ += failures;
-    return failures.isEmpty();
+    if (ended->entry == 0) {
+        failures_ += failures;
+        manyToOneMade_ = failures.isEmpty();
+    } else {
+        entryFailures_[ended->entry - 1] += failures;
+        if (failures.isEmpty()) {
+            madeFrom_.insert(ended->movieKey, ended->inputs.first());
+            ++madeMovies_;
+        }
+        entryFinished();
+    }
+    startEntries();
+}
+
+bool ConversionRun::allDone() const {
+    return running_.empty() && (stopping_ || nextEntry_ > static_cast<int>(entryFailures_.size()));
+}
+
+void ConversionRun::waitForConverters() {
+    if (!allDone()) {
+        QEventLoop loop;
+        loop_ = &loop;
+        waiting_ = true;
+        loop.exec();
+        waiting_ = false;
+        loop_ = nullptr;
+    }
+    if (allDone())
+        return;
+    // Only an application that is quitting ends every event loop: the converters end with it,
+    // asked together first, and nothing more is started or shown.
+    quitting_ = true;
+    for (const auto& job : running_)
+        job->process->stop();
+    running_.clear();
 }
 
 } // namespace korvane

@@ -5,16 +5,22 @@
 #include "app/MousePointer.h"
 #include "util/Seams.h"
 
+#include <QEventLoop>
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 // One conversion run, kept apart from the window: it works on a snapshot of the window's inputs
 // and reports through a small feedback interface, so tests drive it with plain values.
 namespace korvane {
+
+// As many as the machine has cores, at least one.
+int DefaultConverterCount();
 
 // The window's inputs, read once when the run starts; changes made while it runs do not reach it.
 struct ConversionRequest {
@@ -25,6 +31,8 @@ struct ConversionRequest {
     QString applicationFolder;
     // More inputs than the platform's command line holds go to the converter in a list file.
     ArgumentSpace argumentSpace = PlatformArgumentSpace();
+    // One to one: how many converters run at once, one per core.
+    int converters = DefaultConverterCount();
 };
 
 // What a run shows on the window.
@@ -70,6 +78,14 @@ QString ConverterErrorLine(const QByteArray& standardError);
 // reason), at most ten, then "and N more".
 QString FailureMessage(const QList<ConversionFailure>& failures);
 
+// After a stop, what was made and what was not: one to one counts the movies made and lists the
+// entries that made none; many to one says whether its movie was created.
+QString OneToOneStoppedMessage(int made, int entries, const QString& outputFolderText,
+                               const QList<ConversionFailure>& notMade);
+QString ManyToOneStoppedMessage(const QString& outputPath, bool made);
+inline const QString kStoppedBeforeConverting = QStringLiteral("stopped before it was converted");
+inline const QString kStoppedWhileConverting = QStringLiteral("stopped while it was converted");
+
 inline const QString kNoFilesAdded = QStringLiteral("No files added.");
 inline const QString kNoOutputFolder =
     QStringLiteral("Choose the folder for the SWF files on the Conversion Options tab.");
@@ -81,31 +97,61 @@ QString OneToOneDoneMessage(const QString& outputFolderText);
 QString MovieAlreadyMadeReason(const QString& earlierInput);
 
 // Runs the request to its end: pointer, progress, converter invocations, one outcome message.
+// While converters run it waits in a local event loop, so the window stays live; one to one runs
+// up to `converters` of them at once, and its outcome is still judged in list order.
 class ConversionRun {
 public:
     ConversionRun(ConversionRequest request, ProcessRunner& runner, ConversionFeedback& feedback);
+    ~ConversionRun();
     void execute();
+    // Ends the running converters the clean way and starts no more; the run then says what was
+    // made and what was not. Does nothing unless the run is waiting for converters.
+    void stop();
 
 private:
+    struct Job;
     // Runs one numbered step; an error it raises is reported with its number and the run goes
     // on with the next step.
     void step(int number, const std::function<void()>& action);
     void manyToOne();
     void oneToOne();
-    // Runs one invocation and collects its failures; notes when the application is quitting.
-    // Inputs beyond the argument space go in a list file that lives as long as the call.
-    // True when the movie was written.
-    bool convert(const ConverterInvocation& invocation, const QStringList& inputs,
-                 const QString& outputPath);
-    void setProgress(int entry);
+    // Starts entries in list order while converters are free. An entry whose movie name an
+    // entry still running has waits for that one's outcome. Ends the wait when all is done.
+    void startEntries();
+    // False when the entry must wait; otherwise it started, or it was judged without running.
+    bool startEntry(int entry);
+    // Starts the converter for one job; its failures are collected when it ends. Inputs beyond
+    // the argument space go in a list file that lives as long as the job.
+    void launch(std::unique_ptr<Job> job, const ConverterInvocation& invocation);
+    void finished(Job* job, const ProcessResult& result);
+    // Services events until every started converter has ended; notes when the application quits
+    // meanwhile, and then ends the converters still running.
+    void waitForConverters();
+    bool allDone() const;
+    // Moves the bar forward only: it never goes back while the run works.
+    void advanceProgress(double percent);
+    void entryFinished();
 
     ConversionRequest request_;
     ProcessRunner& runner_;
     ConversionFeedback& feedback_;
+    std::vector<std::unique_ptr<Job>> running_;
     QList<ConversionFailure> failures_;
+    // One to one: each entry's failures, reported in list order whatever order they ended in.
+    QList<QList<ConversionFailure>> entryFailures_;
     // One to one: the input each movie of this run was made from, by the movie's FileNameKey.
     QHash<QString, QString> madeFrom_;
+    int nextEntry_ = 1;
+    int finishedEntries_ = 0;
+    int madeMovies_ = 0;
+    bool manyToOneMade_ = false;
+    double shownProgress_ = 0;
+    bool waiting_ = false;
+    bool starting_ = false;
+    bool startAgain_ = false;
+    bool stopping_ = false;
     bool quitting_ = false;
+    QEventLoop* loop_ = nullptr;
 };
 
 } // namespace korvane

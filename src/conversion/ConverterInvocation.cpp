@@ -60,6 +60,17 @@ ConverterInvocation WithInputList(const ConverterInvocation& invocation, const Q
     return listed;
 }
 
+ConverterInvocation WithProgressReport(const ConverterInvocation& invocation) {
+    static const QString option = QStringLiteral("--progress");
+    ConverterInvocation reporting = invocation;
+    reporting.arguments.prepend(option);
+    ++reporting.firstInput;
+    const QString program = Quoted(invocation.program);
+    if (reporting.commandLine.startsWith(program))
+        reporting.commandLine.insert(program.size(), QLatin1Char(' ') + option);
+    return reporting;
+}
+
 bool InputListFile::write(const QStringList& inputs) {
     file_.setFileTemplate(QDir::tempPath() + QStringLiteral("/korvane-inputs-XXXXXX.list"));
     if (!file_.open())

@@ -32,6 +32,10 @@ ConverterInvocation BuildConverterInvocation(ConversionMode mode, const QString&
 // the inputs' place among the arguments.
 ConverterInvocation WithInputList(const ConverterInvocation& invocation, const QString& listPath);
 
+// The same invocation asking the converter to report its progress on its standard output:
+// "--progress" goes first among the arguments.
+ConverterInvocation WithProgressReport(const ConverterInvocation& invocation);
+
 // The converter's input list: the paths, each ended by a NUL byte, in a temporary file that is
 // removed when this object goes, whichever way its scope is left.
 class InputListFile {

@@ -56,8 +56,16 @@ void Form1::Start() {
         return;
     setConversionRunning(true);
     WindowFeedback feedback(*this, services_.dialogs);
-    ConversionRun(std::move(request), services_.runner, feedback).execute();
+    ConversionRun run(std::move(request), services_.runner, feedback);
+    run_ = &run;
+    run.execute();
+    run_ = nullptr;
     setConversionRunning(false);
+}
+
+void Form1::Stop() {
+    if (run_)
+        run_->stop();
 }
 
 void Form1::setConversionRunning(bool running) {

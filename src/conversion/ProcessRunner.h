@@ -20,13 +20,14 @@ bool IsStartFailureCode(int exitCode);
 // (minimised without focus); 0 to 6 pass unchanged.
 int SettleWindowStyle(std::optional<int> windowStyle);
 
-// Runs a program with QProcess and waits for its end inside a local event loop: the end is
-// noticed the moment it happens, and meanwhile the window keeps painting and reacting. On Windows
-// the child starts with the settled window style and without a console window.
+// Runs programs with QProcess. The end of a child is noticed the moment it happens, through the
+// event loop, so the window keeps painting and reacting meanwhile. On Windows the child starts with
+// the settled window style and without a console window.
 class QtProcessRunner : public ProcessRunner {
 public:
-    ProcessResult runAndWait(const QString& program, const QStringList& arguments,
-                             std::optional<int> windowStyle = std::nullopt) override;
+    std::unique_ptr<StartedProcess> start(const QString& program, const QStringList& arguments,
+                                          std::optional<int> windowStyle,
+                                          ProcessHandlers handlers) override;
 };
 
 } // namespace korvane

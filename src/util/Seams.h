@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
 #include <optional>
 
 class QWidget;
@@ -46,17 +48,40 @@ struct ProcessResult {
     int exitCode = 0;         // the child's exit code, or the start-failure code (negative)
     QByteArray standardError; // what the child wrote to its error stream
     bool crashed = false;     // the child was ended by a signal or crashed
-    bool interrupted = false; // the wait was cut short (the application is quitting); the child
-                              // was ended with it
+    bool interrupted = false; // the child was ended from here: stopped, or the application is
+                              // quitting
+};
+
+// What a started child reports, always from the event loop and never inside the call that
+// started it.
+struct ProcessHandlers {
+    // Each piece of the child's standard output as it arrives; when absent, the output is thrown
+    // away unread.
+    std::function<void(const QByteArray&)> standardOutput;
+    // Once, at the end: also after a failed start or a stop. It may destroy the StartedProcess.
+    std::function<void(const ProcessResult&)> finished;
+};
+
+// A child that ProcessRunner::start started. Destroying it while the child runs ends the child
+// (asked first, forced after a short grace) and waits for that, without reporting.
+class StartedProcess {
+public:
+    virtual ~StartedProcess() = default;
+    // Asks the child to end and forces it after a short grace; returns at once. The end is
+    // reported as usual, with `interrupted` set.
+    virtual void stop() = 0;
 };
 
 class ProcessRunner {
 public:
     virtual ~ProcessRunner() = default;
-    // Runs a program with an argument list (never through a shell) and waits for its end while
-    // the window keeps servicing its events. windowStyle: the show-window style (6 when absent).
-    virtual ProcessResult runAndWait(const QString& program, const QStringList& arguments,
-                                     std::optional<int> windowStyle = std::nullopt) = 0;
+    // Starts a program with an argument list (never through a shell) and returns at once; the
+    // handlers hear of it while the event loop runs. windowStyle: the show-window style (6 when
+    // absent).
+    virtual std::unique_ptr<StartedProcess> start(const QString& program,
+                                                  const QStringList& arguments,
+                                                  std::optional<int> windowStyle,
+                                                  ProcessHandlers handlers) = 0;
 };
 
 class Chance {

@@ -4,6 +4,7 @@
 #include "app/Form1.h"
 #include "app/Settings.h"
 #include "app/TabControl.h"
+#include "commands/CommandBars.h"
 #include "filelist/FileListView.h"
 #include "util/Constants.h"
 
@@ -317,14 +318,23 @@ private Q_SLOTS:
     void runDisablesListCommandsUntilItEnds() {
         BuiltWindow built(appFolder());
         Form1& w = built.w;
-        const QList<int> refused{1000, 1001, 1002, 1003, 2000, 2001, 2002, 2003, 2008};
-        const QList<int> allowed{2004, 2007, 2009, 2010, 2011, 2012, 2013};
+        const QList<int> refused{1000, 1001, 1003, 2000, 2001, 2002, 2003, 2008};
+        const QList<int> allowed{1002, 2004, 2007, 2009, 2010, 2011, 2012, 2013};
+        QAction* start = actionWithId(w, 1002);
+        const QString startTip = start->toolTip();
+        const auto image = [](const QIcon& icon) { return icon.pixmap(48).toImage(); };
 
         Q_EMIT w.conversionRunningChanged(true);
         for (int id : refused)
             QVERIFY2(!actionWithId(w, id)->isEnabled(), qPrintable(QString::number(id)));
         for (int id : allowed)
             QVERIFY2(actionWithId(w, id)->isEnabled(), qPrintable(QString::number(id)));
+        // Start turns into Stop, with its own icon and tooltip.
+        QCOMPARE(start->text(), QStringLiteral("Stop Converting"));
+        QVERIFY(!StopConvertingIcon().isNull());
+        QCOMPARE(image(start->icon()), image(StopConvertingIcon()));
+        QVERIFY(image(start->icon()) != image(CommandIcon(1002)));
+        QVERIFY(start->toolTip() != startTip && start->toolTip().contains(QStringLiteral("Esc")));
         // A disabled action cannot be chosen.
         actionWithId(w, 1000)->trigger();
         QVERIFY(built.d.dialogs.openFilesTitles.isEmpty());
@@ -332,6 +342,9 @@ private Q_SLOTS:
         Q_EMIT w.conversionRunningChanged(false);
         for (int id : refused + allowed)
             QVERIFY2(actionWithId(w, id)->isEnabled(), qPrintable(QString::number(id)));
+        QCOMPARE(start->text(), QStringLiteral("Start Converting"));
+        QCOMPARE(start->toolTip(), startTip);
+        QCOMPARE(image(start->icon()), image(CommandIcon(1002)));
         actionWithId(w, 1000)->trigger();
         QCOMPARE(built.d.dialogs.openFilesTitles.size(), 1);
     }

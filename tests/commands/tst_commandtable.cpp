@@ -62,11 +62,15 @@ private Q_SLOTS:
                                                  : QList<CommandOperation>{expected};
         QCOMPARE(idle.reached, once);
 
-        // During a run the list-changing commands and Start are refused; the others still work
-        // (Exit, help and tab switching must never be blocked by a long conversion).
+        // During a run Start stops it and the list-changing commands are refused; the others
+        // still work (Exit, help and tab switching must never be blocked by a long conversion).
         RecordingTarget converting;
         DispatchCommand(id, true, converting);
-        QCOMPARE(converting.reached, refusedWhileConverting ? QList<CommandOperation>{} : once);
+        const QList<CommandOperation> duringRun =
+            expected == CommandOperation::Start ? QList<CommandOperation>{CommandOperation::Stop}
+            : refusedWhileConverting            ? QList<CommandOperation>{}
+                                                : once;
+        QCOMPARE(converting.reached, duringRun);
     }
 
     void dispatcherKeepsNoStateBetweenCalls() {

@@ -3,6 +3,7 @@
 #include "conversion/ArgumentSpace.h"
 #include "conversion/ConversionRun.h"
 #include "conversion/ConverterInvocation.h"
+#include "conversion/ConverterProgress.h"
 #include "conversion/ErrorReport.h"
 #include "conversion/FrameRate.h"
 #include "conversion/ProcessRunner.h"
@@ -49,6 +50,9 @@ private Q_SLOTS:
     void windowStyle_data();
     void windowStyle();
     void startFailureCodes();
+    void progressLines_data();
+    void progressLines();
+    void stoppedMessages();
 };
 
 // The worked example: application folder /App, output folder text /Out/ (with its trailing
@@ -411,6 +415,60 @@ void ConversionLogicTest::startFailureCodes() {
     QVERIFY(!IsStartFailureCode(0));
     QVERIFY(!IsStartFailureCode(-1));
     QVERIFY(!IsStartFailureCode(255));
+}
+
+void ConversionLogicTest::progressLines_data() {
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<QList<qint64>>("reports"); // done and total of each piece's last report,
+                                                // -1 for a piece without one
+    QTest::addColumn<QByteArray>("pending");
+    using Pieces = QList<QByteArray>;
+    using Reports = QList<qint64>;
+    QTest::newRow("one line") << Pieces{"progress 0/40\n"} << Reports{0, 40} << QByteArray();
+    QTest::newRow("the last of several")
+        << Pieces{"progress 1/40\nprogress 7/40\n"} << Reports{7, 40} << QByteArray();
+    QTest::newRow("split across pieces") << Pieces{"progress 3/4", "0\nprogr", "ess 40/40\n"}
+                                         << Reports{-1, -1, 3, 40, 40, 40} << QByteArray();
+    QTest::newRow("an unfinished line waits")
+        << Pieces{"progress 2/40\nprogress 3/"} << Reports{2, 40} << QByteArray("progress 3/");
+    QTest::newRow("other lines and bad numbers pass")
+        << Pieces{"warning: x\nprogress 5/4\nprogress 1/0\nprogress a/4\nprogress -1/4\n"}
+        << Reports{-1, -1} << QByteArray();
+    QTest::newRow("a line too long for a report is passed over to its end")
+        << Pieces{QByteArray(100, 'x'), "progress 1/2\n", "progress 2/2\n"}
+        << Reports{-1, -1, -1, -1, 2, 2} << QByteArray();
+}
+
+void ConversionLogicTest::progressLines() {
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(QList<qint64>, reports);
+    QFETCH(QByteArray, pending);
+    QByteArray carried;
+    QList<qint64> read;
+    for (const QByteArray& piece : pieces) {
+        const auto report = ReadProgressLines(carried, piece);
+        read << (report ? report->done : -1) << (report ? report->total : -1);
+    }
+    QCOMPARE(read, reports);
+    QCOMPARE(carried, pending);
+    // The bar: the walk of the list first, then the frames, never full while they are written.
+    QCOMPARE(ListWalkPercent(3, 3), kListWalkShare);
+    QCOMPARE(ConverterPercent({0, 40}), kListWalkShare);
+    QCOMPARE(ConverterPercent({20, 40}), kListWalkShare + (100 - kListWalkShare) / 2);
+    QVERIFY(qRound(ConverterPercent({40, 40})) < 100);
+}
+
+void ConversionLogicTest::stoppedMessages() {
+    QCOMPARE(OneToOneStoppedMessage(1, 3, Native("/Out/"),
+                                    {{Native("/G/b.gif"), kStoppedWhileConverting},
+                                     {Native("/G/c.gif"), kStoppedBeforeConverting}}),
+             QStringLiteral("Conversion stopped.\r\rSWF files made: 1 of 3, in ") +
+                 Native("/Out/") +
+                 QStringLiteral("\r\rNot made:\rb.gif: stopped while it was converted\r"
+                                "c.gif: stopped before it was converted"));
+    QCOMPARE(ManyToOneStoppedMessage(Native("/Out//output.swf"), false),
+             QStringLiteral("Conversion stopped.\r\rSWF file not created: ") +
+                 Native("/Out//output.swf"));
 }
 
 QTEST_GUILESS_MAIN(ConversionLogicTest)

@@ -4,10 +4,13 @@
 #include "GifMaker.h"
 #include "TestFiles.h"
 #include "app/Form1.h"
+#include "commands/CommandTable.h"
 #include "conversion/ConversionRun.h"
+#include "conversion/ConverterProgress.h"
 #include "conversion/ProcessRunner.h"
 #include "filelist/FileListView.h"
 
+#include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -20,8 +23,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolBar>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 using namespace korvane;
@@ -71,16 +76,19 @@ public:
     }
 };
 
-// Hands every call to another runner and keeps the arguments and the input list file, read
-// while the converter could read it.
+// Hands every start to another runner and keeps the arguments and the input list file, read
+// while the converter could read it; counts the converters running at once.
 class ListWatchingRunner : public ProcessRunner {
 public:
     explicit ListWatchingRunner(ProcessRunner& next) : next_(next) {}
     QStringList arguments;
     QString listPath;
     QByteArray listBytes;
-    ProcessResult runAndWait(const QString& program, const QStringList& args,
-                             std::optional<int> windowStyle) override {
+    int running = 0;
+    int mostAtOnce = 0;
+    std::unique_ptr<StartedProcess> start(const QString& program, const QStringList& args,
+                                          std::optional<int> windowStyle,
+                                          ProcessHandlers handlers) override {
         arguments = args;
         const qsizetype list = args.indexOf(QStringLiteral("-l"));
         if (list >= 0) {
@@ -89,7 +97,13 @@ public:
             if (file.open(QIODevice::ReadOnly))
                 listBytes = file.readAll();
         }
-        return next_.runAndWait(program, args, windowStyle);
+        mostAtOnce = std::max(mostAtOnce, ++running);
+        handlers.finished = [this,
+                             finished = std::move(handlers.finished)](const ProcessResult& result) {
+            --running;
+            finished(result);
+        };
+        return next_.start(program, args, windowStyle, std::move(handlers));
     }
 
 private:
@@ -135,6 +149,9 @@ private Q_SLOTS:
     void brokenGifAmongGoodOnesIsNamed();
     void movieOfTheSameNameIsNotWrittenOver();
     void closingMidConversionLeavesNoPartialFile();
+    void stopKeepsWhatWasMadeAndNoPartialFile_data();
+    void stopKeepsWhatWasMadeAndNoPartialFile();
+    void severalConvertersGiveWhatOneAtATimeGives();
     void thirtyThousandFilesMakeOneMovie();
     void missingConverterFails();
     void leftoverOutputIsNoSuccess_data();
@@ -148,6 +165,9 @@ private:
     // False, with the test marked skipped, when the converter has not been built.
     bool useBuiltConverter();
     QStringList writeGifs(const QStringList& names);
+    // A GIF of large frames of noise, which keeps the converter busy for a while.
+    QString writeNoiseGif(const QString& name, int size, int frames, int seed = 0);
+    QAction* startAction() const;
 
     std::unique_ptr<Doubles> d_;
     std::unique_ptr<QTemporaryDir> app_, in_, out_;
@@ -208,6 +228,26 @@ QStringList ConversionRunTest::writeGifs(const QStringList& names) {
         ++shade;
     }
     return paths;
+}
+
+QString ConversionRunTest::writeNoiseGif(const QString& name, int size, int frames, int seed) {
+    testgif::Gif gif;
+    gif.width = gif.height = size;
+    gif.globalColours = testgif::palette(256, seed);
+    for (int frame = 0; frame < frames; ++frame)
+        gif.frames.push_back(testgif::patternFrame(0, 0, size, size, 256, seed * 16 + frame));
+    const QString path = Native(in_->filePath(name));
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    testgif::writeGif(QFile::encodeName(path).toStdString(), gif);
+    return path;
+}
+
+QAction* ConversionRunTest::startAction() const {
+    for (QAction* action : w_->StandardToolBar->actions()) {
+        if (action->data().toInt() == kToolbarStart)
+            return action;
+    }
+    return nullptr;
 }
 
 void ConversionRunTest::nothingToConvertLeavesTheWindowAlone_data() {
@@ -377,44 +417,48 @@ void ConversionRunTest::checkedBeforeTheRun() {
 
 void ConversionRunTest::progressAndPointerFollowTheRun_data() {
     QTest::addColumn<bool>("oneToOne");
-    QTest::addColumn<QList<int>>("progressAtRuns");
-    QTest::addColumn<int>("progressAtMessage");
+    QTest::addColumn<QList<int>>("bar");
+    QTest::addColumn<int>("barAtMessage");
     QTest::addColumn<int>("pointerAtMessage");
-    // Many to one climbs to 100 before its one run and returns to 0 before the message; one to
-    // one shows i x 100 / N while entry i converts and returns to 0 after the message.
-    QTest::newRow("many to one") << false << QList<int>{100} << 0 << int(MousePointer::Default);
-    QTest::newRow("one to one") << true << QList<int>{33, 67, 100} << 100
+    // Many to one: the walk of the list fills the first 5 %, the converter's report the rest,
+    // below 100 until it has ended; back to 0 before the message. One to one: the share of the
+    // files finished; back to 0 after the message.
+    QTest::newRow("many to one") << false << QList<int>{2, 3, 5, 53, 76, 99, 0} << 0
+                                 << int(MousePointer::Default);
+    QTest::newRow("one to one") << true << QList<int>{33, 67, 100, 0} << 100
                                 << int(MousePointer::Busy);
 }
 
 void ConversionRunTest::progressAndPointerFollowTheRun() {
     QFETCH(bool, oneToOne);
-    QFETCH(QList<int>, progressAtRuns);
-    QFETCH(int, progressAtMessage);
+    QFETCH(QList<int>, bar);
+    QFETCH(int, barAtMessage);
     QFETCH(int, pointerAtMessage);
     makeWindow(d_->runner);
     w_->Option2->setChecked(oneToOne);
     w_->ListView1->append(QStringList{Native("/G/a.gif"), Native("/G/b.gif"), Native("/G/c.gif")});
-    QList<int> progress;
+    // The report comes in pieces that split its lines, with a line of another kind among them.
+    d_->runner.output = {"progress 0/4\nprog", "ress 2/4\nnote: x\n", "progress 3/4\n",
+                         "progress 4/4\n"};
     QList<MousePointer> pointers;
     d_->runner.handler = [&](const RunCall&) {
-        progress << w_->ProgressBar1->value();
         pointers << w_->mousePointer();
         return ProcessResult{};
     };
-    int barAtMessage = -1;
+    QList<int> values;
+    connect(w_->ProgressBar1, &QProgressBar::valueChanged, [&](int value) { values << value; });
+    int barThen = -1;
     MousePointer pointer = MousePointer::Hand;
     d_->dialogs.onMessage = [&](const ShownMessage&) {
-        barAtMessage = w_->ProgressBar1->value();
+        barThen = w_->ProgressBar1->value();
         pointer = w_->mousePointer();
     };
     w_->Start();
-    QCOMPARE(progress, progressAtRuns);
+    QCOMPARE(values, bar);
     for (MousePointer during : pointers)
         QCOMPARE(during, MousePointer::Busy);
-    QCOMPARE(barAtMessage, progressAtMessage);
+    QCOMPARE(barThen, barAtMessage);
     QCOMPARE(int(pointer), pointerAtMessage);
-    QCOMPARE(w_->ProgressBar1->value(), 0);
     QCOMPARE(w_->mousePointer(), MousePointer::Default);
 }
 
@@ -506,19 +550,16 @@ void ConversionRunTest::delayInTheUserNumberFormat() {
 void ConversionRunTest::inputsGoInAListFileOnlyWhenTheyDoNotFit_data() {
     QTest::addColumn<qint64>("shortBy"); // bytes the space lacks for the arguments
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<bool>("interrupted");
     QTest::addColumn<QString>("message");
-    QTest::newRow("fits exactly") << qint64(0) << 0 << false << "Done.";
-    QTest::newRow("one byte short") << qint64(1) << 0 << false << "Done.";
+    QTest::newRow("fits exactly") << qint64(0) << 0 << "Done.";
+    QTest::newRow("one byte short") << qint64(1) << 0 << "Done.";
     QTest::newRow("one byte short, the converter names an input")
-        << qint64(1) << 2 << false << "Conversion failed.\r\rb.gif: gif2swf: B: not a GIF file";
-    QTest::newRow("one byte short, the application quits") << qint64(1) << 0 << true << "";
+        << qint64(1) << 2 << "Conversion failed.\r\rb.gif: gif2swf: B: not a GIF file";
 }
 
 void ConversionRunTest::inputsGoInAListFileOnlyWhenTheyDoNotFit() {
     QFETCH(qint64, shortBy);
     QFETCH(int, exitCode);
-    QFETCH(bool, interrupted);
     QFETCH(QString, message);
     const QStringList inputs = {Native("/G/a.gif"), Native("/G/b.gif"), Native("/G/c.gif")};
     const QString out = Native(out_->path()) + S;
@@ -531,7 +572,7 @@ void ConversionRunTest::inputsGoInAListFileOnlyWhenTheyDoNotFit() {
     request.argumentSpace.total = LeastSpace(program, asToday, request.argumentSpace) - shortBy;
     d_->runner.handler = [&](const RunCall& call) {
         WriteFile(call.arguments.last(), "movie");
-        ProcessResult result{exitCode, {}, false, interrupted};
+        ProcessResult result{exitCode, {}, false, false};
         if (exitCode != 0)
             result.standardError = "gif2swf: " + inputs[1].toUtf8() + ": not a GIF file\n";
         return result;
@@ -726,14 +767,7 @@ void ConversionRunTest::closingMidConversionLeavesNoPartialFile() {
     if (!useBuiltConverter())
         return;
     // Many large frames of noise, listed many times into one movie, keep the converter busy.
-    testgif::Gif gif;
-    gif.width = gif.height = 1200;
-    gif.globalColours = testgif::palette(256);
-    for (int seed = 0; seed < 4; ++seed)
-        gif.frames.push_back(testgif::patternFrame(0, 0, 1200, 1200, 256, seed));
-    const QString big = Native(in_->filePath("big.gif"));
-    testgif::writeGif(QFile::encodeName(big).toStdString(), gif);
-    w_->ListView1->append(QStringList(200, big));
+    w_->ListView1->append(QStringList(200, writeNoiseGif("big.gif", 1200, 4)));
 
     QString temporary;
     QTimer poll;
@@ -753,6 +787,137 @@ void ConversionRunTest::closingMidConversionLeavesNoPartialFile() {
     QVERIFY(d_->dialogs.messages.isEmpty());
 }
 
+void ConversionRunTest::stopKeepsWhatWasMadeAndNoPartialFile_data() {
+    QTest::addColumn<bool>("oneToOne");
+    QTest::addColumn<bool>("byEscape"); // else by the toolbar's button
+    QTest::newRow("one to one, the toolbar's button") << true << false;
+    QTest::newRow("many to one, Escape") << false << true;
+}
+
+// Stopped once one movie of several is made (one to one), or while the one movie is being
+// written (many to one, over an earlier run's movie).
+void ConversionRunTest::stopKeepsWhatWasMadeAndNoPartialFile() {
+    QFETCH(bool, oneToOne);
+    QFETCH(bool, byEscape);
+    if (!useBuiltConverter())
+        return;
+    const int entries = 6;
+    QStringList gifs;
+    for (int i = 0; i < entries; ++i)
+        gifs << writeNoiseGif(QStringLiteral("big%1.gif").arg(i), 1200, 4, i);
+    w_->ListView1->append(oneToOne ? gifs : QStringList(20, gifs[0]));
+    w_->Option2->setChecked(oneToOne);
+    const QString earlier = out_->filePath("output.swf");
+    if (!oneToOne)
+        QVERIFY(WriteFile(earlier, "an earlier run's movie"));
+    w_->CreateToolbar();
+    w_->show();
+    QVERIFY(QTest::qWaitForWindowActive(w_.get()));
+
+    QHash<QString, QByteArray> madeAtStop;
+    QString caption;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const QStringList files = QDir(out_->path()).entryList(QDir::Files);
+        const QStringList movies = QDir(out_->path()).entryList({"*.swf"}, QDir::Files);
+        if (oneToOne ? movies.isEmpty() : files.size() < 2)
+            return;
+        poll.stop();
+        for (const QString& movie : movies) {
+            QFile file(out_->filePath(movie));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            madeAtStop.insert(movie, file.readAll());
+        }
+        caption = startAction()->text();
+        if (byEscape)
+            QTest::keyClick(w_.get(), Qt::Key_Escape);
+        else
+            startAction()->trigger();
+    });
+    poll.start(5);
+    w_->Start();
+
+    QCOMPARE(caption, QStringLiteral("Stop Converting"));
+    QCOMPARE(startAction()->text(), QStringLiteral("Start Converting"));
+    QCOMPARE(d_->dialogs.messages.size(), 1);
+    QCOMPARE(d_->dialogs.messages[0].title, QStringLiteral("Korvane"));
+    const QString message = d_->dialogs.messages[0].text;
+    const QStringList left = QDir(out_->path()).entryList(QDir::Files);
+    if (!oneToOne) {
+        QCOMPARE(message, QStringLiteral("Conversion stopped.\r\rSWF file not created: ") +
+                              Native(out_->path()) + S + S + QStringLiteral("output.swf"));
+        QCOMPARE(left, QStringList{"output.swf"});
+        QFile kept(earlier);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("an earlier run's movie"));
+        return;
+    }
+    // Movies made before the stop are intact, any other file is a whole movie, and the
+    // message counts them and names every entry that made none.
+    for (auto made = madeAtStop.cbegin(); made != madeAtStop.cend(); ++made) {
+        QFile file(out_->filePath(made.key()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), made.value());
+    }
+    for (const QString& file : left) {
+        QVERIFY2(file.endsWith(QStringLiteral(".swf")), qPrintable(file));
+        QCOMPARE(ReadMovieHeader(out_->filePath(file)).frames, 4);
+    }
+    QVERIFY(left.size() < entries);
+    const QStringList lines = message.split('\r');
+    QCOMPARE(lines.mid(0, 5), (QStringList{"Conversion stopped.", "",
+                                           QStringLiteral("SWF files made: %1 of %2, in %3")
+                                               .arg(left.size())
+                                               .arg(entries)
+                                               .arg(w_->Text2->text()),
+                                           "", "Not made:"}));
+    QCOMPARE(lines.size() - 5, entries - left.size());
+    for (const QString& line : lines.mid(5))
+        QVERIFY2(line.contains(QStringLiteral(": stopped ")), qPrintable(line));
+}
+
+// One to one with converters running at once: the same movies, the same failures in the same
+// order, as one at a time; among them a broken GIF, two files of the same name and one file
+// listed twice.
+void ConversionRunTest::severalConvertersGiveWhatOneAtATimeGives() {
+    if (!useBuiltConverter())
+        return;
+    QStringList inputs = writeGifs({"a.gif", "x/same.gif", "y/same.gif", "c.gif", "d.gif"});
+    const QString broken = Native(in_->filePath("broken.gif"));
+    QVERIFY(WriteGif(broken, 8, 8, Qt::blue));
+    QVERIFY(QFile(broken).resize(20));
+    inputs.insert(1, broken);
+    inputs.insert(4, inputs[0]);
+    QStringList messages;
+    QList<QHash<QString, QByteArray>> movies;
+    for (int converters : {1, 4}) {
+        QTemporaryDir out;
+        ConversionRequest request{inputs, ConversionMode::OneToOne, "0.5", Native(out.path()) + S,
+                                  Native(app_->path())};
+        request.converters = converters;
+        ListWatchingRunner runner(realRunner_);
+        RecordingFeedback feedback;
+        ConversionRun(request, runner, feedback).execute();
+        // The fourth entry waits for the earlier one of the same name.
+        QCOMPARE(runner.mostAtOnce, std::min(converters, 3));
+        QCOMPARE(feedback.messages.size(), 1);
+        messages << feedback.messages[0];
+        movies.append(QHash<QString, QByteArray>());
+        for (const QString& name : QDir(out.path()).entryList(QDir::Files)) {
+            QFile movie(out.filePath(name));
+            QVERIFY(movie.open(QIODevice::ReadOnly));
+            movies.last().insert(name, movie.readAll());
+        }
+    }
+    QCOMPARE(messages[1], messages[0]);
+    QCOMPARE(movies[1], movies[0]);
+    QCOMPARE(QStringList(movies[0].keys()).size(), 4); // a, same, c, d
+    const QStringList lines = messages[0].split('\r');
+    QCOMPARE(lines.size(), 4);
+    QVERIFY2(lines[2].startsWith(QStringLiteral("broken.gif: ")), qPrintable(lines[2]));
+    QCOMPARE(lines[3], QStringLiteral("same.gif: ") + MovieAlreadyMadeReason(inputs[2]));
+}
+
 void ConversionRunTest::quittingDuringARunEndsIt() {
     const QString log = Native(app_->filePath("started.log"));
     QVERIFY(WriteStandIn(app_->path(), "echo started >> \"" + log.toUtf8() + "\"\nsleep 3\n"));
@@ -767,7 +932,8 @@ void ConversionRunTest::quittingDuringARunEndsIt() {
     QVERIFY2(clock.elapsed() < 2500, "the run outlived the application's quit");
     QFile started(log);
     QVERIFY(started.open(QIODevice::ReadOnly));
-    QCOMPARE(started.readAll().count('\n'), 1); // no further entry was started
+    // Those started at once, one per core; no further entry was started.
+    QCOMPARE(started.readAll().count('\n'), std::min(3, DefaultConverterCount()));
     QVERIFY(d_->dialogs.messages.isEmpty());
     QVERIFY(!w_->conversionRunning());
 }

@@ -1,13 +1,19 @@
 // The Qt process runner with real child processes: start failures, exit codes, the error stream,
-// arguments passed verbatim, a window kept alive during the wait, and a quitting application.
+// output as it arrives, arguments passed verbatim, a window kept alive during the wait, stopping
+// a child, and a quitting application.
 #include "conversion/ProcessRunner.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <functional>
+#include <memory>
+#include <optional>
 
 using namespace korvane;
 
@@ -25,6 +31,31 @@ QString WriteScript(const QTemporaryDir& dir, const QString& name, const QByteAr
     return path;
 }
 
+// Starts a child and waits for its end in a local event loop, as a conversion run does. A quit
+// ends the wait; the child is then ended with its StartedProcess.
+ProcessResult RunAndWait(const QString& program, const QStringList& arguments,
+                         std::optional<int> windowStyle = std::nullopt,
+                         std::function<void(const QByteArray&)> output = {}) {
+    QtProcessRunner runner;
+    std::optional<ProcessResult> result;
+    QEventLoop loop;
+    ProcessHandlers handlers;
+    handlers.standardOutput = std::move(output);
+    handlers.finished = [&](const ProcessResult& ended) {
+        result = ended;
+        loop.quit();
+    };
+    auto process = runner.start(program, arguments, windowStyle, std::move(handlers));
+    if (!result)
+        loop.exec();
+    if (result)
+        return *result;
+    process.reset();
+    ProcessResult ended;
+    ended.interrupted = true;
+    return ended;
+}
+
 } // namespace
 
 class ProcessRunnerTest : public QObject {
@@ -36,6 +67,9 @@ private Q_SLOTS:
     void exitCodeAndErrorStream();
     void argumentsArriveVerbatim();
     void crashIsReported();
+    void outputArrivesWhileTheChildRuns();
+    void stopEndsTheChild_data();
+    void stopEndsTheChild();
     void eventsAreServicedWhileWaiting();
     // Last: a quit leaves the thread's event loops refusing to run.
     void quittingEndsTheWaitAndTheChild();
@@ -69,8 +103,7 @@ void ProcessRunnerTest::startFailure_data() {
 void ProcessRunnerTest::startFailure() {
     QFETCH(QString, program);
     QFETCH(int, code);
-    QtProcessRunner runner;
-    const ProcessResult result = runner.runAndWait(program, {}, 0);
+    const ProcessResult result = RunAndWait(program, {}, 0);
     QCOMPARE(result.exitCode, code);
     QVERIFY(!result.interrupted);
 }
@@ -79,8 +112,7 @@ void ProcessRunnerTest::exitCodeAndErrorStream() {
     const QString program = WriteScript(dir_, "fails",
                                         "echo chatter\necho 'gif2swf: x.gif: not a GIF file' >&2\n"
                                         "exit 7\n");
-    QtProcessRunner runner;
-    const ProcessResult result = runner.runAndWait(program, {});
+    const ProcessResult result = RunAndWait(program, {});
     QCOMPARE(result.exitCode, 7);
     QCOMPARE(result.standardError, QByteArray("gif2swf: x.gif: not a GIF file\n"));
     QVERIFY(!result.crashed);
@@ -94,8 +126,7 @@ void ProcessRunnerTest::argumentsArriveVerbatim() {
     const QStringList arguments = {
         "-r", "0.5",     "say \"hi\" & 'bye'", "$HOME;`id`|*", QString::fromUtf8("Grüße ✓.gif"),
         "-o", "a  b.swf"};
-    QtProcessRunner runner;
-    QCOMPARE(runner.runAndWait(dir_.filePath("arguments"), arguments, 0).exitCode, 0);
+    QCOMPARE(RunAndWait(dir_.filePath("arguments"), arguments, 0).exitCode, 0);
     QFile file(record);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts), arguments);
@@ -103,10 +134,57 @@ void ProcessRunnerTest::argumentsArriveVerbatim() {
 
 void ProcessRunnerTest::crashIsReported() {
     const QString program = WriteScript(dir_, "crashes", "kill -SEGV $$\n");
-    QtProcessRunner runner;
-    const ProcessResult result = runner.runAndWait(program, {});
+    const ProcessResult result = RunAndWait(program, {});
     QVERIFY(result.crashed);
     QVERIFY(result.exitCode != 0);
+}
+
+void ProcessRunnerTest::outputArrivesWhileTheChildRuns() {
+    // The child goes on only once its first line has been read here.
+    const QString go = dir_.filePath("go");
+    const QString program =
+        WriteScript(dir_, "talks",
+                    "echo one\ni=0\nwhile [ ! -e \"" + go.toUtf8() +
+                        "\" ] && [ $i -lt 400 ]; do sleep 0.05; i=$((i+1)); done\necho two\n");
+    QByteArray output;
+    const ProcessResult result = RunAndWait(program, {}, 0, [&](const QByteArray& piece) {
+        output += piece;
+        if (output.contains("one\n"))
+            QFile(go).open(QIODevice::WriteOnly);
+    });
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY(!result.interrupted);
+    QCOMPARE(output, QByteArray("one\ntwo\n"));
+    QVERIFY(QFile::exists(go)); // written while the child waited for it
+}
+
+void ProcessRunnerTest::stopEndsTheChild_data() {
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("cleanedUp");
+    // A child that cleans up when asked, like the converter, and one that ignores the request
+    // and is forced after the grace.
+    QTest::newRow("asked") << QByteArray("trap 'rm -f \"$1\"; exit 3' TERM\n") << true;
+    QTest::newRow("forced") << QByteArray("trap '' TERM\n") << false;
+}
+
+void ProcessRunnerTest::stopEndsTheChild() {
+    QFETCH(QByteArray, body);
+    QFETCH(bool, cleanedUp);
+    QtProcessRunner runner;
+    const QString partial = dir_.filePath("partial");
+    const QString program = WriteScript(
+        dir_, "stubborn", body + "touch \"$1\"\necho started\nwhile :; do sleep 0.05; done\n");
+    std::optional<ProcessResult> result;
+    std::unique_ptr<StartedProcess> process;
+    ProcessHandlers handlers;
+    // Stopped once it has started its work.
+    handlers.standardOutput = [&](const QByteArray&) { process->stop(); };
+    handlers.finished = [&](const ProcessResult& ended) { result = ended; };
+    process = runner.start(program, {partial}, 0, std::move(handlers));
+    QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 20000);
+    QVERIFY(result->interrupted);
+    QCOMPARE(QFile::exists(partial), !cleanedUp);
+    QCOMPARE(result->crashed, !cleanedUp);
 }
 
 void ProcessRunnerTest::eventsAreServicedWhileWaiting() {
@@ -116,8 +194,7 @@ void ProcessRunnerTest::eventsAreServicedWhileWaiting() {
     timer.setInterval(20);
     QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
     timer.start();
-    QtProcessRunner runner;
-    const ProcessResult result = runner.runAndWait(program, {}, 0);
+    const ProcessResult result = RunAndWait(program, {}, 0);
     QCOMPARE(result.exitCode, 4);
     // A wait that serviced nothing would leave the timer at 0 ticks for the whole second.
     QVERIFY2(ticks >= 10, qPrintable(QStringLiteral("%1 timer ticks in 1 s").arg(ticks)));
@@ -128,10 +205,9 @@ void ProcessRunnerTest::quittingEndsTheWaitAndTheChild() {
     const QString program =
         WriteScript(dir_, "long", "sleep 5\ntouch \"" + marker.toUtf8() + "\"\n");
     QTimer::singleShot(200, [] { QCoreApplication::exit(0); });
-    QtProcessRunner runner;
     QElapsedTimer clock;
     clock.start();
-    const ProcessResult result = runner.runAndWait(program, {}, 0);
+    const ProcessResult result = RunAndWait(program, {}, 0);
     QVERIFY(result.interrupted);
     QVERIFY2(clock.elapsed() < 4000, "the wait outlived the application's quit");
     QTest::qWait(200);

@@ -5,11 +5,14 @@
 #include "util/Seams.h"
 
 #include <QList>
+#include <QObject>
 #include <QQueue>
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace korvane::test {
@@ -100,17 +103,57 @@ struct RunCall {
     std::optional<int> windowStyle;
 };
 
-// Records every run; answers with `handler` when set, otherwise with exit code 0.
+// Records every start and answers with `handler` when set, otherwise with exit code 0. The answer
+// comes from the event loop, like a real child's end, after the pieces of `output` when the
+// caller reads standard output. Counts the children running at once.
 class ScriptedProcessRunner : public ProcessRunner {
 public:
     QList<RunCall> calls;
     std::function<ProcessResult(const RunCall&)> handler;
+    QList<QByteArray> output;
+    int running = 0;
+    int mostAtOnce = 0;
 
-    ProcessResult runAndWait(const QString& program, const QStringList& arguments,
-                             std::optional<int> windowStyle) override {
+    std::unique_ptr<StartedProcess> start(const QString& program, const QStringList& arguments,
+                                          std::optional<int> windowStyle,
+                                          ProcessHandlers handlers) override {
         calls.append({program, arguments, windowStyle});
-        return handler ? handler(calls.last()) : ProcessResult{};
+        const ProcessResult result = handler ? handler(calls.last()) : ProcessResult{};
+        return std::make_unique<Child>(*this, result, std::move(handlers));
     }
+
+private:
+    class Child : public QObject, public StartedProcess {
+    public:
+        Child(ScriptedProcessRunner& runner, ProcessResult result, ProcessHandlers handlers)
+            : runner_(runner), result_(std::move(result)), handlers_(std::move(handlers)) {
+            runner_.mostAtOnce = std::max(runner_.mostAtOnce, ++runner_.running);
+            QMetaObject::invokeMethod(
+                this, [this] { end(); }, Qt::QueuedConnection);
+        }
+        ~Child() override {
+            if (!ended_)
+                --runner_.running;
+        }
+        void stop() override { result_.interrupted = true; }
+
+    private:
+        void end() {
+            ended_ = true;
+            --runner_.running;
+            if (handlers_.standardOutput) {
+                for (const QByteArray& piece : std::as_const(runner_.output))
+                    handlers_.standardOutput(piece);
+            }
+            const auto finished = std::move(handlers_.finished);
+            if (finished)
+                finished(result_); // may destroy this child
+        }
+        ScriptedProcessRunner& runner_;
+        ProcessResult result_;
+        ProcessHandlers handlers_;
+        bool ended_ = false;
+    };
 };
 
 // Returns the scripted values in turn (the last one again when they run out) and records seeds.
