@@ -269,9 +269,9 @@ void ConversionRun::manyToOne() {
                 failures_.append({input, QStringLiteral("not converted: ") + rate.error});
             throw StepError(rate.error);
         }
-        invocation = BuildConverterInvocation(ConversionMode::ManyToOne,
-                                              ConverterPath(request_.applicationFolder), rate.text,
-                                              inputs, outputPath);
+        invocation = WithProgressReport(BuildConverterInvocation(
+            ConversionMode::ManyToOne, ConverterPath(request_.applicationFolder), rate.text, inputs,
+            outputPath));
     });
     step(132, [&] {
         if (invocation.commandLine.isEmpty())

@@ -149,6 +149,7 @@ private Q_SLOTS:
     void brokenGifAmongGoodOnesIsNamed();
     void movieOfTheSameNameIsNotWrittenOver();
     void closingMidConversionLeavesNoPartialFile();
+    void barFollowsTheConvertersReport();
     void stopKeepsWhatWasMadeAndNoPartialFile_data();
     void stopKeepsWhatWasMadeAndNoPartialFile();
     void severalConvertersGiveWhatOneAtATimeGives();
@@ -541,7 +542,7 @@ void ConversionRunTest::delayInTheUserNumberFormat() {
     w_->Text1_LostFocus();
     w_->Start();
     QCOMPARE(d_->runner.calls.size(), 1);
-    QCOMPARE(d_->runner.calls[0].arguments.mid(0, 2), (QStringList{"-r", rate}));
+    QCOMPARE(d_->runner.calls[0].arguments.mid(0, 3), (QStringList{"--progress", "-r", rate}));
     QCOMPARE(d_->dialogs.messages.size(), refused ? 2 : 1);
     if (refused)
         QCOMPARE(d_->dialogs.messages[0].text, QStringLiteral("Must be numeric entry."));
@@ -565,7 +566,8 @@ void ConversionRunTest::inputsGoInAListFileOnlyWhenTheyDoNotFit() {
     const QString out = Native(out_->path()) + S;
     const QString movie = out + S + QStringLiteral("output.swf");
     const QString program = Native(app_->path()) + S + QStringLiteral("gif2swf");
-    const QStringList asToday = {"-r", "2", inputs[0], inputs[1], inputs[2], "-o", movie};
+    const QStringList asToday = {"--progress", "-r",      "2",  inputs[0],
+                                 inputs[1],    inputs[2], "-o", movie};
 
     ConversionRequest request{inputs, ConversionMode::ManyToOne, "0.5", out, Native(app_->path())};
     request.argumentSpace = {ArgumentRule::Unix, 0, 128 * 1024, 0, 8};
@@ -584,7 +586,8 @@ void ConversionRunTest::inputsGoInAListFileOnlyWhenTheyDoNotFit() {
     if (shortBy == 0) {
         QCOMPARE(runner.arguments, asToday);
     } else {
-        QCOMPARE(runner.arguments, QStringList({"-r", "2", "-l", runner.listPath, "-o", movie}));
+        QCOMPARE(runner.arguments,
+                 QStringList({"--progress", "-r", "2", "-l", runner.listPath, "-o", movie}));
         QVERIFY(runner.listPath.startsWith(QDir::tempPath()));
         QCOMPARE(runner.listBytes, QFile::encodeName(inputs.join('\n') + '\n').replace('\n', '\0'));
         QVERIFY(!QFile::exists(runner.listPath));
@@ -715,7 +718,7 @@ void ConversionRunTest::leftoverOutputIsNoSuccess_data() {
     QTest::addColumn<QByteArray>("converter");
     QTest::addColumn<QString>("reason");
     QTest::newRow("failing converter")
-        << QByteArray("echo \"gif2swf: $3: not a GIF file\" >&2\nexit 2\n")
+        << QByteArray("echo \"gif2swf: $4: not a GIF file\" >&2\nexit 2\n")
         << "gif2swf: %1: not a GIF file";
     QTest::newRow("converter that claims success but writes nothing")
         << QByteArray("exit 0\n") << "the converter wrote no output file";
@@ -785,6 +788,31 @@ void ConversionRunTest::closingMidConversionLeavesNoPartialFile() {
     QVERIFY2(temporary.startsWith(QStringLiteral("output.swf.")), qPrintable(temporary));
     QCOMPARE(QDir(out_->path()).entryList(QDir::Files), QStringList());
     QVERIFY(d_->dialogs.messages.isEmpty());
+}
+
+// Many to one over a few large GIFs: the bar moves with the converter's report, through several
+// values below 100, and never goes back before it returns to 0.
+void ConversionRunTest::barFollowsTheConvertersReport() {
+    if (!useBuiltConverter())
+        return;
+    QStringList gifs;
+    for (int i = 0; i < 4; ++i)
+        gifs << writeNoiseGif(QStringLiteral("big%1.gif").arg(i), 1000, 6, i);
+    w_->ListView1->append(gifs);
+    QList<int> values;
+    connect(w_->ProgressBar1, &QProgressBar::valueChanged, [&](int value) { values << value; });
+    w_->Start();
+    QCOMPARE(d_->dialogs.messages.value(0).text.section('\r', 0, 0), QStringLiteral("Done."));
+    QVERIFY(!values.isEmpty());
+    QCOMPARE(values.takeLast(), 0);
+    QString seen = QStringLiteral("bar values:");
+    for (int value : values)
+        seen += QLatin1Char(' ') + QString::number(value);
+    QVERIFY2(std::is_sorted(values.begin(), values.end()), qPrintable(seen));
+    QVERIFY2(values.last() < 100, qPrintable(seen));
+    const auto fromConverter = std::count_if(values.begin(), values.end(),
+                                             [](int value) { return value > kListWalkShare; });
+    QVERIFY2(fromConverter >= 3, qPrintable(seen));
 }
 
 void ConversionRunTest::stopKeepsWhatWasMadeAndNoPartialFile_data() {
