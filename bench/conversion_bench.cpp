@@ -36,27 +36,6 @@ using namespace korvane;
 
 namespace {
 
-// Hands every start to the real runner and counts the converters running at once.
-class CountingRunner : public ProcessRunner {
-public:
-    int running = 0;
-    int mostAtOnce = 0;
-    std::unique_ptr<StartedProcess> start(const QString& program, const QStringList& arguments,
-                                          std::optional<int> windowStyle,
-                                          ProcessHandlers handlers) override {
-        mostAtOnce = std::max(mostAtOnce, ++running);
-        handlers.finished = [this,
-                             finished = std::move(handlers.finished)](const ProcessResult& result) {
-            --running;
-            finished(result);
-        };
-        return real_.start(program, arguments, windowStyle, std::move(handlers));
-    }
-
-private:
-    QtProcessRunner real_;
-};
-
 double ChildCpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
@@ -114,7 +93,8 @@ int OneToOne(const QString& converter, int files) {
 
     // The same through Start.
     test::Doubles doubles;
-    CountingRunner runner;
+    QtProcessRunner realRunner;
+    test::CountingRunner runner(realRunner);
     Form1 window({doubles.dialogs, doubles.shell, runner, doubles.chance,
                   QDir::toNativeSeparators(appFolder.path())});
     window.Option2->setChecked(true);

@@ -76,16 +76,14 @@ public:
     }
 };
 
-// Hands every start to another runner and keeps the arguments and the input list file, read
-// while the converter could read it; counts the converters running at once.
-class ListWatchingRunner : public ProcessRunner {
+// Keeps the arguments of every start and the input list file, read while the converter could
+// read it; counts the converters running at once.
+class ListWatchingRunner : public CountingRunner {
 public:
-    explicit ListWatchingRunner(ProcessRunner& next) : next_(next) {}
+    using CountingRunner::CountingRunner;
     QStringList arguments;
     QString listPath;
     QByteArray listBytes;
-    int running = 0;
-    int mostAtOnce = 0;
     std::unique_ptr<StartedProcess> start(const QString& program, const QStringList& args,
                                           std::optional<int> windowStyle,
                                           ProcessHandlers handlers) override {
@@ -97,17 +95,8 @@ public:
             if (file.open(QIODevice::ReadOnly))
                 listBytes = file.readAll();
         }
-        mostAtOnce = std::max(mostAtOnce, ++running);
-        handlers.finished = [this,
-                             finished = std::move(handlers.finished)](const ProcessResult& result) {
-            --running;
-            finished(result);
-        };
-        return next_.start(program, args, windowStyle, std::move(handlers));
+        return CountingRunner::start(program, args, windowStyle, std::move(handlers));
     }
-
-private:
-    ProcessRunner& next_;
 };
 
 // The least Unix argument space in which the converter starts with these arguments.

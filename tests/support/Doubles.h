@@ -156,6 +156,29 @@ private:
     };
 };
 
+// Hands every start to another runner and counts the children running at once.
+class CountingRunner : public ProcessRunner {
+public:
+    explicit CountingRunner(ProcessRunner& next) : next_(next) {}
+    int running = 0;
+    int mostAtOnce = 0;
+
+    std::unique_ptr<StartedProcess> start(const QString& program, const QStringList& arguments,
+                                          std::optional<int> windowStyle,
+                                          ProcessHandlers handlers) override {
+        mostAtOnce = std::max(mostAtOnce, ++running);
+        handlers.finished = [this,
+                             finished = std::move(handlers.finished)](const ProcessResult& result) {
+            --running;
+            finished(result);
+        };
+        return next_.start(program, arguments, windowStyle, std::move(handlers));
+    }
+
+private:
+    ProcessRunner& next_;
+};
+
 // Returns the scripted values in turn (the last one again when they run out) and records seeds.
 class ScriptedChance : public Chance {
 public:
