@@ -241,8 +241,10 @@ void Form1::showStartOrStop(bool running) {
             continue;
         action->setText(running ? kStopConvertingCaption : kStartConvertingCaption);
         action->setIcon(running ? StopConvertingIcon() : CommandIcon(kToolbarStart));
-        // An empty tooltip shows the caption, as on the other buttons.
-        action->setToolTip(running ? kStopConvertingTip : QString());
+        if (running)
+            action->setToolTip(kStopConvertingTip);
+        else
+            GiveShortcut(action, kToolbarStart); // its keys again, and the tooltip naming them
     }
 }
 

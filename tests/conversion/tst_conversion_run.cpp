@@ -825,8 +825,10 @@ void ConversionRunTest::stopKeepsWhatWasMadeAndNoPartialFile() {
     w_->ListView1->append(oneToOne ? gifs : QStringList(20, gifs[0]));
     w_->Option2->setChecked(oneToOne);
     const QString earlier = out_->filePath("output.swf");
-    if (!oneToOne)
+    if (!oneToOne) {
         QVERIFY(WriteFile(earlier, "an earlier run's movie"));
+        d_->dialogs.yesNoAnswers << true; // replace it
+    }
     w_->CreateToolbar();
     w_->show();
     QVERIFY(QTest::qWaitForWindowActive(w_.get()));
