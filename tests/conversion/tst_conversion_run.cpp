@@ -917,8 +917,8 @@ void ConversionRunTest::severalConvertersGiveWhatOneAtATimeGives() {
         ListWatchingRunner runner(realRunner_);
         RecordingFeedback feedback;
         ConversionRun(request, runner, feedback).execute();
-        // The fourth entry waits for the earlier one of the same name.
-        QCOMPARE(runner.mostAtOnce, std::min(converters, 3));
+        QVERIFY(runner.mostAtOnce <= converters);
+        QCOMPARE(runner.mostAtOnce > 1, converters > 1);
         QCOMPARE(feedback.messages.size(), 1);
         messages << feedback.messages[0];
         movies.append(QHash<QString, QByteArray>());
