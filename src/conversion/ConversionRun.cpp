@@ -235,8 +235,10 @@ void ConversionRun::stop() {
     if (!waiting_ || stopping_)
         return;
     stopping_ = true;
-    for (const auto& job : running_)
-        job->process->stop();
+    for (const auto& job : running_) {
+        if (job->process) // null only while its start is still under way
+            job->process->stop();
+    }
     startEntries();
 }
 
@@ -464,8 +466,10 @@ void ConversionRun::waitForConverters() {
     // Only an application that is quitting ends every event loop: the converters end with it,
     // asked together first, and nothing more is started or shown.
     quitting_ = true;
-    for (const auto& job : running_)
-        job->process->stop();
+    for (const auto& job : running_) {
+        if (job->process)
+            job->process->stop();
+    }
     running_.clear();
 }
 
