@@ -189,6 +189,7 @@ private Q_SLOTS:
     void movieReusesPicturesThatShowAgain();
     void changesArePatchedUpToTheLayerBound();
     void writerThreadErrorReachesTheCaller();
+    void decodingErrorEndsTheThreads();
     void rates_data();
     void rates();
     void badRates_data();
@@ -383,15 +384,19 @@ void FormatTest::writerThreadErrorReachesTheCaller() {
             MemorySink::write(data, size);
         }
     };
-    // On the writing threads, and on the caller's thread alone (small movies).
-    for (const bool threaded : {true, false}) {
+    // On the writing threads, also with hand-offs of one or two items (where the writer
+    // waits for the sink at every bitmap), and on the caller's thread alone (small movies).
+    PipelineLimits smallest;
+    smallest.pictureBytes = 1;
+    smallest.bitmaps = {2, 64, 1, 64};
+    for (const int way : {0, 1, 2}) {
         FullSink sink;
         ColourRegistry colours;
         PictureBuffer picture(64 * 64);
         bool thrown = false;
         try {
-            Pipeline pipeline(sink, colours, 64, 64, 256, kDefaultCompressionLevel, threaded, 0,
-                              50);
+            Pipeline pipeline(sink, colours, 64, 64, 256, kDefaultCompressionLevel, way > 0, 0, 50,
+                              way == 2 ? smallest : PipelineLimits{});
             for (int i = 0; i < 50; ++i) {
                 std::fill(picture.begin(), picture.end(),
                           colours.idOf(0xFF000000u + static_cast<uint32_t>(i)));
@@ -404,6 +409,32 @@ void FormatTest::writerThreadErrorReachesTheCaller() {
                      std::string("gif2swf: out.swf: cannot write output: no space left"));
         }
         QVERIFY(thrown);
+    }
+}
+
+// A GIF whose image 31 cannot be decoded fails on the decoding thread while the writer and
+// the sink wait for more: the error names the file and image once, and every thread ends.
+void FormatTest::decodingErrorEndsTheThreads() {
+    const QByteArray good = gifOfImages(30, true);
+    const QByteArray gif = good.left(good.size() - 1) + gifOfImages(1, false).mid(19);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(gif.constData());
+    const size_t size = static_cast<size_t>(gif.size());
+    InputFile input{"bad.gif", [bytes, size]() -> std::unique_ptr<ByteSource> {
+                        return std::make_unique<MemorySource>(bytes, size);
+                    }};
+    for (const bool smallQueues : {false, true}) {
+        ConvertOptions options;
+        options.threaded = true;
+        options.smallQueues = smallQueues;
+        MemorySink sink;
+        try {
+            convertGifs({input}, options, sink);
+            QFAIL("a GIF that cannot be decoded was converted");
+        } catch (const ConvertError& error) {
+            QCOMPARE(error.error(), Error::CorruptImage);
+            QCOMPARE(error.subject(), std::string("bad.gif"));
+            QCOMPARE(error.frame(), 31);
+        }
     }
 }
 
