@@ -138,7 +138,40 @@ bool BitmapCompressor::deflateFast(const PreparedBitmap& prepared, std::vector<u
 BitmapCompressor::~BitmapCompressor() {
     libdeflate_free_compressor(compressor_);
     libdeflate_free_compressor(smallCompressor_);
-    libdeflate_free_compressor(poorDataCompressor_);
+    for (libdeflate_compressor* harder : harderCompressors_) {
+        libdeflate_free_compressor(harder);
+    }
+}
+
+libdeflate_compressor* BitmapCompressor::harder(size_t step) {
+    libdeflate_compressor*& compressor = harderCompressors_[step];
+    if (compressor == nullptr) {
+        compressor = libdeflate_alloc_compressor(kHarderLevels[step]);
+        if (compressor == nullptr) {
+            throw std::bad_alloc();
+        }
+    }
+    return compressor;
+}
+
+int BitmapCompressor::deflateWithin(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap,
+                                    uint64_t budget, int level, int maxLevel) {
+    for (size_t i = 0; i < std::size(kHarderLevels) && bitmap.zlibData.size() > budget; ++i) {
+        if (kHarderLevels[i] <= level || kHarderLevels[i] > maxLevel) {
+            continue;
+        }
+        level = kHarderLevels[i];
+        libdeflate_compressor* compressor = harder(i);
+        const size_t bound = libdeflate_zlib_compress_bound(compressor, prepared.size());
+        again_.resize(bound);
+        const size_t size = libdeflate_zlib_compress(compressor, prepared.data(), prepared.size(),
+                                                     again_.data(), bound);
+        if (size != 0 && size < bitmap.zlibData.size()) {
+            again_.resize(size);
+            bitmap.zlibData.swap(again_);
+        }
+    }
+    return level;
 }
 
 bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int height) {
@@ -259,7 +292,7 @@ PreparedBitmap BitmapEncoder::take(std::vector<uint8_t> spare) {
     return taken;
 }
 
-void BitmapCompressor::compress(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap) {
+int BitmapCompressor::compress(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap) {
     bitmap.code = prepared.hasAlpha ? swf::kDefineBitsLossless2 : swf::kDefineBitsLossless;
     bitmap.format = prepared.format;
     bitmap.width = static_cast<uint16_t>(prepared.width);
@@ -269,7 +302,8 @@ void BitmapCompressor::compress(const PreparedBitmap& prepared, swf::LosslessBit
     libdeflate_compressor* compressor = small ? smallCompressor_ : compressor_;
     const size_t bound = libdeflate_zlib_compress_bound(compressor, prepared.size());
     bitmap.zlibData.resize(bound);
-    if (small || prepared.sizeFirst || !deflateFast(prepared, bitmap.zlibData)) {
+    const bool usedFast = !small && !prepared.sizeFirst && deflateFast(prepared, bitmap.zlibData);
+    if (!usedFast) {
         const size_t size = libdeflate_zlib_compress(compressor, prepared.data(), prepared.size(),
                                                      bitmap.zlibData.data(), bound);
         if (size == 0) {
@@ -277,24 +311,7 @@ void BitmapCompressor::compress(const PreparedBitmap& prepared, swf::LosslessBit
         }
         bitmap.zlibData.resize(size);
     }
-    // Pixels that deflate to more than half their size at the fastest level (noise, dithered
-    // photographs) are where GIF's LZW comes closest: there level 2 finds a tenth more.
-    if (!small && compressionLevel_ < kPoorDataLevel &&
-        bitmap.zlibData.size() * 2 > prepared.size()) {
-        if (poorDataCompressor_ == nullptr) {
-            poorDataCompressor_ = libdeflate_alloc_compressor(kPoorDataLevel);
-            if (poorDataCompressor_ == nullptr) {
-                throw std::bad_alloc();
-            }
-        }
-        again_.resize(bound);
-        const size_t size = libdeflate_zlib_compress(poorDataCompressor_, prepared.data(),
-                                                     prepared.size(), again_.data(), bound);
-        if (size != 0 && size < bitmap.zlibData.size()) {
-            again_.resize(size);
-            bitmap.zlibData.swap(again_);
-        }
-    }
+    return small ? kSmallLevel : usedFast ? 0 : compressionLevel_;
 }
 
 } // namespace gif2swf

@@ -87,8 +87,14 @@ public:
     BitmapCompressor(const BitmapCompressor&) = delete;
     BitmapCompressor& operator=(const BitmapCompressor&) = delete;
 
-    // Fills `bitmap` with everything but the character id.
-    void compress(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap);
+    // Fills `bitmap` with everything but the character id; returns the libdeflate level of
+    // its data (0: igzip's fast level).
+    int compress(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap);
+    // Where `bitmap`'s data (deflated at `level`) is more than `budget` bytes, deflates
+    // `prepared` again at libdeflate's higher levels, one after another (2, 6, 12, none above
+    // `maxLevel`) until it fits; keeps the smallest and returns the level tried last.
+    int deflateWithin(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap, uint64_t budget,
+                      int level, int maxLevel = 12);
 
 private:
     // Small bitmaps (the patches of optimised GIFs, where the GIF's own data is small too)
@@ -101,12 +107,12 @@ private:
     // fast as libdeflate's level 1, for somewhat larger output (README.md has the figures).
     bool deflateFast(const PreparedBitmap& prepared, std::vector<uint8_t>& out);
     std::unique_ptr<uint8_t[]> fastWorkspace_;
-    // Large bitmaps that deflate poorly are deflated again at this level (see compress()).
-    static constexpr int kPoorDataLevel = 2;
     int compressionLevel_;
     libdeflate_compressor* compressor_ = nullptr;
     libdeflate_compressor* smallCompressor_ = nullptr;
-    libdeflate_compressor* poorDataCompressor_ = nullptr; // made when first needed
+    static constexpr int kHarderLevels[] = {2, 6, 12};
+    libdeflate_compressor* harder(size_t step);        // kHarderLevels[step]'s compressor
+    libdeflate_compressor* harderCompressors_[3] = {}; // made when first needed
     std::vector<uint8_t> again_;
 };
 

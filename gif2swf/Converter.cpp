@@ -268,8 +268,8 @@ uint32_t playsFor(const std::vector<GifSummary>& summaries, const ConvertOptions
 // certain to go in whole (the first of the movie, or of a new size), so its tiles are handed
 // over as soon as their rows are final.
 void decodeOne(const InputFile& input, int number, ByteSource& source, const GifSummary& summary,
-               const TimingPlan& plan, bool startsWithKey, ColourRegistry& colours,
-               Pipeline& pipeline) {
+               const TimingPlan& plan, bool startsWithKey, uint64_t paidBefore,
+               ColourRegistry& colours, Pipeline& pipeline) {
     GifReader reader(source, input.name);
     Compositor compositor(summary.width, summary.height);
     LayoutDigest layout(reader);
@@ -301,7 +301,7 @@ void decodeOne(const InputFile& input, int number, ByteSource& source, const Gif
                    std::min(height, nextTop + tileRows) <= finalRows) {
                 const bool last = nextTop + tileRows >= height;
                 pipeline.keyTile(compositor.pixels(), width, height, nextTop, last ? frames : 0,
-                                 number, image.number);
+                                 number, image.number, paidBefore + source.consumed());
                 nextTop += tileRows;
             }
         };
@@ -317,7 +317,7 @@ void decodeOne(const InputFile& input, int number, ByteSource& source, const Gif
         const Box changedArea = compositor.takeChanged();
         if (!streamTiles) {
             pipeline.picture(compositor.pixels(), width, height, changedArea, frames, number,
-                             image.number);
+                             image.number, paidBefore + source.consumed());
         }
         compositor.disposeImage();
     }
@@ -327,13 +327,15 @@ void decodeOne(const InputFile& input, int number, ByteSource& source, const Gif
 }
 
 // Decodes a file the scan has seen; a file that is not what the scan saw is refused.
+// `paidBefore`: the bytes of the inputs before it, which with its own bound the movie's size.
 void convertOne(const InputFile& input, int number, const GifSummary& summary,
-                const TimingPlan& plan, bool startsWithKey, ColourRegistry& colours,
-                Pipeline& pipeline) {
+                const TimingPlan& plan, bool startsWithKey, uint64_t paidBefore,
+                ColourRegistry& colours, Pipeline& pipeline) {
     std::unique_ptr<ByteSource> file = input.open();
     ScannedBytes source(*file, summary.bytes);
     try {
-        decodeOne(input, number, source, summary, plan, startsWithKey, colours, pipeline);
+        decodeOne(input, number, source, summary, plan, startsWithKey, paidBefore, colours,
+                  pipeline);
     } catch (const ConvertError& error) {
         if (source.exceeded() && error.subject() == input.name) {
             throw ConvertError(Error::ChangedWhileConverting, input.name);
@@ -407,11 +409,14 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
             options.progress(std::min(shown, total - 1), total);
         });
     }
+    uint64_t paid = 0;
     for (size_t i = 0; i < inputs.size(); ++i) {
         startReading(static_cast<int>(i));
         const bool newSize = i == 0 || summaries[i].width != summaries[i - 1].width ||
                              summaries[i].height != summaries[i - 1].height;
-        convertOne(inputs[i], static_cast<int>(i), summaries[i], plan, newSize, colours, pipeline);
+        convertOne(inputs[i], static_cast<int>(i), summaries[i], plan, newSize, paid, colours,
+                   pipeline);
+        paid += summaries[i].bytes;
     }
     startReading(-1);
     pipeline.finish();

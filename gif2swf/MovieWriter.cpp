@@ -38,7 +38,7 @@ uint16_t MovieWriter::shapeForPrepared(const Fingerprint& fingerprint, int width
     // The first picture is deflated for size: in an optimised GIF it holds most of the
     // file's bytes (what follows is small patches), while in a whole-frame animation it is
     // one picture of many, whose speed counts.
-    sink_.defineBitmap(bitmapId, encoder_, frameCount_ == 0);
+    sink_.defineBitmap(bitmapId, encoder_, frameCount_ == 0, paid_);
     swf::writeDefineBitmapRectangle(sink_.tags(), shape, bitmapId, width, height);
     shapes_.emplace(fingerprint, shape);
     return shape;

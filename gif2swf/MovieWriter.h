@@ -66,6 +66,9 @@ public:
     static int tileRows(int width, int height);
     // Ends the movie; the sink writes its length and frame count into the header.
     void finish();
+    // The bytes of the GIFs read up to the picture shown next (0: no bound): the bitmaps it
+    // defines are deflated harder where the movie would otherwise grow past them.
+    void paidUpTo(uint64_t bytes) { paid_ = bytes; }
     // Called with the frame count after each picture shown (for progress reports).
     void onFramesShown(std::function<void(uint32_t)> listener) {
         framesShown_ = std::move(listener);
@@ -134,6 +137,7 @@ private:
     uint32_t plays_ = 0;
     uint32_t lastFrame_ = 0;
     std::function<void(uint32_t)> framesShown_;
+    uint64_t paid_ = 0;
 
     // What the screen shows now: the key's shape, the patches over it and their pixels.
     std::vector<uint16_t> keyShapes_; // the key's tiles; empty: nothing placed yet

@@ -65,7 +65,7 @@ void Pipeline::staleAll(const Box& box) {
 }
 
 void Pipeline::picture(const PictureBuffer& pixels, int width, int height, const Box& changed,
-                       uint32_t frames, int input, int image) {
+                       uint32_t frames, int input, int image, uint64_t paid) {
     if (!pictures_.threaded()) {
         // Laid out at once: the writer copies what it keeps.
         Message& message = pictures_.claim();
@@ -78,6 +78,7 @@ void Pipeline::picture(const PictureBuffer& pixels, int width, int height, const
         message.changeKnown = false;
         message.input = input;
         message.image = image;
+        message.paid = paid;
         pictures_.publish();
         return;
     }
@@ -120,11 +121,12 @@ void Pipeline::picture(const PictureBuffer& pixels, int width, int height, const
     message.changed = changed;
     message.input = input;
     message.image = image;
+    message.paid = paid;
     pictures_.publish();
 }
 
 void Pipeline::keyTile(const PictureBuffer& pixels, int width, int height, int top, uint32_t frames,
-                       int input, int image) {
+                       int input, int image, uint64_t paid) {
     const uint32_t* rows = pixels.data() + static_cast<size_t>(top) * width;
     Message& message = pictures_.claim();
     message.kind = Message::KeyTile;
@@ -141,12 +143,14 @@ void Pipeline::keyTile(const PictureBuffer& pixels, int width, int height, int t
     message.frames = frames;
     message.input = input;
     message.image = image;
+    message.paid = paid;
     // Tiles are deflated while the rows below them are decoded: they go at once.
     pictures_.publish(0, true);
     staleAll({0, 0, width, height});
 }
 
 void Pipeline::layOut(Message& message) {
+    writer_.paidUpTo(message.paid);
     try {
         if (message.kind == Message::KeyTile) {
             writer_.keyTile(message.pixels, message.width, message.height, message.top,

@@ -44,14 +44,17 @@ public:
     Pipeline& operator=(const Pipeline&) = delete;
 
     // Errors about a picture name it as image `image` of input number `input` (0-based).
+    // `paid`: the bytes of the GIFs read up to the end of this picture's image, over all
+    // inputs, which the movie so far must not exceed (see MovieWriter::paidUpTo); 0: no
+    // bound.
     // Shows a picture for `frames` frames; `changed` holds every pixel that may differ from
     // the picture before.
     void picture(const PictureBuffer& pixels, int width, int height, const Box& changed,
-                 uint32_t frames, int input, int image);
+                 uint32_t frames, int input, int image, uint64_t paid = 0);
     // Hands over the tile of a key picture whose rows are final (see MovieWriter::keyTile);
     // with the last one the picture is shown for `frames` frames.
     void keyTile(const PictureBuffer& pixels, int width, int height, int top, uint32_t frames,
-                 int input, int image);
+                 int input, int image, uint64_t paid = 0);
     // Ends the movie, waits until every byte is written and ends the threads.
     void finish();
 
@@ -79,6 +82,7 @@ private:
         int top = 0; // a tile's first row
         int input = 0;
         int image = 0;
+        uint64_t paid = 0;
     };
 
     void layOut(Message& message);

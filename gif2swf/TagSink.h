@@ -24,9 +24,15 @@ struct BitmapJob {
     uint16_t characterId = 0;
     PreparedBitmap bitmap;
     swf::LosslessBitmap deflated;
-    // What the deflated bitmap may take, in bytes (as what the GIF paid for these pixels):
-    // the writer fills it, the sink reads it where it chooses how hard to deflate. 0: none.
+    // The bytes of the GIFs up to the picture this bitmap shows (0: no bound): once it is
+    // written, the movie is at most that, less kPaidReserve for the tags that follow.
+    uint64_t paid = 0;
+    // What the deflated bitmap may take, in bytes: what the GIFs paid for the pictures since
+    // the bitmap before, less the tags around this one; past it the bitmap is deflated
+    // harder at once, on its worker. 0: none (later tiles of one picture: the first tile's
+    // bound is the picture's).
     uint64_t byteBudget = 0;
+    int level = 0; // the libdeflate level of `deflated` (0: igzip's)
     // The last job: once written, the header gets the movie's length and frame count.
     bool last = false;
     swf::FileHeaderLayout header;
@@ -51,8 +57,10 @@ public:
     ByteSink& tags() { return pending_; }
     // Hands the bitmap `encoder` has prepared over, to be written as character
     // `characterId` after the tags so far; the encoder gets a written bitmap's buffer back.
-    // `sizeFirst`: deflated for size rather than speed (see BitmapCompressor).
-    void defineBitmap(uint16_t characterId, BitmapEncoder& encoder, bool sizeFirst);
+    // `sizeFirst`: deflated for size rather than speed (see BitmapCompressor). `paid`: see
+    // BitmapJob.
+    void defineBitmap(uint16_t characterId, BitmapEncoder& encoder, bool sizeFirst,
+                      uint64_t paid = 0);
     // Hands the last tags over; once they are written the header at `header` gets the
     // movie's length and `frameCount`. Nothing may be handed over after.
     void end(const swf::FileHeaderLayout& header, uint16_t frameCount);
@@ -69,9 +77,25 @@ private:
     void hand(BitmapJob& job, bool urgent);
     void deflate(BitmapJob& job, int worker);
     void write(BitmapJob& job);
+    // Deflates a bitmap harder where the movie would otherwise pass what the GIFs paid.
+    void keepWithinPaid(BitmapJob& job);
+
+    // Room kept below what the GIFs paid, for the tags after the last bitmap (its shape, its
+    // placing, the frames, the end).
+    static constexpr uint64_t kPaidReserve = 256;
 
     ByteSink& out_;
     MemorySink pending_;
+    // Deflates harder, where a bitmap would take the movie past what the GIFs paid; used
+    // only while writing, which is one job at a time. Made when first needed.
+    std::unique_ptr<BitmapCompressor> harder_;
+    uint64_t lastPaid_ = 0; // `paid` of the bitmap before
+    // The tags that go with a bitmap beside its data: its tag header and fields, its shape,
+    // its placing, a frame.
+    static constexpr uint64_t kBitmapTagsBytes = 64;
+    // On the workers a bitmap over its own budget is deflated up to this level; the slowest
+    // level is left to the writer, where the movie as a whole would pass the bound.
+    static constexpr int kWorkerMaxLevel = 6;
     std::vector<std::unique_ptr<BitmapCompressor>> compressors_; // one per worker
     Handoff<BitmapJob> jobs_;
 };

@@ -1,6 +1,7 @@
 // Benchmark of the converter (not a test): makes a corpus of GIFs with giflib's encoder and,
-// where installed, with the tools that make GIFs in the wild (ffmpeg's GIF encoder, also with
-// a colour table per frame, and ImageMagick's `-layers optimize`), converts each file with the
+// where installed, with the tools that make GIFs in the wild (ffmpeg's GIF encoder, with its
+// default palette and with a colour table per frame, and ImageMagick's `-layers optimize` and
+// `optimizeplus`; also a fire and a grainy film), converts each file with the
 // real gif2swf and with ffmpeg (its default threads), and prints per file: our time, ffmpeg's,
 // the limit (giflib's decoding plus libdeflate level 1 over the frames' index rasters, in this
 // process, one thread), output size over GIF size and peak memory. Times are the best of
@@ -24,6 +25,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -193,6 +195,22 @@ Gif wholeFrames(int width, int height, int colours, int frames, int delay, doubl
     return gif;
 }
 
+// Full-screen noise over a slowly moving picture, every frame new: a grainy film.
+Gif noise(int width, int height, int frames) {
+    Gif gif{width, height, rampPalette(32), 0, {}};
+    uint32_t seed = 777;
+    for (int i = 0; i < frames; ++i) {
+        Frame f = photoFrame(width, height, 32, i * 0.1);
+        for (uint8_t& index : f.indices) {
+            seed = seed * 1664525u + 1013904223u;
+            index = static_cast<uint8_t>(std::clamp(int(index) + int(seed >> 29) - 3, 0, 31));
+        }
+        f.delay = 6;
+        gif.frames.push_back(std::move(f));
+    }
+    return gif;
+}
+
 std::vector<CorpusFile> makeCorpus(const std::string& folder) {
     std::vector<CorpusFile> corpus;
     {
@@ -280,6 +298,54 @@ std::vector<CorpusFile> makeCorpus(const std::string& folder) {
         byTool("magick-optimized-320x240x300.gif", {"convert", whole, "-layers", "optimize"}, 300);
         std::remove(whole.c_str());
     }
+    // The kinds whose movies came out larger than the GIF before each bitmap had a budget.
+    {
+        // Moving content, not only sprites: a view panning over a smooth picture, reduced to
+        // 64 colours and optimised both ways ImageMagick offers (with and without dither).
+        const std::string scene = folder + "/scene.png";
+        Measure made;
+        runChildOnce(
+            {"convert", "-seed", "5", "-size", "400x200", "plasma:fractal", "-blur", "0x3", scene},
+            scene, made);
+        std::vector<std::string> views = {"convert", scene};
+        for (int i = 0; i < 30; ++i) {
+            views.insert(views.end(),
+                         {"(", "-clone", "0", "-crop",
+                          "240x180+" + std::to_string(i * 5) + "+" + std::to_string(i / 2),
+                          "+repage", ")"});
+        }
+        views.insert(views.end(), {"-delete", "0", "-delay", "4", "-loop", "0"});
+        const std::string whole = folder + "/whole.gif";
+        for (const bool dither : {false, true}) {
+            // 64 colours, dithered as ImageMagick does by default, or not at all.
+            std::vector<std::string> command = views;
+            if (!dither) {
+                command.push_back("+dither");
+            }
+            command.insert(command.end(), {"-colors", "64", whole});
+            runChildOnce(command, whole, made);
+            if (dither) {
+                byTool("magick-optplus-pan-240x180x30.gif",
+                       {"convert", whole, "-layers", "optimizeplus"}, 30);
+            } else {
+                byTool("magick-opt-pan-240x180x30.gif", {"convert", whole, "-layers", "optimize"},
+                       30);
+            }
+        }
+        std::remove(whole.c_str());
+        std::remove(scene.c_str());
+    }
+    // ffmpeg's GIF encoder with its default palette (no palettegen).
+    byTool("ffmpeg-testsrc2-320x240x100.gif",
+           {"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+            "testsrc2=size=320x240:rate=25", "-t", "4"},
+           100);
+    byTool("ffmpeg-noisy-320x240x100.gif",
+           {"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+            "testsrc2=size=320x240:rate=25", "-t", "4", "-vf", "noise=alls=30:allf=t"},
+           100);
+    corpus.push_back(make(folder, "flame-256x160x120.gif", testgif::flame(256, 160, 120)));
+    corpus.push_back(make(folder, "noise-200x150x60.gif", noise(200, 150, 60)));
     return corpus;
 }
 

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -78,6 +79,8 @@ private Q_SLOTS:
     void slideShowIsRoundedNotRefused();
     void namesShowOnOneLine_data();
     void namesShowOnOneLine();
+    void neverLargerThanTheGif_data();
+    void neverLargerThanTheGif();
 
 private:
     bool posixOnly();
@@ -295,6 +298,69 @@ void SafetyTest::namesShowOnOneLine() {
     QFETCH(QByteArray, name);
     QFETCH(QByteArray, shown);
     QCOMPARE(QByteArray::fromStdString(gif2swf::printableName(name.toStdString())), shown);
+}
+
+void SafetyTest::neverLargerThanTheGif_data() {
+    // The kinds whose movies came out larger than their GIFs: made by a program (OUT the GIF,
+    // WHOLE a view panning over a smooth picture, written whole in 64 colours by ImageMagick,
+    // "+dither" before WHOLE without dithering), or "flame".
+    QTest::addColumn<QStringList>("madeBy");
+    QTest::newRow("ImageMagick -layers optimize, panning")
+        << QStringList{"convert", "+dither", "WHOLE", "-layers", "optimize", "OUT"};
+    QTest::newRow("ImageMagick -layers optimizeplus, panning, dithered")
+        << QStringList{"convert", "WHOLE", "-layers", "optimizeplus", "OUT"};
+    QTest::newRow("ffmpeg, default palette")
+        << QStringList{"ffmpeg", "-nostdin", "-v",
+                       "error",  "-y",       "-f",
+                       "lavfi",  "-i",       "testsrc2=size=160x120:rate=25",
+                       "-t",     "2",        "OUT"};
+    QTest::newRow("flame") << QStringList{"flame"};
+}
+
+void SafetyTest::neverLargerThanTheGif() {
+    QFETCH(QStringList, madeBy);
+    QTemporaryDir work;
+    const QString gif = work.filePath("made.gif");
+    if (madeBy.front() == "flame") {
+        testgif::writeGif(gif.toStdString(), testgif::flame(128, 96, 40));
+    } else {
+        const QString scene = work.filePath("scene.png");
+        QCOMPARE(testrun::runProgram({"convert", "-seed", "5", "-size", "400x200", "plasma:fractal",
+                                      "-blur", "0x3", scene})
+                     .exitCode,
+                 0);
+        QStringList views{"convert", scene};
+        for (int i = 0; i < 30; ++i) {
+            views << "("
+                  << "-clone"
+                  << "0"
+                  << "-crop" << QString("240x180+%1+%2").arg(i * 5).arg(i / 2) << "+repage"
+                  << ")";
+        }
+        views << "-delete"
+              << "0"
+              << "-delay"
+              << "4"
+              << "-loop"
+              << "0";
+        if (madeBy.removeAll("+dither") > 0) {
+            views << "+dither";
+        }
+        const QString whole = work.filePath("whole.gif");
+        QCOMPARE(testrun::runProgram(views + QStringList{"-colors", "64", whole}).exitCode, 0);
+        madeBy.replaceInStrings(QRegularExpression("^WHOLE$"), whole);
+        madeBy.replaceInStrings(QRegularExpression("^OUT$"), gif);
+        const testrun::Result made = testrun::runProgram(madeBy);
+        QVERIFY2(made.exitCode == 0, made.standardError.constData());
+    }
+    const qint64 gifBytes = QFileInfo(gif).size();
+    QVERIFY2(gifBytes >= 10 * 1024, qPrintable(QString::number(gifBytes)));
+    const QString movie = work.filePath("made.swf");
+    const testrun::Result run = testrun::runConverter({gif, "-o", movie});
+    QVERIFY2(run.exitCode == 0, run.standardError.constData());
+    QVERIFY2(
+        QFileInfo(movie).size() <= gifBytes,
+        qPrintable(QString("%1 bytes for a GIF of %2").arg(QFileInfo(movie).size()).arg(gifBytes)));
 }
 
 QTEST_GUILESS_MAIN(SafetyTest)

@@ -2,6 +2,7 @@
 
 #include <gif_lib.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -140,6 +141,49 @@ Frame patternFrame(int left, int top, int width, int height, int colours, int se
         }
     }
     return frame;
+}
+
+// A fire as the old demos drew it: each cell the average of those below it, fed by a random
+// bottom row; 16 colours from black through red and yellow to white.
+Gif flame(int width, int height, int frames) {
+    constexpr int kColours = 16;
+    Gif gif{width, height, {}, 0, {}};
+    for (int i = 0; i < kColours; ++i) {
+        const int v = i * 256 / kColours * 3;
+        gif.globalColours.push_back(Rgb{static_cast<uint8_t>(std::min(255, v)),
+                                        static_cast<uint8_t>(std::clamp(v - 255, 0, 255)),
+                                        static_cast<uint8_t>(std::clamp(v - 510, 0, 255))});
+    }
+    std::vector<int> heat(static_cast<size_t>(width) * (height + 2), 0);
+    uint32_t seed = 12345;
+    const auto random = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 16; };
+    for (int i = 0; i < frames + 40; ++i) {
+        for (size_t at = static_cast<size_t>(width) * height; at < heat.size(); ++at) {
+            heat[at] = random() % 2 == 0 ? 255 : 0;
+        }
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const auto at = [&](int row, int column) {
+                    return heat[static_cast<size_t>(row) * width + (column + width) % width];
+                };
+                const int sum = at(y + 1, x - 1) + at(y + 1, x) + at(y + 1, x + 1) + at(y + 2, x);
+                heat[static_cast<size_t>(y) * width + x] = sum * 63 / 256;
+            }
+        }
+        if (i < 40) {
+            continue; // until the fire has risen
+        }
+        Frame f;
+        f.width = width;
+        f.height = height;
+        f.delay = 4;
+        f.indices.resize(static_cast<size_t>(width) * height);
+        for (size_t p = 0; p < f.indices.size(); ++p) {
+            f.indices[p] = static_cast<uint8_t>(heat[p] * kColours / 256);
+        }
+        gif.frames.push_back(std::move(f));
+    }
+    return gif;
 }
 
 } // namespace testgif

@@ -46,4 +46,7 @@ std::vector<Rgb> palette(int n, int seed = 0);
 // A frame filled with a pattern of indices below `colours`, reproducible from its seed.
 Frame patternFrame(int left, int top, int width, int height, int colours, int seed);
 
+// A fire as the old demos drew it, every frame whole: 256 colours, noisy where it burns.
+Gif flame(int width, int height, int frames);
+
 } // namespace testgif
