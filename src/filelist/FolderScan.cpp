@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 
 #include <QFileInfo>
+#include <QStringBuilder>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -260,7 +261,8 @@ void FolderScan::AddTree(const QString& folder, const QString& pattern, RootRepa
             QStringList entries;
             entries.reserve(files->names.size());
             for (const QString& name : std::as_const(files->names)) {
-                const QString entry = files->folder + name;
+                // Built at its exact size: the list keeps this very text.
+                const QString entry = files->folder % name;
                 entries.append(repair == RootRepair::Repair ? RepairRootSeparator(entry) : entry);
             }
             found.put(std::move(entries));
