@@ -49,16 +49,16 @@ void TagSink::deflate(BitmapJob& job, int worker) {
     if (job.hasBitmap) {
         BitmapCompressor& compressor = *compressors_[static_cast<size_t>(worker)];
         job.level = compressor.compress(job.bitmap, job.deflated);
-        // Over its own budget, deflated harder here: from level 2 when the fast level missed
-        // by less than an eighth (about what level 2 gains on it), else from level 6. What
-        // depends on the bitmaps before (the movie's spare) is the writer's, in order, so
-        // the movie's bytes do not depend on which worker was faster.
+        // Over its own budget by more than an eighth (more than level 2 gains on the fast
+        // level), deflated at level 6 here, beside the other worker; what is less over is
+        // the writer's, which knows, in order, what the movie has to spare (on optimised
+        // GIFs, whose patches often pass their own budgets, it nearly always does). Workers
+        // decide from their bitmap alone, so the bytes do not depend on which was faster.
         const uint64_t size = job.deflated.zlibData.size();
         const uint64_t budget = job.byteBudget;
-        if (budget != 0 && size > budget) {
-            const int from = size > budget + budget / 8 ? std::max(job.level, 2) : job.level;
-            job.level =
-                compressor.deflateWithin(job.bitmap, job.deflated, budget, from, kWorkerMaxLevel);
+        if (budget != 0 && size > budget + budget / kWorkerSlack) {
+            job.level = compressor.deflateWithin(job.bitmap, job.deflated, budget,
+                                                 std::max(job.level, 2), kWorkerMaxLevel);
         }
         job.deflated.characterId = job.characterId;
     }
