@@ -37,6 +37,25 @@ using namespace korvane;
 
 namespace {
 
+// Adds up the time every converter ran, from its start to the report of its end.
+class TimingRunner : public test::CountingRunner {
+public:
+    using CountingRunner::CountingRunner;
+    double runningMs = 0;
+    std::unique_ptr<StartedProcess> start(const QString& program, const QStringList& arguments,
+                                          std::optional<int> windowStyle,
+                                          ProcessHandlers handlers) override {
+        auto clock = std::make_shared<QElapsedTimer>();
+        clock->start();
+        handlers.finished = [this, clock,
+                             finished = std::move(handlers.finished)](const ProcessResult& result) {
+            runningMs += clock->nsecsElapsed() / 1e6;
+            finished(result);
+        };
+        return CountingRunner::start(program, arguments, windowStyle, std::move(handlers));
+    }
+};
+
 double ChildCpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
@@ -86,6 +105,7 @@ struct StartFigures {
     double converterCpuMs = 0;
     double windowCpuMs = 0;
     int atOnce = 0;
+    double averageAtOnce = 0; // the converters' running time over Start's
     QString outcome;
 };
 
@@ -94,7 +114,7 @@ StartFigures ConvertThroughStart(const QString& appFolder, const QStringList& pa
     QTemporaryDir outputs;
     test::Doubles doubles;
     QtProcessRunner realRunner;
-    test::CountingRunner runner(realRunner);
+    TimingRunner runner(realRunner);
     Form1 window({doubles.dialogs, doubles.shell, runner, doubles.chance,
                   QDir::toNativeSeparators(appFolder)});
     window.Option2->setChecked(true);
@@ -111,6 +131,7 @@ StartFigures ConvertThroughStart(const QString& appFolder, const QStringList& pa
     figures.converterCpuMs = (ChildCpuSeconds() - cpuBefore) * 1000.0;
     figures.windowCpuMs = (OwnCpuSeconds() - ownCpuBefore) * 1000.0;
     figures.atOnce = runner.mostAtOnce;
+    figures.averageAtOnce = runner.runningMs / figures.ms;
     figures.outcome = doubles.dialogs.messages.value(0).text.section('\r', 0, 0);
     return figures;
 }
@@ -134,7 +155,7 @@ int OneToOne(const QString& converter, int files) {
 
     std::printf("one to one, %d GIF files, converter %s, %d cores, load average %s\n", files,
                 qPrintable(converter), QThread::idealThreadCount(), qPrintable(LoadAverage()));
-    std::printf("round  converter alone   Start    ratio  converters at once  "
+    std::printf("round  converter alone   Start    ratio  at once (most, mean)  "
                 "converters' CPU  window's CPU\n");
     // The two take turns, so that a busy spell of the machine weighs on both alike.
     constexpr int kRounds = 3;
@@ -154,9 +175,9 @@ int OneToOne(const QString& converter, int files) {
         }
         const StartFigures start = ConvertThroughStart(appFolder.path(), paths);
         done = done && start.outcome == QStringLiteral("Done.");
-        std::printf("%5d  %12.1f ms  %7.1f ms  %5.2f x  %18d  %12.1f ms  %9.1f ms\n", round,
-                    aloneMs, start.ms, start.ms / aloneMs, start.atOnce, start.converterCpuMs,
-                    start.windowCpuMs);
+        std::printf("%5d  %12.1f ms  %7.1f ms  %5.2f x  %13d  %5.2f  %12.1f ms  %9.1f ms\n", round,
+                    aloneMs, start.ms, start.ms / aloneMs, start.atOnce, start.averageAtOnce,
+                    start.converterCpuMs, start.windowCpuMs);
         bestAlone = round == 1 ? aloneMs : std::min(bestAlone, aloneMs);
         bestStart = round == 1 ? start.ms : std::min(bestStart, start.ms);
     }
