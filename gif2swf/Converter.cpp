@@ -294,14 +294,20 @@ void decodeOne(const InputFile& input, int number, ByteSource& source, const Gif
         const bool streamTiles =
             startsWithKey && index == 1 && !image.interlaced && tileRows < height;
         int nextTop = 0;
+        const uint64_t imageStart = source.consumed();
         // Hands over the tiles whose rows are all above `finalRows`; the last one shows the
-        // picture.
+        // picture. The reader holds the image's whole data before its first row, so each tile
+        // is paid its rows' share of it: the first tile must not take the whole picture's
+        // budget and leave the others none.
         const auto tilesUpTo = [&](int finalRows) {
             while (streamTiles && nextTop < height &&
                    std::min(height, nextTop + tileRows) <= finalRows) {
-                const bool last = nextTop + tileRows >= height;
-                pipeline.keyTile(compositor.pixels(), width, height, nextTop, last ? frames : 0,
-                                 number, image.number, paidBefore + source.consumed());
+                const int end = std::min(height, nextTop + tileRows);
+                const uint64_t paid = imageStart + (source.consumed() - imageStart) *
+                                                       uint64_t(end) / uint64_t(height);
+                pipeline.keyTile(compositor.pixels(), width, height, nextTop,
+                                 end == height ? frames : 0, number, image.number,
+                                 paidBefore + paid);
                 nextTop += tileRows;
             }
         };

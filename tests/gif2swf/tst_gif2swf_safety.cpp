@@ -315,6 +315,9 @@ void SafetyTest::neverLargerThanTheGif_data() {
                        "lavfi",  "-i",       "testsrc2=size=160x120:rate=25",
                        "-t",     "2",        "OUT"};
     QTest::newRow("flame") << QStringList{"flame"};
+    // One dithered picture large enough to go as tiles: each tile keeps to its rows' share.
+    QTest::newRow("ImageMagick, one large dithered picture") << QStringList{
+        "convert", "-size", "1000x1000", "gradient:red-blue", "-colors", "200", "OUT"};
 }
 
 void SafetyTest::neverLargerThanTheGif() {
