@@ -134,10 +134,11 @@ std::string usageText() {
     return "Usage: gif2swf [-r RATE] [-o OUTPUT] INPUT...\n"
            "Converts GIF images into one Flash movie (SWF version " +
            std::to_string(swf::kVersion) +
-           "). Each image of each input, in the order given, becomes a frame\n"
-           "shown as a GIF viewer shows it, over a white stage as large as the largest input.\n"
-           "A single GIF's movie plays as often as the GIF says (its looping extension; once\n"
-           "without one); with -r or several inputs the movie loops.\n"
+           ").\n"
+           "Each image of each input, in the order given, becomes a frame shown as a GIF\n"
+           "viewer shows it, over a white stage as large as the largest input. A single\n"
+           "GIF's movie plays as often as the GIF says (its looping extension; once without\n"
+           "one); with -r or several inputs the movie loops.\n"
            "\n"
            "Options (in any order with the inputs):\n"
            "  -r, --rate RATE    show every image for 1/RATE seconds; RATE is a positive\n"
@@ -172,11 +173,11 @@ std::string usageText() {
            "4096 x 4096 pixels in all, the largest bitmaps Flash players draw; a movie has\n"
            "at most " +
            std::to_string(kMaxFrames) +
-           " frames (below 1 image per second each image takes several frames, so fewer\n"
-           "images fit: checked before any image is decoded); the frame rate is between\n"
-           "1/256 and 255 frames per second. Without -r, when the GIF delays would need\n"
-           "more frames than that, the movie plays at the highest frame rate at which it\n"
-           "fits, each image at least one frame, with a warning on stderr saying how far\n"
+           " frames (below 1 image per second each image takes several frames,\n"
+           "so fewer images fit: checked before any image is decoded); the frame rate is\n"
+           "between 1/256 and 255 frames per second. Without -r, when the GIF delays would\n"
+           "need more frames than that, the movie plays at the highest frame rate at which\n"
+           "it fits, each image at least one frame, with a warning on stderr saying how far\n"
            "the timing is off at most (\"timing rounded to 1/10 s: at most 0.07 s off per\n"
            "image\"); the exit status stays 0. A file that changes while it is converted\n"
            "is refused (\"changed while being converted\").\n"
@@ -187,7 +188,8 @@ std::string usageText() {
            "  2  input error: a file is missing, unreadable, not a GIF, broken or too large\n"
            "  3  output error: the movie cannot be written, or the output is an input,\n"
            "     an input list or not a regular file\n"
-           "  4  internal error: the converter failed (not enough memory, a fault of its own)\n";
+           "  4  internal error: the converter failed (not enough memory, a fault of its\n"
+           "     own)\n";
 }
 
 } // namespace gif2swf

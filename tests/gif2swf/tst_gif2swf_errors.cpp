@@ -416,6 +416,10 @@ void ErrorsTest::helpListsExitStatusesAndLimits() {
                              "8192 pixels a side", "-l, --list LIST", "each ended by a NUL byte"}) {
         QVERIFY2(help.standardError.contains(part), part);
     }
+    // Read in an 80-column terminal: no line may wrap.
+    for (const QByteArray& line : help.standardError.split('\n')) {
+        QVERIFY2(line.size() <= 80, line.constData());
+    }
     const testrun::Result version = testrun::runConverter({"-V"});
     QCOMPARE(version.exitCode, 0);
     QVERIFY(version.standardError.startsWith("gif2swf "));
