@@ -13,7 +13,7 @@ MovieWriter::MovieWriter(TagSink& sink, const ColourRegistry& colours, int stage
                          int stageHeight, uint16_t frameRate)
     : sink_(sink), encoder_(colours) {
     swf::FileHeader header;
-    header.frameSize = {0, stageWidth * swf::kTwipsPerPixel, 0, stageHeight * swf::kTwipsPerPixel};
+    header.frameSize = swf::inTwips({0, 0, stageWidth, stageHeight});
     header.frameRate = frameRate;
     layout_ = swf::writeFileHeader(sink_.tags(), header);
     swf::writeFileAttributes(sink_.tags());

@@ -135,7 +135,7 @@ void writeDefineBitmapRectangle(ByteSink& out, uint16_t shapeId, uint16_t bitmap
     const int32_t height = heightPixels * kTwipsPerPixel;
 
     BitWriter bounds;
-    writeRect(bounds, Rect{0, width, 0, height});
+    writeRect(bounds, inTwips({0, 0, widthPixels, heightPixels}));
     // One bitmap pixel is 20 twips: a scale of 20.0 in 16.16 fixed point.
     BitWriter matrix;
     writeMatrix(matrix, kTwipsPerPixel * kFixedOne, kTwipsPerPixel * kFixedOne, 0, 0);

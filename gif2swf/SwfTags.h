@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BitWriter.h"
+#include "Box.h"
 #include "ByteSink.h"
 
 #include <cstdint>
@@ -42,12 +43,18 @@ enum TagCode : uint16_t {
 // Colour-mapped (up to 256 colours) and direct 32-bit pixels.
 enum BitmapFormat : uint8_t { kColourMapped8 = 3, kDirect32 = 5 };
 
+// The format's RECT record, in twips.
 struct Rect {
     int32_t xMin = 0;
     int32_t xMax = 0;
     int32_t yMin = 0;
     int32_t yMax = 0;
 };
+// A box of pixels as the record holds it.
+inline Rect inTwips(const Box& box) {
+    return {box.left * kTwipsPerPixel, box.right * kTwipsPerPixel, box.top * kTwipsPerPixel,
+            box.bottom * kTwipsPerPixel};
+}
 
 // The movie's opening bytes up to the first tag. FileLength and FrameCount are written as
 // given and overwritten by patchFileHeader once the movie is complete.
