@@ -31,7 +31,7 @@
 //   Neither side waits on a condition that only the other side's sleeping can keep false.
 // - Failure. An exception out of `process` or `retire` is kept (the first one only), every
 //   waiting thread is woken, the consumers end, and the producer's next claim, publish or
-//   finish throws it: the failure reaches the producer's one error path once. A failure on
+//   throwIfFailed throws it: the failure reaches the producer's one error path once. A failure on
 //   the producer's side ends the hand-off with stop(): waiting consumers wake and end, and a
 //   consumer blocked as the producer of a later hand-off gets HandoffStopped there.
 // - Inline mode (not `threaded`, for small movies where waking threads costs more than it
