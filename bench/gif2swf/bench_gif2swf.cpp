@@ -512,8 +512,13 @@ int main(int argc, char** argv) {
         double limit = 1e9;
         Limit limiter;
         for (int run = 0; run < runs; ++run) {
+            // Ours and the baseline go first in turn, so neither always follows ffmpeg.
+            const bool baselineFirst = !baseline.empty() && run % 2 == 1;
+            if (baselineFirst) {
+                runChildOnce({baseline, file.path, "-o", oldOut}, oldOut, old);
+            }
             runChildOnce({converter, file.path, "-o", out}, out, ours);
-            if (!baseline.empty()) {
+            if (!baseline.empty() && !baselineFirst) {
                 runChildOnce({baseline, file.path, "-o", oldOut}, oldOut, old);
             }
             limit = std::min(limit, limiter.seconds(file.path));
