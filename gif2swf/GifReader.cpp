@@ -4,6 +4,7 @@
 
 #include <gif_lib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -36,6 +37,11 @@ void forgetSavedImages(GifFileType* gif) {
 int GifReader::readFromSource(GifFileType* gif, GifByteType* buffer, int size) {
     auto* reader = static_cast<GifReader*>(gif->UserData);
     const size_t got = size <= 0 ? 0 : reader->source_.read(buffer, static_cast<size_t>(size));
+    if (reader->firstRead_) {
+        // A file too short for a header is still known not to be a GIF by its first bytes.
+        reader->firstRead_ = false;
+        reader->signatureFits_ = std::memcmp(buffer, "GIF", std::min<size_t>(got, 3)) == 0;
+    }
     reader->lastReadWhole_ = size > 0 && got == static_cast<size_t>(size);
     if (reader->lastReadWhole_) {
         reader->lastByte_ = buffer[size - 1];
@@ -74,7 +80,7 @@ void GifReader::fail(int gifError, bool inImage) {
             throw ConvertError(Error::EmptyFile, name_);
         }
         if (gif_ == nullptr) {
-            throw ConvertError(Error::TruncatedHeader, name_);
+            throw ConvertError(signatureFits_ ? Error::TruncatedHeader : Error::NotGif, name_);
         }
         if (inImage && lastReadWhole_ && lastByte_ > 8 && rowsLeft_ < 0) {
             throw ConvertError(Error::BadCodeSize, name_, std::to_string(lastByte_), frame);

@@ -69,6 +69,8 @@ private:
     int readFollowingBlocks(ImageData* data);
 
     ByteSource& source_;
+    bool firstRead_ = true;
+    bool signatureFits_ = true; // the first bytes read begin "GIF", as far as they go
     // The last read giflib asked for: whole, and its last byte (giflib reports an LZW code
     // size above 8, the byte read last before decoding, as a failed read).
     bool lastReadWhole_ = false;

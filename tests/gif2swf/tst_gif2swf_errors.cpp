@@ -144,6 +144,8 @@ void ErrorsTest::initTestCase() {
     writeBytes(dir_.filePath("no-image.gif"), gif.left(13 + 48) + ";");
     writeBytes(dir_.filePath("empty.gif"), QByteArray());
     writeBytes(dir_.filePath("notes.gif"), "These are not the pictures you are looking for.\n");
+    writeBytes(dir_.filePath("hi.gif"), "hi\n");
+    writeBytes(dir_.filePath("gif8.gif"), "GIF8");
     QImage png(8, 8, QImage::Format_RGB32);
     png.fill(Qt::red);
     QVERIFY(png.save(dir_.filePath("picture.gif"), "PNG"));
@@ -192,6 +194,10 @@ void ErrorsTest::refusesAndLeavesNothing_data() {
         << QStringList{"picture.gif"} << out << 2 << "gif2swf: FOLDER/picture.gif: not a GIF file";
     QTest::newRow("text named .gif")
         << QStringList{"notes.gif"} << out << 2 << "gif2swf: FOLDER/notes.gif: not a GIF file";
+    QTest::newRow("text shorter than a header")
+        << QStringList{"hi.gif"} << out << 2 << "gif2swf: FOLDER/hi.gif: not a GIF file";
+    QTest::newRow("GIF cut in its signature")
+        << QStringList{"gif8.gif"} << out << 2 << "gif2swf: FOLDER/gif8.gif: truncated GIF header";
     QTest::newRow("missing file")
         << QStringList{"good.gif", "missing.gif"} << out << 2
         << "gif2swf: FOLDER/missing.gif: cannot open: no such file or directory";
