@@ -443,7 +443,10 @@ void ConversionRun::finished(Job* job, const ProcessResult& result) {
             madeFrom_.insert(ended->movieKey, ended->inputs.first());
             ++madeMovies_;
         }
-        entryFinished();
+        // A file whose conversion was stopped is not finished: the bar keeps to the share
+        // of files that were.
+        if (!result.interrupted || failures.isEmpty())
+            entryFinished();
     }
     startEntries();
 }

@@ -854,6 +854,8 @@ void ConversionRunTest::stopKeepsWhatWasMadeAndNoPartialFile() {
             startAction()->trigger();
     });
     poll.start(5);
+    int barAtMessage = -1;
+    d_->dialogs.onMessage = [&](const ShownMessage&) { barAtMessage = w_->ProgressBar1->value(); };
     w_->Start();
 
     QCOMPARE(caption, QStringLiteral("Stop Converting"));
@@ -883,6 +885,8 @@ void ConversionRunTest::stopKeepsWhatWasMadeAndNoPartialFile() {
         QCOMPARE(ReadMovieHeader(out_->filePath(file)).frames, 4);
     }
     QVERIFY(left.size() < entries);
+    // The bar shows the share of files finished, not the stopped ones.
+    QCOMPARE(barAtMessage, qRound(100.0 * left.size() / entries));
     const QStringList lines = message.split('\r');
     QCOMPARE(lines.mid(0, 5), (QStringList{"Conversion stopped.", "",
                                            QStringLiteral("SWF files made: %1 of %2, in %3")
