@@ -66,24 +66,31 @@ void Pipeline::staleAll(const Box& box) {
 
 void Pipeline::picture(const PictureBuffer& pixels, int width, int height, const Box& changed,
                        uint32_t frames, int input, int image, uint64_t paid) {
-    if (!pictures_.threaded()) {
-        // Laid out at once: the writer copies what it keeps.
-        Message& message = pictures_.claim();
-        message.kind = Message::Picture;
-        message.pixels = pixels.data();
-        message.width = width;
-        message.height = height;
-        message.frames = frames;
-        message.changed = changed;
-        message.changeKnown = false;
-        message.input = input;
-        message.image = image;
-        message.paid = paid;
-        pictures_.publish();
-        return;
+    const bool threaded = pictures_.threaded();
+    if (threaded) {
+        staleAll(changed);
     }
-    staleAll(changed);
     Message& message = pictures_.claim();
+    if (threaded) {
+        copyPicture(message, pixels, width, height, changed);
+    } else {
+        // Laid out at once: the writer copies what it keeps.
+        message.changeKnown = false;
+    }
+    message.kind = Message::Picture;
+    message.pixels = threaded ? message.storage.data() : pixels.data();
+    message.width = width;
+    message.height = height;
+    message.frames = frames;
+    message.changed = changed;
+    message.input = input;
+    message.image = image;
+    message.paid = paid;
+    pictures_.publish();
+}
+
+void Pipeline::copyPicture(Message& message, const PictureBuffer& pixels, int width, int height,
+                           const Box& changed) {
     const bool writerBehind = pictures_.behind();
     Box& stale = stale_[nextSlot_];
     nextSlot_ = (nextSlot_ + 1) % stale_.size();
@@ -101,6 +108,7 @@ void Pipeline::picture(const PictureBuffer& pixels, int width, int height, const
     } else {
         message.storage.assign(pixels.begin(), pixels.end());
     }
+    stale = {};
     // When the writer is behind (a batch or more waits), the change from the picture before
     // is found here, which takes work off it (where decoding is the slower side, the writer
     // finds it itself); that picture is in the slot before, unless it went as tiles.
@@ -112,17 +120,6 @@ void Pipeline::picture(const PictureBuffer& pixels, int width, int height, const
         message.change = MovieWriter::compare(message.storage.data(), before.storage.data(), width,
                                               height, changed.clipped(width, height));
     }
-    stale = {};
-    message.kind = Message::Picture;
-    message.pixels = message.storage.data();
-    message.width = width;
-    message.height = height;
-    message.frames = frames;
-    message.changed = changed;
-    message.input = input;
-    message.image = image;
-    message.paid = paid;
-    pictures_.publish();
 }
 
 void Pipeline::keyTile(const PictureBuffer& pixels, int width, int height, int top, uint32_t frames,

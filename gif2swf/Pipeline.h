@@ -86,6 +86,10 @@ private:
     };
 
     void layOut(Message& message);
+    // Copies a picture into the slot `message` (what changed since the slot's last picture),
+    // and finds its change from the picture before when the writer is behind.
+    void copyPicture(Message& message, const PictureBuffer& pixels, int width, int height,
+                     const Box& changed);
     // Marks every slot's picture stale within `box`.
     void staleAll(const Box& box);
     void stopThreads();
