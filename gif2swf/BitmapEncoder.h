@@ -4,6 +4,7 @@
 #include "SwfTags.h"
 
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -91,17 +92,18 @@ public:
     // its data (0: igzip's fast level).
     int compress(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap);
     // Where `bitmap`'s data (deflated at `level`) is more than `budget` bytes, deflates
-    // `prepared` again at libdeflate's higher levels, one after another (2, 6, 12, none above
+    // `prepared` again at libdeflate's higher levels, one after another (2, 6, 10, 12, none above
     // `maxLevel`) until it fits; keeps the smallest and returns the level tried last.
     int deflateWithin(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap, uint64_t budget,
                       int level, int maxLevel = 12);
 
-private:
     // Small bitmaps (the patches of optimised GIFs, where the GIF's own data is small too)
     // are deflated harder, at level 4 (level 6 made deflating the sprite animations'
     // bottleneck; README.md has the figures).
     static constexpr size_t kSmallBytes = 16 * 1024;
     static constexpr int kSmallLevel = 4;
+
+private:
     // Larger bitmaps at level 1 go through ISA-L's igzip (level 1) where the build has it,
     // unless they are `sizeFirst`: on the bench's animations it deflates several times as
     // fast as libdeflate's level 1, for somewhat larger output (README.md has the figures).
@@ -110,9 +112,9 @@ private:
     int compressionLevel_;
     libdeflate_compressor* compressor_ = nullptr;
     libdeflate_compressor* smallCompressor_ = nullptr;
-    static constexpr int kHarderLevels[] = {2, 6, 12};
-    libdeflate_compressor* harder(size_t step);        // kHarderLevels[step]'s compressor
-    libdeflate_compressor* harderCompressors_[3] = {}; // made when first needed
+    static constexpr int kHarderLevels[] = {2, 6, 10, 12};
+    libdeflate_compressor* harder(size_t step); // kHarderLevels[step]'s compressor
+    libdeflate_compressor* harderCompressors_[std::size(kHarderLevels)] = {}; // made when needed
     std::vector<uint8_t> again_;
 };
 

@@ -23,10 +23,13 @@ void TagSink::defineBitmap(uint16_t characterId, BitmapEncoder& encoder, bool si
     BitmapJob& job = jobs_.claim();
     job.hasBitmap = true;
     job.paid = paid;
-    // At least a byte where the pictures paid less than the tags: 0 means no budget.
-    job.byteBudget = paid == 0 || paid <= lastPaid_            ? 0
-                     : paid > lastPaid_ + kBitmapTagsBytes + 1 ? paid - lastPaid_ - kBitmapTagsBytes
-                                                               : 1;
+    // At least a byte where the pictures paid less than the tags: 0 means no budget. The
+    // first bitmap's also leaves out the header and the room kept for the tags at the end,
+    // so that keeping to it keeps the movie within what was paid.
+    const uint64_t tagBytes = kBitmapTagsBytes + (lastPaid_ == 0 ? kHeaderBytes + kPaidReserve : 0);
+    job.byteBudget = paid == 0 || paid <= lastPaid_    ? 0
+                     : paid > lastPaid_ + tagBytes + 1 ? paid - lastPaid_ - tagBytes
+                                                       : 1;
     lastPaid_ = std::max(lastPaid_, paid);
     job.characterId = characterId;
     job.bitmap = encoder.take(std::move(job.bitmap.buffer));
@@ -49,16 +52,19 @@ void TagSink::deflate(BitmapJob& job, int worker) {
     if (job.hasBitmap) {
         BitmapCompressor& compressor = *compressors_[static_cast<size_t>(worker)];
         job.level = compressor.compress(job.bitmap, job.deflated);
-        // Over its own budget by more than an eighth (more than level 2 gains on the fast
-        // level), deflated at level 6 here, beside the other worker; what is less over is
-        // the writer's, which knows, in order, what the movie has to spare (on optimised
-        // GIFs, whose patches often pass their own budgets, it nearly always does). Workers
-        // decide from their bitmap alone, so the bytes do not depend on which was faster.
+        // A large bitmap over its own budget is deflated harder here, beside the other
+        // worker, so that the serial writer seldom has to: level 2 where it is at most a 16th
+        // over (level 2 gains about that on the fast level), else (or still over) level 6.
+        // Small ones, already at level 4 and cheap to redo, are left to the writer, which
+        // deflates them again only where the movie has little to spare (the optimised
+        // sprite animations keep their time). Workers decide from their bitmap alone, so the
+        // bytes do not depend on which was faster.
         const uint64_t size = job.deflated.zlibData.size();
         const uint64_t budget = job.byteBudget;
-        if (budget != 0 && size > budget + budget / kWorkerSlack) {
-            job.level = compressor.deflateWithin(job.bitmap, job.deflated, budget,
-                                                 std::max(job.level, 2), kWorkerMaxLevel);
+        if (budget != 0 && size > budget && job.bitmap.size() > BitmapCompressor::kSmallBytes) {
+            const int from = size - budget > budget / 16 ? 2 : std::max(job.level, 1);
+            job.level =
+                compressor.deflateWithin(job.bitmap, job.deflated, budget, from, kWorkerMaxLevel);
         }
         job.deflated.characterId = job.characterId;
     }
@@ -66,10 +72,10 @@ void TagSink::deflate(BitmapJob& job, int worker) {
 
 void TagSink::keepWithinPaid(BitmapJob& job) {
     // After this bitmap the movie is at most what the GIFs paid so far, less room for the
-    // tags still to come. While there is more to spare than a margin (a 64th of what was
-    // paid), a bitmap may take more than its own share, which saves the slowest level where
-    // the pictures before paid for it; within the margin a bitmap keeps to its share, so
-    // that the spare is there for pictures later in the file that cannot.
+    // tags still to come. A bitmap over its own budget (which its worker could not bring
+    // within it) takes from what the bitmaps before it left to spare while that is more than
+    // a margin (a 64th of what was paid); within the margin it keeps to its budget, so that
+    // the spare stays for pictures later in the file that cannot keep to theirs.
     const uint64_t tagBytes = 14; // the long tag header and the bitmap's fields
     const uint64_t start = out_.position() + tagBytes;
     const uint64_t bound = job.paid > kPaidReserve ? job.paid - kPaidReserve : 0;

@@ -93,10 +93,11 @@ private:
     // The tags that go with a bitmap beside its data: its tag header and fields, its shape,
     // its placing, a frame.
     static constexpr uint64_t kBitmapTagsBytes = 64;
-    // On the workers a bitmap more than a kWorkerSlack-th over its own budget is deflated
-    // at up to this level; the rest is the writer's, where the movie as a whole needs it.
+    // The header and the tags before the first bitmap (its length and rate, the background).
+    static constexpr uint64_t kHeaderBytes = 64;
+    // On the workers a bitmap over its own budget is deflated again at up to this level; the
+    // slowest level is the writer's, where the movie as a whole needs it.
     static constexpr int kWorkerMaxLevel = 6;
-    static constexpr uint64_t kWorkerSlack = 8;
     std::vector<std::unique_ptr<BitmapCompressor>> compressors_; // one per worker
     Handoff<BitmapJob> jobs_;
 };
