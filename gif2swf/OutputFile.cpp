@@ -72,8 +72,14 @@ std::vector<int> watched;
 
 extern "C" void removeTemporaryAndEnd(int signalNumber) {
     removePendingTemporary();
-    // The handler was reset to the default on entry; the signal, blocked until the handler
-    // returns, then ends the process with the status the caller expects of it.
+    // The default comes back only now that the file is gone: a second stop (the application
+    // asks, then asks again as it lets go) reaches another thread, and with the default
+    // already in place there it would end the process before this thread had removed the
+    // file. The signal, blocked on this thread until the handler returns, then ends the
+    // process with the status the caller expects of it.
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigaction(signalNumber, &fallback, nullptr);
     raise(signalNumber);
 }
 
@@ -85,7 +91,7 @@ void watchSignals(const std::string& temporary) {
     struct sigaction action {};
     action.sa_handler = removeTemporaryAndEnd;
     action.sa_mask = endingSignalSet(); // one handler at a time
-    action.sa_flags = SA_RESETHAND;
+    action.sa_flags = 0;
     for (int s : endingSignals()) {
         struct sigaction previous {};
         if (sigaction(s, nullptr, &previous) == 0 && previous.sa_handler == SIG_DFL &&
