@@ -29,6 +29,8 @@
 //   * a consumer, for a batch: woken by the producer's publish, claim or publish wait,
 //     close() or stop(), or by another consumer's failure.
 //   Neither side waits on a condition that only the other side's sleeping can keep false.
+//   Wake-ups on the way (a publish, a retired item) are sent once the lock is released, so the
+//   thread woken does not run only to block on the lock its waker still holds.
 // - Failure. An exception out of `process` or `retire` is kept (the first one only), every
 //   waiting thread is woken, the consumers end, and the producer's next claim, publish or
 //   throwIfFailed throws it: the failure reaches the producer's one error path once. A failure on
@@ -122,7 +124,9 @@ public:
         waitingBytes_ += bytes;
         ++published_;
         flush_ = flush_ || urgent;
-        if (idle_ > 0 && batchReady()) {
+        const bool wake = idle_ > 0 && batchReady();
+        lock.unlock();
+        if (wake) {
             wakeConsumers_.notify_all();
         }
     }
@@ -226,18 +230,28 @@ private:
         // Whatever waits is a batch now, and the idle consumers start on it.
         flush_ = true;
         if (idle_ > 0 && batchReady()) {
+            lock.unlock();
             wakeConsumers_.notify_all();
+            lock.lock();
+            if (producerMayGo() || ended()) {
+                return;
+            }
         }
         producerWaiting_ = true;
         wakeProducer_.wait(lock, [&] { return producerMayGo() || ended(); });
         producerWaiting_ = false;
     }
     // Retires the processed items that are next in order; the lock is released while each
-    // is retired.
+    // is retired, and may be released on return.
     void retireInOrder(std::unique_lock<std::mutex>& lock) {
         retiring_ = true;
+        bool wakeProducer = false;
         while (retired_ < taken_ && states_[retired_ % limits_.slots].processed && !ended()) {
             lock.unlock();
+            if (wakeProducer) {
+                wakeProducer_.notify_one();
+                wakeProducer = false;
+            }
             retire_(slots_[retired_ % limits_.slots]);
             lock.lock();
             SlotState& state = states_[retired_ % limits_.slots];
@@ -245,10 +259,15 @@ private:
             state = {};
             ++retired_;
             if (producerWaiting_ && producerMayGo()) {
-                wakeProducer_.notify_one();
+                producerWaiting_ = false; // woken once, below
+                wakeProducer = true;
             }
         }
         retiring_ = false;
+        if (wakeProducer) {
+            lock.unlock();
+            wakeProducer_.notify_one();
+        }
     }
 
     Limits limits_;

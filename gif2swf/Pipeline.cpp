@@ -1,6 +1,7 @@
 #include "Pipeline.h"
 
 #include "Errors.h"
+#include "ThreadPolicy.h"
 
 #include <algorithm>
 #include <new>
@@ -36,7 +37,12 @@ Pipeline::Pipeline(ByteSink& out, const ColourRegistry& colours, int width, int 
     try {
         threads_.emplace_back([this] { pictures_.consume(); });
         for (int worker = 0; worker < TagSink::kWorkers; ++worker) {
-            threads_.emplace_back([this, worker] { sink_.work(worker); });
+            threads_.emplace_back([this, worker] {
+                // With more threads than cores, workers that preempted the writer each time
+                // a batch woke them made the one serial stage wait its turn behind them.
+                scheduleAsBatchWork();
+                sink_.work(worker);
+            });
         }
     } catch (...) {
         stopThreads();
