@@ -74,14 +74,14 @@ void TagSink::keepWithinPaid(BitmapJob& job) {
     // After this bitmap the movie is at most what the GIFs paid so far, less room for the
     // tags still to come. A bitmap over its own budget (which its worker could not bring
     // within it) takes from what the bitmaps before it left to spare while that is more than
-    // a margin (a 64th of what was paid); within the margin it keeps to its budget, so that
+    // a margin (a 128th of what was paid); within the margin it keeps to its budget, so that
     // the spare stays for pictures later in the file that cannot keep to theirs.
     const uint64_t tagBytes = 14; // the long tag header and the bitmap's fields
     const uint64_t start = out_.position() + tagBytes;
     const uint64_t bound = job.paid > kPaidReserve ? job.paid - kPaidReserve : 0;
     const uint64_t room = bound > start ? bound - start : 0;
     const uint64_t size = job.deflated.zlibData.size();
-    const uint64_t margin = job.paid / 64;
+    const uint64_t margin = job.paid / 128;
     uint64_t budget = UINT64_MAX;
     if (size > room) {
         budget = room;
