@@ -2,15 +2,35 @@
 
 #include "Errors.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace gif2swf {
+
+namespace {
+
+HandoffLimits withinLag(HandoffLimits limits, size_t lag) {
+    limits.slots = std::min(limits.slots, lag);
+    return limits;
+}
+
+} // namespace
 
 TagSink::TagSink(ByteSink& out, int compressionLevel, bool threaded, const HandoffLimits& limits)
     : out_(out), jobs_(
-                     limits, threaded, [this](BitmapJob& job, int worker) { deflate(job, worker); },
+                     withinLag(limits, kSpareLag), threaded,
+                     [this](BitmapJob& job, int worker) { deflate(job, worker); },
                      [this](BitmapJob& job) { write(job); }) {
     for (int i = 0; i < (threaded ? kWorkers : 1); ++i) {
         compressors_.push_back(std::make_unique<BitmapCompressor>(compressionLevel));
     }
+}
+
+BitmapJob& TagSink::claim() {
+    BitmapJob& job = jobs_.claim();
+    const uint64_t number = handedOver_++;
+    job.spareBefore = number >= kSpareLag ? spareAfter_[number % kSpareLag] : INT64_MAX;
+    return job;
 }
 
 void TagSink::hand(BitmapJob& job, bool urgent) {
@@ -20,7 +40,7 @@ void TagSink::hand(BitmapJob& job, bool urgent) {
 
 void TagSink::defineBitmap(uint16_t characterId, BitmapEncoder& encoder, bool sizeFirst,
                            uint64_t paid) {
-    BitmapJob& job = jobs_.claim();
+    BitmapJob& job = claim();
     job.hasBitmap = true;
     job.paid = paid;
     // At least a byte where the pictures paid less than the tags: 0 means no budget. The
@@ -39,7 +59,7 @@ void TagSink::defineBitmap(uint16_t characterId, BitmapEncoder& encoder, bool si
 }
 
 void TagSink::end(const swf::FileHeaderLayout& header, uint16_t frameCount) {
-    BitmapJob& job = jobs_.claim();
+    BitmapJob& job = claim();
     job.hasBitmap = false;
     job.last = true;
     job.header = header;
@@ -54,17 +74,24 @@ void TagSink::deflate(BitmapJob& job, int worker) {
         job.level = compressor.compress(job.bitmap, job.deflated);
         // A large bitmap over its own budget is deflated harder here, beside the other
         // worker, so that the serial writer seldom has to: level 2 where it is at most a 16th
-        // over (level 2 gains about that on the fast level), else (or still over) level 6.
-        // Small ones, already at level 4 and cheap to redo, are left to the writer, which
-        // deflates them again only where the movie has little to spare (the optimised
-        // sprite animations keep their time). Workers decide from their bitmap alone, so the
-        // bytes do not depend on which was faster.
+        // over (level 2 gains about that on the fast level), else (or still over) level 6;
+        // still over by more than the movie had to spare beyond the writer's margin, level
+        // 10, which the writer would otherwise run on it alone (on GIFs whose LZW beats
+        // deflate, nearly every bitmap). Small ones, already at level 4 and cheap to redo,
+        // are left to the writer, which deflates them again only where the movie has little
+        // to spare (the optimised sprite animations keep their time). Workers decide from
+        // their job alone, so the bytes do not depend on which was faster.
         const uint64_t size = job.deflated.zlibData.size();
         const uint64_t budget = job.byteBudget;
         if (budget != 0 && size > budget && job.bitmap.size() > BitmapCompressor::kSmallBytes) {
             const int from = size - budget > budget / 16 ? 2 : std::max(job.level, 1);
             job.level =
-                compressor.deflateWithin(job.bitmap, job.deflated, budget, from, kWorkerMaxLevel);
+                compressor.deflateWithin(job.bitmap, job.deflated, budget, from, kWorkerLevel);
+            const uint64_t now = job.deflated.zlibData.size();
+            if (now > budget && int64_t(now - budget) > job.spareBefore) {
+                job.level = compressor.deflateWithin(job.bitmap, job.deflated, budget, job.level,
+                                                     kWorkerMaxLevel);
+            }
         }
         job.deflated.characterId = job.characterId;
     }
@@ -81,7 +108,7 @@ void TagSink::keepWithinPaid(BitmapJob& job) {
     const uint64_t bound = job.paid > kPaidReserve ? job.paid - kPaidReserve : 0;
     const uint64_t room = bound > start ? bound - start : 0;
     const uint64_t size = job.deflated.zlibData.size();
-    const uint64_t margin = job.paid / 128;
+    const uint64_t margin = spareMargin(job.paid);
     uint64_t budget = UINT64_MAX;
     if (size > room) {
         budget = room;
@@ -108,6 +135,12 @@ void TagSink::write(BitmapJob& job) {
         }
         swf::writeDefineBitsLossless(out_, job.deflated);
     }
+    // What the movie has to spare now beyond the writer's margin, for the job kSpareLag later.
+    const uint64_t bound = job.paid > kPaidReserve ? job.paid - kPaidReserve : 0;
+    spareAfter_[written_++ % kSpareLag] =
+        job.hasBitmap && job.paid != 0
+            ? int64_t(bound) - int64_t(out_.position()) - int64_t(spareMargin(job.paid))
+            : INT64_MAX;
     if (job.last) {
         const uint64_t length = out_.position();
         if (length > UINT32_MAX) {

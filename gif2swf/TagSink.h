@@ -5,6 +5,8 @@
 #include "Handoff.h"
 #include "SwfTags.h"
 
+#include <array>
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -33,6 +35,10 @@ struct BitmapJob {
     // bound is the picture's).
     uint64_t byteBudget = 0;
     int level = 0; // the libdeflate level of `deflated` (0: igzip's)
+    // What the movie had to spare beyond the writer's margin after the job TagSink::kSpareLag
+    // jobs before this one (INT64_MAX: not known): how the movie stood when this job was
+    // handed over, whatever the threads did.
+    int64_t spareBefore = INT64_MAX;
     // The last job: once written, the header gets the movie's length and frame count.
     bool last = false;
     swf::FileHeaderLayout header;
@@ -74,6 +80,8 @@ public:
     void stop() { jobs_.stop(); }
 
 private:
+    // The next job's slot, with how the movie stood kSpareLag jobs before.
+    BitmapJob& claim();
     void hand(BitmapJob& job, bool urgent);
     void deflate(BitmapJob& job, int worker);
     void write(BitmapJob& job);
@@ -95,9 +103,21 @@ private:
     static constexpr uint64_t kBitmapTagsBytes = 64;
     // The header and the tags before the first bitmap (its length and rate, the background).
     static constexpr uint64_t kHeaderBytes = 64;
-    // On the workers a bitmap over its own budget is deflated again at up to this level; the
-    // slowest level is the writer's, where the movie as a whole needs it.
-    static constexpr int kWorkerMaxLevel = 6;
+    // On the workers a bitmap over its own budget is deflated again at up to level 6, and at
+    // up to 10 where the writer would deflate it again anyway; 12, the slowest, is the
+    // writer's alone, where the movie as a whole needs it.
+    static constexpr int kWorkerLevel = 6;
+    static constexpr int kWorkerMaxLevel = 10;
+    // While less than this is left to spare, a bitmap over its own budget keeps to it (see
+    // keepWithinPaid).
+    static uint64_t spareMargin(uint64_t paid) { return paid / 128; }
+    // Jobs are handed over knowing the spare after the job this many before them: at most
+    // this many are in flight, so that one is written, by whichever thread, and the workers'
+    // choices stay the same on one thread or four.
+    static constexpr size_t kSpareLag = 16;
+    std::array<int64_t, kSpareLag> spareAfter_{}; // by job number, modulo kSpareLag
+    uint64_t handedOver_ = 0;                     // jobs claimed, by the producer
+    uint64_t written_ = 0;                        // jobs written, by whichever retires them
     std::vector<std::unique_ptr<BitmapCompressor>> compressors_; // one per worker
     Handoff<BitmapJob> jobs_;
 };

@@ -186,4 +186,41 @@ Gif flame(int width, int height, int frames) {
     return gif;
 }
 
+Gif life(int width, int height, int frames, int alivePer256) {
+    Gif gif{width, height, {Rgb{0, 0, 0}, Rgb{40, 220, 60}}, 0, {}};
+    std::vector<uint8_t> board(static_cast<size_t>(width) * height);
+    uint32_t seed = 777;
+    for (uint8_t& cell : board) {
+        seed = seed * 1664525u + 1013904223u;
+        cell = (seed >> 24) < static_cast<uint32_t>(alivePer256) ? 1 : 0;
+    }
+    for (int i = 0; i < frames; ++i) {
+        Frame f;
+        f.width = width;
+        f.height = height;
+        f.delay = 4;
+        f.indices = board;
+        gif.frames.push_back(std::move(f));
+        std::vector<uint8_t> next(board.size());
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                int around = 0;
+                for (int dy = -1; dy <= 1; ++dy) {
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        if (dx != 0 || dy != 0) {
+                            around +=
+                                board[static_cast<size_t>((y + dy + height) % height) * width +
+                                      (x + dx + width) % width];
+                        }
+                    }
+                }
+                const uint8_t alive = board[static_cast<size_t>(y) * width + x];
+                next[static_cast<size_t>(y) * width + x] = around == 3 || (alive && around == 2);
+            }
+        }
+        board.swap(next);
+    }
+    return gif;
+}
+
 } // namespace testgif

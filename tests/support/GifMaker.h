@@ -49,4 +49,9 @@ Frame patternFrame(int left, int top, int width, int height, int colours, int se
 // A fire as the old demos drew it, every frame whole: 256 colours, noisy where it burns.
 Gif flame(int width, int height, int frames);
 
+// Conway's game of life from a random board with `alivePer256` of its cells alive, in two
+// colours, every frame whole: a GIF whose LZW deflate barely matches (a third of the cells
+// alive: not at all, even at deflate's slowest level).
+Gif life(int width, int height, int frames, int alivePer256);
+
 } // namespace testgif
