@@ -29,7 +29,8 @@ TagSink::TagSink(ByteSink& out, int compressionLevel, bool threaded, const Hando
 BitmapJob& TagSink::claim() {
     BitmapJob& job = jobs_.claim();
     const uint64_t number = handedOver_++;
-    job.spareBefore = number >= kSpareLag ? spareAfter_[number % kSpareLag] : INT64_MAX;
+    job.number = number;
+    job.before = number >= kSpareLag ? outcomes_[number % kSpareLag] : BitmapJob::Outcome{};
     return job;
 }
 
@@ -73,8 +74,10 @@ void TagSink::deflate(BitmapJob& job, int worker) {
         BitmapCompressor& compressor = *compressors_[static_cast<size_t>(worker)];
         job.level = compressor.compress(job.bitmap, job.deflated);
         // A large bitmap over its own budget is deflated harder here, beside the other
-        // worker, so that the serial writer seldom has to: level 2 where it is at most a 16th
-        // over (level 2 gains about that on the fast level), else (or still over) level 6;
+        // worker, so that the serial writer seldom has to: level 2 where what it gained on
+        // the bitmaps before would bring this one within its budget (on some pictures it gains
+        // a 16th, on others an eighth and more), else (or still over) level 6; until that is
+        // known, where it is at most a 16th over, and on one bitmap in eight to find out;
         // still over by more than the movie had to spare beyond the writer's margin, level
         // 10, which the writer would otherwise run on it alone (on GIFs whose LZW beats
         // deflate, nearly every bitmap). Small ones, already at level 4 and cheap to redo,
@@ -84,11 +87,20 @@ void TagSink::deflate(BitmapJob& job, int worker) {
         const uint64_t size = job.deflated.zlibData.size();
         const uint64_t budget = job.byteBudget;
         if (budget != 0 && size > budget && job.bitmap.size() > BitmapCompressor::kSmallBytes) {
-            const int from = size - budget > budget / 16 ? 2 : std::max(job.level, 1);
-            job.level =
-                compressor.deflateWithin(job.bitmap, job.deflated, budget, from, kWorkerLevel);
+            const uint32_t known = job.before.levelTwoRatio;
+            const bool tryTwo = known != 0 ? size * known / 4096 <= budget
+                                           : size - budget <= budget / 16 || job.number % 8 == 0;
+            job.levelTwoRatio = 0;
+            if (tryTwo && job.level < 2) {
+                job.level =
+                    compressor.deflateWithin(job.bitmap, job.deflated, budget, job.level, 2);
+                job.levelTwoRatio =
+                    static_cast<uint32_t>(job.deflated.zlibData.size() * 4096 / size);
+            }
+            job.level = compressor.deflateWithin(job.bitmap, job.deflated, budget,
+                                                 std::max(job.level, 2), kWorkerLevel);
             const uint64_t now = job.deflated.zlibData.size();
-            if (now > budget && int64_t(now - budget) > job.spareBefore) {
+            if (now > budget && int64_t(now - budget) > job.before.spare) {
                 job.level = compressor.deflateWithin(job.bitmap, job.deflated, budget, job.level,
                                                      kWorkerMaxLevel);
             }
@@ -135,12 +147,16 @@ void TagSink::write(BitmapJob& job) {
         }
         swf::writeDefineBitsLossless(out_, job.deflated);
     }
-    // What the movie has to spare now beyond the writer's margin, for the job kSpareLag later.
+    // How the movie stands now, for the job kSpareLag later.
+    BitmapJob::Outcome& outcome = outcomes_[written_++ % kSpareLag];
     const uint64_t bound = job.paid > kPaidReserve ? job.paid - kPaidReserve : 0;
-    spareAfter_[written_++ % kSpareLag] =
-        job.hasBitmap && job.paid != 0
-            ? int64_t(bound) - int64_t(out_.position()) - int64_t(spareMargin(job.paid))
-            : INT64_MAX;
+    outcome.spare = job.hasBitmap && job.paid != 0
+                        ? int64_t(bound) - int64_t(out_.position()) - int64_t(spareMargin(job.paid))
+                        : INT64_MAX;
+    if (job.hasBitmap && job.levelTwoRatio != 0) {
+        lastLevelTwoRatio_ = job.levelTwoRatio;
+    }
+    outcome.levelTwoRatio = lastLevelTwoRatio_;
     if (job.last) {
         const uint64_t length = out_.position();
         if (length > UINT32_MAX) {

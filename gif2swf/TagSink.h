@@ -35,10 +35,18 @@ struct BitmapJob {
     // bound is the picture's).
     uint64_t byteBudget = 0;
     int level = 0; // the libdeflate level of `deflated` (0: igzip's)
-    // What the movie had to spare beyond the writer's margin after the job TagSink::kSpareLag
-    // jobs before this one (INT64_MAX: not known): how the movie stood when this job was
-    // handed over, whatever the threads did.
-    int64_t spareBefore = INT64_MAX;
+    // What level 2 gave over the fast level, in 4096ths, where the worker ran it (else 0).
+    uint32_t levelTwoRatio = 0;
+    uint64_t number = 0; // jobs handed over before this one
+    // How the movie stood after the job TagSink::kSpareLag jobs before this one, which is
+    // written when this one is handed over, whatever the threads did.
+    struct Outcome {
+        // What the movie had to spare beyond the writer's margin (INT64_MAX: not known).
+        int64_t spare = INT64_MAX;
+        // What level 2 gave over the fast level on the last bitmap that ran it, in 4096ths
+        // (0: none yet).
+        uint32_t levelTwoRatio = 0;
+    } before;
     // The last job: once written, the header gets the movie's length and frame count.
     bool last = false;
     swf::FileHeaderLayout header;
@@ -115,9 +123,10 @@ private:
     // this many are in flight, so that one is written, by whichever thread, and the workers'
     // choices stay the same on one thread or four.
     static constexpr size_t kSpareLag = 16;
-    std::array<int64_t, kSpareLag> spareAfter_{}; // by job number, modulo kSpareLag
-    uint64_t handedOver_ = 0;                     // jobs claimed, by the producer
-    uint64_t written_ = 0;                        // jobs written, by whichever retires them
+    std::array<BitmapJob::Outcome, kSpareLag> outcomes_{}; // by job number, modulo kSpareLag
+    uint32_t lastLevelTwoRatio_ = 0;                       // as written, in order
+    uint64_t handedOver_ = 0;                              // jobs claimed, by the producer
+    uint64_t written_ = 0; // jobs written, by whichever retires them
     std::vector<std::unique_ptr<BitmapCompressor>> compressors_; // one per worker
     Handoff<BitmapJob> jobs_;
 };
