@@ -31,6 +31,7 @@ BitmapJob& TagSink::claim() {
     const uint64_t number = handedOver_++;
     job.number = number;
     job.before = number >= kSpareLag ? outcomes_[number % kSpareLag] : BitmapJob::Outcome{};
+    job.levelTwoRatio = 0; // the slot may hold an earlier job's
     return job;
 }
 
@@ -90,7 +91,6 @@ void TagSink::deflate(BitmapJob& job, int worker) {
             const uint32_t known = job.before.levelTwoRatio;
             const bool tryTwo = known != 0 ? size * known / 4096 <= budget
                                            : size - budget <= budget / 16 || job.number % 8 == 0;
-            job.levelTwoRatio = 0;
             if (tryTwo && job.level < 2) {
                 job.level =
                     compressor.deflateWithin(job.bitmap, job.deflated, budget, job.level, 2);
