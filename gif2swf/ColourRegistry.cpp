@@ -2,10 +2,10 @@
 
 namespace gif2swf {
 
-ColourRegistry::ColourRegistry() {
+ColourRegistry::ColourRegistry(uint32_t stage) {
     ids_.reserve(1024);
     idOf(0x00000000u); // kTransparent
-    idOf(0xFFFFFFFFu); // kStage
+    idOf(stage);       // kStage
 }
 
 uint32_t ColourRegistry::idOf(uint32_t colour) {

@@ -16,9 +16,10 @@ namespace gif2swf {
 class ColourRegistry {
 public:
     static constexpr uint32_t kTransparent = 0; // colour 0: nothing drawn
-    static constexpr uint32_t kStage = 1;       // white, where nothing has been drawn
+    static constexpr uint32_t kStage = 1;       // the stage, where nothing has been drawn
 
-    ColourRegistry();
+    // `stage`: the stage's colour (0xAARRGGBB, opaque), which kStage stands for.
+    explicit ColourRegistry(uint32_t stage = 0xFFFFFFFFu);
 
     // The id of a colour (0xAARRGGBB, alpha 0 or 255), added when new.
     uint32_t idOf(uint32_t colour);

@@ -5,6 +5,7 @@
 #include "SwfTags.h"
 #include "Timing.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace gif2swf {
@@ -19,12 +20,58 @@ void checkInputCount(const std::vector<std::string>& inputs, const std::string& 
     }
 }
 
+// A whole number of decimal digits, at most `most`.
+std::optional<uint32_t> wholeNumber(const std::string& text, uint32_t most) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    const uint32_t value = static_cast<uint32_t>(std::stoul(text));
+    return value <= most ? std::optional<uint32_t>(value) : std::nullopt;
+}
+
+// Sets a valued option that is not about the inputs; false when `option` is not one.
+bool setMovieOption(CommandLine& line, const std::string& option, const std::string& value,
+                    std::vector<std::string>& given) {
+    const bool plays = option == "--plays";
+    const bool scale = option == "--scale";
+    const bool background = option == "--background";
+    if (!plays && !scale && !background) {
+        return false;
+    }
+    if (std::find(given.begin(), given.end(), option) != given.end()) {
+        throw ConvertError(Error::RepeatedOption, option);
+    }
+    given.push_back(option);
+    const std::string subject = option + " " + value;
+    if (plays) {
+        line.plays = wholeNumber(value, kMaxPlays);
+        if (!line.plays) {
+            throw ConvertError(Error::BadPlays, subject);
+        }
+    } else if (scale) {
+        const std::optional<uint32_t> percent = wholeNumber(value, kMaxScalePercent);
+        if (!percent || *percent < kMinScalePercent) {
+            throw ConvertError(Error::BadScale, subject);
+        }
+        line.look.scalePercent = static_cast<int>(*percent);
+    } else {
+        if (value.size() != 6 ||
+            value.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+            throw ConvertError(Error::BadBackground, subject);
+        }
+        line.look.background = static_cast<uint32_t>(std::stoul(value, nullptr, 16));
+    }
+    return true;
+}
+
 } // namespace
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine line;
     bool optionsEnded = false;
     bool outputGiven = false;
+    std::vector<std::string> movieOptions; // those given, each at most once
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         const bool isOption = !optionsEnded && argument.size() > 1 && argument[0] == '-';
@@ -42,11 +89,15 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         } else if (argument == "--progress") {
             line.progress = true;
         } else if (argument == "-r" || argument == "--rate" || argument == "-o" ||
-                   argument == "--output" || argument == "-l" || argument == "--list") {
+                   argument == "--output" || argument == "-l" || argument == "--list" ||
+                   argument == "--plays" || argument == "--scale" || argument == "--background") {
             if (i + 1 >= arguments.size()) {
                 throw ConvertError(Error::MissingOptionValue, argument);
             }
             const std::string& value = arguments[++i];
+            if (setMovieOption(line, argument, value, movieOptions)) {
+                continue;
+            }
             if (argument == "-l" || argument == "--list") {
                 readInputList(value, line.inputs);
                 line.lists.push_back(value);
@@ -136,15 +187,27 @@ std::string usageText() {
            std::to_string(swf::kVersion) +
            ").\n"
            "Each image of each input, in the order given, becomes a frame shown as a GIF\n"
-           "viewer shows it, over a white stage as large as the largest input. A single\n"
+           "viewer shows it, over a stage as large as the largest input (white unless\n"
+           "--background says otherwise). A single\n"
            "GIF's movie plays as often as the GIF says (its looping extension; once without\n"
-           "one); with -r or several inputs the movie loops.\n"
+           "one); with -r or several inputs the movie loops. --plays overrides both.\n"
            "\n"
            "Options (in any order with the inputs):\n"
            "  -r, --rate RATE    show every image for 1/RATE seconds; RATE is a positive\n"
            "                     decimal number with '.' as decimal point (2, 25, 0.5).\n"
            "                     Without it, each image keeps its GIF delay (0 or 1\n"
            "                     hundredths of a second show as 10, as in browsers).\n"
+           "      --plays N      play the movie N times, then stop on its last frame; 0:\n"
+           "                     for ever. N is a whole number up to 65536. Overrides the\n"
+           "                     GIF's own count and the looping of -r and several inputs.\n"
+           "      --scale PERCENT\n"
+           "                     show the stage and every picture at PERCENT of their\n"
+           "                     size, a whole number from 10 to 800 (default 100). The\n"
+           "                     pictures are scaled by the player, pixels kept sharp; the\n"
+           "                     bitmaps stay as they are, so the movie hardly grows.\n"
+           "      --background RRGGBB\n"
+           "                     the stage's colour, six hexadecimal digits (default\n"
+           "                     FFFFFF, white); transparent pixels show it.\n"
            "  -o, --output FILE  the movie to write; default: the first input with the\n"
            "                     extension .swf. It is replaced only when the conversion\n"
            "                     succeeds. Refused before anything is read: an output\n"
@@ -184,7 +247,8 @@ std::string usageText() {
            "\n"
            "Exit status:\n"
            "  0  the movie was written\n"
-           "  1  usage error: unknown option, missing value, bad rate, no input\n"
+           "  1  usage error: unknown option, missing value, bad rate, play count, scale\n"
+           "     or colour, no input\n"
            "  2  input error: a file is missing, unreadable, not a GIF, broken or too large\n"
            "  3  output error: the movie cannot be written, or the output is an input,\n"
            "     an input list or not a regular file\n"

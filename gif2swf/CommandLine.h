@@ -1,5 +1,8 @@
 #pragma once
 
+#include "MovieLook.h"
+
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +17,8 @@ struct CommandLine {
     bool progress = false; // --progress: report frames done on standard output
     std::optional<double> rate;
     std::string rateText;
+    std::optional<uint32_t> plays;   // --plays: how often the movie plays, 0: for ever
+    MovieLook look;                  // --scale, --background
     std::string output;              // empty: the first input with the extension .swf
     std::vector<std::string> inputs; // in the order given, lists expanded in their place
     std::vector<std::string> lists;  // the input lists read

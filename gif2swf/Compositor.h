@@ -12,8 +12,8 @@
 // ones left, then disposed of as their control block says. Pixels are the images' colour
 // table entries as given to beginImage (colour ids of a ColourRegistry); 0 is transparent
 // and never a pixel. Where no image has drawn, or disposal cleared to the background
-// (browsers clear to transparent whatever the background colour index says), the white
-// stage shows through, so those pixels are kStage.
+// (browsers clear to transparent whatever the background colour index says), the stage
+// shows through, so those pixels are kStage.
 namespace gif2swf {
 
 class Compositor {

@@ -255,8 +255,11 @@ TimingPlan planTiming(const std::vector<InputFile>& inputs,
 
 // A single GIF plays as often as viewers play it: once without a looping extension, the
 // count and once more with one, for ever for a count of 0. A slide show of several files,
-// or one at a rate of its own, loops for ever.
+// or one at a rate of its own, loops for ever. A count asked for overrides both.
 uint32_t playsFor(const std::vector<GifSummary>& summaries, const ConvertOptions& options) {
+    if (options.plays) {
+        return *options.plays;
+    }
     if (summaries.size() != 1 || options.rate) {
         return 0;
     }
@@ -404,10 +407,12 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
     }
 #endif
     const bool threaded = options.threaded.value_or(pixels >= threadedPixels);
-    ColourRegistry colours;
+    // Transparent pixels show the stage: the pictures are composited over its colour and stay
+    // opaque, so they show the same whatever a player does with alpha.
+    ColourRegistry colours(0xFF000000u | options.look.background);
     Pipeline pipeline(out, colours, result.stageWidth, result.stageHeight, plan.frameRate,
                       options.compressionLevel, threaded, playsFor(summaries, options),
-                      plan.totalFrames, limits);
+                      plan.totalFrames, limits, options.look);
     if (options.progress) {
         options.progress(0, plan.totalFrames);
         // The whole count is told only once the last bitmap is written.

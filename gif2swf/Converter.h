@@ -3,6 +3,7 @@
 #include "BitmapEncoder.h"
 #include "ByteSink.h"
 #include "ByteSource.h"
+#include "MovieLook.h"
 
 #include <functional>
 #include <memory>
@@ -30,6 +31,10 @@ struct ConvertOptions {
     // Images per second; without it each image keeps its GIF delay.
     std::optional<double> rate;
     std::string rateSubject = "-r"; // names the rate in messages
+    // How often the movie plays before it stops on its last frame, 0: for ever. Unset: a
+    // single GIF as often as it says, several inputs or a rate for ever.
+    std::optional<uint32_t> plays;
+    MovieLook look;
     int compressionLevel = kDefaultCompressionLevel;
     // Lays out and deflates the pictures on threads of their own; unset: when the movie has
     // enough pixels for it to pay (see kThreadedPixels).

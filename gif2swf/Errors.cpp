@@ -22,6 +22,12 @@ const char* describe(Error error) {
         return "rate too high: a movie plays at most 255 frames per second";
     case Error::RateTooLow:
         return "rate too low: an image lasts at most 65535 seconds";
+    case Error::BadPlays:
+        return "bad play count: give a whole number from 0 (for ever) to 65536";
+    case Error::BadScale:
+        return "bad scale: give a whole percentage from 10 to 800";
+    case Error::BadBackground:
+        return "bad colour: give six hexadecimal digits RRGGBB, such as FFFFFF for white";
     case Error::CannotOpenInput:
         return "cannot open";
     case Error::ReadFailed:
@@ -85,6 +91,9 @@ ExitStatus exitStatusFor(Error error) {
     case Error::BadRate:
     case Error::RateTooHigh:
     case Error::RateTooLow:
+    case Error::BadPlays:
+    case Error::BadScale:
+    case Error::BadBackground:
         return kExitUsage;
     case Error::CannotWriteOutput:
     case Error::OutputTooLarge:

@@ -16,6 +16,9 @@ enum class Error {
     BadRate,
     RateTooHigh,
     RateTooLow,
+    BadPlays,
+    BadScale,
+    BadBackground,
     // Input: a GIF file cannot be read or shown.
     CannotOpenInput,
     ReadFailed,

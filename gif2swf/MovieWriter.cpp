@@ -10,14 +10,22 @@
 namespace gif2swf {
 
 MovieWriter::MovieWriter(TagSink& sink, const ColourRegistry& colours, int stageWidth,
-                         int stageHeight, uint16_t frameRate)
-    : sink_(sink), encoder_(colours) {
+                         int stageHeight, uint16_t frameRate, const MovieLook& look)
+    : sink_(sink), scalePercent_(look.scalePercent), encoder_(colours) {
     swf::FileHeader header;
-    header.frameSize = swf::inTwips({0, 0, stageWidth, stageHeight});
+    header.frameSize = {0, swf::scaledTwips(stageWidth, scalePercent_), 0,
+                        swf::scaledTwips(stageHeight, scalePercent_)};
     header.frameRate = frameRate;
     layout_ = swf::writeFileHeader(sink_.tags(), header);
     swf::writeFileAttributes(sink_.tags());
-    swf::writeSetBackgroundColor(sink_.tags(), 0xFF, 0xFF, 0xFF);
+    swf::writeSetBackgroundColor(sink_.tags(), static_cast<uint8_t>(look.background >> 16),
+                                 static_cast<uint8_t>(look.background >> 8),
+                                 static_cast<uint8_t>(look.background));
+}
+
+void MovieWriter::place(uint16_t depth, uint16_t shape, bool replace, int x, int y) {
+    swf::writePlaceObject2(sink_.tags(), depth, shape, replace, swf::scaledTwips(x, scalePercent_),
+                           swf::scaledTwips(y, scalePercent_), swf::fixedScale(scalePercent_));
 }
 
 uint16_t MovieWriter::shapeFor(const uint32_t* pixels, int width, int height) {
@@ -149,8 +157,7 @@ void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
                                               std::min(rows, height - top));
         const bool placed = t < keyShapes_.size();
         if (!placed || keyShapes_[t] != shape) {
-            swf::writePlaceObject2(sink_.tags(), static_cast<uint16_t>(kKeyDepth + t), shape,
-                                   placed, 0, top * swf::kTwipsPerPixel);
+            place(static_cast<uint16_t>(kKeyDepth + t), shape, placed, 0, top);
         }
         if (!placed) {
             keyShapes_.push_back(shape);
@@ -242,9 +249,8 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
     patchArea_ += box.area();
     topPatchArea_ = box.area();
     topPatchBox_ = box;
-    swf::writePlaceObject2(
-        sink_.tags(), static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + patches_ - 1), shape,
-        false, box.left * swf::kTwipsPerPixel, box.top * swf::kTwipsPerPixel);
+    place(static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + patches_ - 1), shape, false,
+          box.left, box.top);
 }
 
 uint64_t MovieWriter::patchCost(const Change& change) {

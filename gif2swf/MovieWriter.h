@@ -4,6 +4,7 @@
 #include "Box.h"
 #include "ByteSink.h"
 #include "LargeAllocator.h"
+#include "MovieLook.h"
 #include "SwfTags.h"
 #include "TagSink.h"
 
@@ -38,11 +39,12 @@ public:
                           const Box& region);
 
     // Writes the header (stage size in pixels, frame rate in 8.8 fixed point), the file
-    // attributes and the white background to `sink`, the stage that deflates the bitmaps
-    // and writes the movie. Pictures hold ids of `colours`' colours (it must outlive the
-    // writer). The writer is one stage on one thread: it decides and hands over, in order.
+    // attributes and the background to `sink`, the stage that deflates the bitmaps and
+    // writes the movie; the stage and every picture are shown at `look`'s scale. Pictures
+    // hold ids of `colours`' colours (it must outlive the writer). The writer is one stage on
+    // one thread: it decides and hands over, in order.
     MovieWriter(TagSink& sink, const ColourRegistry& colours, int stageWidth, int stageHeight,
-                uint16_t frameRate);
+                uint16_t frameRate, const MovieLook& look = {});
 
     // Makes the movie stop after playing `plays` times (0: it loops for ever, as players do
     // by themselves); `frames` is the movie's length.
@@ -112,6 +114,8 @@ private:
     // Copies the pixels of `region` into `picture`.
     void copyRegion(Pixels& picture, const uint32_t* pixels, const Box& region) const;
     void removeTopPatch();
+    // Places a shape at a depth with its top-left corner at picture pixel (x, y), scaled.
+    void place(uint16_t depth, uint16_t shape, bool replace, int x, int y);
 
     static constexpr uint16_t kKeyDepth = 1;
     static constexpr uint64_t kTilePixels = 256 * 1024;
@@ -129,6 +133,7 @@ private:
     void advanceFrames(uint32_t frames);
 
     TagSink& sink_;
+    int scalePercent_;
     swf::FileHeaderLayout layout_;
     BitmapEncoder encoder_;
     std::unordered_map<Fingerprint, uint16_t, FingerprintHash> shapes_;

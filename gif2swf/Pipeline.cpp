@@ -23,9 +23,9 @@ HandoffLimits pictureLimits(const PipelineLimits& limits, int width, int height)
 
 Pipeline::Pipeline(ByteSink& out, const ColourRegistry& colours, int width, int height,
                    uint16_t frameRate, int compressionLevel, bool threaded, uint32_t plays,
-                   uint32_t frames, const PipelineLimits& limits)
+                   uint32_t frames, const PipelineLimits& limits, const MovieLook& look)
     : sink_(out, compressionLevel, threaded, limits.bitmaps),
-      writer_(sink_, colours, width, height, frameRate),
+      writer_(sink_, colours, width, height, frameRate, look),
       pictures_(
           pictureLimits(limits, width, height), threaded,
           [this](Message& message, int) { layOut(message); }, [](Message&) {}),

@@ -33,11 +33,11 @@ struct PipelineLimits {
 
 class Pipeline {
 public:
-    // A movie of `width` x `height` at most (the stage) at `frameRate`, playing `plays` times
-    // (0: for ever) over its `frames` frames, into `out`.
+    // A movie of `width` x `height` at most (the stage) at `frameRate`, shown as `look` says,
+    // playing `plays` times (0: for ever) over its `frames` frames, into `out`.
     Pipeline(ByteSink& out, const ColourRegistry& colours, int width, int height,
              uint16_t frameRate, int compressionLevel, bool threaded, uint32_t plays,
-             uint32_t frames, const PipelineLimits& limits = {});
+             uint32_t frames, const PipelineLimits& limits = {}, const MovieLook& look = {});
     // Without finish(): ends the threads, dropping what is not written (the caller failed).
     ~Pipeline();
     Pipeline(const Pipeline&) = delete;

@@ -176,11 +176,11 @@ void writeDefineBitmapRectangle(ByteSink& out, uint16_t shapeId, uint16_t bitmap
 }
 
 void writePlaceObject2(ByteSink& out, uint16_t depth, uint16_t characterId, bool replace, int32_t x,
-                       int32_t y) {
+                       int32_t y, int32_t scale) {
     BitWriter matrix;
-    const bool moved = x != 0 || y != 0;
+    const bool moved = x != 0 || y != 0 || scale != kFixedOne;
     if (moved) {
-        writeMatrix(matrix, kFixedOne, kFixedOne, x, y);
+        writeMatrix(matrix, scale, scale, x, y);
     }
     writeTagHeader(out, kPlaceObject2, 5 + matrix.bytes().size());
     // PlaceFlagHasClipActions .. PlaceFlagHasColorTransform clear: no name, no transform.

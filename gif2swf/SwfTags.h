@@ -55,6 +55,11 @@ inline Rect inTwips(const Box& box) {
     return {box.left * kTwipsPerPixel, box.right * kTwipsPerPixel, box.top * kTwipsPerPixel,
             box.bottom * kTwipsPerPixel};
 }
+// A length of `pixels` picture pixels on a stage shown at `scalePercent`, to the nearest
+// twip (a pixel is scalePercent / 5 twips: exact for every multiple of 5 %).
+inline int32_t scaledTwips(int pixels, int scalePercent) {
+    return static_cast<int32_t>((int64_t{pixels} * scalePercent * 2 + 5) / 10);
+}
 
 // The movie's opening bytes up to the first tag. FileLength and FrameCount are written as
 // given and overwritten by patchFileHeader once the movie is complete.
@@ -73,6 +78,10 @@ struct FileHeaderLayout {
 void writeRect(BitWriter& bits, const Rect& rect);
 // 1.0 in the 16.16 fixed point of matrix scales.
 constexpr int32_t kFixedOne = 1 << 16;
+// A scale in percent as a matrix scale, to the nearest 1/65536.
+inline int32_t fixedScale(int scalePercent) {
+    return static_cast<int32_t>((int64_t{scalePercent} * kFixedOne + 50) / 100);
+}
 
 // A matrix that scales (16.16 fixed point; the scale fields are left out at 1.0) and
 // translates (twips), without rotation.
@@ -105,11 +114,11 @@ void writeDefineBitsLossless(ByteSink& out, const LosslessBitmap& bitmap);
 void writeDefineBitmapRectangle(ByteSink& out, uint16_t shapeId, uint16_t bitmapId, int widthPixels,
                                 int heightPixels);
 
-// Places a character at a depth, moved by (x, y) twips when either is non-zero; `replace`
-// sets the move flag so that the character replaces the one already there (without it,
-// players ignore the placement).
+// Places a character at a depth, moved by (x, y) twips and scaled by `scale` (16.16), with
+// no matrix at all when it is neither moved nor scaled; `replace` sets the move flag so that
+// the character replaces the one already there (without it, players ignore the placement).
 void writePlaceObject2(ByteSink& out, uint16_t depth, uint16_t characterId, bool replace,
-                       int32_t x = 0, int32_t y = 0);
+                       int32_t x = 0, int32_t y = 0, int32_t scale = kFixedOne);
 void writeRemoveObject2(ByteSink& out, uint16_t depth);
 void writeShowFrame(ByteSink& out);
 

@@ -134,6 +134,8 @@ int run(const std::vector<std::string>& arguments) {
         ConvertOptions options;
         options.rate = line.rate;
         options.rateSubject = "-r " + line.rateText;
+        options.plays = line.plays;
+        options.look = line.look;
         options.warn = [](const std::string& text) { writeText(stderr, text + "\n"); };
         options.reading = [](int input) { currentRun.reading = input; };
         options.movieName = line.output;

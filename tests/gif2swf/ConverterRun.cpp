@@ -87,7 +87,7 @@ Result runProgram(const QStringList& command) {
 }
 
 QString checkWithSwfParser(const QString& movie, int width, int height, int frameRate, int frames,
-                           int bitmaps, int plays, int layers) {
+                           int bitmaps, int plays, int layers, const QStringList& more) {
     const QString script = sourceDir() + QStringLiteral("/tests/swf-reader/check.mjs");
     QStringList arguments{script,
                           movie,
@@ -104,11 +104,12 @@ QString checkWithSwfParser(const QString& movie, int width, int height, int fram
     if (layers >= 0) {
         arguments << QStringLiteral("layers=%1").arg(layers);
     }
-    const Result result = run(QStringLiteral("node"), arguments);
+    const Result result = run(QStringLiteral("node"), arguments << more);
     return QString::fromUtf8(result.standardError).trimmed();
 }
 
-Coalesced coalesceWithImageMagick(const QString& gif, const QString& workFolder) {
+Coalesced coalesceWithImageMagick(const QString& gif, const QString& workFolder,
+                                  uint32_t background) {
     QTemporaryDir frames(workFolder + QStringLiteral("/im-XXXXXX"));
     // Browsers start from a transparent screen and ignore the GIF's background colour;
     // ImageMagick does so when told that the background is "none".
@@ -134,11 +135,12 @@ Coalesced coalesceWithImageMagick(const QString& gif, const QString& workFolder)
                 const int a = qAlpha(line[x]);
                 // Fully transparent pixels carry no colour, whatever ImageMagick left there.
                 const QRgb pixel = a == 0 ? 0u : line[x];
-                auto over = [a](int c) {
-                    return static_cast<uint32_t>((c * a + 255 * (255 - a)) / 255);
+                auto over = [a](int c, uint32_t below) {
+                    return static_cast<uint32_t>((c * a + int(below & 0xFF) * (255 - a)) / 255);
                 };
-                rgb.push_back(over(qRed(pixel)) << 16 | over(qGreen(pixel)) << 8 |
-                              over(qBlue(pixel)));
+                rgb.push_back(over(qRed(pixel), background >> 16) << 16 |
+                              over(qGreen(pixel), background >> 8) << 8 |
+                              over(qBlue(pixel), background));
             }
         }
         out.frames.push_back(std::move(rgb));

@@ -34,16 +34,19 @@ Result runProgram(const QStringList& command);
 
 // Checks a movie with the independent swf-parser (node); returns "ok" or the faults found.
 // Optional (-1: not checked): the number of bitmaps, how often the movie plays (0: for
-// ever) and the most objects on the stage at once.
+// ever) and the most objects on the stage at once. `more`: further expectations as check.mjs
+// takes them ("scale=200", "background=0x336699").
 QString checkWithSwfParser(const QString& movie, int width, int height, int frameRate, int frames,
-                           int bitmaps, int plays = -1, int layers = -1);
+                           int bitmaps, int plays = -1, int layers = -1,
+                           const QStringList& more = {});
 
-// A GIF's frames as ImageMagick coalesces them, composited over white (0xRRGGBB).
+// A GIF's frames as ImageMagick coalesces them, composited over `background` (0xRRGGBB).
 struct Coalesced {
     int width = 0;
     int height = 0;
     std::vector<std::vector<uint32_t>> frames;
 };
-Coalesced coalesceWithImageMagick(const QString& gif, const QString& workFolder);
+Coalesced coalesceWithImageMagick(const QString& gif, const QString& workFolder,
+                                  uint32_t background = 0xFFFFFF);
 
 } // namespace testrun

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -142,9 +143,20 @@ Bitmap decodeBitmap(int code, Reader& tag, size_t length) {
 
 struct Layer {
     uint16_t shape = 0;
-    int x = 0; // pixels
-    int y = 0;
+    int32_t x = 0; // twips
+    int32_t y = 0;
+    int64_t scaleX = 1 << 16; // 16.16
+    int64_t scaleY = 1 << 16;
 };
+
+// The bitmap pixel under the centre of stage pixel `at` along one axis, for a layer placed at
+// `origin` twips with `scale` (16.16); may be outside the bitmap. A bitmap pixel is 20 twips
+// before the placement's scale.
+int64_t bitmapPixelUnder(int at, int32_t origin, int64_t scale) {
+    const int64_t offset = (int64_t{at} * 20 + 10 - origin) * 65536; // in 1/65536 twips
+    const int64_t size = 20 * scale;
+    return offset >= 0 ? offset / size : -((-offset + size - 1) / size);
+}
 
 } // namespace
 
@@ -169,6 +181,40 @@ Playback play(const std::vector<uint8_t>& movie) {
     std::map<uint16_t, uint16_t> shapeBitmap;
     std::map<uint16_t, Layer> layers; // by depth
     bool changed = true;
+    const auto drawLayer = [&](const Layer& layer, std::vector<uint32_t>& stage) {
+        const Bitmap& bitmap = bitmaps.at(shapeBitmap.at(layer.shape));
+        // The stage pixels the layer may cover, a pixel more on each side.
+        const auto span = [](int32_t origin, int64_t scale, int size, int stage) {
+            const int64_t first = origin / 20 - 1;
+            const int64_t last = (origin + int64_t{size} * 20 * scale / 65536) / 20 + 1;
+            return std::make_pair(static_cast<int>(std::max<int64_t>(0, first)),
+                                  static_cast<int>(std::min<int64_t>(stage, last + 1)));
+        };
+        const auto [firstX, endX] = span(layer.x, layer.scaleX, bitmap.width, play.stageWidth);
+        const auto [firstY, endY] = span(layer.y, layer.scaleY, bitmap.height, play.stageHeight);
+        for (int sy = firstY; sy < endY; ++sy) {
+            const int64_t y = bitmapPixelUnder(sy, layer.y, layer.scaleY);
+            if (y < 0 || y >= bitmap.height) {
+                continue;
+            }
+            for (int sx = firstX; sx < endX; ++sx) {
+                const int64_t x = bitmapPixelUnder(sx, layer.x, layer.scaleX);
+                if (x < 0 || x >= bitmap.width) {
+                    continue;
+                }
+                const uint32_t c = bitmap.argb[static_cast<size_t>(y * bitmap.width + x)];
+                uint32_t& d = stage[static_cast<size_t>(sy) * play.stageWidth + sx];
+                const uint32_t a = c >> 24;
+                uint32_t out = 0;
+                for (int shift = 0; shift <= 16; shift += 8) {
+                    const uint32_t channel =
+                        ((c >> shift) & 0xFF) + ((d >> shift) & 0xFF) * (255 - a) / 255;
+                    out |= channel << shift;
+                }
+                d = out;
+            }
+        }
+    };
     for (;;) {
         const uint16_t head = in.u16();
         const int code = head >> 6;
@@ -184,7 +230,11 @@ Playback play(const std::vector<uint8_t>& movie) {
             break;
         }
         Reader tag(in.take(length), length);
-        if (code == 20 || code == 36) {
+        if (code == 9) {
+            play.background = uint32_t{tag.u8()} << 16;
+            play.background |= uint32_t{tag.u8()} << 8;
+            play.background |= tag.u8();
+        } else if (code == 20 || code == 36) {
             const uint16_t id = tag.u16();
             Bitmap bitmap = decodeBitmap(code, tag, length);
             ++play.bitmapTags;
@@ -219,18 +269,26 @@ Playback play(const std::vector<uint8_t>& movie) {
                 }
             }
             layer.x = layer.y = 0;
+            layer.scaleX = layer.scaleY = 1 << 16;
             if (hasMatrix) {
-                if (tag.bits(1) != 0 || tag.bits(1) != 0) {
-                    throw std::runtime_error("placement scales or rotates");
+                if (tag.bits(1) != 0) {
+                    const int n = static_cast<int>(tag.bits(5));
+                    layer.scaleX = tag.signedBits(n);
+                    layer.scaleY = tag.signedBits(n);
+                    if (layer.scaleX <= 0 || layer.scaleY <= 0) {
+                        throw std::runtime_error("placement mirrors or hides its shape");
+                    }
+                }
+                if (tag.bits(1) != 0) {
+                    throw std::runtime_error("placement rotates");
                 }
                 const int n = static_cast<int>(tag.bits(5));
-                const int32_t x = tag.signedBits(n);
-                const int32_t y = tag.signedBits(n);
-                if (x % 20 != 0 || y % 20 != 0) {
+                layer.x = tag.signedBits(n);
+                layer.y = tag.signedBits(n);
+                const bool oneToOne = layer.scaleX == 1 << 16 && layer.scaleY == 1 << 16;
+                if (oneToOne && (layer.x % 20 != 0 || layer.y % 20 != 0)) {
                     throw std::runtime_error("placement between pixels");
                 }
-                layer.x = x / 20;
-                layer.y = y / 20;
             }
             play.deepestLayer = std::max(play.deepestLayer, int{depth});
             changed = true;
@@ -245,29 +303,9 @@ Playback play(const std::vector<uint8_t>& movie) {
             }
             if (changed) {
                 std::vector<uint32_t> stage(static_cast<size_t>(play.stageWidth) * play.stageHeight,
-                                            0xFFFFFFu);
+                                            play.background);
                 for (const auto& [depth, layer] : layers) {
-                    const Bitmap& bitmap = bitmaps.at(shapeBitmap.at(layer.shape));
-                    for (int y = 0; y < bitmap.height; ++y) {
-                        for (int x = 0; x < bitmap.width; ++x) {
-                            const int sx = layer.x + x;
-                            const int sy = layer.y + y;
-                            if (sx >= play.stageWidth || sy >= play.stageHeight) {
-                                continue;
-                            }
-                            const uint32_t c =
-                                bitmap.argb[static_cast<size_t>(y) * bitmap.width + x];
-                            uint32_t& d = stage[static_cast<size_t>(sy) * play.stageWidth + sx];
-                            const uint32_t a = c >> 24;
-                            uint32_t out = 0;
-                            for (int shift = 0; shift <= 16; shift += 8) {
-                                const uint32_t channel =
-                                    ((c >> shift) & 0xFF) + ((d >> shift) & 0xFF) * (255 - a) / 255;
-                                out |= channel << shift;
-                            }
-                            d = out;
-                        }
-                    }
+                    drawLayer(layer, stage);
                 }
                 play.frames.push_back(std::move(stage));
                 changed = false;

@@ -8,9 +8,11 @@
 // Plays a movie the way a player's display list would, for the pixel tests: inflates the
 // lossless bitmaps with zlib, follows placements, replacements and removals at every depth,
 // and records what each frame shows: the layers composited in depth order (premultiplied
-// colours) over the white stage. It reads what the converter writes: uncompressed movies,
-// bitmap-filled rectangles placed with at most a translation. A placement on an occupied
-// depth without the move flag (which players ignore) is an error here.
+// colours) over the stage's background colour. It reads what the converter writes:
+// uncompressed movies, bitmap-filled rectangles placed with a translation and a scale, which
+// it follows as players draw a non-smoothed fill: each stage pixel shows the bitmap pixel
+// under its centre (nearest neighbour). At 1:1 a placement between pixels is an error, and so
+// is a placement on an occupied depth without the move flag (which players ignore).
 namespace testswf {
 
 struct Playback {
@@ -18,6 +20,7 @@ struct Playback {
     int stageHeight = 0;
     uint16_t frameRate = 0; // 8.8 fixed point
     uint16_t headerFrameCount = 0;
+    uint32_t background = 0xFFFFFF; // SetBackgroundColor's, 0xRRGGBB
     std::vector<int> tagCodes;
     int bitmapTags = 0;
     int colourMappedBitmaps = 0;

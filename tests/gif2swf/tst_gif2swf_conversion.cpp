@@ -97,10 +97,11 @@ Gif disposalGif(int disposal) {
     return gif;
 }
 
-// A picture as the stage shows it: the bitmap at the top-left corner, white elsewhere.
+// A picture as the stage shows it: the bitmap at the top-left corner, the background
+// elsewhere.
 std::vector<uint32_t> onStage(const std::vector<uint32_t>& picture, int width, int height,
-                              int stageWidth, int stageHeight) {
-    std::vector<uint32_t> stage(static_cast<size_t>(stageWidth) * stageHeight, 0xFFFFFFu);
+                              int stageWidth, int stageHeight, uint32_t background = 0xFFFFFF) {
+    std::vector<uint32_t> stage(static_cast<size_t>(stageWidth) * stageHeight, background);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             stage[static_cast<size_t>(y) * stageWidth + x] =
@@ -137,6 +138,8 @@ private Q_SLOTS:
     void showsWhatImageMagickShows();
     void playsAsOftenAsTheGif_data();
     void playsAsOftenAsTheGif();
+    void showsTheChosenSizeAndBackground_data();
+    void showsTheChosenSizeAndBackground();
     void paletteMovieStaysCloseToGifSize_data();
     void paletteMovieStaysCloseToGifSize();
 };
@@ -498,6 +501,10 @@ void ConversionTest::playsAsOftenAsTheGif_data() {
     QTest::newRow("count 1: twice") << 1 << QStringList() << 1 << 2;
     QTest::newRow("count 1 at -r 5: for ever") << 1 << QStringList{"-r", "5"} << 1 << 0;
     QTest::newRow("two files: for ever") << -1 << QStringList() << 2 << 0;
+    QTest::newRow("--plays 3 over a count of 0") << 0 << QStringList{"--plays", "3"} << 1 << 3;
+    QTest::newRow("--plays 0 without extension") << -1 << QStringList{"--plays", "0"} << 1 << 0;
+    QTest::newRow("--plays 1 at -r 5") << 1 << QStringList{"-r", "5", "--plays", "1"} << 1 << 1;
+    QTest::newRow("--plays 2 over two files") << -1 << QStringList{"--plays", "2"} << 2 << 2;
 }
 
 void ConversionTest::playsAsOftenAsTheGif() {
@@ -520,6 +527,79 @@ void ConversionTest::playsAsOftenAsTheGif() {
     // Delays of 20 cs and -r 5 alike: 5 frames per second, a frame per image.
     QCOMPARE(testrun::checkWithSwfParser(movie, 8, 8, 5 * 256, 3 * inputs, -1, plays),
              QStringLiteral("ok"));
+}
+
+void ConversionTest::showsTheChosenSizeAndBackground_data() {
+    QTest::addColumn<int>("scale"); // percent
+    QTest::addColumn<uint>("background");
+    QTest::newRow("100 %, blue") << 100 << 0x336699u;
+    QTest::newRow("200 %, white") << 200 << 0xFFFFFFu;
+    QTest::newRow("50 %, black") << 50 << 0x000000u;
+}
+
+// Two inputs of different sizes with transparent pixels and disposal to the background: every
+// stage pixel shows the picture pixel under its centre (nearest neighbour), or the background
+// where the GIF is transparent and beside the smaller picture. The bitmaps stay as they are.
+void ConversionTest::showsTheChosenSizeAndBackground() {
+    QFETCH(int, scale);
+    QFETCH(uint, background);
+    QTemporaryDir dir;
+    Gif small = screen(12, 9);
+    small.frames = {frame(0, 0, 12, 9, 5, 0, 10, 2), frame(3, 2, 6, 5, 6, 2, 10, 0)};
+    QStringList inputs;
+    std::vector<testrun::Coalesced> expected;
+    for (const Gif& gif : {disposalGif(2), small}) {
+        inputs << dir.filePath(QStringLiteral("%1.gif").arg(inputs.size()));
+        testgif::writeGif(inputs.back().toStdString(), gif);
+        expected.push_back(testrun::coalesceWithImageMagick(inputs.back(), dir.path(), background));
+    }
+    const QString colour = QStringLiteral("%1").arg(background, 6, 16, QLatin1Char('0'));
+    const QString plain = dir.filePath(QStringLiteral("plain.swf"));
+    const QString movie = dir.filePath(QStringLiteral("movie.swf"));
+    QCOMPARE(testrun::runConverter(QStringList(inputs) << "-o" << plain).exitCode, 0);
+    QCOMPARE(testrun::runConverter(QStringList(inputs) << "--scale" << QString::number(scale)
+                                                       << "--background" << colour << "-o" << movie)
+                 .exitCode,
+             0);
+
+    const int width = 24;
+    const int height = 18;
+    const int stageWidth = (width * scale + 50) / 100;
+    const int stageHeight = (height * scale + 50) / 100;
+    std::vector<std::vector<uint32_t>> frames;
+    for (const testrun::Coalesced& gif : expected) {
+        for (const std::vector<uint32_t>& picture : gif.frames) {
+            const std::vector<uint32_t> stage =
+                onStage(picture, gif.width, gif.height, width, height, background);
+            std::vector<uint32_t> scaled;
+            for (int y = 0; y < stageHeight; ++y) {
+                for (int x = 0; x < stageWidth; ++x) {
+                    scaled.push_back(stage[static_cast<size_t>((2 * y + 1) * 50 / scale) * width +
+                                           (2 * x + 1) * 50 / scale]);
+                }
+            }
+            frames.push_back(scaled);
+        }
+    }
+    QCOMPARE(testrun::checkWithSwfParser(
+                 movie, width, height, 10 * 256, static_cast<int>(frames.size()), -1, -1, -1,
+                 {QStringLiteral("scale=%1").arg(scale), QStringLiteral("background=0x") + colour}),
+             QStringLiteral("ok"));
+    const testswf::Playback playback = testswf::play(testswf::readFile(movie.toStdString()));
+    QCOMPARE(playback.background, background);
+    QCOMPARE(playback.stageWidth, stageWidth);
+    QCOMPARE(playback.frames.size(), frames.size());
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const QString difference = firstDifference(playback.frames[i], frames[i], stageWidth);
+        QVERIFY2(difference.isEmpty(),
+                 qPrintable(QStringLiteral("frame %1: %2").arg(i + 1).arg(difference)));
+    }
+    // The same bitmaps: only the placements' scale fields add bytes.
+    const testswf::Playback unscaled = testswf::play(testswf::readFile(plain.toStdString()));
+    QCOMPARE(playback.bitmapTags, unscaled.bitmapTags);
+    const qint64 placements = std::count(playback.tagCodes.begin(), playback.tagCodes.end(), 26);
+    const qint64 grown = QFileInfo(movie).size() - QFileInfo(plain).size();
+    QVERIFY2(grown <= placements * 8, qPrintable(QString::number(grown)));
 }
 
 void ConversionTest::paletteMovieStaysCloseToGifSize_data() {

@@ -217,6 +217,18 @@ void ErrorsTest::refusesAndLeavesNothing_data() {
                                << "gif2swf: -r 1000: rate too high";
     QTest::newRow("rate with a comma")
         << QStringList{"-r", "2,5", "good.gif"} << out << 1 << "gif2swf: -r 2,5: bad rate";
+    QTest::newRow("plays 65537") << QStringList{"--plays", "65537", "good.gif"} << out << 1
+                                 << "gif2swf: --plays 65537: bad play count";
+    QTest::newRow("scale 9") << QStringList{"--scale", "9", "good.gif"} << out << 1
+                             << "gif2swf: --scale 9: bad scale";
+    QTest::newRow("scale 801") << QStringList{"--scale", "801", "good.gif"} << out << 1
+                               << "gif2swf: --scale 801: bad scale";
+    QTest::newRow("background #FFFFFF") << QStringList{"--background", "#FFFFFF", "good.gif"} << out
+                                        << 1 << "gif2swf: --background #FFFFFF: bad colour";
+    QTest::newRow("background 12345G") << QStringList{"--background", "12345G", "good.gif"} << out
+                                       << 1 << "gif2swf: --background 12345G: bad colour";
+    QTest::newRow("scale twice") << QStringList{"--scale", "50", "--scale", "50", "good.gif"} << out
+                                 << 1 << "gif2swf: --scale: option given twice";
     QTest::newRow("missing input list")
         << QStringList{"good.gif", "-l", "missing.list"} << out << 2
         << "gif2swf: FOLDER/missing.list: cannot open: no such file or directory";

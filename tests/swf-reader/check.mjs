@@ -2,8 +2,10 @@
 // and tag sequence against what the test expects.
 //
 //   node check.mjs MOVIE.swf width=W height=H rate=EPSILONS frames=N [bitmaps=N] [plays=N]
-//   [layers=N]
+//   [layers=N] [scale=PERCENT] [background=0xRRGGBB]
 //
+// width and height are the pictures' stage in pixels before the scale (default 100 %), which
+// the stage and every placement take on; background the stage's colour (default white).
 // rate is the 8.8 fixed-point frame rate (256 = 1 frame per second); plays is how often the
 // movie plays before it stops (0: for ever), found by running its actions (avm1-parser reads
 // them); layers the most objects on the stage at once. Prints "ok" and exits 0, or prints
@@ -18,6 +20,10 @@ const { TagType } = swf;
 const [file, ...pairs] = process.argv.slice(2);
 const expect = Object.fromEntries(pairs.map((p) => p.split("=")).map(([k, v]) => [k, Number(v)]));
 const faults = [];
+const scale = expect.scale ?? 100;
+const background = expect.background ?? 0xffffff;
+// A length in picture pixels on the scaled stage, to the nearest twip (P/5 twips a pixel).
+const scaledTwips = (pixels) => Math.round((pixels * scale) / 5);
 const check = (ok, text) => {
   if (!ok) faults.push(text);
 };
@@ -39,17 +45,18 @@ const h = movie.header;
 const fs_ = h.frameSize;
 check(h.swfVersion === 8, `parsed version ${h.swfVersion}`);
 check(fs_.xMin === 0 && fs_.yMin === 0, "stage does not start at 0,0");
-check(fs_.xMax === expect.width * 20 && fs_.yMax === expect.height * 20,
-  `stage ${fs_.xMax / 20}x${fs_.yMax / 20}, expected ${expect.width}x${expect.height}`);
+check(fs_.xMax === scaledTwips(expect.width) && fs_.yMax === scaledTwips(expect.height),
+  `stage ${fs_.xMax}x${fs_.yMax} twips, expected ${expect.width}x${expect.height} pixels at ${scale} %`);
 check(h.frameRate.epsilons === expect.rate, `frame rate ${h.frameRate.epsilons}/256, expected ${expect.rate}/256`);
 check(h.frameCount === expect.frames, `header frame count ${h.frameCount}, expected ${expect.frames}`);
 
 const tags = movie.tags;
 const name = (t) => TagType[t.type] ?? String(t.type);
 check(tags.length >= 2 && name(tags[0]) === "FileAttributes", "first tag is not FileAttributes");
+const hex = (c) => c.toString(16).padStart(6, "0");
 check(tags.length >= 2 && name(tags[1]) === "SetBackgroundColor" &&
-  tags[1].color.r === 255 && tags[1].color.g === 255 && tags[1].color.b === 255,
-  "second tag is not a white SetBackgroundColor");
+  ((tags[1].color.r << 16) | (tags[1].color.g << 8) | tags[1].color.b) === background,
+  `second tag is not a SetBackgroundColor of ${hex(background)}`);
 
 // Then bitmaps, each followed by the shape it fills; placements (depth 1 holds the whole
 // picture, higher depths the changed areas over it, moved by whole pixels), removals, frames.
@@ -106,11 +113,15 @@ for (let i = 2; i < tags.length; i++) {
       check(t.isUpdate === occupied.has(t.depth), `placement at depth ${t.depth}: move flag is ${t.isUpdate}, players would ignore it`);
       const m = t.matrix;
       if (m !== undefined) {
-        check(m.scaleX.epsilons === 65536 && m.scaleY.epsilons === 65536 && m.rotateSkew0.epsilons === 0 &&
-          m.rotateSkew1.epsilons === 0, `placement at depth ${t.depth} scales or rotates`);
-        check(m.translateX % 20 === 0 && m.translateY % 20 === 0 && m.translateX >= 0 && m.translateY >= 0 &&
-          m.translateX < expect.width * 20 && m.translateY < expect.height * 20,
+        const fixedScale = Math.round((scale * 65536) / 100);
+        check(m.scaleX.epsilons === fixedScale && m.scaleY.epsilons === fixedScale && m.rotateSkew0.epsilons === 0 &&
+          m.rotateSkew1.epsilons === 0, `placement at depth ${t.depth} is not scaled ${scale} % alone`);
+        const onPixel = (twips) => scaledTwips(Math.round((twips * 5) / scale)) === twips;
+        check(onPixel(m.translateX) && onPixel(m.translateY) && m.translateX >= 0 && m.translateY >= 0 &&
+          m.translateX < scaledTwips(expect.width) && m.translateY < scaledTwips(expect.height),
           `placement at depth ${t.depth} is not at a pixel of the stage`);
+      } else {
+        check(scale === 100, `placement at depth ${t.depth} is not scaled`);
       }
       occupied.add(t.depth);
       mostLayers = Math.max(mostLayers, occupied.size);
