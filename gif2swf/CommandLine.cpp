@@ -72,6 +72,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     bool optionsEnded = false;
     bool outputGiven = false;
     std::vector<std::string> movieOptions; // those given, each at most once
+    bool folderGiven = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         const bool isOption = !optionsEnded && argument.size() > 1 && argument[0] == '-';
@@ -88,9 +89,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             line.version = true;
         } else if (argument == "--progress") {
             line.progress = true;
+        } else if (argument == "--each") {
+            line.each = true;
         } else if (argument == "-r" || argument == "--rate" || argument == "-o" ||
                    argument == "--output" || argument == "-l" || argument == "--list" ||
-                   argument == "--plays" || argument == "--scale" || argument == "--background") {
+                   argument == "--plays" || argument == "--scale" || argument == "--background" ||
+                   argument == "-d" || argument == "--directory") {
             if (i + 1 >= arguments.size()) {
                 throw ConvertError(Error::MissingOptionValue, argument);
             }
@@ -113,11 +117,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                 // A rate the movie cannot store is refused before any file is touched.
                 planFixedRate(*line.rate, argument + " " + value);
             } else {
-                if (outputGiven) {
+                const bool folder = argument == "-d" || argument == "--directory";
+                bool& given = folder ? folderGiven : outputGiven;
+                if (given) {
                     throw ConvertError(Error::RepeatedOption, argument);
                 }
-                outputGiven = true;
-                line.output = value;
+                given = true;
+                (folder ? line.folder : line.output) = value;
             }
         } else {
             throw ConvertError(Error::UnknownOption, argument);
@@ -126,10 +132,19 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     if (line.help || line.version) {
         return line;
     }
+    if (line.each && outputGiven) {
+        throw ConvertError(Error::OptionsExclusive, "-o", "--each");
+    }
+    if (!line.each && folderGiven) {
+        throw ConvertError(Error::OptionNeedsOther, "-d", "--each");
+    }
+    if (line.each && folderGiven && line.folder.empty()) {
+        throw ConvertError(Error::MissingOptionValue, "-d");
+    }
     if (line.inputs.empty()) {
         throw ConvertError(Error::NoInput, {});
     }
-    if (!outputGiven) {
+    if (!outputGiven && !line.each) {
         line.output = defaultOutputFor(line.inputs.front());
     }
     return line;
@@ -181,11 +196,27 @@ std::string defaultOutputFor(const std::string& input) {
     return (hasExtension ? input.substr(0, dot) : input) + ".swf";
 }
 
+std::string eachOutputFor(const std::string& input, const std::string& folder) {
+    if (folder.empty()) {
+        return defaultOutputFor(input);
+    }
+#ifdef _WIN32
+    const char* separators = "/\\";
+#else
+    const char* separators = "/";
+#endif
+    const size_t nameStart = input.find_last_of(separators) + 1; // npos + 1 == 0
+    const bool endsInSeparator = std::strchr(separators, folder.back()) != nullptr;
+    return folder + (endsInSeparator ? "" : "/") + defaultOutputFor(input.substr(nameStart));
+}
+
 std::string usageText() {
     return "Usage: gif2swf [-r RATE] [-o OUTPUT] INPUT...\n"
+           "       gif2swf --each [-d DIR] [-r RATE] INPUT...\n"
            "Converts GIF images into one Flash movie (SWF version " +
            std::to_string(swf::kVersion) +
-           ").\n"
+           "), or with --each into\n"
+           "one movie per input.\n"
            "Each image of each input, in the order given, becomes a frame shown as a GIF\n"
            "viewer shows it, over a stage as large as the largest input (white unless\n"
            "--background says otherwise). A single\n"
@@ -222,11 +253,24 @@ std::string usageText() {
            "                     the inputs; lists and inputs combine in the order given.\n"
            "                     For more inputs than a command line holds. An empty\n"
            "                     entry is refused with its number (\"entry 7 is empty\").\n"
+           "      --each         one movie per input, as if each were converted alone (its\n"
+           "                     own timing and looping): INPUT with the extension .swf.\n"
+           "                     One line per input on standard output, in input order,\n"
+           "                     as each ends: \"ok INPUT\" or \"failed INPUT: REASON\"\n"
+           "                     (INPUT written as messages write names; REASON the\n"
+           "                     message without \"gif2swf: \" and without INPUT where it\n"
+           "                     names it). A movie that an earlier input of the run has\n"
+           "                     (the same name, or another name for its file) is refused.\n"
+           "                     The exit status is the highest of the inputs'.\n"
+           "  -d, --directory DIR  with --each: write the movies into DIR, each named as\n"
+           "                     its input (without its folders) with the extension .swf.\n"
            "      --progress     write lines \"progress DONE/TOTAL\" to standard output:\n"
            "                     DONE frames of the movie written of TOTAL planned; one\n"
            "                     with 0 once the plan is known, then one whenever DONE\n"
            "                     has grown by 1 % of TOTAL or 100 ms have passed, and\n"
-           "                     the last with TOTAL when the movie is complete.\n"
+           "                     the last with TOTAL when the movie is complete. With\n"
+           "                     --each, each movie's lines come before its ok or failed\n"
+           "                     line, and start from 0 again for the next.\n"
            "  -h, --help         show this text\n"
            "  -V, --version      show the version\n"
            "\n"
@@ -248,10 +292,11 @@ std::string usageText() {
            "Exit status:\n"
            "  0  the movie was written\n"
            "  1  usage error: unknown option, missing value, bad rate, play count, scale\n"
-           "     or colour, no input\n"
+           "     or colour, no input, options that do not go together (-o with --each,\n"
+           "     -d without it)\n"
            "  2  input error: a file is missing, unreadable, not a GIF, broken or too large\n"
            "  3  output error: the movie cannot be written, or the output is an input,\n"
-           "     an input list or not a regular file\n"
+           "     an input list, not a regular file, or (--each) an earlier input's movie\n"
            "  4  internal error: the converter failed (not enough memory, a fault of its\n"
            "     own)\n";
 }

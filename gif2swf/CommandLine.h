@@ -7,19 +7,22 @@
 #include <string>
 #include <vector>
 
-// The converter's command line: gif2swf [-r RATE] [-o OUTPUT] INPUT..., options and inputs
-// in any order; "-l LIST" stands for the inputs that the file LIST names.
+// The converter's command line: gif2swf [-r RATE] [-o OUTPUT] INPUT..., or gif2swf --each
+// [-d DIR] INPUT... for a movie per input; options and inputs in any order; "-l LIST" stands
+// for the inputs that the file LIST names.
 namespace gif2swf {
 
 struct CommandLine {
     bool help = false;
     bool version = false;
     bool progress = false; // --progress: report frames done on standard output
+    bool each = false;     // --each: one movie per input
+    std::string folder;    // -d: where --each writes its movies; empty: beside each input
     std::optional<double> rate;
     std::string rateText;
-    std::optional<uint32_t> plays;   // --plays: how often the movie plays, 0: for ever
-    MovieLook look;                  // --scale, --background
-    std::string output;              // empty: the first input with the extension .swf
+    std::optional<uint32_t> plays; // --plays: how often the movie plays, 0: for ever
+    MovieLook look;                // --scale, --background
+    std::string output; // -o; by default the first input with the extension .swf (not --each)
     std::vector<std::string> inputs; // in the order given, lists expanded in their place
     std::vector<std::string> lists;  // the input lists read
 };
@@ -37,6 +40,10 @@ void readInputList(const std::string& listPath, std::vector<std::string>& inputs
 
 // The output path when none is given: the input's name with its extension replaced by .swf.
 std::string defaultOutputFor(const std::string& input);
+
+// The movie that --each writes for an input: the input's name with the extension .swf, in
+// `folder` when one is given, else beside the input.
+std::string eachOutputFor(const std::string& input, const std::string& folder);
 
 // The text of --help.
 std::string usageText();

@@ -13,6 +13,10 @@ const char* describe(Error error) {
         return "option needs a value";
     case Error::RepeatedOption:
         return "option given twice";
+    case Error::OptionsExclusive:
+        return "cannot be combined with {}";
+    case Error::OptionNeedsOther:
+        return "only with {}";
     case Error::NoInput:
         return "no input GIF file given";
     case Error::BadRate:
@@ -74,6 +78,8 @@ const char* describe(Error error) {
         return "cannot write output: it is an input list";
     case Error::OutputNotRegularFile:
         return "cannot write output: not a regular file";
+    case Error::MovieOfEarlierInput:
+        return "cannot write output: it is the movie of an earlier input";
     case Error::OutOfMemory:
         return "not enough memory";
     case Error::Internal:
@@ -82,11 +88,14 @@ const char* describe(Error error) {
     return "unknown error";
 }
 
+// No default: a new error that is missing here is a warning (-Wswitch), not a silent status.
 ExitStatus exitStatusFor(Error error) {
     switch (error) {
     case Error::UnknownOption:
     case Error::MissingOptionValue:
     case Error::RepeatedOption:
+    case Error::OptionsExclusive:
+    case Error::OptionNeedsOther:
     case Error::NoInput:
     case Error::BadRate:
     case Error::RateTooHigh:
@@ -95,18 +104,37 @@ ExitStatus exitStatusFor(Error error) {
     case Error::BadScale:
     case Error::BadBackground:
         return kExitUsage;
+    case Error::CannotOpenInput:
+    case Error::ReadFailed:
+    case Error::EmptyFile:
+    case Error::NotGif:
+    case Error::TruncatedHeader:
+    case Error::TruncatedFile:
+    case Error::TruncatedImage:
+    case Error::CorruptImage:
+    case Error::UnknownBlock:
+    case Error::BadCodeSize:
+    case Error::GreyColours:
+    case Error::NoImage:
+    case Error::ImageTooLarge:
+    case Error::TooManyFrames:
+    case Error::TooManyPictures:
+    case Error::ChangedWhileConverting:
+    case Error::EmptyListEntry:
+    case Error::TimingRounded:
+        return kExitInput;
     case Error::CannotWriteOutput:
     case Error::OutputTooLarge:
     case Error::OutputIsInput:
     case Error::OutputIsList:
     case Error::OutputNotRegularFile:
+    case Error::MovieOfEarlierInput:
         return kExitOutput;
     case Error::OutOfMemory:
     case Error::Internal:
         return kExitInternal;
-    default:
-        return kExitInput;
     }
+    return kExitInternal;
 }
 
 ConvertError::ConvertError(Error error, std::string subject, std::string detail, int frame)
@@ -123,7 +151,11 @@ ConvertError ConvertError::about(int input, int frame) const {
 }
 
 std::string formatMessage(const ConvertError& error) {
-    std::string text = "gif2swf: ";
+    return "gif2swf: " + formatReason(error);
+}
+
+std::string formatReason(const ConvertError& error) {
+    std::string text;
     if (!error.subject().empty()) {
         text += printableName(error.subject()) + ": ";
     }

@@ -12,6 +12,8 @@ enum class Error {
     UnknownOption,
     MissingOptionValue,
     RepeatedOption,
+    OptionsExclusive,
+    OptionNeedsOther,
     NoInput,
     BadRate,
     RateTooHigh,
@@ -44,6 +46,7 @@ enum class Error {
     OutputIsInput,
     OutputIsList,
     OutputNotRegularFile,
+    MovieOfEarlierInput,
     // Internal: the converter itself failed (a broken internal check, memory).
     OutOfMemory,
     Internal,
@@ -76,6 +79,8 @@ public:
     // This error as about image `frame` of input number `input`, unless it names what it is
     // about already.
     ConvertError about(int input, int frame) const;
+    // The same failure with no subject, for where the subject is said already.
+    ConvertError withoutSubject() const { return ConvertError(error_, {}, detail_, frame_); }
 
 private:
     Error error_;
@@ -97,6 +102,9 @@ template <typename NameOf> ConvertError nameInput(const ConvertError& error, Nam
 // The one-line message: "gif2swf: a.gif: frame 3: truncated image data". The subject is
 // shown as printableName shows it.
 std::string formatMessage(const ConvertError& error);
+
+// The message without the program's name: "a.gif: frame 3: truncated image data".
+std::string formatReason(const ConvertError& error);
 
 // A file name as messages show it, always on one line: a newline, carriage return and tab
 // as \n, \r and \t, other bytes below 0x20 and bytes that are not UTF-8 as \xNN. Names of

@@ -418,6 +418,14 @@ std::pair<FileKind, FileIdentity> identify(const std::string& path, bool followL
 
 void refuseUnsafeOutput(const std::string& output, const std::vector<std::string>& inputs,
                         const std::vector<std::string>& lists) {
+    OutputChecks(inputs, lists).refuse(output);
+}
+
+OutputChecks::OutputChecks(const std::vector<std::string>& inputs,
+                           const std::vector<std::string>& lists)
+    : inputs_(inputs), lists_(lists) {}
+
+void OutputChecks::refuse(const std::string& output) {
     // The name the movie will be renamed to: the link itself when it is one.
     const auto [kind, identity] = identify(output, false);
     if (kind == FileKind::Missing) {
@@ -433,25 +441,31 @@ void refuseUnsafeOutput(const std::string& output, const std::vector<std::string
             throw ConvertError(Error::OutputNotRegularFile, output, text);
         }
     }
-    // An input given as that name, as another link to that file, or as a link to it.
-    const auto isOutput = [&, id = identity](const std::string& path) {
-        for (bool follow : {false, true}) {
-            const auto [inputKind, inputIdentity] = identify(path, follow);
-            if (inputKind != FileKind::Missing && inputIdentity == id) {
-                return true;
+    // Each input and list as given, and the file it links to.
+    if (!looked_) {
+        looked_ = true;
+        for (const Error refusal : {Error::OutputIsList, Error::OutputIsInput}) {
+            for (const std::string& path : refusal == Error::OutputIsList ? lists_ : inputs_) {
+                for (bool follow : {false, true}) {
+                    const auto [pathKind, pathIdentity] = identify(path, follow);
+                    if (pathKind != FileKind::Missing) {
+                        known_.push_back({pathIdentity.device, pathIdentity.file, refusal, path});
+                    }
+                }
             }
         }
-        return false;
-    };
-    for (const std::string& list : lists) {
-        if (isOutput(list)) {
-            throw ConvertError(Error::OutputIsList, output, printableName(list));
+    }
+    for (const Known& known : known_) {
+        if (FileIdentity{known.device, known.file} == identity) {
+            throw ConvertError(known.refusal, output, printableName(known.name));
         }
     }
-    for (const std::string& input : inputs) {
-        if (isOutput(input)) {
-            throw ConvertError(Error::OutputIsInput, output, printableName(input));
-        }
+}
+
+void OutputChecks::written(const std::string& output, const std::string& input) {
+    const auto [kind, identity] = identify(output, false);
+    if (kind != FileKind::Missing) {
+        known_.push_back({identity.device, identity.file, Error::MovieOfEarlierInput, input});
     }
 }
 

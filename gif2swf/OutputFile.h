@@ -1,7 +1,11 @@
 #pragma once
 
+#include "Errors.h"
+
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The movie is written to a temporary file beside the output and renamed over it only when
@@ -45,6 +49,31 @@ void removePendingTemporary();
 // where it points: the movie replaces the link, its target stays as it is.
 void refuseUnsafeOutput(const std::string& output, const std::vector<std::string>& inputs,
                         const std::vector<std::string>& lists);
+
+// The same refusals for the many movies of one run (--each), each checked against all the
+// run's inputs and lists, whose files are looked up once, when a first movie exists already.
+// Also refused: a movie that is a file an earlier movie of the run was written to (another
+// name for it, a link), so that no movie replaces another of the same run.
+class OutputChecks {
+public:
+    OutputChecks(const std::vector<std::string>& inputs, const std::vector<std::string>& lists);
+    // Throws ConvertError (exit status 3) for an output that must not be written.
+    void refuse(const std::string& output);
+    // Notes that the movie of `input` was written to `output`.
+    void written(const std::string& output, const std::string& input);
+
+private:
+    struct Known {
+        uint64_t device;
+        uint64_t file;
+        Error refusal; // for an output that is this file
+        std::string name;
+    };
+    const std::vector<std::string>& inputs_;
+    const std::vector<std::string>& lists_;
+    bool looked_ = false; // inputs_ and lists_ are in known_
+    std::vector<Known> known_;
+};
 
 // `path` with its last component cut (at a character's boundary) so that it and
 // `suffixLength` more bytes fit in `nameMax` bytes: the temporary file of an output whose

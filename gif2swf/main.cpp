@@ -7,14 +7,17 @@
 #include "OutputFile.h"
 #include "Progress.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #ifdef _WIN32
@@ -59,7 +62,8 @@ struct Run {
     std::atomic<int> reading{-1}; // the input being read, -1: none
 } currentRun;
 
-int report(const ConvertError& error) {
+// A failure named and reported on stderr; returns it as reported, for its status and text.
+ConvertError report(const ConvertError& error) {
     ConvertError named = nameInput(error, [](int input) {
         return static_cast<size_t>(input) < currentRun.inputs.size()
                    ? currentRun.inputs[size_t(input)]
@@ -69,7 +73,7 @@ int report(const ConvertError& error) {
         named = ConvertError(Error::Internal, currentRun.output, named.detail());
     }
     writeText(stderr, formatMessage(named) + "\n");
-    return exitStatusFor(named.error());
+    return named;
 }
 
 // The last resort, for an exception nothing caught (one escaping a thread, say): the one-line
@@ -110,58 +114,119 @@ void injectFaultForTests(InputFile& input) {
 }
 #endif
 
-int run(const std::vector<std::string>& arguments) {
-    try {
-        const CommandLine line = parseCommandLine(arguments);
-        if (line.help) {
-            writeText(stdout, usageText());
-            return kExitOk;
-        }
-        if (line.version) {
-            writeText(stdout, std::string("gif2swf ") + GIF2SWF_VERSION + "\n");
-            return kExitOk;
-        }
-        currentRun.output = line.output;
-        currentRun.inputs = line.inputs;
-        refuseUnsafeOutput(line.output, line.inputs, line.lists);
-        std::vector<InputFile> inputs;
-        for (const std::string& path : line.inputs) {
-            inputs.push_back(inputFromPath(path));
-        }
-#ifdef GIF2SWF_TEST_HOOKS
-        injectFaultForTests(inputs.front());
-#endif
-        ConvertOptions options;
-        options.rate = line.rate;
-        options.rateSubject = "-r " + line.rateText;
-        options.plays = line.plays;
-        options.look = line.look;
-        options.warn = [](const std::string& text) { writeText(stderr, text + "\n"); };
-        options.reading = [](int input) { currentRun.reading = input; };
-        options.movieName = line.output;
-        ProgressLines progress([](const std::string& text) { writeText(stdout, text); });
-        if (line.progress) {
-            options.progress = [&progress](uint32_t done, uint32_t total) {
-                progress.update(done, total);
-            };
-        }
+// How a piece of work ended: its exit status, and for a failure what the message said.
+struct Outcome {
+    int status = kExitOk;
+    std::optional<ConvertError> failure; // unset for a success, or when memory ran out
+};
 
-        OutputFile output(line.output);
-        FileSink sink(output.stream(), line.output);
-        convertGifs(inputs, options, sink);
-        output.commit();
-        return kExitOk;
+// Runs `work` (which returns an exit status); a failure is reported on stderr.
+template <typename Work> Outcome attempt(Work work) {
+    try {
+        return {work(), std::nullopt};
     } catch (const ConvertError& error) {
-        return report(error);
+        ConvertError reported = report(error);
+        return {exitStatusFor(reported.error()), std::move(reported)};
     } catch (const std::bad_alloc&) {
         // Written without allocating.
         std::fprintf(stderr, "gif2swf: %s\n", describe(Error::OutOfMemory));
-        return kExitInternal;
+        return {kExitInternal, std::nullopt};
     } catch (const std::exception& error) {
-        return report(ConvertError(Error::Internal, {}, error.what()));
+        ConvertError reported = report(ConvertError(Error::Internal, {}, error.what()));
+        return {kExitInternal, std::move(reported)};
     } catch (...) {
-        return report(ConvertError(Error::Internal, {}, "unknown exception"));
+        ConvertError reported = report(ConvertError(Error::Internal, {}, "unknown exception"));
+        return {kExitInternal, std::move(reported)};
     }
+}
+
+// Converts `inputs` into the movie `output`, which the caller has checked is safe to write.
+void convertMovie(const CommandLine& line, const std::vector<std::string>& inputs,
+                  const std::string& output) {
+    currentRun.output = output;
+    currentRun.inputs = inputs;
+    std::vector<InputFile> files;
+    for (const std::string& path : inputs) {
+        files.push_back(inputFromPath(path));
+    }
+#ifdef GIF2SWF_TEST_HOOKS
+    injectFaultForTests(files.front());
+#endif
+    ConvertOptions options;
+    options.rate = line.rate;
+    options.rateSubject = "-r " + line.rateText;
+    options.plays = line.plays;
+    options.look = line.look;
+    options.warn = [](const std::string& text) { writeText(stderr, text + "\n"); };
+    options.reading = [](int input) { currentRun.reading = input; };
+    options.movieName = output;
+    ProgressLines progress([](const std::string& text) { writeText(stdout, text); });
+    if (line.progress) {
+        options.progress = [&progress](uint32_t done, uint32_t total) {
+            progress.update(done, total);
+        };
+    }
+    OutputFile file(output);
+    FileSink sink(file.stream(), output);
+    convertGifs(files, options, sink);
+    file.commit();
+}
+
+// --each: a movie per input, each converted, checked and reported as a run of its own would
+// be, and a line on stdout per input, in input order, as each ends: "ok INPUT" or
+// "failed INPUT: REASON" (INPUT shown as messages show names, REASON the message without the
+// program's name, and without INPUT where it names that). Returns the worst status.
+int convertEach(const CommandLine& line) {
+    OutputChecks checks(line.inputs, line.lists);
+    std::unordered_map<std::string, size_t> claimed; // movie name -> the input that has it
+    int worst = kExitOk;
+    for (size_t i = 0; i < line.inputs.size(); ++i) {
+        const std::string& input = line.inputs[i];
+        const std::string movie = eachOutputFor(input, line.folder);
+        const Outcome outcome = attempt([&] {
+            const auto [claim, fresh] = claimed.emplace(movie, i);
+            if (!fresh) {
+                throw ConvertError(Error::MovieOfEarlierInput, movie,
+                                   printableName(line.inputs[claim->second]));
+            }
+            checks.refuse(movie);
+            convertMovie(line, {input}, movie);
+            checks.written(movie, input);
+            return kExitOk;
+        });
+        worst = std::max(worst, outcome.status);
+        std::string text = (outcome.status == kExitOk ? "ok " : "failed ") + printableName(input);
+        if (outcome.status != kExitOk) {
+            const ConvertError failure = !outcome.failure ? ConvertError(Error::OutOfMemory, {})
+                                         : outcome.failure->subject() == input
+                                             ? outcome.failure->withoutSubject()
+                                             : *outcome.failure;
+            text += ": " + formatReason(failure);
+        }
+        writeText(stdout, text + "\n");
+    }
+    return worst;
+}
+
+int run(const std::vector<std::string>& arguments) {
+    return attempt([&] {
+               const CommandLine line = parseCommandLine(arguments);
+               if (line.help) {
+                   writeText(stdout, usageText());
+                   return int(kExitOk);
+               }
+               if (line.version) {
+                   writeText(stdout, std::string("gif2swf ") + GIF2SWF_VERSION + "\n");
+                   return int(kExitOk);
+               }
+               if (line.each) {
+                   return convertEach(line);
+               }
+               refuseUnsafeOutput(line.output, line.inputs, line.lists);
+               convertMovie(line, line.inputs, line.output);
+               return int(kExitOk);
+           })
+        .status;
 }
 
 } // namespace
