@@ -82,6 +82,15 @@ void startConverter(QProcess& process, const QStringList& arguments) {
     process.start(program, all);
 }
 
+bool stopConverter(QProcess& process) {
+    if (windowsConverter()) {
+        process.kill();
+    } else {
+        process.terminate();
+    }
+    return process.waitForFinished(30000);
+}
+
 Result runProgram(const QStringList& command) {
     return run(command.front(), command.mid(1));
 }

@@ -29,6 +29,9 @@ Result runConverter(const QStringList& arguments, const QStringList& environment
 Result runTestingConverter(const QStringList& arguments, const QStringList& environment);
 // Starts the converter and returns at once, for a test that ends it from outside.
 void startConverter(QProcess& process, const QStringList& arguments);
+// Stops a started converter as the application does (asked to stop on Linux; on Windows
+// ended without a signal it could catch) and waits for it; false when it did not end.
+bool stopConverter(QProcess& process);
 // Runs a program of the system: the first element, with the others as its arguments.
 Result runProgram(const QStringList& command);
 

@@ -174,12 +174,7 @@ void EachTest::stoppedLeavesNoTemporaryFile() {
     QByteArray output;
     QTRY_VERIFY_WITH_TIMEOUT((output += converter.readAllStandardOutput()).contains("ok "), 30000);
     QCOMPARE(converter.state(), QProcess::Running);
-    if (testrun::windowsConverter()) {
-        converter.kill();
-    } else {
-        converter.terminate();
-    }
-    QVERIFY(converter.waitForFinished(30000));
+    QVERIFY(testrun::stopConverter(converter));
     QCOMPARE(converter.exitStatus(), QProcess::CrashExit);
     output += converter.readAllStandardOutput();
 

@@ -342,12 +342,7 @@ void ErrorsTest::endedFromOutsideLeavesNoFile() {
     QVERIFY(converter.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(!out.isEmpty(), 30000); // the temporary file is there
     QCOMPARE(converter.state(), QProcess::Running);
-    if (testrun::windowsConverter()) {
-        converter.kill();
-    } else {
-        converter.terminate();
-    }
-    QVERIFY(converter.waitForFinished(30000));
+    QVERIFY(testrun::stopConverter(converter));
     QTRY_VERIFY2(out.entryList(QDir::Files | QDir::Hidden).isEmpty(),
                  qPrintable(out.entryList(QDir::Files | QDir::Hidden).join(' ')));
 }
