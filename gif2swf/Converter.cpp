@@ -309,8 +309,8 @@ void decodeOne(const InputFile& input, int number, ByteSource& source, const Gif
                 const uint64_t paid = imageStart + (source.consumed() - imageStart) *
                                                        uint64_t(end) / uint64_t(height);
                 pipeline.keyTile(compositor.pixels(), width, height, nextTop,
-                                 end == height ? frames : 0, number, image.number,
-                                 paidBefore + paid);
+                                 end == height ? frames : 0,
+                                 {number, image.number, paidBefore + paid});
                 nextTop += tileRows;
             }
         };
@@ -325,8 +325,8 @@ void decodeOne(const InputFile& input, int number, ByteSource& source, const Gif
         tilesUpTo(height);
         const Box changedArea = compositor.takeChanged();
         if (!streamTiles) {
-            pipeline.picture(compositor.pixels(), width, height, changedArea, frames, number,
-                             image.number, paidBefore + source.consumed());
+            pipeline.picture(compositor.pixels(), width, height, changedArea, frames,
+                             {number, image.number, paidBefore + source.consumed()});
         }
         compositor.disposeImage();
     }
@@ -396,23 +396,25 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
     for (const GifSummary& s : summaries) {
         pixels += uint64_t(s.width) * uint64_t(s.height) * s.delays.size();
     }
-    PipelineLimits limits;
+    PipelineOptions running;
+    running.compressionLevel = options.compressionLevel;
     uint64_t threadedPixels = kThreadedPixels;
 #ifdef GIF2SWF_TEST_HOOKS
     if (options.smallQueues) {
-        limits.pictureBytes = 1;
-        limits.maxPictures = 2;
-        limits.bitmaps = {2, 64, 1, 64};
+        running.limits.pictureBytes = 1;
+        running.limits.maxPictures = 2;
+        running.limits.bitmaps = {2, 64, 1, 64};
         threadedPixels = 0;
     }
 #endif
-    const bool threaded = options.threaded.value_or(pixels >= threadedPixels);
+    running.threaded = options.threaded.value_or(pixels >= threadedPixels);
     // Transparent pixels show the stage: the pictures are composited over its colour and stay
     // opaque, so they show the same whatever a player does with alpha.
     ColourRegistry colours(0xFF000000u | options.look.background);
-    Pipeline pipeline(out, colours, result.stageWidth, result.stageHeight, plan.frameRate,
-                      options.compressionLevel, threaded, playsFor(summaries, options),
-                      plan.totalFrames, limits, options.look);
+    const MovieLayout movie{result.stageWidth, result.stageHeight,
+                            plan.frameRate,    playsFor(summaries, options),
+                            plan.totalFrames,  options.look};
+    Pipeline pipeline(out, colours, movie, running);
     if (options.progress) {
         options.progress(0, plan.totalFrames);
         // The whole count is told only once the last bitmap is written.

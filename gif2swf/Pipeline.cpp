@@ -21,17 +21,16 @@ HandoffLimits pictureLimits(const PipelineLimits& limits, int width, int height)
 
 } // namespace
 
-Pipeline::Pipeline(ByteSink& out, const ColourRegistry& colours, int width, int height,
-                   uint16_t frameRate, int compressionLevel, bool threaded, uint32_t plays,
-                   uint32_t frames, const PipelineLimits& limits, const MovieLook& look)
-    : sink_(out, compressionLevel, threaded, limits.bitmaps),
-      writer_(sink_, colours, width, height, frameRate, look),
+Pipeline::Pipeline(ByteSink& out, const ColourRegistry& colours, const MovieLayout& movie,
+                   const PipelineOptions& options)
+    : sink_(out, options.compressionLevel, options.threaded, options.limits.bitmaps),
+      writer_(sink_, colours, movie.width, movie.height, movie.frameRate, movie.look),
       pictures_(
-          pictureLimits(limits, width, height), threaded,
+          pictureLimits(options.limits, movie.width, movie.height), options.threaded,
           [this](Message& message, int) { layOut(message); }, [](Message&) {}),
       stale_(pictures_.slotCount()) {
-    writer_.playTimes(plays, frames);
-    if (!threaded) {
+    writer_.playTimes(movie.plays, movie.frames);
+    if (!options.threaded) {
         return;
     }
     try {
@@ -71,7 +70,7 @@ void Pipeline::staleAll(const Box& box) {
 }
 
 void Pipeline::picture(const PictureBuffer& pixels, int width, int height, const Box& changed,
-                       uint32_t frames, int input, int image, uint64_t paid) {
+                       uint32_t frames, const PictureOrigin& origin) {
     const bool threaded = pictures_.threaded();
     if (threaded) {
         staleAll(changed);
@@ -89,9 +88,7 @@ void Pipeline::picture(const PictureBuffer& pixels, int width, int height, const
     message.height = height;
     message.frames = frames;
     message.changed = changed;
-    message.input = input;
-    message.image = image;
-    message.paid = paid;
+    message.origin = origin;
     pictures_.publish();
 }
 
@@ -129,7 +126,7 @@ void Pipeline::copyPicture(Message& message, const PictureBuffer& pixels, int wi
 }
 
 void Pipeline::keyTile(const PictureBuffer& pixels, int width, int height, int top, uint32_t frames,
-                       int input, int image, uint64_t paid) {
+                       const PictureOrigin& origin) {
     const uint32_t* rows = pixels.data() + static_cast<size_t>(top) * width;
     Message& message = pictures_.claim();
     message.kind = Message::KeyTile;
@@ -144,16 +141,14 @@ void Pipeline::keyTile(const PictureBuffer& pixels, int width, int height, int t
     message.height = height;
     message.top = top;
     message.frames = frames;
-    message.input = input;
-    message.image = image;
-    message.paid = paid;
+    message.origin = origin;
     // Tiles are deflated while the rows below them are decoded: they go at once.
     pictures_.publish(0, true);
     staleAll({0, 0, width, height});
 }
 
 void Pipeline::layOut(Message& message) {
-    writer_.paidUpTo(message.paid);
+    writer_.paidUpTo(message.origin.paid);
     try {
         if (message.kind == Message::KeyTile) {
             writer_.keyTile(message.pixels, message.width, message.height, message.top,
@@ -163,12 +158,12 @@ void Pipeline::layOut(Message& message) {
                          &message.changed, message.changeKnown ? &message.change : nullptr);
         }
     } catch (const ConvertError& error) {
-        throw error.about(message.input, message.image);
+        throw error.about(message.origin.input, message.origin.image);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& error) {
         // A fault of the converter itself: named after its input, without the frame.
-        throw ConvertError(Error::Internal, {}, error.what()).about(message.input, 0);
+        throw ConvertError(Error::Internal, {}, error.what()).about(message.origin.input, 0);
     }
 }
 

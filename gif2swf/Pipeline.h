@@ -31,30 +31,51 @@ struct PipelineLimits {
     HandoffLimits bitmaps = TagSink::defaultLimits();
 };
 
+// The movie the pipeline makes: a stage of `width` x `height` at most at `frameRate` (8.8
+// fixed point), playing `plays` times (0: for ever) over its `frames` frames, shown as `look`
+// says.
+struct MovieLayout {
+    int width = 0;
+    int height = 0;
+    uint16_t frameRate = 0;
+    uint32_t plays = 0;
+    uint32_t frames = 0;
+    MovieLook look;
+};
+
+// How the pipeline runs: on threads of its own or all on the caller's, and how much may wait.
+struct PipelineOptions {
+    bool threaded = true;
+    int compressionLevel = kDefaultCompressionLevel;
+    PipelineLimits limits;
+};
+
+// Where a picture comes from: image `image` of input number `input` (0-based), which errors
+// about it name; `paid`, the bytes of the GIFs read up to the end of its image, over all
+// inputs, which the movie so far must not exceed (see MovieWriter::paidUpTo; 0: no bound).
+struct PictureOrigin {
+    int input = 0;
+    int image = 0;
+    uint64_t paid = 0;
+};
+
 class Pipeline {
 public:
-    // A movie of `width` x `height` at most (the stage) at `frameRate`, shown as `look` says,
-    // playing `plays` times (0: for ever) over its `frames` frames, into `out`.
-    Pipeline(ByteSink& out, const ColourRegistry& colours, int width, int height,
-             uint16_t frameRate, int compressionLevel, bool threaded, uint32_t plays,
-             uint32_t frames, const PipelineLimits& limits = {}, const MovieLook& look = {});
+    Pipeline(ByteSink& out, const ColourRegistry& colours, const MovieLayout& movie,
+             const PipelineOptions& options);
     // Without finish(): ends the threads, dropping what is not written (the caller failed).
     ~Pipeline();
     Pipeline(const Pipeline&) = delete;
     Pipeline& operator=(const Pipeline&) = delete;
 
-    // Errors about a picture name it as image `image` of input number `input` (0-based).
-    // `paid`: the bytes of the GIFs read up to the end of this picture's image, over all
-    // inputs, which the movie so far must not exceed (see MovieWriter::paidUpTo); 0: no
-    // bound.
     // Shows a picture for `frames` frames; `changed` holds every pixel that may differ from
     // the picture before.
     void picture(const PictureBuffer& pixels, int width, int height, const Box& changed,
-                 uint32_t frames, int input, int image, uint64_t paid = 0);
+                 uint32_t frames, const PictureOrigin& origin);
     // Hands over the tile of a key picture whose rows are final (see MovieWriter::keyTile);
     // with the last one the picture is shown for `frames` frames.
     void keyTile(const PictureBuffer& pixels, int width, int height, int top, uint32_t frames,
-                 int input, int image, uint64_t paid = 0);
+                 const PictureOrigin& origin);
     // Ends the movie, waits until every byte is written and ends the threads.
     void finish();
 
@@ -80,9 +101,7 @@ private:
         MovieWriter::Change change; // from the picture before, when changeKnown
         bool changeKnown = false;
         int top = 0; // a tile's first row
-        int input = 0;
-        int image = 0;
-        uint64_t paid = 0;
+        PictureOrigin origin;
     };
 
     void layOut(Message& message);

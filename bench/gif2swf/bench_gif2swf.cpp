@@ -223,6 +223,57 @@ Gif noise(int width, int height, int frames) {
     return gif;
 }
 
+// A scene in which a few things move, each image after the first only the rectangle that
+// changed, opaque, as simple encoders write them.
+Gif changedRectangles(int width, int height, int frames) {
+    Gif gif{width, height, rampPalette(64), 0, {}};
+    Frame before;
+    for (int i = 0; i < frames; ++i) {
+        Frame f = photoFrame(width, height, 64, 0);
+        for (int s = 0; s < 3; ++s) {
+            const int size = 12 + 6 * s;
+            const Frame sprite = photoFrame(size, size, 64, i * 0.3 + s);
+            const int left = (i * (2 + s) + 40 * s) % (width - size);
+            const int top = (i * (1 + s) + 30 * s) % (height - size);
+            for (int y = 0; y < size; ++y) {
+                std::copy_n(sprite.indices.begin() + y * size, size,
+                            f.indices.begin() + (top + y) * width + left);
+            }
+        }
+        f.delay = 4;
+        Frame image = f;
+        if (i > 0) {
+            int left = width, top = height, right = 0, bottom = 0;
+            for (int y = 0; y < height; ++y) {
+                for (int x = 0; x < width; ++x) {
+                    if (f.indices[y * width + x] != before.indices[y * width + x]) {
+                        left = std::min(left, x);
+                        right = std::max(right, x + 1);
+                        top = std::min(top, y);
+                        bottom = std::max(bottom, y + 1);
+                    }
+                }
+            }
+            if (right <= left) {
+                left = top = 0;
+                right = bottom = 1;
+            }
+            image.left = left;
+            image.top = top;
+            image.width = right - left;
+            image.height = bottom - top;
+            image.indices.clear();
+            for (int y = top; y < bottom; ++y) {
+                image.indices.insert(image.indices.end(), f.indices.begin() + y * width + left,
+                                     f.indices.begin() + y * width + right);
+            }
+        }
+        before = std::move(f);
+        gif.frames.push_back(std::move(image));
+    }
+    return gif;
+}
+
 std::vector<CorpusFile> makeCorpus(const std::string& folder) {
     std::vector<CorpusFile> corpus;
     {
@@ -308,6 +359,8 @@ std::vector<CorpusFile> makeCorpus(const std::string& folder) {
         const std::string whole = folder + "/whole-frames.gif";
         testgif::writeGif(whole, gif);
         byTool("magick-optimized-320x240x300.gif", {"convert", whole, "-layers", "optimize"}, 300);
+        byTool("magick-optplus-320x240x300.gif", {"convert", whole, "-layers", "optimizeplus"},
+               300);
         std::remove(whole.c_str());
     }
     // The kinds whose movies came out larger than the GIF before each bitmap had a budget.
@@ -358,6 +411,25 @@ std::vector<CorpusFile> makeCorpus(const std::string& folder) {
            100);
     corpus.push_back(make(folder, "flame-256x160x120.gif", testgif::flame(256, 160, 120)));
     corpus.push_back(make(folder, "noise-200x150x60.gif", noise(200, 150, 60)));
+    // Small frames with one global colour table, which each frame's bitmap would repeat.
+    corpus.push_back(make(folder, "fire-30x60x33.gif", testgif::flame(30, 60, 33)));
+    corpus.push_back(make(folder, "fire256-30x60x60.gif", testgif::flame(30, 60, 60, 256)));
+    corpus.push_back(make(folder, "small-32x64x90.gif", wholeFrames(32, 64, 128, 90, 5, 0.2)));
+    corpus.push_back(make(folder, "rects-160x120x300.gif", changedRectangles(160, 120, 300)));
+    {
+        Gif gif{2048, 2048, rampPalette(256), 0, {photoFrame(2048, 2048, 256, 0)}};
+        uint32_t seed = 99;
+        for (uint8_t& index : gif.frames.front().indices) {
+            seed = seed * 1664525u + 1013904223u;
+            index = static_cast<uint8_t>(std::clamp(int(index) + int(seed >> 29) - 3, 0, 255));
+        }
+        corpus.push_back(make(folder, "noisy-2048x2048.gif", gif));
+    }
+    // Two-colour noise, which GIF's LZW codes better than deflate can.
+    byTool("ffmpeg-life-320x240x100.gif",
+           {"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-t", "4", "-i",
+            "life=s=320x240:r=25"},
+           100);
     return corpus;
 }
 
@@ -461,6 +533,7 @@ int main(int argc, char** argv) {
     int runs = 3;
     std::string keep;
     std::string baseline;
+    std::string only;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
@@ -468,8 +541,12 @@ int main(int argc, char** argv) {
             keep = argv[++i];
         } else if (std::strcmp(argv[i], "--baseline") == 0 && i + 1 < argc) {
             baseline = argv[++i];
+        } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
+            only = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: %s [--runs N] [--keep FOLDER] [--baseline CONVERTER]\n",
+            std::fprintf(stderr,
+                         "usage: %s [--runs N] [--keep FOLDER] [--baseline CONVERTER] "
+                         "[--only TEXT]\n",
                          argv[0]);
             return 1;
         }
@@ -512,6 +589,9 @@ int main(int argc, char** argv) {
     };
     std::vector<AgainstBaseline> againstBaseline;
     for (const CorpusFile& file : corpus) {
+        if (file.name.find(only) == std::string::npos) {
+            continue;
+        }
         const double inMb = fileSize(file.path) / 1e6;
         const std::string out = folder + "/" + file.name + ".swf";
         const std::string ffOut = folder + "/" + file.name + ".ffmpeg.swf";
@@ -535,7 +615,8 @@ int main(int argc, char** argv) {
             }
             limit = std::min(limit, limiter.seconds(file.path));
             if (ffmpeg) {
-                runChildOnce({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", file.path, ffOut},
+                runChildOnce({"ffmpeg", "-nostdin", "-v", "error", "-threads", "1", "-y", "-i",
+                              file.path, ffOut},
                              ffOut, theirs);
             }
         }

@@ -397,12 +397,14 @@ void FormatTest::writerThreadErrorReachesTheCaller() {
         PictureBuffer picture(64 * 64);
         bool thrown = false;
         try {
-            Pipeline pipeline(sink, colours, 64, 64, 256, kDefaultCompressionLevel, way > 0, 0, 50,
-                              way == 2 ? smallest : PipelineLimits{});
+            PipelineOptions running;
+            running.threaded = way > 0;
+            running.limits = way == 2 ? smallest : PipelineLimits{};
+            Pipeline pipeline(sink, colours, {64, 64, 256, 0, 50}, running);
             for (int i = 0; i < 50; ++i) {
                 std::fill(picture.begin(), picture.end(),
                           colours.idOf(0xFF000000u + static_cast<uint32_t>(i)));
-                pipeline.picture(picture, 64, 64, {0, 0, 64, 64}, 1, 0, i + 1);
+                pipeline.picture(picture, 64, 64, {0, 0, 64, 64}, 1, {0, i + 1});
             }
             pipeline.finish();
         } catch (const ConvertError& error) {

@@ -144,12 +144,11 @@ Frame patternFrame(int left, int top, int width, int height, int colours, int se
 }
 
 // A fire as the old demos drew it: each cell the average of those below it, fed by a random
-// bottom row; 16 colours from black through red and yellow to white.
-Gif flame(int width, int height, int frames) {
-    constexpr int kColours = 16;
+// bottom row; colours from black through red and yellow to white.
+Gif flame(int width, int height, int frames, int colours) {
     Gif gif{width, height, {}, 0, {}};
-    for (int i = 0; i < kColours; ++i) {
-        const int v = i * 256 / kColours * 3;
+    for (int i = 0; i < colours; ++i) {
+        const int v = i * 256 / colours * 3;
         gif.globalColours.push_back(Rgb{static_cast<uint8_t>(std::min(255, v)),
                                         static_cast<uint8_t>(std::clamp(v - 255, 0, 255)),
                                         static_cast<uint8_t>(std::clamp(v - 510, 0, 255))});
@@ -179,7 +178,7 @@ Gif flame(int width, int height, int frames) {
         f.delay = 4;
         f.indices.resize(static_cast<size_t>(width) * height);
         for (size_t p = 0; p < f.indices.size(); ++p) {
-            f.indices[p] = static_cast<uint8_t>(heat[p] * kColours / 256);
+            f.indices[p] = static_cast<uint8_t>(heat[p] * colours / 256);
         }
         gif.frames.push_back(std::move(f));
     }

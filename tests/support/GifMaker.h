@@ -46,8 +46,9 @@ std::vector<Rgb> palette(int n, int seed = 0);
 // A frame filled with a pattern of indices below `colours`, reproducible from its seed.
 Frame patternFrame(int left, int top, int width, int height, int colours, int seed);
 
-// A fire as the old demos drew it, every frame whole: 256 colours, noisy where it burns.
-Gif flame(int width, int height, int frames);
+// A fire as the old demos drew it, every frame whole, in `colours` colours (at most 256),
+// noisy where it burns.
+Gif flame(int width, int height, int frames, int colours = 16);
 
 // Conway's game of life from a random board with `alivePer256` of its cells alive, in two
 // colours, every frame whole: a GIF whose LZW deflate barely matches (a third of the cells
