@@ -400,7 +400,7 @@ void FormatTest::writerThreadErrorReachesTheCaller() {
             PipelineOptions running;
             running.threaded = way > 0;
             running.limits = way == 2 ? smallest : PipelineLimits{};
-            Pipeline pipeline(sink, colours, {64, 64, 256, 0, 50}, running);
+            Pipeline pipeline(sink, colours, {64, 64, 256, 0, 50, {}}, running);
             for (int i = 0; i < 50; ++i) {
                 std::fill(picture.begin(), picture.end(),
                           colours.idOf(0xFF000000u + static_cast<uint32_t>(i)));
