@@ -2,6 +2,7 @@
 
 #include "ByteSource.h"
 #include "Errors.h"
+#include "Limits.h"
 #include "SwfTags.h"
 #include "Timing.h"
 
@@ -210,6 +211,9 @@ std::string eachOutputFor(const std::string& input, const std::string& folder) {
     return folder + (endsInSeparator ? "" : "/") + defaultOutputFor(input.substr(nameStart));
 }
 
+static_assert(limits::kLowestRate == 1.0 / 256 && limits::kHighestRate == 255,
+              "the text below states the limits");
+
 std::string usageText() {
     return "Usage: gif2swf [-r RATE] [-o OUTPUT] INPUT...\n"
            "       gif2swf --each [-d DIR] [-r RATE] INPUT...\n"
@@ -224,8 +228,9 @@ std::string usageText() {
            "one); with -r or several inputs the movie loops. --plays overrides both.\n"
            "\n"
            "Options (in any order with the inputs):\n"
-           "  -r, --rate RATE    show every image for 1/RATE seconds; RATE is a positive\n"
-           "                     decimal number with '.' as decimal point (2, 25, 0.5).\n"
+           "  -r, --rate RATE    show every image for 1/RATE seconds; RATE is a decimal\n"
+           "                     number with '.' as decimal point (2, 25, 0.5), from\n"
+           "                     1/256 (0.00390625: an image lasts 256 s) to 255.\n"
            "                     Without it, each image keeps its GIF delay (0 or 1\n"
            "                     hundredths of a second show as 10, as in browsers).\n"
            "      --plays N      play the movie N times, then stop on its last frame; 0:\n"
@@ -281,8 +286,9 @@ std::string usageText() {
            "at most " +
            std::to_string(kMaxFrames) +
            " frames (below 1 image per second each image takes several frames,\n"
-           "so fewer images fit: checked before any image is decoded); the frame rate is\n"
-           "between 1/256 and 255 frames per second. Without -r, when the GIF delays would\n"
+           "so fewer images fit: checked before any image is decoded); -r RATE is from\n"
+           "1/256 to 255 images per second, and a movie plays at most 255 frames per\n"
+           "second. Without -r, when the GIF delays would\n"
            "need more frames than that, the movie plays at the highest frame rate at which\n"
            "it fits, each image at least one frame, with a warning on stderr saying how far\n"
            "the timing is off at most (\"timing rounded to 1/10 s: at most 0.07 s off per\n"

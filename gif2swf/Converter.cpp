@@ -85,7 +85,10 @@ GifSummary scanGif(ByteSource& source, const std::string& name) {
     GifSummary summary;
     summary.width = reader.screenWidth();
     summary.height = reader.screenHeight();
-    checkPictureSize(summary.width, summary.height, name);
+    // A screen too large is refused once the file has been read through: where the file is
+    // broken, its "size" may be any bytes that follow "GIF89a" (a text file), and the fault
+    // to report is the file's. The scan allocates nothing for pixels either way.
+    const auto checkScreen = [&] { checkPictureSize(summary.width, summary.height, name); };
     LayoutDigest layout(reader);
     int right = 0;
     int bottom = 0;
@@ -106,6 +109,7 @@ GifSummary scanGif(ByteSource& source, const std::string& name) {
     summary.loopCount = reader.loopCount();
     summary.bytes = source.consumed();
     summary.layout = layout.value();
+    checkScreen();
     if (summary.delays.empty()) {
         throw ConvertError(Error::NoImage, name);
     }
@@ -113,7 +117,7 @@ GifSummary scanGif(ByteSource& source, const std::string& name) {
     if (summary.width == 0 || summary.height == 0) {
         summary.width = std::min(right, swf::kMaxBitmapSide);
         summary.height = std::min(bottom, swf::kMaxBitmapSide);
-        checkPictureSize(summary.width, summary.height, name);
+        checkScreen();
     }
     if (summary.width == 0 || summary.height == 0) {
         throw ConvertError(Error::NoImage, name);

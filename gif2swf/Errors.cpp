@@ -1,9 +1,17 @@
 #include "Errors.h"
 
+#include "Limits.h"
+#include "SwfTags.h"
+
 #include <cctype>
 #include <cstring>
 
 namespace gif2swf {
+
+static_assert(limits::kHighestRate == 255 && limits::kLowestRate == 1.0 / 256,
+              "the rate messages below state the limits");
+static_assert(swf::kMaxBitmapSide == 8192 && swf::kMaxBitmapPixels == 4096 * 4096,
+              "the message of a picture too large states the limits");
 
 const char* describe(Error error) {
     switch (error) {
@@ -23,9 +31,9 @@ const char* describe(Error error) {
         return "bad rate: give a positive decimal number of images per second, such as 2, 25 "
                "or 0.5";
     case Error::RateTooHigh:
-        return "rate too high: a movie plays at most 255 frames per second";
+        return "rate too high: at most 255 images per second";
     case Error::RateTooLow:
-        return "rate too low: an image lasts at most 65535 seconds";
+        return "rate too low: an image lasts at most 256 seconds (a rate of 1/256)";
     case Error::BadPlays:
         return "bad play count: give a whole number from 0 (for ever) to 65536";
     case Error::BadScale:
@@ -57,7 +65,7 @@ const char* describe(Error error) {
     case Error::NoImage:
         return "contains no image";
     case Error::ImageTooLarge:
-        return "image too large";
+        return "image too large: {} (at most 8192 pixels a side and 4096x4096 pixels in all)";
     case Error::TooManyFrames:
         return "movie too long: a movie holds at most 65535 frames";
     case Error::TooManyPictures:

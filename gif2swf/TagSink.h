@@ -79,7 +79,6 @@ public:
     // movie's length and `frameCount`. Nothing may be handed over after.
     void end(const swf::FileHeaderLayout& header, uint16_t frameCount);
 
-    bool threaded() const { return jobs_.threaded(); }
     // A worker's thread: deflates and writes until the movie is ended and written.
     void work(int worker) { jobs_.consume(worker); }
     // After end() and after the workers have ended: throws what failed there, if anything.

@@ -1,6 +1,7 @@
 #include "Timing.h"
 
 #include "Errors.h"
+#include "Limits.h"
 
 #include <charconv>
 #include <cmath>
@@ -33,14 +34,13 @@ std::optional<double> parseRate(const std::string& text) {
 }
 
 FixedRatePlan planFixedRate(double imagesPerSecond, const std::string& subject) {
+    if (!limits::rateAccepted(imagesPerSecond)) {
+        throw ConvertError(imagesPerSecond < limits::kLowestRate ? Error::RateTooLow
+                                                                 : Error::RateTooHigh,
+                           subject);
+    }
     const double maxStored = 65535;
-    if (imagesPerSecond * 256 > maxStored + 0.5) {
-        throw ConvertError(Error::RateTooHigh, subject);
-    }
     const double minFrames = std::ceil(1 / imagesPerSecond - 1e-9);
-    if (minFrames > kMaxFrames) {
-        throw ConvertError(Error::RateTooLow, subject);
-    }
     // Prefer the first repeat count whose rate is stored almost exactly; otherwise the most
     // exact one up to 60 frames per second.
     const uint32_t first = static_cast<uint32_t>(std::max(1.0, minFrames));

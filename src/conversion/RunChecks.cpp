@@ -6,6 +6,8 @@
 #include "util/PathHelpers.h"
 #include "util/Seams.h"
 
+#include "gif2swf/Limits.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSet>
@@ -46,7 +48,7 @@ bool DelayGivesAcceptedRate(const QString& delayText, const QLocale& locale) {
     // The text the converter would be given, read back as it reads it.
     bool ok = false;
     const double framesPerSecond = QLocale::c().toDouble(rate.text, &ok);
-    return ok && framesPerSecond >= kLowestFrameRate && framesPerSecond <= kHighestFrameRate;
+    return ok && gif2swf::limits::rateAccepted(framesPerSecond);
 }
 
 QString DelayOutOfRangeMessage() {

@@ -16,11 +16,8 @@ namespace korvane {
 class Dialogs;
 struct ConversionRequest;
 
-// The frame rates the converter accepts, in frames per second.
-inline constexpr double kLowestFrameRate = 1.0 / 256;
-inline constexpr double kHighestFrameRate = 255;
-
-// True when the delay text, read as the run reads it, gives a frame rate the converter accepts.
+// True when the delay text, read as the run reads it, gives a frame rate the converter accepts
+// (gif2swf/Limits.h).
 bool DelayGivesAcceptedRate(const QString& delayText, const QLocale& locale = QLocale());
 
 // Shown instead of running when the delay gives no accepted rate; names the delay box by its

@@ -149,8 +149,11 @@ void ErrorsTest::initTestCase() {
     QImage png(8, 8, QImage::Format_RGB32);
     png.fill(Qt::red);
     QVERIFY(png.save(dir_.filePath("picture.gif"), "PNG"));
-    // 20000 x 20000 screen, no colour table, then nothing.
-    writeBytes(dir_.filePath("huge.gif"), QByteArray("GIF89a\x20\x4E\x20\x4E\x00\x00\x00", 13));
+    // 20000 x 20000 screen, no colour table, then the trailer.
+    writeBytes(dir_.filePath("huge.gif"), QByteArray("GIF89a\x20\x4E\x20\x4E\x00\x00\x00;", 14));
+    // Text after the signature: its "screen" is 26400 x 29281, and no block follows.
+    writeBytes(dir_.filePath("garbage.gif"), "GIF89a garbage");
+    writeBytes(dir_.filePath("header-cut.gif"), "GIF89a garb");
     // A valid header and image descriptor followed by LZW codes that make no sense.
     QByteArray corrupt = gif.left(13 + 48);
     corrupt += QByteArray(
@@ -202,7 +205,13 @@ void ErrorsTest::refusesAndLeavesNothing_data() {
         << QStringList{"good.gif", "missing.gif"} << out << 2
         << "gif2swf: FOLDER/missing.gif: cannot open: no such file or directory";
     QTest::newRow("huge screen") << QStringList{"huge.gif"} << out << 2
-                                 << "gif2swf: FOLDER/huge.gif: image too large: 20000x20000";
+                                 << "gif2swf: FOLDER/huge.gif: image too large: 20000x20000 (at "
+                                    "most 8192 pixels a side and 4096x4096 pixels in all)\n";
+    QTest::newRow("text after the signature")
+        << QStringList{"garbage.gif"} << out << 2
+        << "gif2swf: FOLDER/garbage.gif: unknown block in the file\n";
+    QTest::newRow("header cut short") << QStringList{"header-cut.gif"} << out << 2
+                                      << "gif2swf: FOLDER/header-cut.gif: truncated GIF header\n";
     QTest::newRow("folder is a file")
         << QStringList{"good.gif"} << "regular-file/movie.swf" << 3
         << "gif2swf: FOLDER/regular-file/movie.swf: cannot write output: not a directory";

@@ -452,6 +452,7 @@ void FormatTest::rates_data() {
     QTest::newRow("0.5 at 1 fps") << "0.5" << 256 << 2;
     QTest::newRow(".25") << ".25" << 256 << 4;
     QTest::newRow("255") << "255" << 65280 << 1;
+    QTest::newRow("1/256, the slowest") << "0.00390625" << 256 << 256;
     QTest::newRow("12.5") << "12.50" << 3200 << 1;
 }
 
@@ -476,6 +477,9 @@ void FormatTest::badRates_data() {
     QTest::newRow("1000") << "1000" << int(Error::RateTooHigh);
     QTest::newRow("256") << "256" << int(Error::RateTooHigh);
     QTest::newRow("0.00001") << "0.00001" << int(Error::RateTooLow);
+    QTest::newRow("0.001") << "0.001" << int(Error::RateTooLow);
+    QTest::newRow("just below 1/256") << "0.0039062" << int(Error::RateTooLow);
+    QTest::newRow("just above 255") << "255.001" << int(Error::RateTooHigh);
 }
 
 void FormatTest::badRates() {
@@ -491,7 +495,7 @@ void FormatTest::badRates() {
 }
 
 void FormatTest::slowAndOddRatesStayAccurate() {
-    for (double rate : {0.7, 0.001, 1.0 / 7, 29.97, 23.976, 7.3, 0.9, 100.3, 250.1}) {
+    for (double rate : {0.7, 0.004, 1.0 / 7, 29.97, 23.976, 7.3, 0.9, 100.3, 250.1}) {
         const FixedRatePlan plan = planFixedRate(rate, "-r");
         const double shown = plan.frameRate / 256.0 / plan.framesPerImage;
         QVERIFY2(std::fabs(shown - rate) / rate < 0.002, qPrintable(QString::number(rate)));
@@ -628,12 +632,13 @@ void FormatTest::messageNamesFileAndFrame() {
              QString("gif2swf: a b.gif: frame 3: truncated image data"));
     QCOMPARE(QString::fromStdString(
                  formatMessage(ConvertError(Error::ImageTooLarge, "x.gif", "20000x20000"))),
-             QString("gif2swf: x.gif: image too large: 20000x20000"));
+             QString("gif2swf: x.gif: image too large: 20000x20000 (at most 8192 pixels a side "
+                     "and 4096x4096 pixels in all)"));
 }
 
 void FormatTest::hugeScreenIsRefusedBeforeDecoding() {
-    // A header and an empty global table that claim a 20000 x 20000 screen, and no more.
-    const uint8_t gif[] = {'G', 'I', 'F', '8', '9', 'a', 0x20, 0x4E, 0x20, 0x4E, 0x00, 0, 0};
+    // A header without a global table that claims a 20000 x 20000 screen, then the trailer.
+    const uint8_t gif[] = {'G', 'I', 'F', '8', '9', 'a', 0x20, 0x4E, 0x20, 0x4E, 0x00, 0, 0, ';'};
     MemorySource source(gif, sizeof(gif));
     try {
         scanGif(source, "huge.gif");
