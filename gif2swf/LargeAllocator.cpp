@@ -5,6 +5,9 @@
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace gif2swf {
 namespace {
@@ -42,6 +45,12 @@ void freeLarge(void* memory, size_t bytes) noexcept {
     static_cast<void>(bytes);
 #endif
     ::operator delete(memory);
+}
+
+void releaseFreeMemory() noexcept {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
 }
 
 } // namespace gif2swf

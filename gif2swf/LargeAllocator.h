@@ -15,6 +15,10 @@ namespace gif2swf {
 void* allocateLarge(size_t bytes);
 void freeLarge(void* memory, size_t bytes) noexcept;
 
+// Gives the memory freed by a finished movie back to the system (glibc keeps freed blocks in
+// each thread's heap), so that a run of many movies (--each) holds about what one needs.
+void releaseFreeMemory() noexcept;
+
 // Also leaves elements uninitialised on resize(): the buffers it serves are written over
 // whole, so zeroing them first (16 MB for the largest picture) would only cost time.
 template <typename T> struct LargeAllocator {

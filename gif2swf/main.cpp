@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "Converter.h"
 #include "Errors.h"
+#include "LargeAllocator.h"
 #include "OutputFile.h"
 #include "Progress.h"
 
@@ -194,6 +195,7 @@ int convertEach(const CommandLine& line) {
             checks.written(movie, input);
             return kExitOk;
         });
+        releaseFreeMemory();
         worst = std::max(worst, outcome.status);
         std::string text = (outcome.status == kExitOk ? "ok " : "failed ") + printableName(input);
         if (outcome.status != kExitOk) {

@@ -96,6 +96,12 @@ void EachTest::aMoviePerInput_data() {
         << QStringList{"progress 0/1", "progress 1/1", "ok FOLDER/red.gif",
                        "progress 0/1", "progress 1/1", "ok FOLDER/sub/blue.gif"}
         << 0 << QStringList{"red.swf=red.gif", "sub/blue.swf=sub/blue.gif"} << 2560;
+    // A name shows as in messages, so that every line is one line.
+    QTest::newRow("a name with a newline")
+        << QStringList{"--each", "two\nlines.gif", "red.gif"}
+        << QStringList{"failed FOLDER/two\\nlines.gif: cannot open: no such file or directory",
+                       "ok FOLDER/red.gif"}
+        << 2 << QStringList{"red.swf=red.gif"} << 0;
     QTest::newRow("-o with --each") << QStringList{"--each", "-o", "x.swf", "red.gif"}
                                     << QStringList{} << 1 << QStringList{} << 0;
 }
