@@ -6,19 +6,40 @@
 #include "SwfTags.h"
 #include "Timing.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace gif2swf {
 namespace {
 
-// Each input is one frame at least: more inputs than a movie has frames are refused as
-// soon as they are counted, naming where the last one came from.
-void checkInputCount(const std::vector<std::string>& inputs, const std::string& from) {
-    if (inputs.size() > kMaxFrames) {
+// Each input of a movie is one frame at least: more inputs than a movie has frames are
+// refused as soon as they are counted, naming where the last one came from. With --each every
+// input is a movie of its own, and nothing limits how many.
+void checkInputCount(const std::vector<std::string>& inputs, const std::string& from, bool each) {
+    if (!each && inputs.size() > kMaxFrames) {
         throw ConvertError(Error::TooManyFrames, from,
                            "more than " + std::to_string(kMaxFrames) + " inputs");
     }
+}
+
+bool takesValue(const std::string& option) {
+    for (const char* name : {"-r", "--rate", "-o", "--output", "-l", "--list", "-d", "--directory",
+                             "--plays", "--scale", "--background"}) {
+        if (option == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether --each is among the options (not an option's value, nor after "--").
+bool eachGiven(const std::vector<std::string>& arguments) {
+    for (size_t i = 0; i < arguments.size() && arguments[i] != "--"; ++i) {
+        if (arguments[i] == "--each") {
+            return true;
+        }
+        i += takesValue(arguments[i]) ? 1 : 0;
+    }
+    return false;
 }
 
 // A whole number of decimal digits, at most `most`.
@@ -70,6 +91,7 @@ bool setMovieOption(CommandLine& line, const std::string& option, const std::str
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine line;
+    line.each = eachGiven(arguments); // first: it decides how many inputs lists may give
     bool optionsEnded = false;
     bool outputGiven = false;
     std::vector<std::string> movieOptions; // those given, each at most once
@@ -79,7 +101,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         const bool isOption = !optionsEnded && argument.size() > 1 && argument[0] == '-';
         if (!isOption) {
             line.inputs.push_back(argument);
-            checkInputCount(line.inputs, argument);
+            checkInputCount(line.inputs, argument, line.each);
             continue;
         }
         if (argument == "--") {
@@ -91,11 +113,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         } else if (argument == "--progress") {
             line.progress = true;
         } else if (argument == "--each") {
-            line.each = true;
-        } else if (argument == "-r" || argument == "--rate" || argument == "-o" ||
-                   argument == "--output" || argument == "-l" || argument == "--list" ||
-                   argument == "--plays" || argument == "--scale" || argument == "--background" ||
-                   argument == "-d" || argument == "--directory") {
+        } else if (takesValue(argument)) {
             if (i + 1 >= arguments.size()) {
                 throw ConvertError(Error::MissingOptionValue, argument);
             }
@@ -104,7 +122,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                 continue;
             }
             if (argument == "-l" || argument == "--list") {
-                readInputList(value, line.inputs);
+                readInputList(value, line.inputs, line.each);
                 line.lists.push_back(value);
             } else if (argument == "-r" || argument == "--rate") {
                 if (line.rate) {
@@ -151,7 +169,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     return line;
 }
 
-void readInputList(const std::string& listPath, std::vector<std::string>& inputs) {
+void readInputList(const std::string& listPath, std::vector<std::string>& inputs, bool each) {
     FileSource list(listPath);
     std::string path;
     bool pending = false; // bytes of a path not yet ended by its NUL
@@ -163,7 +181,7 @@ void readInputList(const std::string& listPath, std::vector<std::string>& inputs
         }
         inputs.push_back(std::move(path));
         path.clear();
-        checkInputCount(inputs, listPath);
+        checkInputCount(inputs, listPath, each);
     };
     uint8_t buffer[64 * 1024];
     size_t count = 0;

@@ -34,9 +34,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments);
 // Appends the paths of an input list to `inputs`: each path ended by a NUL byte (the last one
 // may lack it), bytes as the platform's paths are (UTF-8 on Windows). Any byte but NUL may be
 // part of a path, a newline too. Throws ConvertError naming the list when it cannot be read,
-// when an entry is empty (two NUL bytes in a row, or nothing at all), and as soon as the
-// inputs are more than a movie holds (each is a frame at least), so memory stays bounded.
-void readInputList(const std::string& listPath, std::vector<std::string>& inputs);
+// when an entry is empty (two NUL bytes in a row, or nothing at all), and, unless they are
+// for `each` movie of their own, as soon as the inputs are more than a movie holds (each is a
+// frame at least), so memory stays bounded.
+void readInputList(const std::string& listPath, std::vector<std::string>& inputs,
+                   bool each = false);
 
 // The output path when none is given: the input's name with its extension replaced by .swf.
 std::string defaultOutputFor(const std::string& input);
