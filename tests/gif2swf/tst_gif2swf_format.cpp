@@ -18,6 +18,7 @@
 #include "Timing.h"
 
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <gif_lib.h>
@@ -204,6 +205,8 @@ private Q_SLOTS:
     void badCommandLines();
     void defaultOutputName_data();
     void defaultOutputName();
+    void eachOutputNames();
+    void eachListsMayExceedAMoviesFrames();
     void everyErrorHasItsSentenceAndStatus();
     void messageNamesFileAndFrame();
     void hugeScreenIsRefusedBeforeDecoding();
@@ -610,6 +613,36 @@ void FormatTest::defaultOutputName() {
     QFETCH(QString, input);
     QFETCH(QString, output);
     QCOMPARE(QString::fromStdString(defaultOutputFor(input.toStdString())), output);
+}
+
+void FormatTest::eachOutputNames() {
+    struct Case {
+        const char* input;
+        const char* folder; // -d
+        const char* movie;
+    };
+    for (const Case& c :
+         {Case{"pics/a.gif", "", "pics/a.swf"}, Case{"pics/a.gif", "out", "out/a.swf"},
+          Case{"pics/a.b.gif", "out/", "out/a.b.swf"}, Case{"noext", "/m", "/m/noext.swf"}}) {
+        QCOMPARE(eachOutputFor(c.input, c.folder), std::string(c.movie));
+    }
+}
+
+void FormatTest::eachListsMayExceedAMoviesFrames() {
+    QTemporaryDir dir;
+    const QString list = dir.filePath("long.list");
+    QFile file(list);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("a.gif", 6).repeated(int(kMaxFrames) + 1));
+    file.close();
+    const std::string path = list.toStdString();
+    QCOMPARE(parseCommandLine({"--each", "-l", path}).inputs.size(), size_t(kMaxFrames) + 1);
+    QCOMPARE(errorOf([&] {
+                 parseCommandLine({"-l", path});
+             }),
+             std::optional<Error>(Error::TooManyFrames));
+    // "--each" as an option's value is not the option.
+    QVERIFY(!parseCommandLine({"-o", "--each", "a.gif"}).each);
 }
 
 void FormatTest::everyErrorHasItsSentenceAndStatus() {
