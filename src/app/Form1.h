@@ -80,6 +80,8 @@ public:
     void PlayDemoVideo();
     void OpenFaqPage();
     void OpenHomePage();
+    // Asks for a movie and opens it in a preview window of its own.
+    void OpenMovie();
 
     // --- Event handlers of the controls ---
     // Conversion options (conversion/Form1Options.cpp)

@@ -59,6 +59,7 @@ void GiveShortcut(QAction* action, int commandId) {
     } shortcuts[] = {
         {kToolbarAddFiles, kMenuAddFiles, {QKeySequence(Qt::CTRL | Qt::Key_O)}},
         {kToolbarAddFolder, kMenuAddFolder, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}},
+        {kNoCommand, kMenuOpenMovie, {QKeySequence(Qt::CTRL | Qt::Key_M)}},
         // The keypad's Enter too.
         {kToolbarStart,
          kNoCommand,

@@ -35,6 +35,8 @@ CommandOperation OperationForCommand(int commandId) {
         return CommandOperation::ShowOptionsTab;
     case kMenuShowFilesTab:
         return CommandOperation::ShowFilesTab;
+    case kMenuOpenMovie:
+        return CommandOperation::OpenMovie;
     default:
         return CommandOperation::None;
     }

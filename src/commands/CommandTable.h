@@ -27,6 +27,7 @@ enum CommandId : int {
     kMenuHomePage = 2011,
     kMenuShowOptionsTab = 2012,
     kMenuShowFilesTab = 2013,
+    kMenuOpenMovie = 2014,
 };
 
 enum class CommandOperation {
@@ -45,6 +46,7 @@ enum class CommandOperation {
     OpenHomePage,
     ShowOptionsTab,
     ShowFilesTab,
+    OpenMovie,
 };
 
 // The operation behind a command id; None for any id outside the table (popups, separators).

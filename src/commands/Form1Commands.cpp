@@ -7,6 +7,7 @@
 #include "app/TabControl.h"
 #include "conversion/ErrorReport.h"
 #include "filelist/FileListView.h"
+#include "preview/PreviewWindow.h"
 #include "util/Constants.h"
 #include "util/Seams.h"
 
@@ -79,6 +80,9 @@ public:
         case CommandOperation::ShowFilesTab:
             window_.TabControl1->setCurrentIndex(0);
             break;
+        case CommandOperation::OpenMovie:
+            window_.OpenMovie();
+            break;
         case CommandOperation::None:
             break;
         }
@@ -135,6 +139,7 @@ void Form1::CreateMenu() {
     QMenu* file = addPopup(QStringLiteral("&File"));
     addEntry(file, kMenuAddFiles, QStringLiteral("&Add Files"), false);
     addEntry(file, kMenuAddFolder, QStringLiteral("Add &Folder"), false);
+    addEntry(file, kMenuOpenMovie, QStringLiteral("Open &Movie"), true);
     addEntry(file, kMenuClearSelected, QStringLiteral("&Clear Selected Files"), true);
     addEntry(file, kMenuClearAll, QStringLiteral("&Clear All Files"), false);
     addEntry(file, kMenuExit, QStringLiteral("&Exit"), true);
@@ -159,6 +164,13 @@ void Form1::CreateMenu() {
 void Form1::CommandBars_Execute(int commandId) {
     WindowCommands commands(*this, [this] { Form_Unload(); });
     DispatchCommand(commandId, conversionRunning(), commands);
+}
+
+void Form1::OpenMovie() {
+    const QString movie = services_.dialogs.openFile(this, QStringLiteral("Open Movie"),
+                                                     QStringLiteral("Flash movies (*.swf)"));
+    if (!movie.isEmpty())
+        PreviewWindow::Open(movie, services_.dialogs, this);
 }
 
 void Form1::Help() {

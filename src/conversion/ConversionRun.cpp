@@ -293,7 +293,7 @@ void ConversionRun::manyToOne() {
             feedback_.showMessage(ManyToOneStoppedMessage(outputPath, manyToOneMade_),
                                   MessageIcon::None, kAppTitle);
         else if (failures_.isEmpty())
-            feedback_.showMessage(ManyToOneDoneMessage(outputPath), MessageIcon::None, kAppTitle);
+            feedback_.showDone(ManyToOneDoneMessage(outputPath), outputPath);
         else
             feedback_.showMessage(FailureMessage(failures_), MessageIcon::None, kAppTitle);
     });
@@ -317,8 +317,7 @@ void ConversionRun::oneToOne() {
                 OneToOneStoppedMessage(madeMovies_, count, request_.outputFolderText, failures),
                 MessageIcon::None, kAppTitle);
         } else if (failures.isEmpty()) {
-            feedback_.showMessage(OneToOneDoneMessage(request_.outputFolderText), MessageIcon::None,
-                                  kAppTitle);
+            feedback_.showDone(OneToOneDoneMessage(request_.outputFolderText), firstMovie_);
         } else {
             feedback_.showMessage(FailureMessage(failures), MessageIcon::None, kAppTitle);
         }
@@ -442,6 +441,10 @@ void ConversionRun::finished(Job* job, const ProcessResult& result) {
         if (failures.isEmpty()) {
             madeFrom_.insert(ended->movieKey, ended->inputs.first());
             ++madeMovies_;
+            if (firstMadeEntry_ == 0 || ended->entry < firstMadeEntry_) {
+                firstMadeEntry_ = ended->entry;
+                firstMovie_ = ended->outputPath;
+            }
         }
         // A file whose conversion was stopped is not finished: the bar keeps to the share
         // of files that were.

@@ -3,6 +3,7 @@
 #include "ArgumentSpace.h"
 #include "ConverterInvocation.h"
 #include "app/MousePointer.h"
+#include "util/Constants.h"
 #include "util/Seams.h"
 
 #include <QEventLoop>
@@ -42,6 +43,11 @@ public:
     virtual void setPointer(MousePointer pointer) = 0;
     virtual void setProgress(double percent) = 0;
     virtual void showMessage(const QString& text, MessageIcon icon, const QString& title) = 0;
+    // The message after a run that made every movie; `movie`: the one to offer a preview of.
+    virtual void showDone(const QString& text, const QString& movie) {
+        Q_UNUSED(movie);
+        showMessage(text, MessageIcon::None, kAppTitle);
+    }
 };
 
 // An output file's state, to tell a file this run wrote from one left over from an earlier run.
@@ -144,6 +150,9 @@ private:
     int nextEntry_ = 1;
     int finishedEntries_ = 0;
     int madeMovies_ = 0;
+    // One to one: the movie of the first entry in list order that made one.
+    int firstMadeEntry_ = 0;
+    QString firstMovie_;
     bool manyToOneMade_ = false;
     double shownProgress_ = 0;
     bool waiting_ = false;

@@ -3,6 +3,7 @@
 #include "RunChecks.h"
 #include "app/Form1.h"
 #include "filelist/FileListView.h"
+#include "preview/PreviewWindow.h"
 #include "util/Constants.h"
 
 #include <QLineEdit>
@@ -21,6 +22,11 @@ public:
     void setProgress(double percent) override { window_.ProgressBar1->setValue(qRound(percent)); }
     void showMessage(const QString& text, MessageIcon icon, const QString& title) override {
         dialogs_.message(&window_, text, icon, title);
+    }
+    void showDone(const QString& text, const QString& movie) override {
+        if (dialogs_.messageOffering(&window_, text, MessageIcon::None, kAppTitle,
+                                     QStringLiteral("Preview")))
+            PreviewWindow::Open(movie, dialogs_, &window_);
     }
 
 private:

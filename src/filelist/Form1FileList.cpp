@@ -6,6 +6,7 @@
 #include "FileListView.h"
 #include "FolderScan.h"
 #include "Reordering.h"
+#include "preview/PreviewWindow.h"
 #include "util/Constants.h"
 #include "util/PathHelpers.h"
 #include "util/Seams.h"
@@ -181,12 +182,20 @@ void Form1::ListView1_EntryAboutToBeRemoved(int index) {
 }
 
 void Form1::ListView1_OLEDragDrop(const DroppedFiles& dropped) {
-    if (conversionRunning())
+    // Movies open in a preview each; the rest goes to the list.
+    QStringList items;
+    for (const QString& path : dropped.paths) {
+        if (IsMovieFile(path))
+            PreviewWindow::Open(path, services_.dialogs, this);
+        else
+            items.append(path);
+    }
+    if (conversionRunning() || (items.isEmpty() && dropped.invalidNames.isEmpty()))
         return;
     FolderScan scan(WindowEventPump(), [this] { return closing_; });
     {
         const QScopedValueRollback<bool> adding(addingFiles_, true);
-        scan.AddDroppedItems(dropped.paths,
+        scan.AddDroppedItems(items,
                              [this](const QStringList& entries) { ListView1->append(entries); });
     }
     ReportScanOutcome(scan, dropped.invalidNames);

@@ -15,6 +15,10 @@
 
 namespace korvane {
 
+bool IsMovieFile(const QString& path) {
+    return path.endsWith(QStringLiteral(".swf"), Qt::CaseInsensitive) && QFileInfo(path).isFile();
+}
+
 QString MovieFacts(const movie::Movie& movie, qint64 fileBytes) {
     const double rate = movie.frameRate();
     QString duration = QStringLiteral("no set length");

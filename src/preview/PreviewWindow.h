@@ -18,6 +18,9 @@ namespace korvane {
 
 class Dialogs;
 
+// A file the preview opens rather than the file list: a regular file named *.swf (any case).
+bool IsMovieFile(const QString& path);
+
 // What the preview says about a movie: "320 x 240 pixels, 10 frames per second, 5 s (plays
 // 3 times), 12 KB".
 QString MovieFacts(const movie::Movie& movie, qint64 fileBytes);

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 namespace korvane {
@@ -64,6 +65,19 @@ QStringList QtDialogs::openFiles(QWidget* owner, const QString& title, const QSt
 
 QString QtDialogs::browseForFolder(QWidget* owner, const QString& title) {
     return QDir::toNativeSeparators(QFileDialog::getExistingDirectory(owner, title));
+}
+
+QString QtDialogs::openFile(QWidget* owner, const QString& title, const QString& filter) {
+    return QDir::toNativeSeparators(QFileDialog::getOpenFileName(owner, title, QString(), filter));
+}
+
+bool QtDialogs::messageOffering(QWidget* owner, const QString& text, MessageIcon icon,
+                                const QString& title, const QString& button) {
+    QMessageBox box(toQt(icon), title, text, QMessageBox::Ok, owner);
+    QPushButton* offered = box.addButton(button, QMessageBox::AcceptRole);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+    return box.clickedButton() == offered;
 }
 
 void QtShell::open(const QString& target) {

@@ -23,6 +23,9 @@ public:
                      const QString& defaultText) override;
     QStringList openFiles(QWidget* owner, const QString& title, const QString& filter) override;
     QString browseForFolder(QWidget* owner, const QString& title) override;
+    QString openFile(QWidget* owner, const QString& title, const QString& filter) override;
+    bool messageOffering(QWidget* owner, const QString& text, MessageIcon icon,
+                         const QString& title, const QString& button) override;
 };
 
 class QtShell : public Shell {

@@ -34,6 +34,13 @@ public:
     // The folder browser; the chosen folder as a native path, or the empty text when
     // cancelled.
     virtual QString browseForFolder(QWidget* owner, const QString& title) = 0;
+    // The open-file dialog for one file; its full native path, or the empty text when
+    // cancelled.
+    virtual QString openFile(QWidget* owner, const QString& title, const QString& filter) = 0;
+    // A modal message box with OK and one more button beside it; true when that button was
+    // pressed.
+    virtual bool messageOffering(QWidget* owner, const QString& text, MessageIcon icon,
+                                 const QString& title, const QString& button) = 0;
 };
 
 class Shell {

@@ -112,8 +112,8 @@ private Q_SLOTS:
         QCOMPARE(describe(popups), (QStringList{"&File|0", "&Options|0", "&Help|0"}));
         QCOMPARE(
             describe(popups[0]->menu()->actions()),
-            (QStringList{"&Add Files|2000", "Add &Folder|2001", "-", "&Clear Selected Files|2002",
-                         "&Clear All Files|2003", "-", "&Exit|2004"}));
+            (QStringList{"&Add Files|2000", "Add &Folder|2001", "-", "Open &Movie|2014", "-",
+                         "&Clear Selected Files|2002", "&Clear All Files|2003", "-", "&Exit|2004"}));
         QCOMPARE(describe(popups[1]->menu()->actions()),
                  (QStringList{"&Show &Options Tab|2012", "Show &Files Tab|2013"}));
         QCOMPARE(describe(popups[2]->menu()->actions()),
@@ -286,7 +286,7 @@ private Q_SLOTS:
         QVERIFY(built.show());
         for (QAction* popup : w.MenuBar->actions())
             popup->trigger();
-        for (int id : {0, 1004, 2005, 2006, 2014})
+        for (int id : {0, 1004, 2005, 2006, 2015})
             w.CommandBars_Execute(id);
         QCOMPARE(observe(built.d, w, 0), QString());
         QCOMPARE(w.ListView1->texts(), QStringList{"/x/a.gif"});
@@ -319,7 +319,7 @@ private Q_SLOTS:
         BuiltWindow built(appFolder());
         Form1& w = built.w;
         const QList<int> refused{1000, 1001, 1003, 2000, 2001, 2002, 2003, 2008};
-        const QList<int> allowed{1002, 2004, 2007, 2009, 2010, 2011, 2012, 2013};
+        const QList<int> allowed{1002, 2004, 2007, 2009, 2010, 2011, 2012, 2013, 2014};
         QAction* start = actionWithId(w, 1002);
         const QString startTip = start->toolTip();
         const auto image = [](const QIcon& icon) { return icon.pixmap(48).toImage(); };

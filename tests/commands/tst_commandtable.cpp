@@ -44,8 +44,9 @@ private Q_SLOTS:
         QTest::newRow("2011 &Go To") << 2011 << Op::OpenHomePage << false;
         QTest::newRow("2012 &Show &Options Tab") << 2012 << Op::ShowOptionsTab << false;
         QTest::newRow("2013 Show &Files Tab") << 2013 << Op::ShowFilesTab << false;
+        QTest::newRow("2014 Open &Movie") << 2014 << Op::OpenMovie << false;
         // Ids outside the table: the popups' 0, the gaps in both series, and their neighbours.
-        for (int id : {0, -1, 999, 1004, 1999, 2005, 2006, 2014, 3000})
+        for (int id : {0, -1, 999, 1004, 1999, 2005, 2006, 2015, 3000})
             QTest::newRow(qPrintable(QStringLiteral("unknown %1").arg(id)))
                 << id << Op::None << false;
     }

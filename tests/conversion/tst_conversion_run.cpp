@@ -9,6 +9,7 @@
 #include "conversion/ConverterProgress.h"
 #include "conversion/ProcessRunner.h"
 #include "filelist/FileListView.h"
+#include "preview/PreviewWindow.h"
 
 #include <QAction>
 #include <QDir>
@@ -589,11 +590,17 @@ void ConversionRunTest::manyToOneWritesOneMovie() {
     if (!useBuiltConverter())
         return;
     w_->ListView1->append(writeGifs({"a.gif", "b.gif", "c.gif"}));
+    d_->dialogs.offeringAnswers << true; // "Preview"
     w_->Start();
     const QString movie = Native(out_->path()) + S + S + QStringLiteral("output.swf");
     QCOMPARE(d_->dialogs.messages.size(), 1);
     QCOMPARE(d_->dialogs.messages[0].text, QStringLiteral("Done.\r\rSWF file created: ") + movie);
+    QCOMPARE(d_->dialogs.offeredButtons, QStringList{"Preview"});
     QVERIFY(QFileInfo(movie).size() > 0);
+    const auto* preview = w_->findChild<PreviewWindow*>();
+    QVERIFY(preview && preview->isVisible());
+    QCOMPARE(preview->windowTitle(), QStringLiteral("output.swf - Korvane Preview"));
+    QCOMPARE(preview->movie().frameCount(), 3);
 }
 
 void ConversionRunTest::oneToOneWritesOneMoviePerEntry() {
@@ -602,7 +609,11 @@ void ConversionRunTest::oneToOneWritesOneMoviePerEntry() {
     w_->Option2->setChecked(true);
     const QString odd = QString::fromUtf8("say \"hi\" ü");
     w_->ListView1->append(writeGifs({"a.gif", "b c.GIF", "in.d/noext", odd + ".gif"}));
+    d_->dialogs.offeringAnswers << true; // "Preview": the first movie
     w_->Start();
+    QCOMPARE(d_->dialogs.offeredButtons, QStringList{"Preview"});
+    QCOMPARE(w_->findChild<PreviewWindow*>()->windowTitle(),
+             QStringLiteral("a.swf - Korvane Preview"));
     QCOMPARE(d_->dialogs.messages.size(), 1);
     QCOMPARE(d_->dialogs.messages[0].text,
              QStringLiteral("Done.\r\rOutput SWF files are located in ") + w_->Text2->text());

@@ -1,7 +1,8 @@
 // The preview window under the offscreen platform, on a movie the real converter made.
+#include "../filelist/FileListTestSupport.h"
 #include "../gif2swf/ConverterRun.h"
-#include "Doubles.h"
 #include "GifMaker.h"
+#include "commands/CommandTable.h"
 #include "preview/PreviewWindow.h"
 
 #include <QComboBox>
@@ -20,6 +21,7 @@ private Q_SLOTS:
     void initTestCase();
     void stepsAndPlaysUntilItStops();
     void refusesWithTheReason();
+    void droppedOrOpenedFromTheMenu();
 
 private:
     QTemporaryDir dir_;
@@ -91,7 +93,26 @@ void PreviewWindowTest::refusesWithTheReason() {
     QVERIFY(!PreviewWindow::Open(gif, dialogs_, nullptr));
     QCOMPARE(dialogs_.messages.size(), 1);
     QCOMPARE(dialogs_.messages[0].text, QStringLiteral("The file is not a Flash movie."));
-    QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    QCOMPARE(QApplication::topLevelWidgets().size(), 0);
+}
+
+void PreviewWindowTest::droppedOrOpenedFromTheMenu() {
+    korvane::test::TestWindow t;
+    const QString gif = dir_.filePath(QStringLiteral("walk.gif"));
+    // The movie opens in a preview; the GIF beside it goes to the list.
+    korvane::test::DragAndDrop(t.list(), *korvane::test::FileList({movie_, gif}));
+    QCOMPARE(t.list().texts(), QStringList{QDir::toNativeSeparators(gif)});
+    QCOMPARE(t.window.findChildren<PreviewWindow*>().size(), 1);
+
+    t.doubles.dialogs.openFileAnswers << movie_ << QString();
+    t.window.CommandBars_Execute(korvane::kMenuOpenMovie);
+    t.window.CommandBars_Execute(korvane::kMenuOpenMovie); // cancelled
+    QCOMPARE(t.doubles.dialogs.openFileFilters,
+             QStringList(2, QStringLiteral("Flash movies (*.swf)")));
+    const auto previews = t.window.findChildren<PreviewWindow*>();
+    QCOMPARE(previews.size(), 2);
+    QVERIFY(previews[0]->isVisible() && previews[1]->isVisible());
+    QVERIFY(t.doubles.dialogs.messages.isEmpty());
 }
 
 QTEST_MAIN(PreviewWindowTest)

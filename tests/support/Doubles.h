@@ -31,6 +31,9 @@ public:
     QQueue<QString> inputAnswers;
     QQueue<QStringList> openFilesAnswers;
     QQueue<QString> folderAnswers;
+    QQueue<QString> openFileAnswers;
+    // Whether the offered button is pressed; OK when none is scripted.
+    QQueue<bool> offeringAnswers;
     // Runs when a message box would be shown (for example to check the window's state then).
     std::function<void(const ShownMessage&)> onMessage;
 
@@ -44,6 +47,8 @@ public:
     QStringList openFilesTitles;
     QStringList openFilesFilters;
     QStringList folderTitles;
+    QStringList openFileFilters;
+    QStringList offeredButtons; // beside the message of the same index in `messages`
     QStringList unexpected;
 
     void message(QWidget*, const QString& text, MessageIcon icon, const QString& title) override {
@@ -88,6 +93,22 @@ public:
             return {};
         }
         return folderAnswers.dequeue();
+    }
+    QString openFile(QWidget*, const QString&, const QString& filter) override {
+        openFileFilters.append(filter);
+        if (openFileAnswers.isEmpty()) {
+            unexpected.append(QStringLiteral("openFile"));
+            return {};
+        }
+        return openFileAnswers.dequeue();
+    }
+    bool messageOffering(QWidget* owner, const QString& text, MessageIcon icon,
+                         const QString& title, const QString& button) override {
+        while (offeredButtons.size() < messages.size())
+            offeredButtons.append(QString());
+        offeredButtons.append(button);
+        message(owner, text, icon, title);
+        return !offeringAnswers.isEmpty() && offeringAnswers.dequeue();
     }
 };
 
