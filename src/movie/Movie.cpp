@@ -143,8 +143,15 @@ public:
         }
         return data_[position_++];
     }
-    uint32_t u16() { return u8() | u8() << 8; }
-    uint32_t u32() { return u16() | u16() << 16; }
+    // The operands of | are read in no set order: one statement a byte.
+    uint32_t u16() {
+        const uint32_t low = u8();
+        return low | u8() << 8;
+    }
+    uint32_t u32() {
+        const uint32_t low = u16();
+        return low | u16() << 16;
+    }
     uint32_t bits(int count) {
         uint32_t value = 0;
         for (int i = 0; i < count; ++i) {
@@ -472,13 +479,15 @@ bool Movie::parse(QString& refusal) {
                 return false;
             }
             break;
-        case 9: // SetBackgroundColor
-            background_ = qRgb(static_cast<int>(in.u8()), static_cast<int>(in.u8()),
-                               static_cast<int>(in.u8()));
+        case 9: { // SetBackgroundColor
+            const int red = static_cast<int>(in.u8());
+            const int green = static_cast<int>(in.u8());
+            background_ = qRgb(red, green, static_cast<int>(in.u8()));
             if (in.failed()) {
                 return unreadable(QStringLiteral("a background colour is cut off"));
             }
             break;
+        }
         case 20:   // DefineBitsLossless
         case 36: { // DefineBitsLossless2
             const uint16_t id = static_cast<uint16_t>(in.u16());

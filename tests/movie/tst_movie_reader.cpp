@@ -104,21 +104,28 @@ void MovieReaderTest::framesEqualTheGif_data() {
     QTest::addColumn<QList<std::function<testgif::Gif()>>>("gifs");
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<bool>("compress");
+    QTest::addColumn<int>("scale"); // the stage's, enlarged by the player
     using Maker = std::function<testgif::Gif()>;
-    QTest::newRow("patches") << QList<Maker>{patches} << QStringList() << false;
-    QTest::newRow("tiles of a large picture") << QList<Maker>{largeTiles} << QStringList() << false;
+    QTest::newRow("patches") << QList<Maker>{patches} << QStringList() << false << 1;
+    QTest::newRow("tiles of a large picture")
+        << QList<Maker>{largeTiles} << QStringList() << false << 1;
     QTest::newRow("transparency, odd width")
-        << QList<Maker>{transparency} << QStringList() << false;
-    QTest::newRow("more than 256 colours") << QList<Maker>{manyColours} << QStringList() << false;
-    QTest::newRow("compressed movie") << QList<Maker>{patches} << QStringList() << true;
+        << QList<Maker>{transparency} << QStringList() << false << 1;
+    QTest::newRow("more than 256 colours")
+        << QList<Maker>{manyColours} << QStringList() << false << 1;
+    QTest::newRow("compressed movie") << QList<Maker>{patches} << QStringList() << true << 1;
     QTest::newRow("many to one with a delay")
-        << QList<Maker>{transparency, patches, manyColours} << QStringList{"-r", "2"} << false;
+        << QList<Maker>{transparency, patches, manyColours} << QStringList{"-r", "2"} << false << 1;
+    QTest::newRow("scaled, on a coloured stage")
+        << QList<Maker>{patches} << QStringList{"--scale", "300", "--background", "336699"} << false
+        << 3;
 }
 
 void MovieReaderTest::framesEqualTheGif() {
     QFETCH(QList<std::function<testgif::Gif()>>, gifs);
     QFETCH(QStringList, options);
     QFETCH(bool, compress);
+    QFETCH(int, scale);
     const QString movie = dir_.filePath(QStringLiteral("%1.swf").arg(QTest::currentDataTag()));
     QStringList arguments = options;
     std::vector<testrun::Coalesced> inputs;
@@ -137,7 +144,12 @@ void MovieReaderTest::framesEqualTheGif() {
                 std::copy_n(frame.begin() + y * input.width, input.width,
                             staged.begin() + y * width);
             }
-            expected.push_back(staged);
+            std::vector<uint32_t> scaled; // each pixel a square of scale x scale
+            for (int y = 0; y < height * scale; ++y) {
+                for (int x = 0; x < width * scale; ++x)
+                    scaled.push_back(staged[size_t(y / scale * width + x / scale)]);
+            }
+            expected.push_back(scaled);
         }
     }
     QCOMPARE(convert(arguments << QStringLiteral("-o") << movie), QString());
@@ -151,8 +163,9 @@ void MovieReaderTest::framesEqualTheGif() {
         reader = Movie::readFile(movie, refusal);
     }
     QVERIFY2(reader, qPrintable(refusal));
-    QCOMPARE(reader->width(), width);
-    QCOMPARE(reader->height(), height);
+    QCOMPARE(reader->width(), width * scale);
+    QCOMPARE(reader->height(), height * scale);
+    QCOMPARE(reader->background(), scale == 1 ? qRgb(255, 255, 255) : qRgb(0x33, 0x66, 0x99));
     QCOMPARE(reader->frameCount(), int(expected.size()));
     QImage stage;
     // Backwards too, which replays the display list from the start.
