@@ -2,20 +2,26 @@
 # Many small GIFs, a movie each: one converter process per file against one `gif2swf --each`
 # for all of them, taking turns, in one run. Prints the wall and processor time of each way.
 #
-#   bench/each.sh [CONVERTER] [COUNT] [ROUNDS]     (build/app/gif2swf, 1000, 3)
+#   bench/each.sh [CONVERTER] [COUNT] [ROUNDS] [KIND]   (build/app/gif2swf, 1000, 3, plasma)
 #
-# The GIFs are 320x240 stills (ImageMagick's plasma, 256 colours, ten different pictures).
+# The GIFs are 320x240 stills, ten different pictures: KIND plasma (ImageMagick's plasma in
+# 256 colours, about 53 kB) or gradient (16 colours, about 10 kB).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 converter="${1:-$here/build/app/gif2swf}"
 count="${2:-1000}"
 rounds="${3:-3}"
+kind="${4:-plasma}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
 mkdir "$work/in" "$work/out"
 for i in $(seq 0 9); do
-    convert -seed "$i" -size 320x240 plasma: -colors 256 "$work/still$i.gif"
+    if [ "$kind" = gradient ]; then
+        convert -size 320x240 "gradient:rgb($((i * 25)),0,0)-rgb(0,0,255)" -colors 16 "$work/still$i.gif"
+    else
+        convert -seed "$i" -size 320x240 plasma: -colors 256 "$work/still$i.gif"
+    fi
 done
 for i in $(seq 0 $((count - 1))); do
     cp "$work/still$((i % 10)).gif" "$work/in/$i.gif"
