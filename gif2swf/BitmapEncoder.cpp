@@ -1,7 +1,5 @@
 #include "BitmapEncoder.h"
 
-#include "LittleEndian.h"
-
 #include <libdeflate.h>
 #if defined(GIF2SWF_HAVE_ISAL)
 #include <isa-l/igzip_lib.h>
@@ -11,7 +9,6 @@
 #include <array>
 #include <cstring>
 #include <new>
-#include <random>
 #include <stdexcept>
 
 namespace gif2swf {
@@ -22,71 +19,7 @@ constexpr size_t kColourTableRoom = 256 * 4;
 constexpr uint32_t kFastWorkspaceBytes = ISAL_DEF_LVL1_DEFAULT;
 #endif
 
-uint64_t rotl(uint64_t x, int b) {
-    return (x << b) | (x >> (64 - b));
-}
-
-struct SipState {
-    uint64_t v0, v1, v2, v3;
-    void round() {
-        v0 += v1;
-        v1 = rotl(v1, 13);
-        v1 ^= v0;
-        v0 = rotl(v0, 32);
-        v2 += v3;
-        v3 = rotl(v3, 16);
-        v3 ^= v2;
-        v0 += v3;
-        v3 = rotl(v3, 21);
-        v3 ^= v0;
-        v2 += v1;
-        v1 = rotl(v1, 17);
-        v1 ^= v2;
-        v2 = rotl(v2, 32);
-    }
-    void absorb(uint64_t m) {
-        v3 ^= m;
-        round(); // one compression round
-        v0 ^= m;
-    }
-    uint64_t finalRounds() {
-        round(); // three finalization rounds
-        round();
-        round();
-        return v0 ^ v1 ^ v2 ^ v3;
-    }
-};
-
 } // namespace
-
-// SipHash-1-3 with its 128-bit output, keyed with a secret drawn once per run: a pseudo-random
-// function, so a crafted file cannot make two different bitmaps share a fingerprint.
-Fingerprint keyedFingerprint(const uint8_t* data, size_t size, uint64_t prefix) {
-    static const std::array<uint64_t, 2> key = [] {
-        std::random_device random;
-        std::array<uint64_t, 2> k{};
-        for (uint64_t& word : k) {
-            word = uint64_t{random()} << 32 ^ random();
-        }
-        return k;
-    }();
-    SipState s{key[0] ^ 0x736f6d6570736575ull, key[1] ^ 0x646f72616e646f6dull ^ 0xee,
-               key[0] ^ 0x6c7967656e657261ull, key[1] ^ 0x7465646279746573ull};
-    s.absorb(prefix);
-    size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        s.absorb(loadLittle64(data + i));
-    }
-    uint64_t last = uint64_t(size + 8) << 56;
-    for (size_t j = 0; i + j < size; ++j) {
-        last |= uint64_t{data[i + j]} << (8 * j);
-    }
-    s.absorb(last);
-    s.v2 ^= 0xee;
-    const uint64_t first = s.finalRounds();
-    s.v1 ^= 0xdd;
-    return {first, s.finalRounds()};
-}
 
 BitmapCompressor::BitmapCompressor(int compressionLevel) : compressionLevel_(compressionLevel) {
     compressor_ = libdeflate_alloc_compressor(compressionLevel);

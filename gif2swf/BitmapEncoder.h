@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ColourRegistry.h"
+#include "Fingerprint.h"
 #include "SwfTags.h"
 
 #include <cstdint>
@@ -16,23 +17,6 @@ struct libdeflate_compressor;
 // the GIF itself), else 32-bit pixels. Pictures with transparent pixels get alpha
 // (DefineBitsLossless2, colours premultiplied, transparent written as 0,0,0,0).
 namespace gif2swf {
-
-// Identifies a prepared bitmap: equal fingerprints mean equal bitmaps, so a picture that
-// shows again reuses the bitmap already in the movie.
-struct Fingerprint {
-    uint64_t first = 0;
-    uint64_t second = 0;
-    bool operator==(const Fingerprint& other) const {
-        return first == other.first && second == other.second;
-    }
-};
-
-// The fingerprint of bytes, after a 64-bit prefix (the bitmap's size and format).
-Fingerprint keyedFingerprint(const uint8_t* data, size_t size, uint64_t prefix);
-
-struct FingerprintHash {
-    size_t operator()(const Fingerprint& f) const { return static_cast<size_t>(f.first); }
-};
 
 // The deflate level: 1 is the fastest, and a little larger than level 6 on index rasters
 // while still smaller than the GIF's own LZW data (README.md has the figures).

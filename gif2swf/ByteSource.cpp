@@ -6,7 +6,11 @@
 #include <cstring>
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 namespace gif2swf {
@@ -58,6 +62,64 @@ size_t FileSource::read(uint8_t* data, size_t size) {
     }
     consumed_ += count;
     return count;
+}
+
+bool readOnlyOnce(const std::string& path) {
+    if (path == "-") {
+        return true;
+    }
+#ifdef _WIN32
+    return false;
+#else
+    // A name that cannot be looked up is opened as a file, which says why it cannot be.
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+#endif
+}
+
+std::vector<uint8_t> readWhole(const std::string& path, uint64_t limit) {
+    std::FILE* file = stdin;
+    if (path == "-") {
+#ifdef _WIN32
+        _setmode(_fileno(stdin), _O_BINARY);
+#endif
+    } else {
+        errno = 0;
+        file = openFileUtf8(path, "rb");
+        if (file == nullptr) {
+            throw ConvertError(Error::CannotOpenInput, path,
+                               systemReason(errno != 0 ? errno : ENOENT));
+        }
+    }
+    std::vector<uint8_t> bytes;
+    int failure = 0;
+    for (;;) {
+        const size_t chunk = 64 * 1024;
+        const size_t at = bytes.size();
+        bytes.resize(at + chunk);
+        errno = 0;
+        const size_t count = std::fread(bytes.data() + at, 1, chunk, file);
+        bytes.resize(at + count);
+        if (count < chunk && std::ferror(file)) {
+            failure = errno != 0 ? errno : EIO;
+        }
+        if (count < chunk || bytes.size() > limit) {
+            break;
+        }
+    }
+    if (file != stdin) {
+        std::fclose(file);
+    }
+    if (failure != 0) {
+        throw ConvertError(Error::ReadFailed, path, systemReason(failure));
+    }
+    if (bytes.size() > limit) {
+        const bool gibibytes = limit % (uint64_t(1) << 30) == 0;
+        throw ConvertError(Error::StreamTooLarge, path,
+                           gibibytes ? std::to_string(limit >> 30) + " GiB"
+                                     : std::to_string(limit) + " bytes");
+    }
+    return bytes;
 }
 
 } // namespace gif2swf

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Where a GIF's bytes come from: a file, or memory for tests and the fuzzer. A source tells
 // a short read at the end of the data (a truncated file) from a failing device.
@@ -53,6 +54,19 @@ private:
     int failure_ = 0;
     uint64_t consumed_ = 0;
 };
+
+// The most bytes an input that can be read only once (a pipe, a FIFO, standard input) may
+// have: it is held in memory for both passes.
+constexpr uint64_t kMaxStreamedBytes = uint64_t(1) << 30;
+
+// Whether `path` is read once and held in memory: "-" (standard input) and anything that is
+// not a regular file, which a second opening would not give again (a FIFO, /dev/stdin, a
+// shell's process substitution).
+bool readOnlyOnce(const std::string& path);
+
+// Every byte of `path` ("-": standard input), at most `limit`; throws ConvertError (cannot
+// open, cannot read, too large to read from a pipe).
+std::vector<uint8_t> readWhole(const std::string& path, uint64_t limit = kMaxStreamedBytes);
 
 // fopen for a UTF-8 path, also on Windows where fopen takes the ANSI code page.
 std::FILE* openFileUtf8(const std::string& path, const char* mode);

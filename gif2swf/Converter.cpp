@@ -2,6 +2,7 @@
 
 #include "Compositor.h"
 #include "Errors.h"
+#include "Fingerprint.h"
 #include "GifReader.h"
 #include "MovieWriter.h"
 #include "Pipeline.h"
@@ -16,6 +17,16 @@
 namespace gif2swf {
 
 InputFile inputFromPath(const std::string& path) {
+    if (readOnlyOnce(path)) {
+        // Read at the first opening, then both passes read the same bytes.
+        auto bytes = std::make_shared<std::optional<std::vector<uint8_t>>>();
+        return {path, [path, bytes]() -> std::unique_ptr<ByteSource> {
+                    if (!*bytes) {
+                        *bytes = readWhole(path);
+                    }
+                    return std::make_unique<MemorySource>((*bytes)->data(), (*bytes)->size());
+                }};
+    }
     return {path,
             [path]() -> std::unique_ptr<ByteSource> { return std::make_unique<FileSource>(path); }};
 }
@@ -31,56 +42,39 @@ void checkPictureSize(int width, int height, const std::string& name, int frame)
 
 namespace {
 
-// FNV-1a over the values that both passes see, in the order they see them.
-class LayoutDigest {
+// Fingerprints every byte read, so that a second reading can tell whether it saw the same
+// bytes as the first; in the second, delivers at most the bytes the first read: a file that
+// grew since cannot make the decoding read (and keep) more.
+class FingerprintedBytes : public ByteSource {
 public:
-    explicit LayoutDigest(const GifReader& reader) {
-        add(reader.screenWidth());
-        add(reader.screenHeight());
-    }
-    void add(const GifImage& image) {
-        for (int value : {image.left, image.top, image.width, image.height, int(image.interlaced),
-                          int(image.disposal), image.delayCentiseconds}) {
-            add(value);
-        }
-    }
-    uint64_t value() const { return hash_; }
-
-private:
-    void add(int value) {
-        for (int i = 0; i < 4; ++i) {
-            hash_ = (hash_ ^ ((uint32_t(value) >> (8 * i)) & 0xFF)) * 0x100000001B3ull;
-        }
-    }
-    uint64_t hash_ = 0xCBF29CE484222325ull;
-};
-
-// Delivers at most the bytes the scan read: a file that grew since cannot make the
-// decoding read (and keep) more.
-class ScannedBytes : public ByteSource {
-public:
-    ScannedBytes(ByteSource& source, uint64_t limit) : source_(source), limit_(limit) {}
+    explicit FingerprintedBytes(ByteSource& source, uint64_t limit = UINT64_MAX)
+        : source_(source), limit_(limit) {}
     size_t read(uint8_t* data, size_t size) override {
         const uint64_t left = limit_ - source_.consumed();
         if (size > left) {
             exceeded_ = true;
             size = static_cast<size_t>(left);
         }
-        return source_.read(data, size);
+        const size_t count = source_.read(data, size);
+        fingerprint_.add(data, count);
+        return count;
     }
     int failure() const override { return source_.failure(); }
     uint64_t consumed() const override { return source_.consumed(); }
     bool exceeded() const { return exceeded_; }
+    uint64_t fingerprint() const { return fingerprint_.value(); }
 
 private:
     ByteSource& source_;
     uint64_t limit_;
     bool exceeded_ = false;
+    StreamFingerprint fingerprint_;
 };
 
 } // namespace
 
-GifSummary scanGif(ByteSource& source, const std::string& name) {
+GifSummary scanGif(ByteSource& file, const std::string& name) {
+    FingerprintedBytes source(file);
     GifReader reader(source, name);
     GifSummary summary;
     summary.width = reader.screenWidth();
@@ -89,17 +83,29 @@ GifSummary scanGif(ByteSource& source, const std::string& name) {
     // broken, its "size" may be any bytes that follow "GIF89a" (a text file), and the fault
     // to report is the file's. The scan allocates nothing for pixels either way.
     const auto checkScreen = [&] { checkPictureSize(summary.width, summary.height, name); };
-    LayoutDigest layout(reader);
     int right = 0;
     int bottom = 0;
+    std::optional<ConvertError> outside;
     GifImage image;
     while (reader.nextImage(image)) {
         checkPictureSize(image.width, image.height, name, image.number);
-        layout.add(image);
+        summary.imageFingerprints.push_back(source.fingerprint());
         summary.largestImagePixels =
             std::max(summary.largestImagePixels, uint64_t(image.width) * uint64_t(image.height));
         right = std::max(right, image.left + image.width);
         bottom = std::max(bottom, image.top + image.height);
+        // A screen of no size shows the images' extent: the first image that takes it past
+        // what a picture may be is named with its own place and size (as the screen, once
+        // the file has been read through).
+        if ((summary.width == 0 || summary.height == 0) && !outside &&
+            (right > swf::kMaxBitmapSide || bottom > swf::kMaxBitmapSide ||
+             uint64_t(right) * uint64_t(bottom) > swf::kMaxBitmapPixels)) {
+            outside = ConvertError(Error::ImageOutsideScreen, name,
+                                   std::to_string(image.width) + "x" +
+                                       std::to_string(image.height) + " at " +
+                                       std::to_string(image.left) + "," + std::to_string(image.top),
+                                   image.number);
+        }
         summary.delays.push_back(static_cast<uint16_t>(shownDelay(image.delayCentiseconds)));
         if (image.greyColours && summary.firstGreyImage == 0) {
             summary.firstGreyImage = image.number;
@@ -108,15 +114,18 @@ GifSummary scanGif(ByteSource& source, const std::string& name) {
     }
     summary.loopCount = reader.loopCount();
     summary.bytes = source.consumed();
-    summary.layout = layout.value();
+    summary.fingerprint = source.fingerprint();
     checkScreen();
+    if (outside) {
+        throw *outside;
+    }
     if (summary.delays.empty()) {
         throw ConvertError(Error::NoImage, name);
     }
     // A screen of no size: viewers show the images' extent instead.
     if (summary.width == 0 || summary.height == 0) {
-        summary.width = std::min(right, swf::kMaxBitmapSide);
-        summary.height = std::min(bottom, swf::kMaxBitmapSide);
+        summary.width = right;
+        summary.height = bottom;
         checkScreen();
     }
     if (summary.width == 0 || summary.height == 0) {
@@ -274,18 +283,19 @@ uint32_t playsFor(const std::vector<GifSummary>& summaries, const ConvertOptions
 // Input number `number`'s pictures into the pipeline. `startsWithKey`: the first picture is
 // certain to go in whole (the first of the movie, or of a new size), so its tiles are handed
 // over as soon as their rows are final.
-void decodeOne(const InputFile& input, int number, ByteSource& source, const GifSummary& summary,
-               const TimingPlan& plan, bool startsWithKey, uint64_t paidBefore,
-               ColourRegistry& colours, Pipeline& pipeline) {
+void decodeOne(const InputFile& input, int number, FingerprintedBytes& source,
+               const GifSummary& summary, const TimingPlan& plan, bool startsWithKey,
+               uint64_t paidBefore, ColourRegistry& colours, Pipeline& pipeline) {
     GifReader reader(source, input.name);
     Compositor compositor(summary.width, summary.height);
-    LayoutDigest layout(reader);
     const ConvertError changed(Error::ChangedWhileConverting, input.name);
     GifImage image;
     size_t index = 0;
     while (reader.nextImage(image)) {
-        layout.add(image);
+        // Every byte up to the image's pixels is the scan's, its place and size too; its
+        // pixels are checked with the next image's bytes, or at the end.
         if (index >= summary.delays.size() ||
+            source.fingerprint() != summary.imageFingerprints[index] ||
             uint64_t(image.width) * uint64_t(image.height) > summary.largestImagePixels) {
             throw changed;
         }
@@ -334,7 +344,7 @@ void decodeOne(const InputFile& input, int number, ByteSource& source, const Gif
         }
         compositor.disposeImage();
     }
-    if (index != summary.delays.size() || layout.value() != summary.layout) {
+    if (index != summary.delays.size() || source.fingerprint() != summary.fingerprint) {
         throw changed;
     }
 }
@@ -345,7 +355,7 @@ void convertOne(const InputFile& input, int number, const GifSummary& summary,
                 const TimingPlan& plan, bool startsWithKey, uint64_t paidBefore,
                 ColourRegistry& colours, Pipeline& pipeline) {
     std::unique_ptr<ByteSource> file = input.open();
-    ScannedBytes source(*file, summary.bytes);
+    FingerprintedBytes source(*file, summary.bytes);
     try {
         decodeOne(input, number, source, summary, plan, startsWithKey, paidBefore, colours,
                   pipeline);
@@ -412,13 +422,24 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
     }
 #endif
     running.threaded = options.threaded.value_or(pixels >= threadedPixels);
+#ifdef GIF2SWF_TEST_HOOKS
+    running.limits.threadsThatStart = options.threadsThatStart;
+#endif
     // Transparent pixels show the stage: the pictures are composited over its colour and stay
     // opaque, so they show the same whatever a player does with alpha.
     ColourRegistry colours(0xFF000000u | options.look.background);
     const MovieLayout movie{result.stageWidth, result.stageHeight,
                             plan.frameRate,    playsFor(summaries, options),
                             plan.totalFrames,  options.look};
-    Pipeline pipeline(out, colours, movie, running);
+    std::optional<Pipeline> started;
+    try {
+        started.emplace(out, colours, movie, running);
+    } catch (const ThreadsUnavailable&) {
+        // The system has no threads to spare: all on this one, as small movies are.
+        running.threaded = false;
+        started.emplace(out, colours, movie, running);
+    }
+    Pipeline& pipeline = *started;
     if (options.progress) {
         options.progress(0, plan.totalFrames);
         // The whole count is told only once the last bitmap is written.
@@ -426,6 +447,11 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
             options.progress(std::min(shown, total - 1), total);
         });
     }
+#ifdef GIF2SWF_TEST_HOOKS
+    if (options.betweenPasses) {
+        options.betweenPasses();
+    }
+#endif
     uint64_t paid = 0;
     for (size_t i = 0; i < inputs.size(); ++i) {
         startReading(static_cast<int>(i));
@@ -437,9 +463,6 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
     }
     startReading(-1);
     pipeline.finish();
-    if (options.progress) {
-        options.progress(pipeline.frameCount(), plan.totalFrames);
-    }
     result.frameCount = pipeline.frameCount();
     result.bitmapCount = pipeline.bitmapCount();
     return result;

@@ -43,8 +43,8 @@ struct ConvertOptions {
     std::function<void(const std::string&)> warn;
     std::string movieName; // names the movie in warnings about it as a whole
     // Told how many frames of the movie are done of how many planned: (0, total) once the
-    // plan is known, then after each picture laid out (from the writing thread), and
-    // (total, total) once the movie is complete.
+    // plan is known, then after each picture laid out (from the writing thread), at most
+    // total - 1: the caller tells the whole count once the movie is where it belongs.
     std::function<void(uint32_t done, uint32_t total)> progress;
     // Told the number (0-based) of each input as it starts being read (scanned, then decoded),
     // and -1 once all are read: for a failure that ends the process before convertGifs can
@@ -54,6 +54,12 @@ struct ConvertOptions {
     // Test and fuzz builds only: every movie on threads, through hand-offs of a bitmap or
     // two, so that small inputs meet every edge of the threaded path.
     bool smallQueues = false;
+    // Called once every input is scanned, before any is read again: a test changes a file
+    // there, the fuzzer too.
+    std::function<void()> betweenPasses;
+    // How many threads the system lets start, as one short of them would (-1: as many as it
+    // gives).
+    int threadsThatStart = -1;
 #endif
 };
 
@@ -64,13 +70,14 @@ struct GifSummary {
     std::vector<uint16_t> delays; // per image, as shown (see shownDelay)
     int loopCount = -1;           // from the looping extension (see GifReader::loopCount)
     int firstGreyImage = 0;       // the first image without a colour table; 0: none
-    // What the decoding checks, so that a file that changed since (one still being written,
-    // a FIFO) is refused and nothing is allocated beyond what the scan allowed: the bytes up
-    // to the trailer, the largest image and a digest of the screen and every image's place,
-    // size and timing.
+    // What the decoding checks, so that a file that changed since in any byte (one still
+    // being written, rewritten in place, another renamed over it) is refused and nothing is
+    // allocated beyond what the scan allowed: the bytes up to the trailer, the largest image,
+    // the keyed fingerprint of the bytes before each image's pixels and of the whole.
     uint64_t bytes = 0;
     uint64_t largestImagePixels = 0;
-    uint64_t layout = 0;
+    std::vector<uint64_t> imageFingerprints;
+    uint64_t fingerprint = 0;
 };
 
 // Scans a GIF; throws ConvertError for a broken file or a screen or image too large for a

@@ -4,6 +4,7 @@
 #include "SwfTags.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 
 namespace gif2swf {
@@ -66,12 +67,16 @@ const char* describe(Error error) {
         return "contains no image";
     case Error::ImageTooLarge:
         return "image too large: {} (at most 8192 pixels a side and 4096x4096 pixels in all)";
+    case Error::ImageOutsideScreen:
+        return "image outside the screen, too far for a movie's picture";
     case Error::TooManyFrames:
         return "movie too long: a movie holds at most 65535 frames";
     case Error::TooManyPictures:
         return "too many different pictures: a movie holds at most 32767";
     case Error::ChangedWhileConverting:
         return "changed while being converted";
+    case Error::StreamTooLarge:
+        return "too large to read from a pipe: at most {}";
     case Error::EmptyListEntry:
         return "entry {} is empty";
     case Error::TimingRounded:
@@ -219,6 +224,26 @@ size_t utf8SequenceAt(const std::string& text, size_t at) {
     return length;
 }
 
+// The code point of a valid UTF-8 sequence.
+uint32_t codePoint(const std::string& text, size_t at, size_t length) {
+    const auto byte = [&](size_t i) { return uint32_t(static_cast<unsigned char>(text[at + i])); };
+    static const uint32_t leadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    uint32_t value = byte(0) & leadBits[length];
+    for (size_t i = 1; i < length; ++i) {
+        value = value << 6 | (byte(i) & 0x3F);
+    }
+    return value;
+}
+
+// Characters that move the cursor, end a line or reorder the text around them for some
+// reader (a terminal, a log viewer splitting lines the Unicode way, a bidirectional display):
+// DEL, the C1 controls (NEL, CSI among them), the line and paragraph separators and the
+// bidirectional marks, embeddings, overrides and isolates.
+bool movesText(uint32_t c) {
+    return c == 0x7F || (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
 } // namespace
 
 std::string printableName(const std::string& name) {
@@ -227,7 +252,18 @@ std::string printableName(const std::string& name) {
     shown.reserve(name.size());
     for (size_t at = 0; at < name.size();) {
         const unsigned char c = static_cast<unsigned char>(name[at]);
-        const size_t length = c < 0x20 ? 0 : utf8SequenceAt(name, at);
+        const size_t length = c < 0x20 || c == 0x7F ? 0 : utf8SequenceAt(name, at);
+        const uint32_t character = length > 1 ? codePoint(name, at, length) : c;
+        if (length > 1 && movesText(character)) {
+            shown += {'\\',
+                      'u',
+                      hex[character >> 12],
+                      hex[character >> 8 & 15],
+                      hex[character >> 4 & 15],
+                      hex[character & 15]};
+            at += length;
+            continue;
+        }
         if (length > 0) {
             shown.append(name, at, length);
             at += length;

@@ -35,9 +35,11 @@ enum class Error {
     GreyColours, // a warning: the conversion goes on
     NoImage,
     ImageTooLarge,
+    ImageOutsideScreen,
     TooManyFrames,
     TooManyPictures,
     ChangedWhileConverting,
+    StreamTooLarge,
     EmptyListEntry,
     TimingRounded, // a warning: the conversion goes on
     // Output: the movie cannot be written.
@@ -106,9 +108,12 @@ std::string formatMessage(const ConvertError& error);
 // The message without the program's name: "a.gif: frame 3: truncated image data".
 std::string formatReason(const ConvertError& error);
 
-// A file name as messages show it, always on one line: a newline, carriage return and tab
-// as \n, \r and \t, other bytes below 0x20 and bytes that are not UTF-8 as \xNN. Names of
-// printable UTF-8 (spaces, quotes, backslashes, any script) are shown as they are.
+// A file name as messages show it, always on one line and in its own order: a newline,
+// carriage return and tab as \n, \r and \t, other bytes below 0x20, DEL and bytes that are
+// not UTF-8 as \xNN, and the characters that end a line or move or reorder text (the C1
+// controls, U+2028 and U+2029, the bidirectional controls U+061C, U+200E, U+200F,
+// U+202A-U+202E and U+2066-U+2069) as \uNNNN. Other names (spaces, quotes, backslashes, any
+// script) are shown as they are.
 std::string printableName(const std::string& name);
 
 // The operating system's reason for an errno value, starting lower case:

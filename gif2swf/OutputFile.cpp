@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <utility>
@@ -15,6 +16,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,9 +26,12 @@ namespace gif2swf {
 namespace {
 
 #ifndef _WIN32
-// The temporary file of the running conversion, for the signal handler: the application
-// may stop the converter, and a stopped run must not leave its temporary file behind.
-char pendingTemporary[4096];
+// The named temporary file of the running conversion (its folder and its name there), for the
+// signal handler: the application may stop the converter, and a stopped run must not leave
+// its temporary file behind. Through the folder's descriptor it is found also after the
+// folder was renamed.
+int pendingFolder = -1;
+char pendingName[256];
 
 // Every catchable signal whose default action ends the process: on any of them the
 // temporary file goes first, then the signal ends the process as it would have.
@@ -83,11 +88,12 @@ extern "C" void removeTemporaryAndEnd(int signalNumber) {
     raise(signalNumber);
 }
 
-void watchSignals(const std::string& temporary) {
-    if (temporary.size() >= sizeof(pendingTemporary)) {
+void watchSignals(int folder, const std::string& temporary) {
+    if (temporary.size() >= sizeof(pendingName)) {
         return;
     }
-    std::memcpy(pendingTemporary, temporary.c_str(), temporary.size() + 1);
+    pendingFolder = folder;
+    std::memcpy(pendingName, temporary.c_str(), temporary.size() + 1);
     struct sigaction action {};
     action.sa_handler = removeTemporaryAndEnd;
     action.sa_mask = endingSignalSet(); // one handler at a time
@@ -106,8 +112,54 @@ void unwatchSignals() {
         std::signal(s, SIG_DFL);
     }
     watched.clear();
-    pendingTemporary[0] = '\0';
+    pendingName[0] = '\0';
 }
+
+// A name for a temporary file in the output's folder: the output's name (cut to fit) and a
+// random suffix of `suffixLength` - 1 characters.
+std::string temporaryName(const std::string& output, size_t nameMax) {
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static std::random_device random;
+    const std::string stem = temporaryStem(output, 7, nameMax);
+    std::string name = stem.substr(stem.find_last_of('/') + 1) + ".";
+    for (int i = 0; i < 6; ++i) {
+        name += letters[random() % (sizeof letters - 1)];
+    }
+    return name;
+}
+
+// Blocks the signals that end the process on this thread while it lives: a stop that came
+// between making a named file and being ready to remove it would leave the file.
+class StopsHeld {
+public:
+    StopsHeld() {
+        const sigset_t stops = endingSignalSet();
+        pthread_sigmask(SIG_BLOCK, &stops, &previous_);
+    }
+    ~StopsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    StopsHeld(const StopsHeld&) = delete;
+    StopsHeld& operator=(const StopsHeld&) = delete;
+
+private:
+    sigset_t previous_;
+};
+
+#if defined(__linux__) && defined(O_TMPFILE)
+// Gives the file with no name open on `fd` the name `name` in `folder`; 0 or the errno.
+int linkUnnamed(int fd, int folder, const char* name) {
+    char from[40];
+    std::snprintf(from, sizeof from, "/proc/self/fd/%d", fd);
+    if (linkat(AT_FDCWD, from, folder, name, AT_SYMLINK_FOLLOW) == 0) {
+        return 0;
+    }
+    const int reason = errno;
+    if (reason != ENOENT || access("/proc/self/fd", F_OK) == 0) {
+        return reason;
+    }
+    // Without /proc: the system's own way, which older kernels allow privileged users only.
+    return linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0 ? 0 : errno;
+}
+#endif
 #endif
 
 #ifdef _WIN32
@@ -175,8 +227,8 @@ bool renameOpenFile(HANDLE file, const std::string& target) {
 
 void removePendingTemporary() {
 #ifndef _WIN32
-    if (pendingTemporary[0] != '\0') {
-        unlink(pendingTemporary);
+    if (pendingName[0] != '\0') {
+        unlinkat(pendingFolder, pendingName, 0);
     }
 #endif
 }
@@ -225,31 +277,43 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
                                                               : path_.substr(0, separator);
     errno = 0;
     const long limit = pathconf(folder.c_str(), _PC_NAME_MAX);
-    const size_t nameMax = limit > 0 ? static_cast<size_t>(limit) : 255;
+    nameMax_ = limit > 0 ? static_cast<size_t>(limit) : 255;
     const size_t nameLength = path_.size() - (separator == std::string::npos ? 0 : separator + 1);
-    if (nameLength > nameMax) {
+    if (nameLength > nameMax_) {
         fail(ENAMETOOLONG); // the movie's own name does not fit: nothing is made
     }
-    std::string pattern = temporaryStem(path_, 7, nameMax) + ".XXXXXX";
-    // A stop that came between making the file and watching for stops would leave the file:
-    // stops wait until both are done.
-    const sigset_t stops = endingSignalSet();
-    sigset_t previous;
-    pthread_sigmask(SIG_BLOCK, &stops, &previous);
-    const int fd = mkstemp(pattern.data());
-    const int reason = errno;
-    if (fd >= 0) {
-        temporaryPath_ = pattern;
-        watchSignals(temporaryPath_);
+#ifdef O_PATH
+    folder_ = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+#else
+    folder_ = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
+    if (folder_ < 0) {
+        fail(errno);
     }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    int fd = -1;
+#if defined(__linux__) && defined(O_TMPFILE)
+    // A file without a name, which vanishes with the process whatever ends it (SIGKILL, the
+    // out-of-memory killer), until commit() names it. File systems without it say so here.
+    fd = openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    unnamed_ = fd >= 0;
+#endif
     if (fd < 0) {
-        fail(reason);
+        // A named file, removed on failure and on the signals that end the process.
+        const StopsHeld held;
+        int reason = EEXIST;
+        for (int attempt = 0; attempt < 100 && reason == EEXIST; ++attempt) {
+            temporaryName_ = temporaryName(path_, nameMax_);
+            fd = openat(folder_, temporaryName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                        0666);
+            reason = fd < 0 ? errno : 0;
+        }
+        if (fd < 0) {
+            temporaryName_.clear();
+            discard();
+            fail(reason);
+        }
+        watchSignals(folder_, temporaryName_);
     }
-    // mkstemp makes the file private; a movie gets the usual permissions.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
     file_ = fdopen(fd, "wb");
     if (file_ == nullptr) {
         const int reason = errno;
@@ -280,9 +344,15 @@ void OutputFile::discard() {
     }
     handle_ = nullptr;
 #else
-    if (!temporaryPath_.empty()) {
-        unlink(temporaryPath_.c_str());
+    // An unnamed file is gone with its descriptor; a named one is removed.
+    if (!temporaryName_.empty()) {
+        unlinkat(folder_, temporaryName_.c_str(), 0);
         unwatchSignals();
+        temporaryName_.clear();
+    }
+    if (folder_ >= 0) {
+        close(folder_);
+        folder_ = -1;
     }
 #endif
 }
@@ -316,21 +386,66 @@ void OutputFile::commit() {
     file_ = nullptr;
     handle_ = nullptr;
 #else
-    const bool closed = std::fclose(file_) == 0;
-    if (!closed && reason == 0) {
-        reason = errno;
-    }
-    file_ = nullptr;
-    if (!flushed || !closed) {
+    if (!flushed) {
         fail(reason != 0 ? reason : EIO);
     }
-    if (std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
+#if defined(__linux__) && defined(O_TMPFILE)
+    if (unnamed_) {
+        nameUnnamed();
+        committed_ = true;
+        // Everything was flushed; the movie is in place whatever closing says.
+        std::fclose(file_);
+        file_ = nullptr;
+        close(folder_);
+        folder_ = -1;
+        return;
+    }
+#endif
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!closed) {
+        fail(errno != 0 ? errno : EIO);
+    }
+    if (renameat(folder_, temporaryName_.c_str(), AT_FDCWD, path_.c_str()) != 0) {
         fail(errno);
     }
     unwatchSignals();
+    temporaryName_.clear();
     committed_ = true;
+    close(folder_);
+    folder_ = -1;
 #endif
 }
+
+#if defined(__linux__) && defined(O_TMPFILE)
+void OutputFile::nameUnnamed() {
+    const int fd = fileno(file_);
+    // Where nothing has the output's name yet, the file gets it at once. Else it gets a
+    // temporary name and is renamed over the old movie; stops wait meanwhile, so that the
+    // temporary name never outlives the run (only SIGKILL, in this instant, could leave it).
+    int reason = linkUnnamed(fd, AT_FDCWD, path_.c_str());
+    if (reason == 0) {
+        return;
+    }
+    if (reason != EEXIST) {
+        fail(reason);
+    }
+    const StopsHeld held;
+    std::string name;
+    for (int attempt = 0; attempt < 100 && reason == EEXIST; ++attempt) {
+        name = temporaryName(path_, nameMax_);
+        reason = linkUnnamed(fd, folder_, name.c_str());
+    }
+    if (reason != 0) {
+        fail(reason);
+    }
+    if (renameat(folder_, name.c_str(), AT_FDCWD, path_.c_str()) != 0) {
+        reason = errno;
+        unlinkat(folder_, name.c_str(), 0);
+        fail(reason);
+    }
+}
+#endif
 
 std::string temporaryStem(const std::string& path, size_t suffixLength, size_t nameMax) {
 #ifdef _WIN32
@@ -446,6 +561,9 @@ void OutputChecks::refuse(const std::string& output) {
         looked_ = true;
         for (const Error refusal : {Error::OutputIsList, Error::OutputIsInput}) {
             for (const std::string& path : refusal == Error::OutputIsList ? lists_ : inputs_) {
+                if (path == "-") {
+                    continue; // standard input, read whole before any movie is written
+                }
                 for (bool follow : {false, true}) {
                     const auto [pathKind, pathIdentity] = identify(path, follow);
                     if (pathKind != FileKind::Missing) {

@@ -8,9 +8,12 @@
 #include <utility>
 #include <vector>
 
-// The movie is written to a temporary file beside the output and renamed over it only when
-// complete, so an earlier movie is never left half-overwritten and a failed run leaves no
-// file that looks like a result.
+// The movie is written to a file of its own beside the output and takes the output's name
+// only when complete, so an earlier movie is never left half-overwritten and a failed run
+// leaves no file that looks like a result. On Linux that file has no name at all until then
+// (O_TMPFILE), so that nothing is left whatever ends the process; elsewhere, and on file
+// systems without it, it is a temporary file, removed on failure and on the signals that end
+// the process (on Windows, deleted on close until it is renamed).
 namespace gif2swf {
 
 class OutputFile {
@@ -29,11 +32,19 @@ public:
 private:
     [[noreturn]] void fail(int errorNumber);
     void discard();
+    void nameUnnamed();
 
     std::string path_;
-    std::string temporaryPath_;
     std::FILE* file_ = nullptr;
-    void* handle_ = nullptr;   // Windows: the file's handle, which file_ writes through
+#ifdef _WIN32
+    std::string temporaryPath_;
+    void* handle_ = nullptr; // the file's handle, which file_ writes through
+#else
+    int folder_ = -1;           // the output's folder, open while the movie is written
+    bool unnamed_ = false;      // the file has no name until commit() (Linux)
+    std::string temporaryName_; // else its name in the folder
+    size_t nameMax_ = 255;
+#endif
     std::vector<char> buffer_; // the stream's buffer: larger than stdio's, fewer writes
     bool committed_ = false;
 };

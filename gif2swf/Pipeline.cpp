@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <new>
+#include <system_error>
 
 namespace gif2swf {
 
@@ -33,16 +34,36 @@ Pipeline::Pipeline(ByteSink& out, const ColourRegistry& colours, const MovieLayo
     if (!options.threaded) {
         return;
     }
-    try {
-        threads_.emplace_back([this] { pictures_.consume(); });
-        for (int worker = 0; worker < TagSink::kWorkers; ++worker) {
-            threads_.emplace_back([this, worker] {
-                // With more threads than cores, workers that preempted the writer each time
-                // a batch woke them made the one serial stage wait its turn behind them.
-                scheduleAsBatchWork();
-                sink_.work(worker);
-            });
+    const auto start = [&](auto body) {
+#ifdef GIF2SWF_TEST_HOOKS
+        const int allowed = options.limits.threadsThatStart;
+        if (allowed >= 0 && threads_.size() >= size_t(allowed)) {
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
         }
+#endif
+        threads_.emplace_back(std::move(body));
+    };
+    try {
+        start([this] { pictures_.consume(); });
+        for (int worker = 0; worker < TagSink::kWorkers; ++worker) {
+            try {
+                start([this, worker] {
+                    // With more threads than cores, workers that preempted the writer each
+                    // time a batch woke them made the one serial stage wait its turn.
+                    scheduleAsBatchWork();
+                    sink_.work(worker);
+                });
+            } catch (const std::system_error&) {
+                if (worker == 0) {
+                    throw;
+                }
+                break; // the workers that started take every bitmap
+            }
+        }
+    } catch (const std::system_error&) {
+        stopThreads();
+        throw ThreadsUnavailable();
     } catch (...) {
         stopThreads();
         throw;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -29,6 +30,16 @@ struct PipelineLimits {
     uint64_t pictureBytes = 4 * 1024 * 1024;
     size_t maxPictures = 8;
     HandoffLimits bitmaps = TagSink::defaultLimits();
+#ifdef GIF2SWF_TEST_HOOKS
+    // Tests: how many threads the system lets start (-1: as many as it gives).
+    int threadsThatStart = -1;
+#endif
+};
+
+// Thrown by a threaded Pipeline's constructor when the system would not start the writer and
+// one worker at least: the movie can still be made on the caller's thread.
+struct ThreadsUnavailable : std::runtime_error {
+    ThreadsUnavailable() : std::runtime_error("no thread could be started") {}
 };
 
 // The movie the pipeline makes: a stage of `width` x `height` at most at `frameRate` (8.8
@@ -61,6 +72,8 @@ struct PictureOrigin {
 
 class Pipeline {
 public:
+    // Threaded, a worker that cannot be started means one worker fewer; without the writer
+    // or any worker, ThreadsUnavailable.
     Pipeline(ByteSink& out, const ColourRegistry& colours, const MovieLayout& movie,
              const PipelineOptions& options);
     // Without finish(): ends the threads, dropping what is not written (the caller failed).

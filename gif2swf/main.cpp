@@ -7,6 +7,7 @@
 #include "LargeAllocator.h"
 #include "OutputFile.h"
 #include "Progress.h"
+#include "StandardStreams.h"
 
 #include <algorithm>
 #include <atomic>
@@ -70,8 +71,9 @@ ConvertError report(const ConvertError& error) {
                    ? currentRun.inputs[size_t(input)]
                    : std::string();
     });
-    if (named.error() == Error::Internal && named.subject().empty()) {
-        named = ConvertError(Error::Internal, currentRun.output, named.detail());
+    if ((named.error() == Error::Internal || named.error() == Error::OutOfMemory) &&
+        named.subject().empty()) {
+        named = ConvertError(named.error(), currentRun.output, named.detail());
     }
     writeText(stderr, formatMessage(named) + "\n");
     return named;
@@ -99,19 +101,40 @@ ConvertError report(const ConvertError& error) {
 // In test builds only (gif2swf_testing, never the package): GIF2SWF_TEST_FAULT makes reading
 // the first input fail as a fault of the converter itself would, so that the tests see how
 // such a failure ends. "exception": an exception while the input is read; "thread": an
-// exception escaping a thread.
+// exception escaping a thread; "memory": memory running out.
 void injectFaultForTests(InputFile& input) {
     const char* fault = std::getenv("GIF2SWF_TEST_FAULT");
     if (fault == nullptr) {
         return;
     }
-    const bool inThread = std::string(fault) == "thread";
-    input.open = [inThread]() -> std::unique_ptr<ByteSource> {
-        if (inThread) {
+    const std::string kind = fault;
+    input.open = [kind]() -> std::unique_ptr<ByteSource> {
+        if (kind == "thread") {
             std::thread([] { throw std::runtime_error("fault injected for a test"); }).join();
+        }
+        if (kind == "memory") {
+            throw std::bad_alloc();
         }
         throw std::logic_error("fault injected for a test");
     };
+}
+
+// GIF2SWF_TEST_PAUSE names a FIFO: between the two passes the converter reads a byte from
+// it, so that a test can change an input there, and then write the byte.
+// GIF2SWF_TEST_THREADS: how many threads the system lets start, as one short of them would.
+void hookOptionsForTests(ConvertOptions& options) {
+    if (const char* threads = std::getenv("GIF2SWF_TEST_THREADS")) {
+        options.threadsThatStart = std::atoi(threads);
+    }
+    const char* fifo = std::getenv("GIF2SWF_TEST_PAUSE");
+    if (fifo != nullptr) {
+        options.betweenPasses = [path = std::string(fifo)] {
+            if (std::FILE* gate = std::fopen(path.c_str(), "rb")) {
+                std::fgetc(gate);
+                std::fclose(gate);
+            }
+        };
+    }
 }
 #endif
 
@@ -129,9 +152,16 @@ template <typename Work> Outcome attempt(Work work) {
         ConvertError reported = report(error);
         return {exitStatusFor(reported.error()), std::move(reported)};
     } catch (const std::bad_alloc&) {
-        // Written without allocating.
-        std::fprintf(stderr, "gif2swf: %s\n", describe(Error::OutOfMemory));
-        return {kExitInternal, std::nullopt};
+        // Named as the input being read or the movie, as a fault of the converter is; the
+        // memory the conversion held is free again by now. Else written without allocating.
+        try {
+            ConvertError reported =
+                report(ConvertError(Error::OutOfMemory, {}).about(currentRun.reading.load(), 0));
+            return {kExitInternal, std::move(reported)};
+        } catch (const std::bad_alloc&) {
+            std::fprintf(stderr, "gif2swf: %s\n", describe(Error::OutOfMemory));
+            return {kExitInternal, std::nullopt};
+        }
     } catch (const std::exception& error) {
         ConvertError reported = report(ConvertError(Error::Internal, {}, error.what()));
         return {kExitInternal, std::move(reported)};
@@ -167,10 +197,17 @@ void convertMovie(const CommandLine& line, const std::vector<std::string>& input
             progress.update(done, total);
         };
     }
+#ifdef GIF2SWF_TEST_HOOKS
+    hookOptionsForTests(options);
+#endif
     OutputFile file(output);
     FileSink sink(file.stream(), output);
-    convertGifs(files, options, sink);
+    const ConvertResult result = convertGifs(files, options, sink);
     file.commit();
+    // The whole count only once the movie has its name: a reader that sees it may open it.
+    if (line.progress) {
+        progress.update(result.frameCount, result.frameCount);
+    }
 }
 
 // --each: a movie per input, each converted, checked and reported as a run of its own would
@@ -236,6 +273,7 @@ int run(const std::vector<std::string>& arguments) {
 #ifdef _WIN32
 // Windows hands narrow arguments over in the ANSI code page; the wide ones keep every name.
 int wmain(int argc, wchar_t** argv) {
+    claimStandardStreams();
     std::set_terminate(endAfterUncaughtException);
     // Lines end in "\n" as elsewhere: the application reads them from a pipe.
     _setmode(_fileno(stdout), _O_BINARY);
@@ -252,6 +290,7 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 int main(int argc, char** argv) {
+    claimStandardStreams();
     std::set_terminate(endAfterUncaughtException);
     return run(std::vector<std::string>(argv + 1, argv + argc));
 }

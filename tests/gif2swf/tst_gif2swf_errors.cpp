@@ -154,6 +154,11 @@ void ErrorsTest::initTestCase() {
     // Text after the signature: its "screen" is 26400 x 29281, and no block follows.
     writeBytes(dir_.filePath("garbage.gif"), "GIF89a garbage");
     writeBytes(dir_.filePath("header-cut.gif"), "GIF89a garb");
+    // A screen of no size and a 10 x 10 image at 60000,60000.
+    writeBytes(dir_.filePath("off-screen.gif"),
+               QByteArray("GIF89a\0\0\0\0\x80\0\0\0\0\0\xFF\xFF\xFF"
+                          "\x2C\x60\xEA\x60\xEA\x0A\0\x0A\0\0\x02\x02\x44\x01\0\x3B",
+                          35));
     // A valid header and image descriptor followed by LZW codes that make no sense.
     QByteArray corrupt = gif.left(13 + 48);
     corrupt += QByteArray(
@@ -212,6 +217,10 @@ void ErrorsTest::refusesAndLeavesNothing_data() {
         << "gif2swf: FOLDER/garbage.gif: unknown block in the file\n";
     QTest::newRow("header cut short") << QStringList{"header-cut.gif"} << out << 2
                                       << "gif2swf: FOLDER/header-cut.gif: truncated GIF header\n";
+    QTest::newRow("image outside a screen of no size")
+        << QStringList{"off-screen.gif"} << out << 2
+        << "gif2swf: FOLDER/off-screen.gif: frame 1: image outside the screen, too far for a "
+           "movie's picture: 10x10 at 60000,60000\n";
     QTest::newRow("folder is a file")
         << QStringList{"good.gif"} << "regular-file/movie.swf" << 3
         << "gif2swf: FOLDER/regular-file/movie.swf: cannot write output: not a directory";
@@ -262,6 +271,8 @@ void ErrorsTest::refusesAndLeavesNothing_data() {
     QTest::newRow("exception escaping a thread")
         << QStringList{"GIF2SWF_TEST_FAULT=thread", "good.gif"} << out << 4
         << "gif2swf: FOLDER/good.gif: internal error: fault injected for a test\n";
+    QTest::newRow("out of memory") << QStringList{"GIF2SWF_TEST_FAULT=memory", "good.gif"} << out
+                                   << 4 << "gif2swf: FOLDER/good.gif: not enough memory\n";
 }
 
 void ErrorsTest::refusesAndLeavesNothing() {
@@ -342,14 +353,15 @@ void ErrorsTest::endedFromOutsideLeavesNoFile() {
     QVERIFY(QDir(work.path()).mkdir("out"));
     QDir out(work.filePath("out"));
     // Long enough to be ended long before it is done.
-    QStringList args{"-o", out.filePath("movie.swf")};
+    QStringList args{"--progress", "-o", out.filePath("movie.swf")};
     for (int i = 0; i < 60; ++i) {
         args << big;
     }
     QProcess converter;
     testrun::startConverter(converter, args);
     QVERIFY(converter.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(!out.isEmpty(), 30000); // the temporary file is there
+    // Writing the movie (into a file with no name where the system has them).
+    QTRY_VERIFY_WITH_TIMEOUT(converter.canReadLine(), 30000);
     QCOMPARE(converter.state(), QProcess::Running);
     QVERIFY(testrun::stopConverter(converter));
     QTRY_VERIFY2(out.entryList(QDir::Files | QDir::Hidden).isEmpty(),

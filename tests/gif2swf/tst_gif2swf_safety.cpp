@@ -1,6 +1,7 @@
 // The real converter where a careless command or a changing file could cost the user data:
 // an output that names an input, a list or a device; a file changed between the two passes;
 // signals that end it; names too long for a suffix; a slide show whose timing needs rounding.
+#include "ByteSource.h"
 #include "ConverterRun.h"
 #include "Errors.h"
 #include "GifMaker.h"
@@ -8,12 +9,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcessEnvironment>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -42,7 +47,10 @@ void writeGif(const QString& path, int width, int height, int frames, bool noise
 #ifdef Q_OS_UNIX
 // Runs the converter in a child of its own (under a file-size limit when `sizeLimit` is
 // set) and returns its pid, so that a test can signal it and see the signal that ended it.
-pid_t spawnConverter(const QStringList& arguments, rlim_t sizeLimit = RLIM_INFINITY) {
+// `output`: receives the read end of a pipe from its standard output. `closed`: descriptors
+// the child starts without.
+pid_t spawnConverter(const QStringList& arguments, rlim_t sizeLimit = RLIM_INFINITY,
+                     int* output = nullptr, const QList<int>& closed = {}) {
     std::vector<QByteArray> bytes{QFile::encodeName(testrun::converterPath())};
     for (const QString& a : arguments) {
         bytes.push_back(QFile::encodeName(a));
@@ -52,14 +60,63 @@ pid_t spawnConverter(const QStringList& arguments, rlim_t sizeLimit = RLIM_INFIN
         argv.push_back(b.data());
     }
     argv.push_back(nullptr);
+    int ends[2] = {-1, -1};
+    if (output != nullptr && pipe(ends) != 0) {
+        return -1;
+    }
     const pid_t pid = fork();
     if (pid == 0) {
         const rlimit limit{sizeLimit, sizeLimit};
         setrlimit(RLIMIT_FSIZE, &limit);
+        if (output != nullptr) {
+            dup2(ends[1], 1);
+            close(ends[0]);
+            close(ends[1]);
+        }
+        for (int fd : closed) {
+            close(fd);
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }
+    if (output != nullptr) {
+        close(ends[1]);
+        *output = ends[0];
+    }
     return pid;
+}
+
+// The next line from a descriptor, without its newline; empty at the end.
+QByteArray readLine(int fd) {
+    QByteArray line;
+    char c = 0;
+    while (read(fd, &c, 1) == 1 && c != '\n') {
+        line += c;
+    }
+    return line;
+}
+
+// The converter with its test hooks, told to pause between its two passes on the FIFO `gate`
+// until the test writes to it (see resumeConverter).
+void startPausedConverter(QProcess& process, const QStringList& arguments, const QString& gate) {
+    QFile::remove(gate);
+    QCOMPARE(mkfifo(QFile::encodeName(gate).constData(), 0600), 0);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("GIF2SWF_TEST_PAUSE", gate);
+    process.setProcessEnvironment(environment);
+    process.start(qEnvironmentVariable("KORVANE_TESTING_CONVERTER"), arguments);
+    QVERIFY(process.waitForStarted());
+}
+
+// Once the paused converter waits at `gate`, runs `change` and lets it go on.
+template <typename Change> void resumeConverter(const QString& gate, Change change) {
+    int fd = -1;
+    // Opening for writing succeeds only once the converter has the FIFO open for reading.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (fd = open(QFile::encodeName(gate).constData(), O_WRONLY | O_NONBLOCK)) >= 0, 30000);
+    change();
+    QCOMPARE(write(fd, "+", 1), ssize_t(1));
+    close(fd);
 }
 #endif
 
@@ -72,9 +129,19 @@ private Q_SLOTS:
     void initTestCase();
     void outputNeverReplacesAnInput_data();
     void outputNeverReplacesAnInput();
+    void fileChangedBetweenPassesIsRefused_data();
     void fileChangedBetweenPassesIsRefused();
     void signalsLeaveNoTemporaryFile_data();
     void signalsLeaveNoTemporaryFile();
+    void killedAtAnyMomentLeavesNothing();
+    void closedStandardStreamsKeepTheMovieWhole_data();
+    void closedStandardStreamsKeepTheMovieWhole();
+    void pipesAreReadOnce_data();
+    void pipesAreReadOnce();
+    void tooLargeForAPipeIsRefused();
+    void lastProgressLineOnlyOnceNamed_data();
+    void lastProgressLineOnlyOnceNamed();
+    void fewerThreadsGiveTheSameMovie();
     void longestLegalNameConverts();
     void slideShowIsRoundedNotRefused();
     void namesShowOnOneLine_data();
@@ -171,32 +238,59 @@ void SafetyTest::outputNeverReplacesAnInput() {
 #endif
 }
 
+void SafetyTest::fileChangedBetweenPassesIsRefused_data() {
+    QTest::addColumn<QString>("change");
+    QTest::newRow("a colour table rewritten in place, same size") << "rewrite";
+    QTest::newRow("another file renamed over it") << "rename";
+}
+
 void SafetyTest::fileChangedBetweenPassesIsRefused() {
+    QFETCH(QString, change);
     if (!posixOnly()) {
-        QSKIP("made with a FIFO");
+        QSKIP("the test hooks and FIFOs are POSIX");
     }
 #ifdef Q_OS_UNIX
-    // The FIFO gives a small GIF to the scan and a larger one to the decoding; the second
-    // FIFO, read by the scan in between, holds the larger one back until the scan is done.
-    const QString fifo = dir_.filePath("fed.gif");
-    const QString gate = dir_.filePath("gate.gif");
-    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    QCOMPARE(mkfifo(QFile::encodeName(gate).constData(), 0600), 0);
-    QProcess feeder;
-    feeder.start("sh", {"-c",
-                        "cat \"$1\" > \"$3\"; cat \"$1\" > \"$4\"; cat \"$2\" > \"$3\"; "
-                        "cat \"$1\" > \"$4\"",
-                        "sh", dir_.filePath("small.gif"), dir_.filePath("larger.gif"), fifo, gate});
-    QVERIFY(feeder.waitForStarted());
-    const QString movie = dir_.filePath("fed.swf");
-    const testrun::Result run = testrun::runConverter({fifo, gate, "-o", movie});
-    feeder.kill();
-    feeder.waitForFinished();
-    QCOMPARE(run.exitCode, 2);
-    QCOMPARE(QString::fromUtf8(run.standardError),
-             "gif2swf: " + fifo + ": changed while being converted\n");
+    // Three frames, the last with a colour table of its own: between the two passes, its
+    // colours change (the same size, the same place) or another GIF takes the file's name.
+    testgif::Gif gif{40, 30, testgif::palette(256), 0, {}};
+    for (int i = 0; i < 3; ++i) {
+        gif.frames.push_back(testgif::patternFrame(0, 0, 40, 30, 256, i));
+    }
+    gif.frames.back().localColours = testgif::palette(256, 9);
+    const QString input = dir_.filePath("changing.gif");
+    testgif::writeGif(QFile::encodeName(input).toStdString(), gif);
+    gif.frames.back().localColours = testgif::palette(256, 10);
+    const QString other = dir_.filePath("other.gif");
+    testgif::writeGif(QFile::encodeName(other).toStdString(), gif);
+    const QByteArray before = readAll(input);
+    const QByteArray after = readAll(other);
+    QCOMPARE(before.size(), after.size());
+    const qint64 table = before.indexOf(
+        QByteArray(reinterpret_cast<const char*>(testgif::palette(256, 9).data()), 256 * 3));
+    QVERIFY(table > 0);
+
+    const QString movie = dir_.filePath("changing.swf");
+    const QString gate = dir_.filePath("gate");
+    QProcess converter;
+    startPausedConverter(converter, {input, "-o", movie}, gate);
+    resumeConverter(gate, [&] {
+        if (change == "rename") {
+            QCOMPARE(::rename(QFile::encodeName(other).constData(),
+                              QFile::encodeName(input).constData()),
+                     0);
+            return;
+        }
+        QFile file(input);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek(table));
+        QCOMPARE(file.write(after.mid(table, 256 * 3)), qint64(256 * 3));
+    });
+    QVERIFY(converter.waitForFinished(30000));
+    QCOMPARE(converter.exitCode(), 2);
+    QCOMPARE(QString::fromUtf8(converter.readAllStandardError()),
+             "gif2swf: " + input + ": changed while being converted\n");
     QVERIFY(!QFileInfo::exists(movie));
-    QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
+    QCOMPARE(QFileInfo(input).size(), qint64(before.size()));
 #endif
 }
 
@@ -217,16 +311,19 @@ void SafetyTest::signalsLeaveNoTemporaryFile() {
     writeGif(big, 512, 512, 4, true);
     QDir folder(out.path());
     QVERIFY(folder.mkdir("movie"));
-    QStringList arguments{"-o", out.filePath("movie/m.swf")};
-    for (int i = 0; i < (signalNumber == SIGXFSZ ? 1 : 100); ++i) {
+    const bool sent = signalNumber == SIGUSR1;
+    QStringList arguments{"--progress", "-o", out.filePath("movie/m.swf")};
+    for (int i = 0; i < (sent ? 100 : 1); ++i) {
         arguments << big;
     }
+    int progress = -1;
     const pid_t pid =
-        spawnConverter(arguments, signalNumber == SIGXFSZ ? 64 * 1024 : RLIM_INFINITY);
+        spawnConverter(arguments, sent ? RLIM_INFINITY : 64 * 1024, sent ? &progress : nullptr);
     QVERIFY(pid > 0);
-    if (signalNumber == SIGUSR1) {
-        QTRY_VERIFY_WITH_TIMEOUT(!QDir(out.filePath("movie")).isEmpty(), 30000);
+    if (sent) {
+        QVERIFY(readLine(progress).startsWith("progress 0/")); // the movie is being written
         kill(pid, SIGUSR1);
+        close(progress);
     }
     int status = 0;
     QCOMPARE(waitpid(pid, &status, 0), pid);
@@ -234,6 +331,195 @@ void SafetyTest::signalsLeaveNoTemporaryFile() {
     QCOMPARE(WTERMSIG(status), signalNumber);
     QCOMPARE(QDir(out.filePath("movie")).entryList(QDir::Files | QDir::Hidden), QStringList());
 #endif
+}
+
+void SafetyTest::killedAtAnyMomentLeavesNothing() {
+#ifndef Q_OS_LINUX
+    QSKIP("a file without a name until it is complete is Linux's");
+#else
+    if (!posixOnly()) {
+        QSKIP("POSIX signals");
+    }
+    QTemporaryDir out;
+    const QString big = out.filePath("noise.gif");
+    writeGif(big, 512, 512, 4, true);
+    QStringList arguments{"--progress", "-o", out.filePath("movie/m.swf")};
+    for (int i = 0; i < 20; ++i) {
+        arguments << big;
+    }
+    QDir folder(out.filePath("movie"));
+    QVERIFY(QDir(out.path()).mkdir("movie"));
+    for (int run = 0; run < 20; ++run) {
+        int progress = -1;
+        const pid_t pid = spawnConverter(arguments, RLIM_INFINITY, &progress);
+        QVERIFY(pid > 0);
+        // A random moment: at once, or once a random share of the frames is written.
+        const int share = QRandomGenerator::global()->bounded(-10, 100);
+        QByteArray line;
+        int total = 0;
+        while (share >= 0 && !(line = readLine(progress)).isEmpty()) {
+            const QList<QByteArray> counts = line.mid(9).split('/');
+            total = counts.value(1).toInt();
+            if (counts.value(0).toInt() * 100 >= share * total) {
+                break;
+            }
+        }
+        kill(pid, SIGKILL);
+        close(progress);
+        int status = 0;
+        QCOMPARE(waitpid(pid, &status, 0), pid);
+        // Nothing, or the whole movie where it was named before the kill.
+        const QStringList left =
+            folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        if (!left.isEmpty()) {
+            QCOMPARE(left, QStringList{"m.swf"});
+            const QByteArray movie = readAll(folder.filePath("m.swf"));
+            QVERIFY(movie.startsWith("FWS"));
+            QCOMPARE(qFromLittleEndian<quint32>(movie.constData() + 4), quint32(movie.size()));
+            QVERIFY(folder.remove("m.swf"));
+        }
+    }
+#endif
+}
+
+void SafetyTest::closedStandardStreamsKeepTheMovieWhole_data() {
+    QTest::addColumn<QList<int>>("closed");
+    QTest::newRow("standard output") << QList<int>{1};
+    QTest::newRow("standard error") << QList<int>{2};
+    QTest::newRow("all three") << QList<int>{0, 1, 2};
+}
+
+void SafetyTest::closedStandardStreamsKeepTheMovieWhole() {
+    QFETCH(QList<int>, closed);
+    if (!posixOnly()) {
+        QSKIP("descriptors closed with POSIX calls");
+    }
+#ifdef Q_OS_UNIX
+    // No colour table: a warning on standard error, progress lines on standard output.
+    testgif::Gif gif{40, 30, {}, 0, {}};
+    for (int i = 0; i < 3; ++i) {
+        gif.frames.push_back(testgif::patternFrame(0, 0, 40, 30, 256, i));
+    }
+    QTemporaryDir out;
+    const QString input = out.filePath("grey.gif");
+    testgif::writeGif(QFile::encodeName(input).toStdString(), gif);
+    const QString movie = out.filePath("grey.swf");
+    const pid_t pid =
+        spawnConverter({"--progress", input, "-o", movie}, RLIM_INFINITY, nullptr, closed);
+    int status = 0;
+    QCOMPARE(waitpid(pid, &status, 0), pid);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    QVERIFY(readAll(movie).startsWith("FWS"));
+    QCOMPARE(testrun::checkWithSwfParser(movie, 40, 30, 2560, 3, 3), QString("ok"));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), (QStringList{"grey.gif", "grey.swf"}));
+#endif
+}
+
+void SafetyTest::pipesAreReadOnce_data() {
+    QTest::addColumn<QString>("input");
+    QTest::newRow("a FIFO written once") << "FIFO";
+    QTest::newRow("-, standard input") << "-";
+    QTest::newRow("/dev/stdin, a pipe") << "/dev/stdin";
+}
+
+void SafetyTest::pipesAreReadOnce() {
+    QFETCH(QString, input);
+    if (input != "-" && !posixOnly()) {
+        QSKIP("FIFOs and /dev/stdin are POSIX");
+    }
+    const QString gif = dir_.filePath("a.gif");
+    const QString expected = dir_.filePath("from-file.swf");
+    QCOMPARE(testrun::runConverter({gif, "-o", expected}).exitCode, 0);
+    const QString movie = dir_.filePath("from-pipe.swf");
+    QProcess feeder;
+#ifdef Q_OS_UNIX
+    if (input == "FIFO") {
+        input = dir_.filePath("fifo.gif");
+        QFile::remove(input);
+        QCOMPARE(mkfifo(QFile::encodeName(input).constData(), 0600), 0);
+        feeder.start("sh", {"-c", "cat \"$1\" > \"$2\"", "sh", gif, input});
+        QVERIFY(feeder.waitForStarted());
+    }
+#endif
+    QProcess converter;
+    testrun::startConverter(converter, {input, "-o", movie});
+    QVERIFY(converter.waitForStarted());
+    if (feeder.state() == QProcess::NotRunning) {
+        converter.write(readAll(gif));
+        converter.closeWriteChannel();
+    }
+    QVERIFY(converter.waitForFinished(30000));
+    QVERIFY2(converter.exitCode() == 0, converter.readAllStandardError().constData());
+    QVERIFY(feeder.state() == QProcess::NotRunning || feeder.waitForFinished(30000));
+    QCOMPARE(readAll(movie), readAll(expected));
+}
+
+void SafetyTest::tooLargeForAPipeIsRefused() {
+    const QString path = dir_.filePath("a.gif");
+    try {
+        gif2swf::readWhole(path.toStdString(), 50);
+        QFAIL("read more than its limit");
+    } catch (const gif2swf::ConvertError& error) {
+        QCOMPARE(QString::fromStdString(gif2swf::formatMessage(error)),
+                 "gif2swf: " + path + ": too large to read from a pipe: at most 50 bytes");
+    }
+    const std::vector<uint8_t> whole = gif2swf::readWhole(path.toStdString(), 100000);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(whole.data()), int(whole.size())),
+             readAll(path));
+}
+
+void SafetyTest::lastProgressLineOnlyOnceNamed_data() {
+    QTest::addColumn<bool>("nameTaken"); // a folder takes the movie's name during the run
+    QTest::newRow("the movie named") << false;
+    QTest::newRow("the name taken, the movie refused") << true;
+}
+
+void SafetyTest::lastProgressLineOnlyOnceNamed() {
+    QFETCH(bool, nameTaken);
+    if (!posixOnly()) {
+        QSKIP("the test hooks and FIFOs are POSIX");
+    }
+#ifdef Q_OS_UNIX
+    QTemporaryDir out;
+    const QString movie = out.filePath("m.swf");
+    const QString gate = dir_.filePath("gate");
+    QProcess converter;
+    startPausedConverter(converter, {"--progress", dir_.filePath("a.gif"), "-o", movie}, gate);
+    resumeConverter(gate, [&] { QVERIFY(!nameTaken || QDir(out.path()).mkdir("m.swf")); });
+    // Each line as it comes: the whole count only once the movie has its name.
+    QByteArray last;
+    while (converter.state() != QProcess::NotRunning || converter.canReadLine()) {
+        if (!converter.canReadLine()) {
+            converter.waitForReadyRead(1000);
+            continue;
+        }
+        last = converter.readLine().trimmed();
+        QVERIFY2(last != "progress 3/3" || QFileInfo(movie).isFile(), last.constData());
+    }
+    QCOMPARE(converter.exitCode(), nameTaken ? 3 : 0);
+    QCOMPARE(last, QByteArray(nameTaken ? "progress 2/3" : "progress 3/3"));
+    QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList{"m.swf"});
+#endif
+}
+
+void SafetyTest::fewerThreadsGiveTheSameMovie() {
+    if (!posixOnly()) {
+        QSKIP("the test hooks are in the Linux build");
+    }
+    // Large enough for threads: with none, only the writer, or one worker of two.
+    const QString gif = dir_.filePath("noise.gif");
+    writeGif(gif, 512, 512, 3, true);
+    const QString expected = dir_.filePath("threads.swf");
+    QCOMPARE(testrun::runConverter({gif, "-o", expected}).exitCode, 0);
+    for (const char* threads : {"0", "1", "2"}) {
+        const QString movie = dir_.filePath(QString("threads-%1.swf").arg(threads));
+        const testrun::Result run = testrun::runTestingConverter(
+            {gif, "-o", movie}, {QString("GIF2SWF_TEST_THREADS=") + threads});
+        QVERIFY2(run.exitCode == 0, run.standardError.constData());
+        QCOMPARE(run.standardError, QByteArray());
+        QCOMPARE(readAll(movie), readAll(expected));
+    }
 }
 
 void SafetyTest::longestLegalNameConverts() {
@@ -290,6 +576,15 @@ void SafetyTest::namesShowOnOneLine_data() {
     QTest::newRow("other control bytes") << QByteArray("a\x01\x1F") << QByteArray("a\\x01\\x1F");
     QTest::newRow("not UTF-8") << QByteArray("\xFF\xC3(\xC0\x80\xED\xA0\x80")
                                << QByteArray("\\xFF\\xC3(\\xC0\\x80\\xED\\xA0\\x80");
+    QTest::newRow("DEL, C1 controls")
+        << QByteArray("a\x7F\xC2\x85\xC2\x9B") << QByteArray("a\\x7F\\u0085\\u009B");
+    QTest::newRow("line and paragraph separators")
+        << QByteArray("a\u2028b\u2029") << QByteArray("a\\u2028b\\u2029");
+    QTest::newRow("bidirectional controls")
+        << QByteArray(
+               "\u202A\u202B\u202C\u202D\u202Egif.exe\u2066\u2067\u2068\u2069\u200E\u200F\u061C")
+        << QByteArray("\\u202A\\u202B\\u202C\\u202D\\u202Egif.exe\\u2066\\u2067\\u2068\\u2069"
+                      "\\u200E\\u200F\\u061C");
     QTest::newRow("UTF-8, quotes, backslashes kept")
         << QByteArray("é 日本 \"q\" C:\\x 😀") << QByteArray("é 日本 \"q\" C:\\x 😀");
 }
