@@ -244,6 +244,8 @@ std::string usageText() {
            "--background says otherwise). A single\n"
            "GIF's movie plays as often as the GIF says (its looping extension; once without\n"
            "one); with -r or several inputs the movie loops. --plays overrides both.\n"
+           "An INPUT of - is standard input; it and any input that is not a regular file\n"
+           "(a pipe, a FIFO) are read once, at most 1 GiB.\n"
            "\n"
            "Options (in any order with the inputs):\n"
            "  -r, --rate RATE    show every image for 1/RATE seconds; RATE is a decimal\n"
@@ -291,9 +293,10 @@ std::string usageText() {
            "                     DONE frames of the movie written of TOTAL planned; one\n"
            "                     with 0 once the plan is known, then one whenever DONE\n"
            "                     has grown by 1 % of TOTAL or 100 ms have passed, and\n"
-           "                     the last with TOTAL when the movie is complete. With\n"
-           "                     --each, each movie's lines come before its ok or failed\n"
-           "                     line, and start from 0 again for the next.\n"
+           "                     the last with TOTAL once the movie is complete and\n"
+           "                     has its name. With --each, each movie's lines come\n"
+           "                     before its ok or failed line, and start from 0 again\n"
+           "                     for the next.\n"
            "  -h, --help         show this text\n"
            "  -V, --version      show the version\n"
            "\n"
@@ -310,8 +313,9 @@ std::string usageText() {
            "need more frames than that, the movie plays at the highest frame rate at which\n"
            "it fits, each image at least one frame, with a warning on stderr saying how far\n"
            "the timing is off at most (\"timing rounded to 1/10 s: at most 0.07 s off per\n"
-           "image\"); the exit status stays 0. A file that changes while it is converted\n"
-           "is refused (\"changed while being converted\").\n"
+           "image\"); the exit status stays 0. A file that changes in any byte while it\n"
+           "is converted (rewritten, or another renamed over it) is refused (\"changed\n"
+           "while being converted\").\n"
            "\n"
            "Exit status:\n"
            "  0  the movie was written\n"
@@ -322,7 +326,10 @@ std::string usageText() {
            "  3  output error: the movie cannot be written, or the output is an input,\n"
            "     an input list, not a regular file, or (--each) an earlier input's movie\n"
            "  4  internal error: the converter failed (not enough memory, a fault of its\n"
-           "     own)\n";
+           "     own)\n"
+           "\n"
+           "Messages show control characters and those that reorder text escaped (\\n,\n"
+           "\\xNN, \\uNNNN), so that each stays one line in its own order.\n";
 }
 
 } // namespace gif2swf
