@@ -130,9 +130,11 @@ ExitStatus exitStatusFor(Error error) {
     case Error::GreyColours:
     case Error::NoImage:
     case Error::ImageTooLarge:
+    case Error::ImageOutsideScreen:
     case Error::TooManyFrames:
     case Error::TooManyPictures:
     case Error::ChangedWhileConverting:
+    case Error::StreamTooLarge:
     case Error::EmptyListEntry:
     case Error::TimingRounded:
         return kExitInput;
