@@ -10,47 +10,24 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <map>
+
 namespace {
 
 struct Still {
-    const char* name;
     testgif::Rgb colour;
-    int delay; // hundredths of a second, so a movie of its own plays at 100 / delay fps
+    int delay; // hundredths of a second: a movie of its own plays at 100 / delay fps
 };
-const Still kStills[] = {{"red.gif", {255, 0, 0}, 20},
-                         {"green.gif", {0, 255, 0}, 50},
-                         {"sub/blue.gif", {0, 0, 255}, 25},
-                         {"sub/red.gif", {128, 0, 0}, 20}};
-
-const Still* stillNamed(const QString& name) {
-    for (const Still& still : kStills) {
-        if (name == still.name) {
-            return &still;
-        }
-    }
-    return nullptr;
-}
-
-void writeStills(const QString& folder) {
-    QDir(folder).mkpath("sub");
-    for (const Still& still : kStills) {
-        testgif::Gif gif;
-        gif.width = gif.height = 4;
-        gif.globalColours = {still.colour, {0, 0, 0}};
-        testgif::Frame frame;
-        frame.width = frame.height = 4;
-        frame.indices.assign(16, 0);
-        frame.delay = still.delay;
-        gif.frames.push_back(frame);
-        testgif::writeGif(QDir(folder).filePath(still.name).toStdString(), gif);
-    }
-}
+const std::map<QString, Still> kStills = {{"red.gif", {{255, 0, 0}, 20}},
+                                          {"green.gif", {{0, 255, 0}, 50}},
+                                          {"sub/blue.gif", {{0, 0, 255}, 25}},
+                                          {"sub/red.gif", {{128, 0, 0}, 20}}};
 
 // Every file under `folder`, relative to it.
 QStringList filesUnder(const QString& folder) {
     QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
+    for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+         it.hasNext();) {
         files << QDir(folder).relativeFilePath(it.next());
     }
     files.sort();
@@ -117,7 +94,15 @@ void EachTest::aMoviePerInput() {
         QSKIP("Windows file names cannot contain a newline");
     }
     QTemporaryDir work;
-    writeStills(work.path());
+    QVERIFY(QDir(work.path()).mkpath("sub"));
+    for (const auto& [name, still] : kStills) {
+        testgif::Gif gif;
+        gif.width = gif.height = 4;
+        gif.globalColours = {still.colour, {0, 0, 0}};
+        gif.frames.push_back(testgif::patternFrame(0, 0, 4, 4, 1, 0));
+        gif.frames[0].delay = still.delay;
+        testgif::writeGif(work.filePath(name).toStdString(), gif);
+    }
     QFile list(work.filePath("inputs.list"));
     QVERIFY(list.open(QIODevice::WriteOnly));
     list.write(QFile::encodeName(work.filePath("red.gif")) + '\0' +
@@ -145,14 +130,14 @@ void EachTest::aMoviePerInput() {
     QStringList expected;
     for (const QString& movie : movies) {
         expected << movie.section('=', 0, 0);
-        const Still* still = stillNamed(movie.section('=', 1));
-        QVERIFY(still != nullptr);
+        const Still& still = kStills.at(movie.section('=', 1));
         const testswf::Playback playback =
             testswf::play(testswf::readFile(work.filePath(expected.last()).toStdString()));
-        QCOMPARE(playback.frames.size(), size_t(1));
-        QCOMPARE(playback.frames.front().front(),
-                 uint32_t(still->colour.r << 16 | still->colour.g << 8 | still->colour.b));
-        QCOMPARE(int(playback.frameRate), frameRate != 0 ? frameRate : 25600 / still->delay);
+        QCOMPARE(playback.frames,
+                 std::vector<std::vector<uint32_t>>(
+                     1, std::vector<uint32_t>(16, still.colour.r << 16 | still.colour.g << 8 |
+                                                      still.colour.b)));
+        QCOMPARE(int(playback.frameRate), frameRate != 0 ? frameRate : 25600 / still.delay);
     }
     expected.sort();
     QCOMPARE(made, expected);
@@ -167,14 +152,11 @@ void EachTest::stoppedLeavesNoTemporaryFile() {
     for (int i = 0; i < 4; ++i) {
         big.frames.push_back(testgif::patternFrame(0, 0, 1024, 1024, 256, i));
     }
+    testgif::writeGif(work.filePath("big.gif").toStdString(), big);
     QStringList args{"--each", "-d", work.filePath("out")};
     for (int i = 0; i < 40; ++i) {
         args << work.filePath(QString("big%1.gif").arg(i));
-        if (i == 0) {
-            testgif::writeGif(args.last().toStdString(), big);
-        } else {
-            QVERIFY(QFile::copy(args[3], args.last()));
-        }
+        QVERIFY(QFile::copy(work.filePath("big.gif"), args.last()));
     }
     QVERIFY(QDir(work.path()).mkdir("out"));
     QProcess converter;

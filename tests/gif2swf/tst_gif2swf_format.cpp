@@ -205,7 +205,6 @@ private Q_SLOTS:
     void badCommandLines();
     void defaultOutputName_data();
     void defaultOutputName();
-    void eachOutputNames();
     void eachListsMayExceedAMoviesFrames();
     void everyErrorHasItsSentenceAndStatus();
     void messageNamesFileAndFrame();
@@ -613,19 +612,6 @@ void FormatTest::defaultOutputName() {
     QFETCH(QString, input);
     QFETCH(QString, output);
     QCOMPARE(QString::fromStdString(defaultOutputFor(input.toStdString())), output);
-}
-
-void FormatTest::eachOutputNames() {
-    struct Case {
-        const char* input;
-        const char* folder; // -d
-        const char* movie;
-    };
-    for (const Case& c :
-         {Case{"pics/a.gif", "", "pics/a.swf"}, Case{"pics/a.gif", "out", "out/a.swf"},
-          Case{"pics/a.b.gif", "out/", "out/a.b.swf"}, Case{"noext", "/m", "/m/noext.swf"}}) {
-        QCOMPARE(eachOutputFor(c.input, c.folder), std::string(c.movie));
-    }
 }
 
 void FormatTest::eachListsMayExceedAMoviesFrames() {
