@@ -2,6 +2,7 @@
 
 #include "SwfTags.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -272,6 +273,24 @@ std::optional<FrameScript> recogniseActions(const uint8_t* body, size_t size, ui
 
 // Inflates a zlib stream into exactly `size` bytes; false when it holds fewer.
 bool inflateExactly(const uint8_t* data, size_t dataSize, uint8_t* out, size_t size) {
+    // libdeflate inflates a whole stream several times as fast as zlib; a stream with more
+    // than the bitmap needs is left to zlib, which stops where the bitmap is full.
+    struct Release {
+        void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+    };
+    static thread_local std::unique_ptr<libdeflate_decompressor, Release> fast(
+        libdeflate_alloc_decompressor());
+    if (fast) {
+        size_t produced = 0;
+        const libdeflate_result result =
+            libdeflate_zlib_decompress(fast.get(), data, dataSize, out, size, &produced);
+        if (result == LIBDEFLATE_SUCCESS) {
+            return produced == size;
+        }
+        if (result != LIBDEFLATE_INSUFFICIENT_SPACE) {
+            return false;
+        }
+    }
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK) {
         return false;
@@ -353,6 +372,17 @@ struct Movie::Change {
     uint16_t depth = 0;
     int shape = -1;
     Scaling matrix;
+};
+
+// A bitmap as drawing reads it: colour-mapped ones stay one byte a pixel.
+struct Movie::Decoded {
+    bool mapped = false;
+    std::vector<uint8_t> indices; // the colour table's bytes, then rows padded to 32 bits
+    size_t firstRow = 0;
+    size_t stride = 0;
+    uint32_t table[256] = {}; // premultiplied 0xAARRGGBB; colours past the table are clear
+    std::vector<uint32_t> pixels;
+    size_t bytes() const { return indices.size() + pixels.size() * 4; }
 };
 
 Movie::Movie() = default;
@@ -755,10 +785,14 @@ uint32_t Movie::plays() const {
 
 void Movie::setCacheLimit(size_t bytes) {
     cacheLimit_ = bytes;
-    while (cachedBytes_ > cacheLimit_) {
+    evictDownTo(cacheLimit_);
+}
+
+void Movie::evictDownTo(size_t bytes) {
+    while (!recent_.empty() && cachedBytes_ > bytes) {
         const int oldest = recent_.back();
         recent_.pop_back();
-        cachedBytes_ -= cache_[oldest]->size() * 4;
+        cachedBytes_ -= cache_[oldest]->bytes();
         cache_.erase(oldest);
     }
 }
@@ -795,7 +829,7 @@ void Movie::apply(const Change& change) {
     }
 }
 
-std::shared_ptr<const std::vector<uint32_t>> Movie::pixelsOf(int index, QString* refusal) {
+std::shared_ptr<const Movie::Decoded> Movie::decode(int index, QString* refusal) {
     const auto cached = cache_.find(index);
     if (cached != cache_.end()) {
         recent_.remove(index);
@@ -804,37 +838,31 @@ std::shared_ptr<const std::vector<uint32_t>> Movie::pixelsOf(int index, QString*
     }
     const Bitmap& bitmap = bitmaps_[static_cast<size_t>(index)];
     const size_t pixelCount = size_t(bitmap.width) * size_t(bitmap.height);
-    auto pixels = std::make_shared<std::vector<uint32_t>>(pixelCount);
+    auto decoded = std::make_shared<Decoded>();
     const uint8_t* data = reinterpret_cast<const uint8_t*>(body_.constData()) + bitmap.offset;
     bool whole = true;
     if (bitmap.format == 5) {
         // Stored A R G B (the first byte unused without alpha), premultiplied.
-        auto* bytes = reinterpret_cast<uint8_t*>(pixels->data());
+        decoded->pixels.resize(pixelCount);
+        auto* bytes = reinterpret_cast<uint8_t*>(decoded->pixels.data());
         whole = inflateExactly(data, bitmap.size, bytes, pixelCount * 4);
         for (size_t i = 0; i < pixelCount && whole; ++i) {
             const uint8_t* p = bytes + i * 4;
             const uint32_t alpha = bitmap.alpha ? p[0] : 0xFF;
-            (*pixels)[i] = alpha << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+            decoded->pixels[i] = alpha << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
         }
     } else {
         // A colour table, then rows of indices padded to 32 bits.
+        decoded->mapped = true;
         const size_t entry = bitmap.alpha ? 4 : 3;
-        const size_t stride = (size_t(bitmap.width) + 3) & ~size_t{3};
-        const size_t tableBytes = entry * size_t(bitmap.colours);
-        std::vector<uint8_t> bytes(tableBytes + stride * size_t(bitmap.height));
-        whole = inflateExactly(data, bitmap.size, bytes.data(), bytes.size());
-        std::vector<uint32_t> table(256, 0);
+        decoded->stride = (size_t(bitmap.width) + 3) & ~size_t{3};
+        decoded->firstRow = entry * size_t(bitmap.colours);
+        decoded->indices.resize(decoded->firstRow + decoded->stride * size_t(bitmap.height));
+        whole = inflateExactly(data, bitmap.size, decoded->indices.data(), decoded->indices.size());
         for (int c = 0; c < bitmap.colours && whole; ++c) {
-            const uint8_t* p = bytes.data() + entry * size_t(c);
+            const uint8_t* p = decoded->indices.data() + entry * size_t(c);
             const uint32_t alpha = bitmap.alpha ? p[3] : 0xFF;
-            table[size_t(c)] = alpha << 24 | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-        }
-        for (int y = 0; y < bitmap.height && whole; ++y) {
-            const uint8_t* row = bytes.data() + tableBytes + stride * size_t(y);
-            uint32_t* out = pixels->data() + size_t(y) * size_t(bitmap.width);
-            for (int x = 0; x < bitmap.width; ++x) {
-                out[x] = table[row[x]];
-            }
+            decoded->table[c] = alpha << 24 | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
         }
     }
     if (!whole) {
@@ -843,19 +871,14 @@ std::shared_ptr<const std::vector<uint32_t>> Movie::pixelsOf(int index, QString*
         }
         return nullptr;
     }
-    const size_t bytes = pixelCount * 4;
-    while (!recent_.empty() && cachedBytes_ + bytes > cacheLimit_) {
-        const int oldest = recent_.back();
-        recent_.pop_back();
-        cachedBytes_ -= cache_[oldest]->size() * 4;
-        cache_.erase(oldest);
-    }
+    const size_t bytes = decoded->bytes();
+    evictDownTo(cacheLimit_ > bytes ? cacheLimit_ - bytes : 0);
     if (cachedBytes_ + bytes <= cacheLimit_) {
-        cache_[index] = pixels;
+        cache_[index] = decoded;
         recent_.push_front(index);
         cachedBytes_ += bytes;
     }
-    return pixels;
+    return decoded;
 }
 
 bool Movie::draw(int frame, QImage& stage, QString* refusal) {
@@ -885,11 +908,11 @@ bool Movie::draw(int frame, QImage& stage, QString* refusal) {
         if (bitmap < 0) {
             continue;
         }
-        const auto pixels = pixelsOf(bitmap, refusal);
-        if (!pixels) {
+        const auto decoded = decode(bitmap, refusal);
+        if (!decoded) {
             return false;
         }
-        drawShape(layer.second, *pixels, stage);
+        drawShape(layer.second, *decoded, stage);
     }
     return true;
 }
@@ -931,10 +954,26 @@ Span sample(double from, double to, double scale, double offset, int stagePixels
     return span;
 }
 
+// A premultiplied colour over what is below; a colour brighter than its alpha adds to it, as a
+// player shows it.
+inline void composite(uint32_t& below, uint32_t source) {
+    const uint32_t alpha = source >> 24;
+    if (alpha == 0xFF) {
+        below = source;
+        return;
+    }
+    uint32_t out = 0xFF000000u;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const uint32_t mixed =
+            ((source >> shift) & 0xFF) + (((below >> shift) & 0xFF) * (255 - alpha) + 127) / 255;
+        out |= std::min<uint32_t>(mixed, 255) << shift;
+    }
+    below = out;
+}
+
 } // namespace
 
-void Movie::drawShape(const Placed& placed, const std::vector<uint32_t>& pixels,
-                      QImage& stage) const {
+void Movie::drawShape(const Placed& placed, const Decoded& decoded, QImage& stage) const {
     const Shape& shape = shapes_[static_cast<size_t>(placed.shape)];
     const Bitmap& bitmap = bitmaps_[static_cast<size_t>(shape.bitmap)];
     const Scaling& place = placed.matrix;
@@ -949,26 +988,20 @@ void Movie::drawShape(const Placed& placed, const std::vector<uint32_t>& pixels,
         sample(place.scaleY * shape.area.yMin + originY, place.scaleY * shape.area.yMax + originY,
                place.scaleY * fill.scaleY, place.scaleY * fill.translateY + originY, height_,
                bitmap.height, shape.repeat);
+    const size_t count = columns.source.size();
     for (size_t r = 0; r < rows.source.size(); ++r) {
-        const uint32_t* from = pixels.data() + size_t(rows.source[r]) * size_t(bitmap.width);
         auto* to = reinterpret_cast<uint32_t*>(stage.scanLine(rows.first + int(r))) + columns.first;
-        for (size_t c = 0; c < columns.source.size(); ++c) {
-            const uint32_t source = from[columns.source[c]];
-            const uint32_t alpha = source >> 24;
-            if (alpha == 0xFF) {
-                to[c] = source;
-                continue;
+        const size_t row = size_t(rows.source[r]);
+        if (decoded.mapped) {
+            const uint8_t* from = decoded.indices.data() + decoded.firstRow + row * decoded.stride;
+            for (size_t c = 0; c < count; ++c) {
+                composite(to[c], decoded.table[from[columns.source[c]]]);
             }
-            // Premultiplied colours over what is below; a colour brighter than its alpha
-            // adds to it, as a player shows it.
-            const uint32_t below = to[c];
-            uint32_t out = 0xFF000000u;
-            for (int shift = 0; shift < 24; shift += 8) {
-                const uint32_t mixed = ((source >> shift) & 0xFF) +
-                                       (((below >> shift) & 0xFF) * (255 - alpha) + 127) / 255;
-                out |= std::min<uint32_t>(mixed, 255) << shift;
+        } else {
+            const uint32_t* from = decoded.pixels.data() + row * size_t(bitmap.width);
+            for (size_t c = 0; c < count; ++c) {
+                composite(to[c], from[columns.source[c]]);
             }
-            to[c] = out;
         }
     }
 }

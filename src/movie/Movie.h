@@ -74,8 +74,10 @@ private:
     };
     bool parse(QString& refusal);
     void apply(const Change& change);
-    std::shared_ptr<const std::vector<uint32_t>> pixelsOf(int bitmap, QString* refusal);
-    void drawShape(const Placed& placed, const std::vector<uint32_t>& pixels, QImage& stage) const;
+    struct Decoded;
+    std::shared_ptr<const Decoded> decode(int bitmap, QString* refusal);
+    void drawShape(const Placed& placed, const Decoded& decoded, QImage& stage) const;
+    void evictDownTo(size_t bytes);
 
     QFile file_; // the file, when it is mapped
     QByteArray bytes_;
@@ -99,7 +101,7 @@ private:
 
     // Decoded bitmaps, most recently used first.
     std::list<int> recent_;
-    std::unordered_map<int, std::shared_ptr<const std::vector<uint32_t>>> cache_;
+    std::unordered_map<int, std::shared_ptr<const Decoded>> cache_;
     size_t cachedBytes_ = 0;
     size_t cacheLimit_ = size_t{256} << 20;
 };

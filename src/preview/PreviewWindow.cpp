@@ -83,6 +83,7 @@ PreviewWindow::PreviewWindow(std::unique_ptr<movie::Movie> movie, const QString&
 
     stage_ = new Stage(picture_, this);
     stage_->setAccessibleName(QStringLiteral("Movie"));
+    stage_->setObjectName(QStringLiteral("stage"));
     stage_->setMinimumSize(std::min(movie_->width(), 160), std::min(movie_->height(), 120));
     scroll_ = new QScrollArea(this);
     scroll_->setWidget(stage_);
