@@ -233,7 +233,7 @@ void removePendingTemporary() {
 #endif
 }
 
-OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
+OutputFile::OutputFile(std::string path, [[maybe_unused]] bool named) : path_(std::move(path)) {
 #ifdef _WIN32
     // CREATE_NEW never opens an existing file: a name taken by another run is skipped.
     std::random_device random;
@@ -294,7 +294,7 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
 #if defined(__linux__) && defined(O_TMPFILE)
     // A file without a name, which vanishes with the process whatever ends it (SIGKILL, the
     // out-of-memory killer), until commit() names it. File systems without it say so here.
-    fd = openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    fd = named ? -1 : openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     unnamed_ = fd >= 0;
 #endif
     if (fd < 0) {

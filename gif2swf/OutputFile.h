@@ -18,8 +18,10 @@ namespace gif2swf {
 
 class OutputFile {
 public:
-    // Creates the temporary file; throws ConvertError (cannot write output).
-    explicit OutputFile(std::string path);
+    // Creates the file the movie is written to, with no name where the system allows unless
+    // `named` (the tests and the fuzzer take that path too); throws ConvertError (cannot
+    // write output).
+    explicit OutputFile(std::string path, bool named = false);
     // Removes the temporary file unless committed.
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;

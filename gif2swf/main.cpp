@@ -200,7 +200,12 @@ void convertMovie(const CommandLine& line, const std::vector<std::string>& input
 #ifdef GIF2SWF_TEST_HOOKS
     hookOptionsForTests(options);
 #endif
-    OutputFile file(output);
+    bool named = false;
+#ifdef GIF2SWF_TEST_HOOKS
+    // GIF2SWF_TEST_NAMED: a named temporary file, as on systems without files with no name.
+    named = std::getenv("GIF2SWF_TEST_NAMED") != nullptr;
+#endif
+    OutputFile file(output, named);
     FileSink sink(file.stream(), output);
     const ConvertResult result = convertGifs(files, options, sink);
     file.commit();

@@ -48,10 +48,12 @@ void writeGif(const QString& path, int width, int height, int frames, bool noise
 // Runs the converter in a child of its own (under a file-size limit when `sizeLimit` is
 // set) and returns its pid, so that a test can signal it and see the signal that ended it.
 // `output`: receives the read end of a pipe from its standard output. `closed`: descriptors
-// the child starts without.
+// the child starts without. `hook`: NAME=value, set for the converter with its test hooks.
 pid_t spawnConverter(const QStringList& arguments, rlim_t sizeLimit = RLIM_INFINITY,
-                     int* output = nullptr, const QList<int>& closed = {}) {
-    std::vector<QByteArray> bytes{QFile::encodeName(testrun::converterPath())};
+                     int* output = nullptr, const QList<int>& closed = {}, QByteArray hook = {}) {
+    std::vector<QByteArray> bytes{
+        QFile::encodeName(hook.isEmpty() ? testrun::converterPath()
+                                         : qEnvironmentVariable("KORVANE_TESTING_CONVERTER"))};
     for (const QString& a : arguments) {
         bytes.push_back(QFile::encodeName(a));
     }
@@ -76,6 +78,9 @@ pid_t spawnConverter(const QStringList& arguments, rlim_t sizeLimit = RLIM_INFIN
         for (int fd : closed) {
             close(fd);
         }
+        if (!hook.isEmpty()) {
+            putenv(hook.data());
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -98,11 +103,16 @@ QByteArray readLine(int fd) {
 
 // The converter with its test hooks, told to pause between its two passes on the FIFO `gate`
 // until the test writes to it (see resumeConverter).
-void startPausedConverter(QProcess& process, const QStringList& arguments, const QString& gate) {
+// `hooks`: more of them, as NAME=value.
+void startPausedConverter(QProcess& process, const QStringList& arguments, const QString& gate,
+                          const QStringList& hooks = {}) {
     QFile::remove(gate);
     QCOMPARE(mkfifo(QFile::encodeName(gate).constData(), 0600), 0);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("GIF2SWF_TEST_PAUSE", gate);
+    for (const QString& hook : hooks) {
+        environment.insert(hook.section('=', 0, 0), hook.section('=', 1));
+    }
     process.setProcessEnvironment(environment);
     process.start(qEnvironmentVariable("KORVANE_TESTING_CONVERTER"), arguments);
     QVERIFY(process.waitForStarted());
@@ -296,12 +306,16 @@ void SafetyTest::fileChangedBetweenPassesIsRefused() {
 
 void SafetyTest::signalsLeaveNoTemporaryFile_data() {
     QTest::addColumn<int>("signalNumber");
-    QTest::newRow("SIGUSR1, sent") << int(SIGUSR1);
-    QTest::newRow("SIGXFSZ, a file-size limit") << int(SIGXFSZ);
+    QTest::addColumn<bool>("named"); // a named temporary file, as on systems without unnamed ones
+    QTest::newRow("SIGUSR1, sent") << int(SIGUSR1) << false;
+    QTest::newRow("SIGXFSZ, a file-size limit") << int(SIGXFSZ) << false;
+    QTest::newRow("SIGUSR1, sent, a named temporary file") << int(SIGUSR1) << true;
+    QTest::newRow("SIGXFSZ, a named temporary file") << int(SIGXFSZ) << true;
 }
 
 void SafetyTest::signalsLeaveNoTemporaryFile() {
     QFETCH(int, signalNumber);
+    QFETCH(bool, named);
     if (!posixOnly()) {
         QSKIP("POSIX signals");
     }
@@ -312,16 +326,21 @@ void SafetyTest::signalsLeaveNoTemporaryFile() {
     QDir folder(out.path());
     QVERIFY(folder.mkdir("movie"));
     const bool sent = signalNumber == SIGUSR1;
-    QStringList arguments{"--progress", "-o", out.filePath("movie/m.swf")};
+    QStringList arguments{"-o", out.filePath("movie/m.swf")};
+    if (sent) {
+        arguments << "--progress";
+    }
     for (int i = 0; i < (sent ? 100 : 1); ++i) {
         arguments << big;
     }
     int progress = -1;
     const pid_t pid =
-        spawnConverter(arguments, sent ? RLIM_INFINITY : 64 * 1024, sent ? &progress : nullptr);
+        spawnConverter(arguments, sent ? RLIM_INFINITY : 64 * 1024, sent ? &progress : nullptr, {},
+                       named ? "GIF2SWF_TEST_NAMED=1" : QByteArray());
     QVERIFY(pid > 0);
     if (sent) {
         QVERIFY(readLine(progress).startsWith("progress 0/")); // the movie is being written
+        QCOMPARE(QDir(out.filePath("movie")).isEmpty(), !named);
         kill(pid, SIGUSR1);
         close(progress);
     }
@@ -469,23 +488,40 @@ void SafetyTest::tooLargeForAPipeIsRefused() {
 }
 
 void SafetyTest::lastProgressLineOnlyOnceNamed_data() {
-    QTest::addColumn<bool>("nameTaken"); // a folder takes the movie's name during the run
-    QTest::newRow("the movie named") << false;
-    QTest::newRow("the name taken, the movie refused") << true;
+    // What happens to the output's folder during the run; `named`: a named temporary file, as
+    // on systems without files with no name; what the folder (or the one it was renamed to)
+    // holds at the end.
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("named");
+    QTest::addColumn<QStringList>("left");
+    QTest::newRow("the movie named") << "" << false << QStringList{"m.swf"};
+    QTest::newRow("the movie named, from a named temporary file")
+        << "" << true << QStringList{"m.swf"};
+    QTest::newRow("the name taken by a folder") << "taken" << false << QStringList{"m.swf"};
+    QTest::newRow("the folder renamed") << "renamed" << false << QStringList{};
+    QTest::newRow("the folder renamed, a named temporary file")
+        << "renamed" << true << QStringList{};
 }
 
 void SafetyTest::lastProgressLineOnlyOnceNamed() {
-    QFETCH(bool, nameTaken);
+    QFETCH(QString, change);
+    QFETCH(bool, named);
+    QFETCH(QStringList, left);
     if (!posixOnly()) {
         QSKIP("the test hooks and FIFOs are POSIX");
     }
 #ifdef Q_OS_UNIX
     QTemporaryDir out;
-    const QString movie = out.filePath("m.swf");
+    QVERIFY(QDir(out.path()).mkdir("movie"));
+    const QString movie = out.filePath("movie/m.swf");
     const QString gate = dir_.filePath("gate");
     QProcess converter;
-    startPausedConverter(converter, {"--progress", dir_.filePath("a.gif"), "-o", movie}, gate);
-    resumeConverter(gate, [&] { QVERIFY(!nameTaken || QDir(out.path()).mkdir("m.swf")); });
+    startPausedConverter(converter, {"--progress", dir_.filePath("a.gif"), "-o", movie}, gate,
+                         named ? QStringList{"GIF2SWF_TEST_NAMED=1"} : QStringList{});
+    resumeConverter(gate, [&] {
+        QVERIFY(change != "taken" || QDir(out.path()).mkdir("movie/m.swf"));
+        QVERIFY(change != "renamed" || QDir(out.path()).rename("movie", "moved"));
+    });
     // Each line as it comes: the whole count only once the movie has its name.
     QByteArray last;
     while (converter.state() != QProcess::NotRunning || converter.canReadLine()) {
@@ -496,10 +532,11 @@ void SafetyTest::lastProgressLineOnlyOnceNamed() {
         last = converter.readLine().trimmed();
         QVERIFY2(last != "progress 3/3" || QFileInfo(movie).isFile(), last.constData());
     }
-    QCOMPARE(converter.exitCode(), nameTaken ? 3 : 0);
-    QCOMPARE(last, QByteArray(nameTaken ? "progress 2/3" : "progress 3/3"));
-    QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList{"m.swf"});
+    QCOMPARE(converter.exitCode(), change.isEmpty() ? 0 : 3);
+    QCOMPARE(last, QByteArray(change.isEmpty() ? "progress 3/3" : "progress 2/3"));
+    const QDir folder(out.filePath(change == "renamed" ? "moved" : "movie"));
+    QCOMPARE(folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), left);
+    QVERIFY(change != "renamed" || !QFileInfo::exists(out.filePath("movie")));
 #endif
 }
 
