@@ -12,6 +12,7 @@
 #include <QScrollArea>
 #include <QShortcut>
 #include <QSlider>
+#include <QStyle>
 
 namespace korvane {
 
@@ -91,23 +92,27 @@ PreviewWindow::PreviewWindow(std::unique_ptr<movie::Movie> movie, const QString&
     scroll_->setAlignment(Qt::AlignCenter);
     scroll_->setFocusPolicy(Qt::NoFocus);
 
-    const auto button = [this](const QString& caption, const QString& name, auto slot) {
-        auto* pushButton = new QPushButton(caption, this);
+    // The stepping buttons show the usual media symbols; their names say what they do.
+    const auto button = [this](QStyle::StandardPixmap icon, const QString& caption,
+                               const QString& name, auto slot) {
+        auto* pushButton = new QPushButton(style()->standardIcon(icon), caption, this);
         pushButton->setAccessibleName(name);
         pushButton->setAutoDefault(false);
         connect(pushButton, &QPushButton::clicked, this, slot);
         return pushButton;
     };
-    replayButton =
-        button(QStringLiteral("&Replay"), QStringLiteral("Replay"), &PreviewWindow::replay);
-    firstButton = button(QStringLiteral("|<"), QStringLiteral("First frame"), [this] { seek(0); });
-    backButton = button(QStringLiteral("<"), QStringLiteral("One frame back"),
+    replayButton = button(QStyle::SP_BrowserReload, QStringLiteral("&Replay"),
+                          QStringLiteral("Replay"), &PreviewWindow::replay);
+    firstButton = button(QStyle::SP_MediaSkipBackward, QString(), QStringLiteral("First frame"),
+                         [this] { seek(0); });
+    backButton = button(QStyle::SP_MediaSeekBackward, QString(), QStringLiteral("One frame back"),
                         [this] { seek(playhead_.frame() - 1); });
-    playButton = button(QStringLiteral("Pause"), QStringLiteral("Play or pause"),
-                        &PreviewWindow::playOrPause);
-    forwardButton = button(QStringLiteral(">"), QStringLiteral("One frame forward"),
-                           [this] { seek(playhead_.frame() + 1); });
-    lastButton = button(QStringLiteral(">|"), QStringLiteral("Last frame"),
+    playButton = button(QStyle::SP_MediaPause, QStringLiteral("Pause"),
+                        QStringLiteral("Play or pause"), &PreviewWindow::playOrPause);
+    forwardButton =
+        button(QStyle::SP_MediaSeekForward, QString(), QStringLiteral("One frame forward"),
+               [this] { seek(playhead_.frame() + 1); });
+    lastButton = button(QStyle::SP_MediaSkipForward, QString(), QStringLiteral("Last frame"),
                         [this] { seek(movie_->frameCount() - 1); });
     firstButton->setToolTip(QStringLiteral("First frame (Home)"));
     backButton->setToolTip(QStringLiteral("One frame back (Left)"));
@@ -134,19 +139,22 @@ PreviewWindow::PreviewWindow(std::unique_ptr<movie::Movie> movie, const QString&
     factsLabel->setAccessibleName(QStringLiteral("About the movie"));
     factsLabel->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
+    auto* position = new QHBoxLayout;
+    position->addWidget(frameSlider, 1);
+    position->addWidget(frameLabel);
     auto* controls = new QHBoxLayout;
     for (QWidget* control : std::initializer_list<QWidget*>{
              replayButton, firstButton, backButton, playButton, forwardButton, lastButton}) {
         controls->addWidget(control);
     }
-    controls->addWidget(frameSlider, 1);
-    controls->addWidget(frameLabel);
+    controls->addStretch(1);
     auto* zoomLabel = new QLabel(QStringLiteral("&Zoom:"), this);
     zoomLabel->setBuddy(zoomBox);
     controls->addWidget(zoomLabel);
     controls->addWidget(zoomBox);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(scroll_, 1);
+    layout->addLayout(position);
     layout->addLayout(controls);
     layout->addWidget(factsLabel);
 
@@ -216,6 +224,8 @@ void PreviewWindow::showFrame() {
         playing ? timer_.start() : timer_.stop();
     }
     playButton->setText(playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
+    playButton->setIcon(
+        style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
     frameLabel->setText(
         QStringLiteral("Frame %1 of %2").arg(playhead_.frame() + 1).arg(movie_->frameCount()));
     const QSignalBlocker quiet(frameSlider);
