@@ -7,6 +7,8 @@
 #include "util/PathHelpers.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -17,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QToolBar>
 #include <QWindow>
 
@@ -52,6 +55,8 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
     connectOptionEvents();
     connectFileListEvents();
     connectCommandEvents();
+    showPlays(DefaultPlays(Option1->isChecked()));
+    showBackground(kDefaultBackground);
     const double dots = dpi();
     resize(TwipsToPixels(kDesignClientWidth, dots), TwipsToPixels(kDesignClientHeight, dots));
 }
@@ -100,6 +105,34 @@ void Form1::createControls() {
         "PushButton1", QStringLiteral("Download \"Flash Movie Player\" To View SWF File Results"),
         optionsPage);
 
+    Frame3 = named<QGroupBox>("Frame3", QStringLiteral("The Movie"), optionsPage);
+    // Each control is known to screen readers by its label.
+    const auto labelled = [](QLabel* label, QWidget* control) {
+        label->setBuddy(control);
+        control->setAccessibleName(label->text());
+    };
+    Label2 = named<QLabel>("Label2", QStringLiteral("Movie name:"), Frame3);
+    Text3 = named<QLineEdit>("Text3", kManyToOneMovieName, Frame3);
+    labelled(Label2, Text3);
+    Check1 = named<QCheckBox>("Check1", QStringLiteral("Use each GIF's own timing"), Frame3);
+    Check1->setAccessibleName(Check1->text());
+    Label3 = named<QLabel>("Label3", QStringLiteral("Plays:"), Frame3);
+    Combo1 = named<QComboBox>("Combo1", Frame3);
+    Combo1->addItems({QStringLiteral("As the GIF says"), QStringLiteral("Loop for ever"),
+                      QStringLiteral("Once"), QStringLiteral("N times")});
+    labelled(Label3, Combo1);
+    Spin1 = named<QSpinBox>("Spin1", Frame3);
+    Spin1->setRange(kPlaysOnce + 1, kMostPlays);
+    Spin1->setAccessibleName(QStringLiteral("N times"));
+    Label4 = named<QLabel>("Label4", QStringLiteral("Size (%):"), Frame3);
+    Spin2 = named<QSpinBox>("Spin2", Frame3);
+    Spin2->setRange(kSmallestScale, kLargestScale);
+    Spin2->setValue(kNormalScale);
+    labelled(Label4, Spin2);
+    Label5 = named<QLabel>("Label5", QStringLiteral("Background colour:"), Frame3);
+    PushButton3 = named<QPushButton>("PushButton3", Frame3);
+    labelled(Label5, PushButton3);
+
     MenuBar = named<QMenuBar>("MenuBar", this);
     StandardToolBar = named<QToolBar>("Standard", QStringLiteral("Standard"), this);
 }
@@ -119,14 +152,27 @@ void Form1::placeControls() {
     setGeometryTwips(Text2, 240, 300, 5775, 390);
     setGeometryTwips(PushButton2, 6120, 300, 705, 390);
     setGeometryTwips(PushButton1, 240, 3060, 7065, 390);
+    // The movie options: labels in one column, their controls in the next.
+    setGeometryTwips(Frame3, 240, 3540, 7080, 2000);
+    setGeometryTwips(Label2, 240, 325, 2000, 270);
+    setGeometryTwips(Text3, 2300, 280, 3200, 360);
+    setGeometryTwips(Check1, 240, 730, 5000, 300);
+    setGeometryTwips(Label3, 240, 1165, 2000, 270);
+    setGeometryTwips(Combo1, 2300, 1120, 2300, 360);
+    setGeometryTwips(Spin1, 4700, 1120, 1100, 360);
+    setGeometryTwips(Label4, 240, 1585, 2000, 270);
+    setGeometryTwips(Spin2, 2300, 1540, 1100, 360);
+    setGeometryTwips(Label5, 3700, 1585, 2000, 270);
+    setGeometryTwips(PushButton3, 5750, 1540, 1200, 360);
 }
 
 void Form1::setFonts() {
     setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
     const QFont controls = calibri(11.25, true);
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{ProgressBar1, Frame1, Frame2, Option1, Option2, Label1,
-                                         Text1, Text2, PushButton2, ListView1})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             ProgressBar1, Frame1,      Frame2,    Option1, Option2, Label1, Text1,
+             Text2,        PushButton2, ListView1, Frame3,  Label2,  Text3,  Check1,
+             Label3,       Combo1,      Spin1,     Label4,  Spin2,   Label5, PushButton3})
         w->setFont(controls);
     ListView1->header()->setFont(controls);
     TabControl1->tabBar()->setFont(calibri(15.75, false));
@@ -135,9 +181,10 @@ void Form1::setFonts() {
 
 void Form1::setTabOrder() {
     // The window's tab order: the tab control, the list, then the options page from the second
-    // option down to the player button.
-    const QList<QWidget*> chain = {TabControl1, ListView1, Option2,     Option1,
-                                   Text1,       Text2,     PushButton2, PushButton1};
+    // option down to the player button, and the movie options below it.
+    const QList<QWidget*> chain = {TabControl1, ListView1,   Option2,     Option1,    Text1,
+                                   Text2,       PushButton2, PushButton1, Text3,      Check1,
+                                   Combo1,      Spin1,       Spin2,       PushButton3};
     for (int i = 0; i + 1 < chain.size(); ++i)
         QWidget::setTabOrder(chain[i], chain[i + 1]);
 }
@@ -269,6 +316,7 @@ void Form1::ApplyLayout() {
     ListView1->resize(px(layout->listWidth), px(layout->listHeight));
     Frame1->resize(px(layout->frameWidth), Frame1->height());
     Frame2->resize(px(layout->frameWidth), Frame2->height());
+    Frame3->resize(px(layout->frameWidth), Frame3->height());
     PushButton1->resize(px(layout->pushButton1Width), PushButton1->height());
     Text2->resize(px(layout->text2Width), Text2->height());
     PushButton2->move(px(layout->pushButton2Left), PushButton2->y());

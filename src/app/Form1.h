@@ -1,11 +1,14 @@
 #pragma once
 
 #include "MousePointer.h"
+#include "conversion/MovieOptions.h"
 
 #include <QCursor>
 #include <QString>
 #include <QWidget>
 
+class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -13,6 +16,7 @@ class QMenuBar;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QToolBar;
 
 namespace korvane {
@@ -90,6 +94,15 @@ public:
     void Text1_LostFocus();
     void Text2_Change();
     void PushButton2_Click();
+    // The movie options
+    void Text3_Change();
+    void Check1_Click();
+    void Combo1_Click();
+    void Spin1_Change();
+    void Spin2_Change();
+    void PushButton3_Click();
+    // The movie options as the controls show them (the movie name as typed).
+    MovieOptions movieOptions() const;
 
     // Player download link (commands/Form1Commands.cpp)
     void PushButton1_Click();
@@ -127,6 +140,17 @@ public:
     QLineEdit* Text2 = nullptr;
     QPushButton* PushButton2 = nullptr;
     QPushButton* PushButton1 = nullptr;
+    QGroupBox* Frame3 = nullptr; // the movie options
+    QLabel* Label2 = nullptr;
+    QLineEdit* Text3 = nullptr;  // movie name
+    QCheckBox* Check1 = nullptr; // each GIF's own timing
+    QLabel* Label3 = nullptr;
+    QComboBox* Combo1 = nullptr; // plays
+    QSpinBox* Spin1 = nullptr;   // how many times
+    QLabel* Label4 = nullptr;
+    QSpinBox* Spin2 = nullptr; // size in percent
+    QLabel* Label5 = nullptr;
+    QPushButton* PushButton3 = nullptr; // background colour
     QMenuBar* MenuBar = nullptr;
     QToolBar* StandardToolBar = nullptr;
 
@@ -167,6 +191,13 @@ private:
     // Set at load: the window is centred again by its outer size once its frame is known.
     bool centreWhenFramed_ = false;
     bool delayCheckShowing_ = false;
+    // Set once the user chose how often movies play (or a choice was restored); until then
+    // "Plays:" follows the mode's default.
+    bool playsChosen_ = false;
+    QColor background_ = kDefaultBackground;
+    void showPlays(int plays);
+    void showBackground(const QColor& colour);
+    void restoreMovieOptions();
 
     // --- File list ---
     // The list's notifications (filelist/Form1FileList.cpp).

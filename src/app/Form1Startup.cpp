@@ -114,6 +114,7 @@ void Form1::restoreSettings() {
         StoredBoolean(readSetting(QStringLiteral("Option1"), QStringLiteral("1")), true));
     Option2->setChecked(
         StoredBoolean(readSetting(QStringLiteral("Option2"), QStringLiteral("0")), false));
+    restoreMovieOptions();
     TabControl1->setCurrentIndex(
         StoredTabIndex(readSetting(QStringLiteral("TabControl1"), QStringLiteral("0"))));
 }

@@ -253,7 +253,8 @@ void ConversionRun::manyToOne() {
     QString outputPath;
     QStringList inputs;
     ConverterInvocation invocation;
-    step(108, [&] { outputPath = OutputPath(request_.outputFolderText, kManyToOneMovieName); });
+    step(108,
+         [&] { outputPath = OutputPath(request_.outputFolderText, request_.movie.movieName); });
     step(110, [&] { inputs.clear(); });
     const int count = static_cast<int>(request_.entries.size());
     for (int i = 1; i <= count; ++i) {
@@ -264,7 +265,8 @@ void ConversionRun::manyToOne() {
         step(120, [&] { inputs << entry; });
     }
     step(128, [&] {
-        const FrameRate rate = FrameRateFromDelay(request_.delayText);
+        const FrameRate rate =
+            request_.movie.ownTiming ? FrameRate{} : FrameRateFromDelay(request_.delayText);
         if (!rate.ok()) {
             // Nothing runs without a frame rate; the inputs are reported as not converted.
             for (const QString& input : inputs)
@@ -273,7 +275,7 @@ void ConversionRun::manyToOne() {
         }
         invocation = WithProgressReport(BuildConverterInvocation(
             ConversionMode::ManyToOne, ConverterPath(request_.applicationFolder), rate.text, inputs,
-            outputPath));
+            outputPath, request_.movie));
     });
     step(132, [&] {
         if (invocation.commandLine.isEmpty())
@@ -369,7 +371,7 @@ bool ConversionRun::startEntry(int entry) {
     step(160, [&] {
         invocation = BuildConverterInvocation(ConversionMode::OneToOne,
                                               ConverterPath(request_.applicationFolder), {}, {path},
-                                              outputPath);
+                                              outputPath, request_.movie);
     });
     auto job = std::make_unique<Job>();
     job->entry = entry;

@@ -30,6 +30,7 @@ struct ConversionRequest {
     QString delayText;
     QString outputFolderText; // exactly as typed
     QString applicationFolder;
+    MovieOptions movie{}; // its name as CheckRun leaves it: a valid file name with its .swf
     // More inputs than the platform's command line holds go to the converter in a list file.
     ArgumentSpace argumentSpace = PlatformArgumentSpace();
     // One to one: how many converters run at once, one per core.

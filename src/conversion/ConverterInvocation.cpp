@@ -23,19 +23,36 @@ QString ConverterPath(const QString& applicationFolder) {
     return applicationFolder + QDir::separator() + name;
 }
 
+QStringList MovieArguments(const MovieOptions& options, bool rateGiven, qsizetype inputCount) {
+    QStringList arguments;
+    const bool loopsByItself = rateGiven || inputCount > 1;
+    if (options.plays > kPlaysForEver || (options.plays == kPlaysForEver && !loopsByItself))
+        arguments << QStringLiteral("--plays") << QString::number(options.plays);
+    if (options.scalePercent != kNormalScale)
+        arguments << QStringLiteral("--scale") << QString::number(options.scalePercent);
+    if (options.background.rgb() != kDefaultBackground.rgb())
+        arguments << QStringLiteral("--background") << ColourText(options.background);
+    return arguments;
+}
+
 ConverterInvocation BuildConverterInvocation(ConversionMode mode, const QString& converterPath,
                                              const QString& frameRateText,
-                                             const QStringList& inputs, const QString& outputPath) {
+                                             const QStringList& inputs, const QString& outputPath,
+                                             const MovieOptions& options) {
     ConverterInvocation invocation;
     invocation.program = converterPath;
     QString& line = invocation.commandLine;
     line = Quoted(converterPath);
-    if (mode == ConversionMode::ManyToOne) {
-        line += QStringLiteral(" -r ") + frameRateText + QLatin1Char(' ');
+    const bool rateGiven = mode == ConversionMode::ManyToOne && !options.ownTiming;
+    if (rateGiven) {
+        line += QStringLiteral(" -r ") + frameRateText;
         invocation.arguments << QStringLiteral("-r") << frameRateText;
-    } else {
-        line += QLatin1Char(' ');
     }
+    for (const QString& argument : MovieArguments(options, rateGiven, inputs.size())) {
+        line += QLatin1Char(' ') + argument;
+        invocation.arguments << argument;
+    }
+    line += QLatin1Char(' ');
     invocation.firstInput = invocation.arguments.size();
     invocation.inputCount = inputs.size();
     for (const QString& input : inputs) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MovieOptions.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTemporaryFile>
@@ -22,11 +24,19 @@ struct ConverterInvocation {
 // name. Not normalised: a converter at a root keeps its doubled separator.
 QString ConverterPath(const QString& applicationFolder);
 
-// Many to one: `frameRateText` and all `inputs` in order, then "-o" and the output path.
-// One to one: the one input, then "-o" and the output path; no frame rate is passed.
+// Many to one: "-r" and `frameRateText` (none with the GIFs' own timing), the movie options, all
+// `inputs` in order, then "-o" and the output path. One to one: the movie options, the one
+// input, then "-o" and the output path; no frame rate is passed. The movie options add
+// arguments only where they differ from what the converter does by itself (MovieArguments).
 ConverterInvocation BuildConverterInvocation(ConversionMode mode, const QString& converterPath,
                                              const QString& frameRateText,
-                                             const QStringList& inputs, const QString& outputPath);
+                                             const QStringList& inputs, const QString& outputPath,
+                                             const MovieOptions& options = {});
+
+// The converter's arguments for the movie options: "--plays N" unless the converter plays
+// the movie so by itself (as the GIF says; for ever with a rate or several inputs),
+// "--scale PERCENT" and "--background RRGGBB" unless they are 100 and white.
+QStringList MovieArguments(const MovieOptions& options, bool rateGiven, qsizetype inputCount);
 
 // The same invocation with its inputs handed over in a list file: "-l" and the list's path take
 // the inputs' place among the arguments.
@@ -56,7 +66,5 @@ QString OutputPath(const QString& outputFolderText, const QString& movieFileName
 // The one-to-one movie name for an input: its file name with the extension cut inside the file
 // name only, plus ".swf". A file name without an extension keeps its whole name.
 QString OneToOneMovieName(const QString& inputPath);
-
-inline const QString kManyToOneMovieName = QStringLiteral("output.swf");
 
 } // namespace korvane

@@ -57,6 +57,7 @@ void Form1::Start() {
         return;
     ConversionRequest request{ListView1->texts(), SelectedMode(*this), Text1->text(), Text2->text(),
                               services_.applicationFolder};
+    request.movie = movieOptions();
     // Checked before anything changes on the window: a refused run leaves it as it was.
     if (!CheckRun(request, services_.dialogs, this))
         return;

@@ -89,9 +89,10 @@ QString PrepareOutputFolder(const QString& folder) {
     return {};
 }
 
-QStringList MoviesToWrite(ConversionMode mode, const QStringList& entries) {
+QStringList MoviesToWrite(ConversionMode mode, const QStringList& entries,
+                          const QString& manyToOneName) {
     if (mode == ConversionMode::ManyToOne)
-        return {kManyToOneMovieName};
+        return {manyToOneName};
     if (mode != ConversionMode::OneToOne)
         return {};
     QStringList movies;
@@ -119,7 +120,7 @@ QString ReplaceQuestion(ConversionMode mode, const QString& folder, const QStrin
     const QString shownFolder = FolderForMessages(folder);
     if (mode == ConversionMode::ManyToOne)
         return QStringLiteral("%1 already exists in %2. Replace it?")
-            .arg(kManyToOneMovieName, shownFolder);
+            .arg(existing.value(0, kManyToOneMovieName), shownFolder);
     QStringList named = existing.mid(0, kMaxNamedMovies);
     if (existing.size() > kMaxNamedMovies)
         named << QStringLiteral("...");
@@ -131,7 +132,16 @@ bool CheckRun(ConversionRequest& request, Dialogs& dialogs, QWidget* owner) {
     if (request.entries.isEmpty() || request.outputFolderText.trimmed().isEmpty() ||
         request.mode == ConversionMode::None)
         return true;
-    if (request.mode == ConversionMode::ManyToOne && !DelayGivesAcceptedRate(request.delayText)) {
+    const bool manyToOne = request.mode == ConversionMode::ManyToOne;
+    if (manyToOne) {
+        const QString nameProblem = MovieNameProblem(request.movie.movieName);
+        if (!nameProblem.isEmpty()) {
+            dialogs.message(owner, nameProblem, MessageIcon::Exclamation, kAppTitle);
+            return false;
+        }
+        request.movie.movieName = MovieFileName(request.movie.movieName);
+    }
+    if (manyToOne && !request.movie.ownTiming && !DelayGivesAcceptedRate(request.delayText)) {
         dialogs.message(owner, DelayOutOfRangeMessage(), MessageIcon::Exclamation, kAppTitle);
         return false;
     }
@@ -142,7 +152,8 @@ bool CheckRun(ConversionRequest& request, Dialogs& dialogs, QWidget* owner) {
         return false;
     }
     const QStringList existing =
-        ExistingMovies(request.outputFolderText, MoviesToWrite(request.mode, request.entries));
+        ExistingMovies(request.outputFolderText,
+                       MoviesToWrite(request.mode, request.entries, request.movie.movieName));
     return existing.isEmpty() ||
            dialogs.askYesNo(owner,
                             ReplaceQuestion(request.mode, request.outputFolderText, existing),

@@ -32,19 +32,20 @@ QString ResolvedOutputFolder(const QString& folderText);
 // in it. The empty text when it is ready; otherwise the message that says why it is not.
 QString PrepareOutputFolder(const QString& folder);
 
-// The file names of the movies a run would write, in list order, each once: "output.swf" for many
-// to one, one movie per entry for one to one.
-QStringList MoviesToWrite(ConversionMode mode, const QStringList& entries);
+// The file names of the movies a run would write, in list order, each once: `manyToOneName` for
+// many to one, one movie per entry for one to one.
+QStringList MoviesToWrite(ConversionMode mode, const QStringList& entries,
+                          const QString& manyToOneName = kManyToOneMovieName);
 
 // Those of the movie names that already exist in the folder.
 QStringList ExistingMovies(const QString& folder, const QStringList& movieNames);
 
-// The question asked before existing movies are replaced.
+// The question asked before existing movies are replaced; many to one names its movie.
 QString ReplaceQuestion(ConversionMode mode, const QString& folder, const QStringList& existing);
 
 // Runs the checks in order, telling the user through the dialogs; true when the run may go on.
-// The request's output folder becomes the resolved one. A request that the run itself turns
-// away (no entries, no folder, no mode) passes unchecked.
+// The request's output folder becomes the resolved one, and its movie name the file name used. A
+// request that the run itself turns away (no entries, no folder, no mode) passes unchecked.
 bool CheckRun(ConversionRequest& request, Dialogs& dialogs, QWidget* owner);
 
 } // namespace korvane

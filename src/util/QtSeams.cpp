@@ -1,5 +1,6 @@
 #include "QtSeams.h"
 
+#include <QColorDialog>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -78,6 +79,12 @@ bool QtDialogs::messageOffering(QWidget* owner, const QString& text, MessageIcon
     box.setDefaultButton(QMessageBox::Ok);
     box.exec();
     return box.clickedButton() == offered;
+}
+
+std::optional<QColor> QtDialogs::chooseColour(QWidget* owner, const QColor& initial,
+                                              const QString& title) {
+    const QColor chosen = QColorDialog::getColor(initial, owner, title);
+    return chosen.isValid() ? std::optional<QColor>(chosen) : std::nullopt;
 }
 
 void QtShell::open(const QString& target) {

@@ -26,6 +26,8 @@ public:
     QString openFile(QWidget* owner, const QString& title, const QString& filter) override;
     bool messageOffering(QWidget* owner, const QString& text, MessageIcon icon,
                          const QString& title, const QString& button) override;
+    std::optional<QColor> chooseColour(QWidget* owner, const QColor& initial,
+                                       const QString& title) override;
 };
 
 class QtShell : public Shell {

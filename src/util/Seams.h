@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColor>
 #include <QString>
 #include <QStringList>
 
@@ -41,6 +42,9 @@ public:
     // pressed.
     virtual bool messageOffering(QWidget* owner, const QString& text, MessageIcon icon,
                                  const QString& title, const QString& button) = 0;
+    // The colour dialog, starting at `initial`; the colour chosen, or nothing when cancelled.
+    virtual std::optional<QColor> chooseColour(QWidget* owner, const QColor& initial,
+                                               const QString& title) = 0;
 };
 
 class Shell {

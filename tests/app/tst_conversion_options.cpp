@@ -8,11 +8,14 @@
 #include "conversion/ErrorReport.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QtTest>
 
 #include <memory>
@@ -42,7 +45,8 @@ private:
     Doubles d_;
     std::unique_ptr<Form1> w_;
 
-    // The window loaded and shown on its options tab, with the focus in the delay box.
+    // The window loaded and shown on its options tab, with the focus in the delay box when it
+    // takes one.
     void openOptions(Dialogs& dialogs) {
         w_ = std::make_unique<Form1>(
             Form1Services{dialogs, d_.shell, d_.runner, d_.chance, appFolder_.path()});
@@ -51,6 +55,8 @@ private:
         w_->show();
         w_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w_.get()));
+        if (!w_->Text1->isEnabled()) // each GIF's own timing: no delay to type
+            return;
         w_->Text1->setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(w_->Text1->hasFocus());
     }
@@ -199,6 +205,100 @@ private Q_SLOTS:
             QCOMPARE(stored(QStringLiteral("Text2")), QDir::toNativeSeparators(expected));
         }
         QVERIFY(d_.dialogs.messages.isEmpty());
+    }
+
+    // What the user sets is stored at once and shown again by the next window; a cancelled
+    // colour dialog changes nothing.
+    void movieOptionsAreRemembered() {
+        retype(w_->Text3, QStringLiteral("clip"));
+        QTest::mouseClick(w_->Check1, Qt::LeftButton);
+        QVERIFY(!w_->Text1->isEnabled());
+        QTest::keyClick(w_->Combo1, Qt::Key_End); // "N times"
+        QVERIFY(w_->Spin1->isEnabled());
+        w_->Spin1->setValue(4);
+        w_->Spin2->setValue(200);
+        d_.dialogs.colourAnswers << std::nullopt << QColor(0x33, 0x66, 0x99);
+        QTest::mouseClick(w_->PushButton3, Qt::LeftButton);
+        QCOMPARE(stored(QStringLiteral("Background")), kAbsent);
+        QTest::mouseClick(w_->PushButton3, Qt::LeftButton);
+        QCOMPARE(d_.dialogs.colourInitials, (QList<QColor>{Qt::white, Qt::white}));
+        const QStringList keys = {"MovieName", "OwnTiming", "Plays", "Scale", "Background"};
+        QStringList values;
+        for (const QString& key : keys)
+            values << stored(key);
+        QCOMPARE(values, (QStringList{"clip", "True", "4", "200", "336699"}));
+
+        openOptions(d_.dialogs);
+        const MovieOptions shown = w_->movieOptions();
+        QCOMPARE(shown.movieName, QStringLiteral("clip"));
+        QVERIFY(shown.ownTiming && !w_->Text1->isEnabled());
+        QCOMPARE(shown.plays, 4);
+        QCOMPARE(shown.scalePercent, 200);
+        QCOMPARE(shown.background, QColor(0x33, 0x66, 0x99));
+        QCOMPARE(w_->PushButton3->text(), QStringLiteral("336699"));
+        QVERIFY(d_.dialogs.messages.isEmpty());
+    }
+
+    void damagedMovieOptionGivesItsDefault_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("plays, words") << "Plays"
+                                      << "lots";
+        QTest::newRow("plays, too many") << "Plays"
+                                         << "70000";
+        QTest::newRow("scale, too small") << "Scale"
+                                          << "5";
+        QTest::newRow("scale, fraction") << "Scale"
+                                         << "150.5";
+        QTest::newRow("background, with #") << "Background"
+                                            << "#336699";
+        QTest::newRow("background, a name") << "Background"
+                                            << "navy";
+        QTest::newRow("own timing") << "OwnTiming"
+                                    << "maybe";
+    }
+
+    void damagedMovieOptionGivesItsDefault() {
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QVERIFY(store(key, value));
+        openOptions(d_.dialogs);
+        const MovieOptions shown = w_->movieOptions();
+        QCOMPARE(shown.movieName, kManyToOneMovieName);
+        QVERIFY(!shown.ownTiming && w_->Text1->isEnabled());
+        QCOMPARE(shown.plays, kPlaysForEver);
+        QCOMPARE(shown.scalePercent, kNormalScale);
+        QCOMPARE(shown.background, kDefaultBackground);
+        QVERIFY(d_.dialogs.messages.isEmpty());
+    }
+
+    // "Plays:" shows each mode's default until the user chooses; the choice then stays.
+    void playsFollowsTheModeUntilChosen() {
+        QCOMPARE(w_->Combo1->currentText(), QStringLiteral("Loop for ever"));
+        QTest::mouseClick(w_->Option2, Qt::LeftButton);
+        QCOMPARE(w_->Combo1->currentText(), QStringLiteral("As the GIF says"));
+        QCOMPARE(stored(QStringLiteral("Plays")), kAbsent);
+        QTest::keyClick(w_->Combo1, Qt::Key_Down);
+        QTest::keyClick(w_->Combo1, Qt::Key_Down);
+        QCOMPARE(w_->Combo1->currentText(), QStringLiteral("Once"));
+        QVERIFY(!w_->Spin1->isEnabled());
+        QCOMPARE(stored(QStringLiteral("Plays")), QStringLiteral("1"));
+        QTest::mouseClick(w_->Option1, Qt::LeftButton);
+        QCOMPARE(w_->movieOptions().plays, kPlaysOnce);
+    }
+
+    void movieControlsAreNamedByTheirLabels() {
+        const QList<std::pair<QWidget*, QString>> controls = {
+            {w_->Text3, "Movie name:"}, {w_->Check1, "Use each GIF's own timing"},
+            {w_->Combo1, "Plays:"},     {w_->Spin1, "N times"},
+            {w_->Spin2, "Size (%):"},   {w_->PushButton3, "Background colour:"}};
+        for (const auto& [control, name] : controls) {
+            QCOMPARE(control->accessibleName(), name);
+            // Wholly on the options page.
+            QWidget* page = w_->TabControl1->widget(1);
+            const QRect shown(control->mapTo(page, QPoint()), control->size());
+            QVERIFY2(page->rect().contains(shown), qPrintable(name));
+        }
     }
 
     // A failing step is reported with its number, and the operation goes on: here the next

@@ -27,11 +27,15 @@ QString Native(const QString& path) {
 
 } // namespace
 
+Q_DECLARE_METATYPE(korvane::MovieOptions)
+
 class ConversionLogicTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void commandLine_data();
     void commandLine();
+    void movieOptionArguments_data();
+    void movieOptionArguments();
     void argumentsFit_data();
     void argumentsFit();
     void frameRate_data();
@@ -99,6 +103,43 @@ void ConversionLogicTest::commandLine() {
     QCOMPARE(invocation.commandLine, expectedLine);
     QCOMPARE(invocation.program, Native("/App") + S + "gif2swf");
     QCOMPARE(invocation.arguments, expectedArguments);
+}
+
+// The movie options add only what the converter would not do by itself; the defaults give
+// today's command lines.
+void ConversionLogicTest::movieOptionArguments_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("inputCount");
+    QTest::addColumn<MovieOptions>("options");
+    QTest::addColumn<QStringList>("expected"); // before the inputs
+    const int many = int(ConversionMode::ManyToOne);
+    MovieOptions forEver{kManyToOneMovieName, false, kPlaysForEver};
+    MovieOptions ownTiming{kManyToOneMovieName, true, kPlaysForEver};
+    MovieOptions all{kManyToOneMovieName, false, kPlaysOnce, 200, QColor(0x33, 0x66, 0x99)};
+    QTest::newRow("many to one as today") << many << 2 << forEver << QStringList{"-r", "2"};
+    QTest::newRow("own timing, two GIFs loop anyway") << many << 2 << ownTiming << QStringList();
+    QTest::newRow("own timing, one GIF") << many << 1 << ownTiming << QStringList{"--plays", "0"};
+    QTest::newRow("once, 200 %, a colour")
+        << many << 2 << all
+        << QStringList{"-r", "2", "--plays", "1", "--scale", "200", "--background", "336699"};
+    QTest::newRow("one to one as today")
+        << int(ConversionMode::OneToOne) << 1 << MovieOptions() << QStringList();
+}
+
+void ConversionLogicTest::movieOptionArguments() {
+    QFETCH(int, mode);
+    QFETCH(int, inputCount);
+    QFETCH(MovieOptions, options);
+    QFETCH(QStringList, expected);
+    const QStringList inputs = QStringList{"a.gif", "b.gif"}.mid(0, inputCount);
+    const ConverterInvocation invocation =
+        BuildConverterInvocation(ConversionMode(mode), QStringLiteral("gif2swf"),
+                                 QStringLiteral("2"), inputs, QStringLiteral("o.swf"), options);
+    QCOMPARE(invocation.arguments, (expected + inputs + QStringList{"-o", "o.swf"}));
+    QCOMPARE(invocation.firstInput, expected.size());
+    // The displayed line carries the same arguments.
+    QVERIFY2(invocation.commandLine.contains(expected.join(' ')),
+             qPrintable(invocation.commandLine));
 }
 
 // Both platforms' rules, on any platform, one unit either side of the limit.

@@ -1,5 +1,6 @@
 // Start on the real window: with a scripted runner for what the window does around the converter,
 // and end to end with the real converter on real GIF files in temporary folders.
+#include "ConverterRun.h"
 #include "Doubles.h"
 #include "GifMaker.h"
 #include "TestFiles.h"
@@ -12,15 +13,19 @@
 #include "preview/PreviewWindow.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -132,10 +137,14 @@ private Q_SLOTS:
     void delayInTheUserNumberFormat();
     void inputsGoInAListFileOnlyWhenTheyDoNotFit_data();
     void inputsGoInAListFileOnlyWhenTheyDoNotFit();
+    void movieNameCheckedBeforeTheRun_data();
+    void movieNameCheckedBeforeTheRun();
 
     // End to end (real converter, stand-ins for slow and failing ones).
     void manyToOneWritesOneMovie();
     void oneToOneWritesOneMoviePerEntry();
+    void movieOptionsShowInTheMovie_data();
+    void movieOptionsShowInTheMovie();
     void brokenGifAmongGoodOnesIsNamed();
     void movieOfTheSameNameIsNotWrittenOver();
     void closingMidConversionLeavesNoPartialFile();
@@ -406,6 +415,47 @@ void ConversionRunTest::checkedBeforeTheRun() {
     }
 }
 
+void ConversionRunTest::movieNameCheckedBeforeTheRun_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("existing"); // clip.swf is there already
+    QTest::addColumn<QString>("shown"); // the start of the one message, or the question
+    QTest::addColumn<int>("runs");
+    QTest::newRow("without extension")
+        << "clip" << false << "Done.\r\rSWF file created: OUT/clip.swf" << 1;
+    QTest::newRow("replace question names it")
+        << "clip.swf" << true << "clip.swf already exists in OUT. Replace it?" << 0;
+    QTest::newRow("folder separator")
+        << "sub/clip" << false << "The movie name \"sub/clip\" names a folder." << 0;
+    QTest::newRow("not valid") << "a|b" << false << "\"a|b\" is not a valid movie name" << 0;
+    QTest::newRow("device name") << "con" << false << "\"con\" is not a valid movie name" << 0;
+}
+
+void ConversionRunTest::movieNameCheckedBeforeTheRun() {
+    QFETCH(QString, typed);
+    QFETCH(bool, existing);
+    QFETCH(QString, shown);
+    QFETCH(int, runs);
+    if (existing)
+        QVERIFY(WriteFile(out_->filePath("clip.swf"), "an earlier movie"));
+    makeWindow(d_->runner);
+    w_->Text2->setText(Native(out_->path()));
+    w_->Text3->setText(typed);
+    w_->ListView1->append({Native("/G/a.gif"), Native("/G/b.gif")});
+    d_->runner.handler = [](const RunCall& call) {
+        WriteFile(call.arguments.last(), "movie");
+        return ProcessResult{};
+    };
+    shown.replace("OUT", out_->path());
+    if (existing)
+        d_->dialogs.yesNoAnswers << false;
+    w_->Start();
+    QCOMPARE(d_->runner.calls.size(), runs);
+    const QString said =
+        existing ? d_->dialogs.questions.value(0) : d_->dialogs.messages.value(0).text;
+    QVERIFY2(said.startsWith(Native(shown)), qPrintable(said));
+    QCOMPARE(d_->dialogs.messages.size() + d_->dialogs.questions.size(), 1);
+}
+
 void ConversionRunTest::progressAndPointerFollowTheRun_data() {
     QTest::addColumn<bool>("oneToOne");
     QTest::addColumn<QList<int>>("bar");
@@ -622,6 +672,85 @@ void ConversionRunTest::oneToOneWritesOneMoviePerEntry() {
     QStringList expected = {"a.swf", "b c.swf", "noext.swf", odd + ".swf"};
     expected.sort();
     QCOMPARE(movies, expected);
+}
+
+void ConversionRunTest::movieOptionsShowInTheMovie_data() {
+    QTest::addColumn<bool>("oneToOne");
+    QTest::addColumn<bool>("ownTiming");
+    QTest::addColumn<int>("playsChoice"); // the index in "Plays:"; -1: the mode's default
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<QColor>("background");   // invalid: not chosen
+    QTest::addColumn<QStringList>("options"); // the converter's arguments before the inputs
+    QTest::addColumn<int>("frameRate");       // 8.8 fixed point
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<int>("plays"); // 0: for ever
+    // Delays of 10 and 30 hundredths, then 20: 10 frames a second with their own timing.
+    QTest::newRow("own timing keeps mixed delays")
+        << false << true << -1 << 100 << QColor() << QStringList() << 10 * 256 << 6 << 0;
+    QTest::newRow("once at 200 % on navy")
+        << false << false << 2 << 200 << QColor(0, 0, 128)
+        << QStringList{"-r", "2", "--plays", "1", "--scale", "200", "--background", "000080"}
+        << 2 * 256 << 3 << 1;
+    QTest::newRow("one to one three times") << true << false << 3 << 100 << QColor()
+                                            << QStringList{"--plays", "3"} << 10 * 256 << 4 << 3;
+}
+
+// Each option as the window passes it to the real converter, and what the movie then does.
+void ConversionRunTest::movieOptionsShowInTheMovie() {
+    QFETCH(bool, oneToOne);
+    QFETCH(bool, ownTiming);
+    QFETCH(int, playsChoice);
+    QFETCH(int, scale);
+    QFETCH(QColor, background);
+    QFETCH(QStringList, options);
+    QFETCH(int, frameRate);
+    QFETCH(int, frames);
+    QFETCH(int, plays);
+    if (!useBuiltConverter())
+        return;
+    ListWatchingRunner runner(realRunner_);
+    makeWindow(runner);
+    QStringList inputs;
+    for (const std::vector<int>& delays : {std::vector{10, 30}, std::vector{20}}) {
+        testgif::Gif gif;
+        gif.width = gif.height = 8;
+        gif.globalColours = testgif::palette(4);
+        for (const int delay : delays) {
+            gif.frames.push_back(testgif::patternFrame(0, 0, 8, 8, 4, delay));
+            gif.frames.back().delay = delay;
+        }
+        inputs << Native(in_->filePath(QStringLiteral("%1.gif").arg(char('a' + inputs.size()))));
+        testgif::writeGif(QFile::encodeName(inputs.back()).toStdString(), gif);
+    }
+    w_->ListView1->append(oneToOne ? inputs.mid(0, 1) : inputs);
+    w_->Option2->setChecked(oneToOne);
+    w_->Check1->setChecked(ownTiming);
+    if (playsChoice >= 0) {
+        w_->Combo1->setCurrentIndex(playsChoice);
+        w_->Spin1->setValue(3);
+    }
+    w_->Spin2->setValue(scale);
+    if (background.isValid()) {
+        d_->dialogs.colourAnswers << background;
+        QTest::mouseClick(w_->PushButton3, Qt::LeftButton);
+    }
+    w_->Start();
+    QCOMPARE(d_->dialogs.messages.size(), 1);
+    QVERIFY2(d_->dialogs.messages[0].text.startsWith("Done."),
+             qPrintable(d_->dialogs.messages[0].text));
+    QStringList arguments = runner.arguments;
+    arguments.removeAll(QStringLiteral("--progress"));
+    QCOMPARE(arguments.mid(0, options.size()), options);
+    QCOMPARE(arguments.value(options.size()), inputs.first());
+
+    // The independent reader: the stage and placements scaled, the background, the frames at
+    // the rate, and the plays its actions allow.
+    const uint colour = background.isValid() ? background.rgb() & 0xFFFFFF : 0xFFFFFF;
+    QCOMPARE(testrun::checkWithSwfParser(out_->filePath(oneToOne ? "a.swf" : "output.swf"), 8, 8,
+                                         frameRate, frames, -1, plays, -1,
+                                         {QStringLiteral("scale=%1").arg(scale),
+                                          QStringLiteral("background=%1").arg(colour)}),
+             QStringLiteral("ok"));
 }
 
 void ConversionRunTest::brokenGifAmongGoodOnesIsNamed() {

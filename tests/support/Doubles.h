@@ -34,6 +34,7 @@ public:
     QQueue<QString> openFileAnswers;
     // Whether the offered button is pressed; OK when none is scripted.
     QQueue<bool> offeringAnswers;
+    QQueue<std::optional<QColor>> colourAnswers; // nothing: cancelled
     // Runs when a message box would be shown (for example to check the window's state then).
     std::function<void(const ShownMessage&)> onMessage;
 
@@ -49,6 +50,7 @@ public:
     QStringList folderTitles;
     QStringList openFileFilters;
     QStringList offeredButtons; // beside the message of the same index in `messages`
+    QList<QColor> colourInitials;
     QStringList unexpected;
 
     void message(QWidget*, const QString& text, MessageIcon icon, const QString& title) override {
@@ -109,6 +111,14 @@ public:
         offeredButtons.append(button);
         message(owner, text, icon, title);
         return !offeringAnswers.isEmpty() && offeringAnswers.dequeue();
+    }
+    std::optional<QColor> chooseColour(QWidget*, const QColor& initial, const QString&) override {
+        colourInitials.append(initial);
+        if (colourAnswers.isEmpty()) {
+            unexpected.append(QStringLiteral("chooseColour"));
+            return std::nullopt;
+        }
+        return colourAnswers.dequeue();
     }
 };
 
