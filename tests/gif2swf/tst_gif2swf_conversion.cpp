@@ -138,6 +138,7 @@ private Q_SLOTS:
     void showsWhatImageMagickShows();
     void playsAsOftenAsTheGif_data();
     void playsAsOftenAsTheGif();
+    void eachMovieTakesTheRunsOptions();
     void showsTheChosenSizeAndBackground_data();
     void showsTheChosenSizeAndBackground();
     void paletteMovieStaysCloseToGifSize_data();
@@ -527,6 +528,23 @@ void ConversionTest::playsAsOftenAsTheGif() {
     // Delays of 20 cs and -r 5 alike: 5 frames per second, a frame per image.
     QCOMPARE(testrun::checkWithSwfParser(movie, 8, 8, 5 * 256, 3 * inputs, -1, plays),
              QStringLiteral("ok"));
+}
+
+void ConversionTest::eachMovieTakesTheRunsOptions() {
+    QTemporaryDir dir;
+    Gif gif = screen(8, 8);
+    gif.frames = {frame(0, 0, 8, 8, 1, 0, 20), frame(2, 2, 4, 4, 2, 0, 20)};
+    QStringList arguments{"--each", "--plays", "2", "--scale", "200", "--background", "000080"};
+    for (const QString name : {"a", "b"}) {
+        arguments << dir.filePath(name + ".gif");
+        testgif::writeGif(arguments.back().toStdString(), gif);
+    }
+    QCOMPARE(testrun::runConverter(arguments).exitCode, 0);
+    for (const QString name : {"a", "b"}) {
+        QCOMPARE(testrun::checkWithSwfParser(dir.filePath(name + ".swf"), 8, 8, 5 * 256, 2, -1, 2,
+                                             -1, {"scale=200", "background=0x000080"}),
+                 QStringLiteral("ok"));
+    }
 }
 
 void ConversionTest::showsTheChosenSizeAndBackground_data() {

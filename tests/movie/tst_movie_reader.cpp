@@ -184,18 +184,22 @@ void MovieReaderTest::framesEqualTheGif() {
 void MovieReaderTest::playCounts_data() {
     QTest::addColumn<int>("loopCount"); // of the GIF; -1: none
     QTest::addColumn<int>("plays");     // 0: for ever
-    QTest::newRow("once") << -1 << 1;
-    QTest::newRow("3 times") << 2 << 3;
-    QTest::newRow("for ever") << 0 << 0;
+    QTest::addColumn<QStringList>("options");
+    QTest::newRow("once") << -1 << 1 << QStringList();
+    QTest::newRow("3 times") << 2 << 3 << QStringList();
+    QTest::newRow("for ever") << 0 << 0 << QStringList();
+    QTest::newRow("--plays 2 over for ever") << 0 << 2 << QStringList{"--plays", "2"};
 }
 
 void MovieReaderTest::playCounts() {
     QFETCH(int, loopCount);
     QFETCH(int, plays);
+    QFETCH(QStringList, options);
     testgif::Gif gif = patches();
     gif.loopCount = loopCount;
     const QString movie = dir_.filePath(QStringLiteral("plays%1.swf").arg(plays));
-    QCOMPARE(convert({writeGif(dir_.path(), QStringLiteral("plays.gif"), gif), "-o", movie}),
+    QCOMPARE(convert(options + QStringList{writeGif(dir_.path(), QStringLiteral("plays.gif"), gif),
+                                           "-o", movie}),
              QString());
     QString refusal;
     const auto reader = Movie::readFile(movie, refusal);
