@@ -10,6 +10,7 @@
 #include "Timing.h"
 
 #include <cmath>
+#include <map>
 #include <new>
 #include <numeric>
 #include <stdexcept>
@@ -18,8 +19,15 @@ namespace gif2swf {
 
 InputFile inputFromPath(const std::string& path) {
     if (readOnlyOnce(path)) {
-        // Read at the first opening, then both passes read the same bytes.
-        auto bytes = std::make_shared<std::optional<std::vector<uint8_t>>>();
+        // Read at the first opening, then both passes read the same bytes, and so does every
+        // input of the movie with that name: a FIFO given twice is read once, not waited on.
+        using Bytes = std::optional<std::vector<uint8_t>>;
+        static std::map<std::string, std::weak_ptr<Bytes>> read;
+        std::shared_ptr<Bytes> bytes = read[path].lock();
+        if (!bytes) {
+            bytes = std::make_shared<Bytes>();
+            read[path] = bytes;
+        }
         return {path, [path, bytes]() -> std::unique_ptr<ByteSource> {
                     if (!*bytes) {
                         *bytes = readWhole(path);

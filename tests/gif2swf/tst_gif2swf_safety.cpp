@@ -436,19 +436,23 @@ void SafetyTest::closedStandardStreamsKeepTheMovieWhole() {
 
 void SafetyTest::pipesAreReadOnce_data() {
     QTest::addColumn<QString>("input");
-    QTest::newRow("a FIFO written once") << "FIFO";
-    QTest::newRow("-, standard input") << "-";
-    QTest::newRow("/dev/stdin, a pipe") << "/dev/stdin";
+    QTest::addColumn<int>("times"); // given this many times, one movie
+    QTest::newRow("a FIFO written once") << "FIFO" << 1;
+    QTest::newRow("a FIFO written once, given twice") << "FIFO" << 2;
+    QTest::newRow("-, standard input") << "-" << 1;
+    QTest::newRow("/dev/stdin, a pipe") << "/dev/stdin" << 1;
 }
 
 void SafetyTest::pipesAreReadOnce() {
     QFETCH(QString, input);
+    QFETCH(int, times);
     if (input != "-" && !posixOnly()) {
         QSKIP("FIFOs and /dev/stdin are POSIX");
     }
     const QString gif = dir_.filePath("a.gif");
     const QString expected = dir_.filePath("from-file.swf");
-    QCOMPARE(testrun::runConverter({gif, "-o", expected}).exitCode, 0);
+    QCOMPARE(testrun::runConverter(QStringList(times, gif) + QStringList{"-o", expected}).exitCode,
+             0);
     const QString movie = dir_.filePath("from-pipe.swf");
     QProcess feeder;
 #ifdef Q_OS_UNIX
@@ -461,7 +465,7 @@ void SafetyTest::pipesAreReadOnce() {
     }
 #endif
     QProcess converter;
-    testrun::startConverter(converter, {input, "-o", movie});
+    testrun::startConverter(converter, QStringList(times, input) + QStringList{"-o", movie});
     QVERIFY(converter.waitForStarted());
     if (feeder.state() == QProcess::NotRunning) {
         converter.write(readAll(gif));
