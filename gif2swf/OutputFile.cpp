@@ -145,19 +145,12 @@ private:
 };
 
 #if defined(__linux__) && defined(O_TMPFILE)
-// Gives the file with no name open on `fd` the name `name` in `folder`; 0 or the errno.
+// Gives the file with no name open on `fd` the name `name` in `folder`; 0 or the errno. The
+// way any user may (AT_EMPTY_PATH asks for a privilege), so /proc must be there.
 int linkUnnamed(int fd, int folder, const char* name) {
     char from[40];
     std::snprintf(from, sizeof from, "/proc/self/fd/%d", fd);
-    if (linkat(AT_FDCWD, from, folder, name, AT_SYMLINK_FOLLOW) == 0) {
-        return 0;
-    }
-    const int reason = errno;
-    if (reason != ENOENT || access("/proc/self/fd", F_OK) == 0) {
-        return reason;
-    }
-    // Without /proc: the system's own way, which older kernels allow privileged users only.
-    return linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0 ? 0 : errno;
+    return linkat(AT_FDCWD, from, folder, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
 }
 #endif
 #endif
@@ -293,8 +286,11 @@ OutputFile::OutputFile(std::string path, [[maybe_unused]] bool named) : path_(st
     int fd = -1;
 #if defined(__linux__) && defined(O_TMPFILE)
     // A file without a name, which vanishes with the process whatever ends it (SIGKILL, the
-    // out-of-memory killer), until commit() names it. File systems without it say so here.
-    fd = named ? -1 : openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    // out-of-memory killer), until commit() names it. File systems without it say so here;
+    // it can be named only through /proc, and without that too the file is a named one.
+    if (!named && access("/proc/self/fd", X_OK) == 0) {
+        fd = openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    }
     unnamed_ = fd >= 0;
 #endif
     if (fd < 0) {
