@@ -20,6 +20,10 @@ constexpr double kTwips = 20;
 constexpr int kMaxSide = 8192; // pixels, stage or bitmap: what the player itself draws
 constexpr uint64_t kMaxBitmapPixels = uint64_t{4096} * 4096;
 constexpr qint64 kMaxMovieBytes = qint64{1} << 30;
+// What the reader holds on the heap stays bounded, whatever a compressed movie inflates to.
+constexpr size_t kMaxInflatedBytes = size_t{256} << 20;
+constexpr size_t kMaxFrames = 65535;
+constexpr size_t kMaxChanges = size_t{1} << 22;
 
 QString cannotShow(int frame, const QString& what) {
     return QStringLiteral("Frame %1 uses %2, which Korvane's preview cannot show. A Flash player "
@@ -435,9 +439,13 @@ bool Movie::parse(QString& refusal) {
         return false;
     }
     const uint32_t fileLength = Fields(raw + 4, 4).u32();
+    const QString tooLarge = QStringLiteral("The movie is too large for Korvane's preview.");
     if (raw[0] == 'C') {
-        const size_t limit = std::min<size_t>(fileLength < 8 ? 0 : fileLength - 8, kMaxMovieBytes);
-        body_ = inflateMovie(raw + 8, rawSize - 8, limit);
+        if (fileLength > kMaxInflatedBytes + 8) {
+            refusal = tooLarge;
+            return false;
+        }
+        body_ = inflateMovie(raw + 8, rawSize - 8, fileLength < 8 ? 0 : fileLength - 8);
     } else {
         body_ = QByteArray::fromRawData(bytes_.constData() + 8, bytes_.size() - 8);
     }
@@ -491,6 +499,10 @@ bool Movie::parse(QString& refusal) {
             return false;
         };
 
+        if (changes_.size() == kMaxChanges) {
+            refusal = tooLarge;
+            return false;
+        }
         switch (code) {
         case 0: // End
             if (scripts_.empty()) {
@@ -499,6 +511,10 @@ bool Movie::parse(QString& refusal) {
             }
             return true;
         case 1: // ShowFrame
+            if (scripts_.size() == kMaxFrames) {
+                refusal = tooLarge;
+                return false;
+            }
             scripts_.push_back(script);
             script = FrameScript::None;
             firstChange_.push_back(static_cast<uint32_t>(changes_.size()));
