@@ -1,5 +1,7 @@
 #include "BitmapEncoder.h"
 
+#include "DeflateBudget.h"
+
 #include <libdeflate.h>
 #if defined(GIF2SWF_HAVE_ISAL)
 #include <isa-l/igzip_lib.h>
@@ -21,19 +23,9 @@ constexpr uint32_t kFastWorkspaceBytes = ISAL_DEF_LVL1_DEFAULT;
 
 } // namespace
 
-BitmapCompressor::BitmapCompressor(int compressionLevel) : compressionLevel_(compressionLevel) {
-    compressor_ = libdeflate_alloc_compressor(compressionLevel);
-    smallCompressor_ = libdeflate_alloc_compressor(std::max(compressionLevel, kSmallLevel));
-    if (compressor_ == nullptr || smallCompressor_ == nullptr) {
-        libdeflate_free_compressor(compressor_);
-        libdeflate_free_compressor(smallCompressor_);
-        throw std::bad_alloc();
-    }
-}
-
 bool BitmapCompressor::deflateFast(const PreparedBitmap& prepared, std::vector<uint8_t>& out) {
 #if defined(GIF2SWF_HAVE_ISAL)
-    if (compressionLevel_ != 1 || prepared.size() > UINT32_MAX / 2) {
+    if (prepared.size() > UINT32_MAX / 2) {
         return false;
     }
     // Made when first needed: movies whose large bitmaps are all first picture never touch it.
@@ -69,17 +61,15 @@ bool BitmapCompressor::deflateFast(const PreparedBitmap& prepared, std::vector<u
 }
 
 BitmapCompressor::~BitmapCompressor() {
-    libdeflate_free_compressor(compressor_);
-    libdeflate_free_compressor(smallCompressor_);
-    for (libdeflate_compressor* harder : harderCompressors_) {
-        libdeflate_free_compressor(harder);
+    for (libdeflate_compressor* compressor : compressors_) {
+        libdeflate_free_compressor(compressor);
     }
 }
 
-libdeflate_compressor* BitmapCompressor::harder(size_t step) {
-    libdeflate_compressor*& compressor = harderCompressors_[step];
+libdeflate_compressor* BitmapCompressor::compressor(int level) {
+    libdeflate_compressor*& compressor = compressors_[std::clamp(level, 1, 12)];
     if (compressor == nullptr) {
-        compressor = libdeflate_alloc_compressor(kHarderLevels[step]);
+        compressor = libdeflate_alloc_compressor(std::clamp(level, 1, 12));
         if (compressor == nullptr) {
             throw std::bad_alloc();
         }
@@ -87,20 +77,46 @@ libdeflate_compressor* BitmapCompressor::harder(size_t step) {
     return compressor;
 }
 
-int BitmapCompressor::deflateWithin(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap,
-                                    uint64_t budget, int level, int maxLevel) {
-    for (size_t i = 0; i < std::size(kHarderLevels) && bitmap.zlibData.size() > budget; ++i) {
-        if (kHarderLevels[i] <= level || kHarderLevels[i] > maxLevel) {
-            continue;
+void BitmapCompressor::deflateAt(const PreparedBitmap& prepared, int level,
+                                 std::vector<uint8_t>& out) {
+    libdeflate_compressor* deflater = compressor(level);
+    const size_t bound = libdeflate_zlib_compress_bound(deflater, prepared.size());
+    out.resize(bound);
+    if (level == DeflateBudget::kFast && deflateFast(prepared, out)) {
+        return;
+    }
+    const size_t size =
+        libdeflate_zlib_compress(deflater, prepared.data(), prepared.size(), out.data(), bound);
+    if (size == 0) {
+        throw std::runtime_error("deflate output exceeded its bound");
+    }
+    out.resize(size);
+}
+
+int BitmapCompressor::deflate(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap,
+                              const std::vector<int>& levels, uint64_t allowance) {
+    bitmap.code = prepared.hasAlpha ? swf::kDefineBitsLossless2 : swf::kDefineBitsLossless;
+    bitmap.format = prepared.format;
+    bitmap.width = static_cast<uint16_t>(prepared.width);
+    bitmap.height = static_cast<uint16_t>(prepared.height);
+    bitmap.colourCount = prepared.colourCount;
+    const int first = levels.empty() ? DeflateBudget::kFast : levels.front();
+    deflateAt(prepared, first, bitmap.zlibData);
+    if (levels.size() < 2) {
+        return first;
+    }
+    return deflateAgain(prepared, bitmap, first, {levels.begin() + 1, levels.end()}, allowance);
+}
+
+int BitmapCompressor::deflateAgain(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap,
+                                   int level, const std::vector<int>& levels, uint64_t allowance) {
+    for (const int next : levels) {
+        if (bitmap.zlibData.size() <= allowance) {
+            break;
         }
-        level = kHarderLevels[i];
-        libdeflate_compressor* compressor = harder(i);
-        const size_t bound = libdeflate_zlib_compress_bound(compressor, prepared.size());
-        again_.resize(bound);
-        const size_t size = libdeflate_zlib_compress(compressor, prepared.data(), prepared.size(),
-                                                     again_.data(), bound);
-        if (size != 0 && size < bitmap.zlibData.size()) {
-            again_.resize(size);
+        level = next;
+        deflateAt(prepared, next, again_);
+        if (again_.size() < bitmap.zlibData.size()) {
             bitmap.zlibData.swap(again_);
         }
     }
@@ -223,28 +239,6 @@ PreparedBitmap BitmapEncoder::take(std::vector<uint8_t> spare) {
     prepared_ = PreparedBitmap{};
     prepared_.buffer = std::move(spare);
     return taken;
-}
-
-int BitmapCompressor::compress(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap) {
-    bitmap.code = prepared.hasAlpha ? swf::kDefineBitsLossless2 : swf::kDefineBitsLossless;
-    bitmap.format = prepared.format;
-    bitmap.width = static_cast<uint16_t>(prepared.width);
-    bitmap.height = static_cast<uint16_t>(prepared.height);
-    bitmap.colourCount = prepared.colourCount;
-    const bool small = prepared.size() <= kSmallBytes;
-    libdeflate_compressor* compressor = small ? smallCompressor_ : compressor_;
-    const size_t bound = libdeflate_zlib_compress_bound(compressor, prepared.size());
-    bitmap.zlibData.resize(bound);
-    const bool usedFast = !small && !prepared.sizeFirst && deflateFast(prepared, bitmap.zlibData);
-    if (!usedFast) {
-        const size_t size = libdeflate_zlib_compress(compressor, prepared.data(), prepared.size(),
-                                                     bitmap.zlibData.data(), bound);
-        if (size == 0) {
-            throw std::runtime_error("deflate output exceeded its bound");
-        }
-        bitmap.zlibData.resize(size);
-    }
-    return small ? kSmallLevel : usedFast ? 0 : compressionLevel_;
 }
 
 } // namespace gif2swf

@@ -18,10 +18,6 @@ struct libdeflate_compressor;
 // (DefineBitsLossless2, colours premultiplied, transparent written as 0,0,0,0).
 namespace gif2swf {
 
-// The deflate level: 1 is the fastest, and a little larger than level 6 on index rasters
-// while still smaller than the GIF's own LZW data (README.md has the figures).
-constexpr int kDefaultCompressionLevel = 1;
-
 // A bitmap laid out for deflating: the colour table followed by the rows, each padded to 4
 // bytes, or the 32-bit pixels. It is a value of its own so that another thread can deflate
 // it while the next one is laid out.
@@ -33,8 +29,6 @@ struct PreparedBitmap {
     int colourCount = 0;
     int width = 0;
     int height = 0;
-    // Deflated for size rather than speed (see BitmapCompressor).
-    bool sizeFirst = false;
 
     const uint8_t* data() const { return buffer.data() + start; }
     size_t size() const { return buffer.size() - start; }
@@ -64,41 +58,32 @@ private:
     uint32_t stamp_ = 0;
 };
 
-// Deflates prepared bitmaps into bitmap tags.
+// Deflates prepared bitmaps into bitmap tags, at the levels a DeflateBudget gives.
 class BitmapCompressor {
 public:
-    explicit BitmapCompressor(int compressionLevel = kDefaultCompressionLevel);
+    BitmapCompressor() = default;
     ~BitmapCompressor();
     BitmapCompressor(const BitmapCompressor&) = delete;
     BitmapCompressor& operator=(const BitmapCompressor&) = delete;
 
-    // Fills `bitmap` with everything but the character id; returns the libdeflate level of
-    // its data (0: igzip's fast level).
-    int compress(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap);
-    // Where `bitmap`'s data (deflated at `level`) is more than `budget` bytes, deflates
-    // `prepared` again at libdeflate's higher levels, one after another (2, 6, 10, 12, none above
-    // `maxLevel`) until it fits; keeps the smallest and returns the level tried last.
-    int deflateWithin(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap, uint64_t budget,
-                      int level, int maxLevel = 12);
-
-    // Small bitmaps (the patches of optimised GIFs, where the GIF's own data is small too)
-    // are deflated harder, at level 4 (level 6 made deflating the sprite animations'
-    // bottleneck; README.md has the figures).
-    static constexpr size_t kSmallBytes = 16 * 1024;
-    static constexpr int kSmallLevel = 4;
+    // Fills `bitmap` with everything but the character id, its data deflated at each of
+    // `levels` in turn (DeflateBudget's) until it is at most `allowance` bytes; keeps the
+    // smallest. Returns the level tried last.
+    int deflate(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap,
+                const std::vector<int>& levels, uint64_t allowance = UINT64_MAX);
+    // Deflates `bitmap`'s data again at each of `levels` while it is over `allowance`;
+    // returns the level tried last, or `level` (that of its data) when none was.
+    int deflateAgain(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap, int level,
+                     const std::vector<int>& levels, uint64_t allowance);
 
 private:
-    // Larger bitmaps at level 1 go through ISA-L's igzip (level 1) where the build has it,
-    // unless they are `sizeFirst`: on the bench's animations it deflates several times as
-    // fast as libdeflate's level 1, for somewhat larger output (README.md has the figures).
+    // `prepared` deflated at `level` into `out`; the fast level is igzip's where the build
+    // has it (libdeflate's level 1 otherwise, and for data igzip cannot bound).
+    void deflateAt(const PreparedBitmap& prepared, int level, std::vector<uint8_t>& out);
     bool deflateFast(const PreparedBitmap& prepared, std::vector<uint8_t>& out);
+    libdeflate_compressor* compressor(int level); // made when first needed
     std::unique_ptr<uint8_t[]> fastWorkspace_;
-    int compressionLevel_;
-    libdeflate_compressor* compressor_ = nullptr;
-    libdeflate_compressor* smallCompressor_ = nullptr;
-    static constexpr int kHarderLevels[] = {2, 6, 10, 12};
-    libdeflate_compressor* harder(size_t step); // kHarderLevels[step]'s compressor
-    libdeflate_compressor* harderCompressors_[std::size(kHarderLevels)] = {}; // made when needed
+    libdeflate_compressor* compressors_[13] = {}; // by libdeflate level
     std::vector<uint8_t> again_;
 };
 

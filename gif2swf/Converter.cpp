@@ -419,7 +419,6 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
         pixels += uint64_t(s.width) * uint64_t(s.height) * s.delays.size();
     }
     PipelineOptions running;
-    running.compressionLevel = options.compressionLevel;
     uint64_t threadedPixels = kThreadedPixels;
 #ifdef GIF2SWF_TEST_HOOKS
     if (options.smallQueues) {
@@ -439,6 +438,7 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
     const MovieLayout movie{result.stageWidth, result.stageHeight,
                             plan.frameRate,    playsFor(summaries, options),
                             plan.totalFrames,  options.look};
+    const uint64_t movieStart = out.position();
     std::optional<Pipeline> started;
     try {
         started.emplace(out, colours, movie, running);
@@ -471,8 +471,21 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
     }
     startReading(-1);
     pipeline.finish();
+    result.movieBytes = out.position() - movieStart;
+    // At most the GIF's size, unless even the levels worth their time could not make it so.
+    // (A movie's own tags cost a few hundred bytes however small the GIF: below
+    // kSizeKeptBytes the size is not kept.)
+    if (result.movieBytes > paid && paid >= kSizeKeptBytes && options.warn) {
+        const uint64_t hundredths = (result.movieBytes * 100 + paid - 1) / paid; // rounded up
+        options.warn(formatMessage(ConvertError(Error::LargerThanGif, options.movieName,
+                                                std::to_string(hundredths / 100) + "." +
+                                                    std::to_string(hundredths % 100 / 10) +
+                                                    std::to_string(hundredths % 10))));
+    }
     result.frameCount = pipeline.frameCount();
     result.bitmapCount = pipeline.bitmapCount();
+    result.bitmapsWritten = pipeline.bitmapsWritten();
+    result.bitmapsDeflatedHarder = pipeline.bitmapsDeflatedHarder();
     return result;
 }
 

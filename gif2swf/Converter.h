@@ -27,6 +27,10 @@ InputFile inputFromPath(const std::string& path);
 // caller's thread alone.
 constexpr uint64_t kThreadedPixels = 256 * 1024;
 
+// A movie of GIFs of this many bytes or more is at most their size, or a warning says how
+// much larger it is.
+constexpr uint64_t kSizeKeptBytes = 10 * 1000;
+
 struct ConvertOptions {
     // Images per second; without it each image keeps its GIF delay.
     std::optional<double> rate;
@@ -35,7 +39,6 @@ struct ConvertOptions {
     // single GIF as often as it says, several inputs or a rate for ever.
     std::optional<uint32_t> plays;
     MovieLook look;
-    int compressionLevel = kDefaultCompressionLevel;
     // Lays out and deflates the pictures on threads of their own; unset: when the movie has
     // enough pixels for it to pay (see kThreadedPixels).
     std::optional<bool> threaded;
@@ -92,7 +95,10 @@ struct ConvertResult {
     int stageHeight = 0;
     uint16_t frameRate = 0; // 8.8 fixed point
     uint32_t frameCount = 0;
-    uint32_t bitmapCount = 0;
+    uint32_t bitmapCount = 0;           // pictures defined
+    uint32_t bitmapsWritten = 0;        // bitmap tags (small pictures share one)
+    uint32_t bitmapsDeflatedHarder = 0; // of those, the ones that needed a level above their first
+    uint64_t movieBytes = 0;
 };
 
 // Converts the inputs into a movie written to `out`; throws ConvertError (a fault of the

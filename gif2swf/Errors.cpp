@@ -81,6 +81,9 @@ const char* describe(Error error) {
         return "entry {} is empty";
     case Error::TimingRounded:
         return "warning: timing rounded to {}";
+    case Error::LargerThanGif:
+        return "warning: movie is {}x the GIF: its pictures compress better in GIF's format than "
+               "in the movie's";
     case Error::CannotWriteOutput:
         return "cannot write output";
     case Error::OutputTooLarge:
@@ -137,6 +140,7 @@ ExitStatus exitStatusFor(Error error) {
     case Error::StreamTooLarge:
     case Error::EmptyListEntry:
     case Error::TimingRounded:
+    case Error::LargerThanGif:
         return kExitInput;
     case Error::CannotWriteOutput:
     case Error::OutputTooLarge:

@@ -42,6 +42,7 @@ enum class Error {
     StreamTooLarge,
     EmptyListEntry,
     TimingRounded, // a warning: the conversion goes on
+    LargerThanGif, // a warning: the movie is written
     // Output: the movie cannot be written.
     CannotWriteOutput,
     OutputTooLarge,

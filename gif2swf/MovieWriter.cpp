@@ -11,7 +11,8 @@ namespace gif2swf {
 
 MovieWriter::MovieWriter(TagSink& sink, const ColourRegistry& colours, int stageWidth,
                          int stageHeight, uint16_t frameRate, const MovieLook& look)
-    : sink_(sink), scalePercent_(look.scalePercent), encoder_(colours) {
+    : sink_(sink), scalePercent_(look.scalePercent), encoder_(colours), stripEncoder_(colours),
+      colours_(colours) {
     swf::FileHeader header;
     header.frameSize = {0, swf::scaledTwips(stageWidth, scalePercent_), 0,
                         swf::scaledTwips(stageHeight, scalePercent_)};
@@ -24,32 +25,124 @@ MovieWriter::MovieWriter(TagSink& sink, const ColourRegistry& colours, int stage
 }
 
 void MovieWriter::place(uint16_t depth, uint16_t shape, bool replace, int x, int y) {
-    swf::writePlaceObject2(sink_.tags(), depth, shape, replace, swf::scaledTwips(x, scalePercent_),
+    swf::writePlaceObject2(tags(), depth, shape, replace, swf::scaledTwips(x, scalePercent_),
                            swf::scaledTwips(y, scalePercent_), swf::fixedScale(scalePercent_));
 }
 
 uint16_t MovieWriter::shapeFor(const uint32_t* pixels, int width, int height) {
-    return shapeForPrepared(encoder_.prepare(pixels, width, height), width, height);
+    return shapeForPrepared(encoder_.prepare(pixels, width, height), pixels, width, height);
 }
 
-uint16_t MovieWriter::shapeForPrepared(const Fingerprint& fingerprint, int width, int height) {
+uint16_t MovieWriter::shapeForPrepared(const Fingerprint& fingerprint, const uint32_t* pixels,
+                                       int width, int height) {
     const auto known = shapes_.find(fingerprint);
     if (known != shapes_.end()) {
         return known->second;
     }
-    if (nextCharacterId_ + 1 > swf::kMaxCharacterId) {
+    if (nextCharacterId_ + 2 > swf::kMaxCharacterId) {
         throw ConvertError(Error::TooManyPictures, {});
     }
-    const uint16_t bitmapId = static_cast<uint16_t>(nextCharacterId_);
-    const uint16_t shape = static_cast<uint16_t>(nextCharacterId_ + 1);
-    nextCharacterId_ += 2;
-    // The first picture is deflated for size: in an optimised GIF it holds most of the
-    // file's bytes (what follows is small patches), while in a whole-frame animation it is
-    // one picture of many, whose speed counts.
-    sink_.defineBitmap(bitmapId, encoder_, frameCount_ == 0, paid_);
-    swf::writeDefineBitmapRectangle(sink_.tags(), shape, bitmapId, width, height);
+    uint16_t shape = encoder_.colourMapped() ? shapeInStrip(pixels, width, height) : 0;
+    if (shape == 0) {
+        // A bitmap of its own goes after what waits for the strip.
+        closeStrip();
+        const uint16_t bitmapId = static_cast<uint16_t>(nextCharacterId_);
+        shape = static_cast<uint16_t>(nextCharacterId_ + 1);
+        nextCharacterId_ += 2;
+        // The first picture is deflated for size: in an optimised GIF it holds most of the
+        // file's bytes (what follows is small patches), while in a whole-frame animation it
+        // is one picture of many, whose speed counts.
+        sink_.defineBitmap(bitmapId, encoder_, frameCount_ == 0, paid_);
+        swf::writeDefineBitmapRectangle(tags(), shape, bitmapId, width, height);
+    }
     shapes_.emplace(fingerprint, shape);
     return shape;
+}
+
+uint16_t MovieWriter::shapeInStrip(const uint32_t* pixels, int width, int height) {
+    const uint64_t area = uint64_t(width) * uint64_t(height);
+    if (area > kStripPicturePixels) {
+        return 0;
+    }
+    // The colours it would add; a strip that cannot take them all is defined first.
+    const uint32_t ids = colours_.size();
+    if (colourStamps_.size() < ids) {
+        colourStamps_.resize(ids, 0);
+    }
+    const auto added = [&] {
+        uint32_t count = 0;
+        const uint32_t mark = strip_.stamp + 1; // this picture's own, for the moment
+        for (uint64_t i = 0; i < area; ++i) {
+            uint32_t& stamp = colourStamps_[pixels[i]];
+            if (stamp != strip_.stamp && stamp != mark) {
+                stamp = mark;
+                ++count;
+            }
+        }
+        return count;
+    };
+    const bool fits =
+        strip_.bitmapId != 0 && strip_.height + height <= swf::kMaxBitmapSide &&
+        uint64_t(std::max(strip_.width, width)) * uint64_t(strip_.height + height) <= kStripPixels;
+    uint32_t count = 0;
+    if (fits) {
+        count = added();
+    }
+    if (!fits || strip_.colours + count > 256) {
+        closeStrip();
+        strip_.bitmapId = static_cast<uint16_t>(nextCharacterId_++);
+        // Stamps go up by two per strip: one for the strip, one for a picture being counted.
+        strip_.stamp += 2;
+        count = added();
+    }
+    for (uint64_t i = 0; i < area; ++i) {
+        colourStamps_[pixels[i]] = strip_.stamp;
+    }
+    strip_.colours += count;
+    const uint16_t shape = static_cast<uint16_t>(nextCharacterId_++);
+    swf::writeDefineBitmapRectangle(tags(), shape, strip_.bitmapId, width, height, strip_.height);
+    strip_.widths.push_back(width);
+    strip_.heights.push_back(height);
+    strip_.pixels.insert(strip_.pixels.end(), pixels, pixels + area);
+    strip_.width = std::max(strip_.width, width);
+    strip_.height += height;
+    strip_.paid = paid_;
+    return shape;
+}
+
+void MovieWriter::closeStrip() {
+    if (strip_.bitmapId == 0) {
+        return;
+    }
+    // Pictures narrower than the strip repeat their last pixel to its width, which keeps
+    // them opaque and costs deflate next to nothing.
+    Pixels& rows = stripRows_;
+    rows.resize(uint64_t(strip_.width) * uint64_t(strip_.height));
+    const uint32_t* from = strip_.pixels.data();
+    uint32_t* to = rows.data();
+    for (size_t i = 0; i < strip_.widths.size(); ++i) {
+        const int width = strip_.widths[i];
+        for (int y = 0; y < strip_.heights[i]; ++y) {
+            std::copy(from, from + width, to);
+            std::fill(to + width, to + strip_.width, from[width - 1]);
+            from += width;
+            to += strip_.width;
+        }
+    }
+    const uint16_t bitmapId = strip_.bitmapId;
+    strip_.bitmapId = 0; // tags() is the sink's again
+    stripEncoder_.prepare(rows.data(), strip_.width, strip_.height);
+    // Its tags are every shape and placing of its pictures, which follow it.
+    sink_.defineBitmap(bitmapId, stripEncoder_, true, strip_.paid,
+                       strip_.tags.position() + TagSink::kBitmapTagsBytes);
+    const std::vector<uint8_t> waiting = strip_.tags.take();
+    sink_.tags().write(waiting.data(), waiting.size());
+    strip_.width = 0;
+    strip_.height = 0;
+    strip_.widths.clear();
+    strip_.heights.clear();
+    strip_.pixels.clear();
+    strip_.colours = 0;
 }
 
 MovieWriter::Change MovieWriter::changeFrom(const uint32_t* pixels, const Pixels& shown,
@@ -136,8 +229,7 @@ void MovieWriter::keyTile(const uint32_t* pixels, int width, int height, int top
 void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
     // Patches go first: they sit above the tiles, whose number may change.
     for (uint16_t i = 0; i < patches_; ++i) {
-        swf::writeRemoveObject2(sink_.tags(),
-                                static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + i));
+        swf::writeRemoveObject2(tags(), static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + i));
     }
     patches_ = 0;
     patchArea_ = 0;
@@ -145,8 +237,7 @@ void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
     const int rows = tileRows(width, height);
     const size_t tiles = static_cast<size_t>((height + rows - 1) / rows);
     while (keyShapes_.size() > tiles) {
-        swf::writeRemoveObject2(sink_.tags(),
-                                static_cast<uint16_t>(kKeyDepth + keyShapes_.size() - 1));
+        swf::writeRemoveObject2(tags(), static_cast<uint16_t>(kKeyDepth + keyShapes_.size() - 1));
         keyShapes_.pop_back();
     }
     for (size_t t = 0; t < tiles; ++t) {
@@ -168,7 +259,7 @@ void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
 }
 
 void MovieWriter::removeTopPatch() {
-    swf::writeRemoveObject2(sink_.tags(),
+    swf::writeRemoveObject2(tags(),
                             static_cast<uint16_t>(kKeyDepth + keyShapes_.size() + patches_ - 1));
     --patches_;
     patchArea_ -= topPatchArea_;
@@ -244,7 +335,8 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
         }
         fingerprint = encoder_.prepare(patchPixels_.data(), patchWidth, patchHeight);
     }
-    const uint16_t shape = shapeForPrepared(fingerprint, patchWidth, patchHeight);
+    const uint16_t shape =
+        shapeForPrepared(fingerprint, patchPixels_.data(), patchWidth, patchHeight);
     ++patches_;
     patchArea_ += box.area();
     topPatchArea_ = box.area();
@@ -293,9 +385,12 @@ MovieWriter::Step MovieWriter::choose(const uint32_t* pixels, int width, int hei
     const uint64_t patchArea = reverts ? patchArea_ - topPatchArea_ : patchArea_;
     if (patches >= kMaxPatches ||
         patchArea + chosen.box.area() > std::max(kMaxPatchScreens * screen, kMaxPatchPixels) ||
-        chosen.pixels * 10 >= screen * 9) {
+        chosen.pixels * 10 >= screen * 9 ||
+        (screen <= kSmallScreenPixels && chosen.pixels * 4 >= screen)) {
         // Too many layers to draw, or a change of nearly every pixel, which costs about as
-        // much as the whole picture: a key clears the patches.
+        // much as the whole picture: a key clears the patches. On a small screen a key of a
+        // quarter changed is smaller still: it goes into a strip beside the picture before
+        // it, which deflate matches, and its placing is the shortest.
         return {Step::Key, region, {}};
     }
     return {reverts ? Step::Revert : Step::Stack, region, chosen.box};
@@ -350,14 +445,14 @@ void MovieWriter::checkRoomFor(uint32_t frames) const {
 void MovieWriter::advanceFrames(uint32_t frames) {
     for (uint32_t i = 0; i < frames; ++i) {
         if (frameCount_ == 0 && plays_ > 1) {
-            swf::writeSetPlayCounter(sink_.tags(), plays_);
+            swf::writeSetPlayCounter(tags(), plays_);
         }
         if (frameCount_ + 1 == lastFrame_ && plays_ == 1) {
-            swf::writeStop(sink_.tags());
+            swf::writeStop(tags());
         } else if (frameCount_ + 1 == lastFrame_ && plays_ > 1) {
-            swf::writeCountPlayAndStop(sink_.tags());
+            swf::writeCountPlayAndStop(tags());
         }
-        swf::writeShowFrame(sink_.tags());
+        swf::writeShowFrame(tags());
         ++frameCount_;
     }
     if (framesShown_) {
@@ -371,6 +466,7 @@ void MovieWriter::playTimes(uint32_t plays, uint32_t frames) {
 }
 
 void MovieWriter::finish() {
+    closeStrip();
     swf::writeEnd(sink_.tags());
     sink_.end(layout_, static_cast<uint16_t>(frameCount_));
 }

@@ -77,13 +77,21 @@ public:
     }
 
     uint32_t frameCount() const { return frameCount_; }
+    // Pictures defined (bitmaps, or parts of a shared one).
     uint32_t bitmapCount() const { return static_cast<uint32_t>(shapes_.size()); }
 
 private:
     // The shape showing these pixels, defining its bitmap and shape when new.
     uint16_t shapeFor(const uint32_t* pixels, int width, int height);
-    // The same for the bitmap the encoder has prepared.
-    uint16_t shapeForPrepared(const Fingerprint& fingerprint, int width, int height);
+    // The same for the bitmap the encoder has prepared of `pixels`.
+    uint16_t shapeForPrepared(const Fingerprint& fingerprint, const uint32_t* pixels, int width,
+                              int height);
+    // Where the writer's tags go: after the strip, while one is being filled.
+    ByteSink& tags() { return strip_.bitmapId != 0 ? strip_.tags : sink_.tags(); }
+    // Adds a small picture to the strip, when it fits there; returns its shape, or 0.
+    uint16_t shapeInStrip(const uint32_t* pixels, int width, int height);
+    // Defines the strip's bitmap and writes the tags that waited for it.
+    void closeStrip();
     void showKey(const uint32_t* pixels, int width, int height);
     // A patch of the pixels in `box` that differ from `below`, the picture it is placed over.
     void showPatch(const uint32_t* pixels, int width, const Box& box, const Pixels& below);
@@ -160,6 +168,33 @@ private:
     int shownHeight_ = 0;
     Pixels patchPixels_;
     std::vector<uint32_t> zeroRow_; // "nothing shown" above a patch's first row
+
+    // Small pictures (at most kStripPicturePixels) share a bitmap, the strip: one below the
+    // other, each shape showing its part. A movie of small frames so pays for a colour table
+    // per strip, as the GIF does once, instead of one per frame, and deflate finds what
+    // repeats from one frame to the next. A strip holds at most 256 colours (the transparent
+    // one too) and kStripPixels; the tags after its first picture wait until it is defined.
+    static constexpr uint64_t kStripPicturePixels = 32 * 1024;
+    // A screen of at most this many pixels shows a change of a quarter of them whole (see
+    // choose).
+    static constexpr uint64_t kSmallScreenPixels = 16 * 1024;
+    static constexpr uint64_t kStripPixels = 64 * 1024;
+    struct Strip {
+        uint16_t bitmapId = 0; // 0: none being filled
+        int width = 0;
+        int height = 0;
+        std::vector<int> widths; // each picture's, one after another from the top
+        std::vector<int> heights;
+        Pixels pixels;        // the pictures' rows, each its own width
+        uint64_t paid = 0;    // what the GIFs paid up to its last picture
+        uint32_t colours = 0; // distinct colour ids in it
+        uint32_t stamp = 0;   // marks, in colourStamps_, the ids it holds
+        MemorySink tags;      // what waits for its bitmap
+    } strip_;
+    std::vector<uint32_t> colourStamps_; // per colour id: the stamp of the last strip with it
+    BitmapEncoder stripEncoder_;         // the strips' own, beside the pictures' one
+    Pixels stripRows_;                   // a strip's pixels as its bitmap has them
+    const ColourRegistry& colours_;
 };
 
 } // namespace gif2swf

@@ -24,7 +24,7 @@ HandoffLimits pictureLimits(const PipelineLimits& limits, int width, int height)
 
 Pipeline::Pipeline(ByteSink& out, const ColourRegistry& colours, const MovieLayout& movie,
                    const PipelineOptions& options)
-    : sink_(out, options.compressionLevel, options.threaded, options.limits.bitmaps),
+    : sink_(out, options.threaded, options.limits.bitmaps),
       writer_(sink_, colours, movie.width, movie.height, movie.frameRate, movie.look),
       pictures_(
           pictureLimits(options.limits, movie.width, movie.height), options.threaded,

@@ -57,7 +57,6 @@ struct MovieLayout {
 // How the pipeline runs: on threads of its own or all on the caller's, and how much may wait.
 struct PipelineOptions {
     bool threaded = true;
-    int compressionLevel = kDefaultCompressionLevel;
     PipelineLimits limits;
 };
 
@@ -100,6 +99,10 @@ public:
 
     uint32_t frameCount() const { return writer_.frameCount(); }
     uint32_t bitmapCount() const { return writer_.bitmapCount(); }
+    // Bitmap tags written, and those that needed a deflate level above their first (once
+    // finished).
+    uint32_t bitmapsWritten() const { return sink_.bitmapsWritten(); }
+    uint32_t bitmapsDeflatedHarder() const { return sink_.bitmapsDeflatedHarder(); }
 
 private:
     // A picture, or a key's tile, on its way to the writer.

@@ -16,13 +16,13 @@ HandoffLimits withinLag(HandoffLimits limits, size_t lag) {
 
 } // namespace
 
-TagSink::TagSink(ByteSink& out, int compressionLevel, bool threaded, const HandoffLimits& limits)
+TagSink::TagSink(ByteSink& out, bool threaded, const HandoffLimits& limits)
     : out_(out), jobs_(
                      withinLag(limits, kSpareLag), threaded,
                      [this](BitmapJob& job, int worker) { deflate(job, worker); },
                      [this](BitmapJob& job) { write(job); }) {
     for (int i = 0; i < (threaded ? kWorkers : 1); ++i) {
-        compressors_.push_back(std::make_unique<BitmapCompressor>(compressionLevel));
+        compressors_.push_back(std::make_unique<BitmapCompressor>());
     }
 }
 
@@ -30,8 +30,7 @@ BitmapJob& TagSink::claim() {
     BitmapJob& job = jobs_.claim();
     const uint64_t number = handedOver_++;
     job.number = number;
-    job.before = number >= kSpareLag ? outcomes_[number % kSpareLag] : BitmapJob::Outcome{};
-    job.levelTwoRatio = 0; // the slot may hold an earlier job's
+    job.before = number >= kSpareLag ? outcomes_[number % kSpareLag] : DeflateBudget::Outcome{};
     return job;
 }
 
@@ -41,21 +40,21 @@ void TagSink::hand(BitmapJob& job, bool urgent) {
 }
 
 void TagSink::defineBitmap(uint16_t characterId, BitmapEncoder& encoder, bool sizeFirst,
-                           uint64_t paid) {
+                           uint64_t paid, uint64_t tagBytes) {
     BitmapJob& job = claim();
     job.hasBitmap = true;
     job.paid = paid;
     // At least a byte where the pictures paid less than the tags: 0 means no budget. The
     // first bitmap's also leaves out the header and the room kept for the tags at the end,
     // so that keeping to it keeps the movie within what was paid.
-    const uint64_t tagBytes = kBitmapTagsBytes + (lastPaid_ == 0 ? kHeaderBytes + kPaidReserve : 0);
+    tagBytes += lastPaid_ == 0 ? kHeaderBytes + kPaidReserve : 0;
     job.byteBudget = paid == 0 || paid <= lastPaid_    ? 0
                      : paid > lastPaid_ + tagBytes + 1 ? paid - lastPaid_ - tagBytes
                                                        : 1;
     lastPaid_ = std::max(lastPaid_, paid);
     job.characterId = characterId;
     job.bitmap = encoder.take(std::move(job.bitmap.buffer));
-    job.bitmap.sizeFirst = sizeFirst;
+    job.sizeFirst = sizeFirst;
     job.last = false;
     hand(job, false);
 }
@@ -72,66 +71,31 @@ void TagSink::end(const swf::FileHeaderLayout& header, uint16_t frameCount) {
 
 void TagSink::deflate(BitmapJob& job, int worker) {
     if (job.hasBitmap) {
-        BitmapCompressor& compressor = *compressors_[static_cast<size_t>(worker)];
-        job.level = compressor.compress(job.bitmap, job.deflated);
-        // A large bitmap over its own budget is deflated harder here, beside the other
-        // worker, so that the serial writer seldom has to: level 2 where what it gained on
-        // the bitmaps before would bring this one within its budget (on some pictures it gains
-        // a 16th, on others an eighth and more), else (or still over) level 6; until that is
-        // known, where it is at most a 16th over, and on one bitmap in eight to find out;
-        // still over by more than the movie had to spare beyond the writer's margin, level
-        // 10, which the writer would otherwise run on it alone (on GIFs whose LZW beats
-        // deflate, nearly every bitmap). Small ones, already at level 4 and cheap to redo,
-        // are left to the writer, which deflates them again only where the movie has little
-        // to spare (the optimised sprite animations keep their time). Workers decide from
-        // their job alone, so the bytes do not depend on which was faster.
-        const uint64_t size = job.deflated.zlibData.size();
-        const uint64_t budget = job.byteBudget;
-        if (budget != 0 && size > budget && job.bitmap.size() > BitmapCompressor::kSmallBytes) {
-            const uint32_t known = job.before.levelTwoRatio;
-            const bool tryTwo = known != 0 ? size * known / 4096 <= budget
-                                           : size - budget <= budget / 16 || job.number % 8 == 0;
-            if (tryTwo && job.level < 2) {
-                job.level =
-                    compressor.deflateWithin(job.bitmap, job.deflated, budget, job.level, 2);
-                job.levelTwoRatio =
-                    static_cast<uint32_t>(job.deflated.zlibData.size() * 4096 / size);
-            }
-            job.level = compressor.deflateWithin(job.bitmap, job.deflated, budget,
-                                                 std::max(job.level, 2), kWorkerLevel);
-            const uint64_t now = job.deflated.zlibData.size();
-            if (now > budget && int64_t(now - budget) > job.before.spare) {
-                job.level = compressor.deflateWithin(job.bitmap, job.deflated, budget, job.level,
-                                                     kWorkerMaxLevel);
-            }
-        }
+        // Each worker decides from its job alone (how the movie stood a fixed number of jobs
+        // before), so the bytes do not depend on which was faster.
+        const DeflateBudget budget = job.budget();
+        job.level = compressors_[static_cast<size_t>(worker)]->deflate(
+            job.bitmap, job.deflated, budget.levels(), budget.allowance());
         job.deflated.characterId = job.characterId;
     }
 }
 
 void TagSink::keepWithinPaid(BitmapJob& job) {
     // After this bitmap the movie is at most what the GIFs paid so far, less room for the
-    // tags still to come. A bitmap over its own budget (which its worker could not bring
-    // within it) takes from what the bitmaps before it left to spare while that is more than
-    // a margin (a 128th of what was paid); within the margin it keeps to its budget, so that
-    // the spare stays for pictures later in the file that cannot keep to theirs.
+    // tags still to come, where the levels the budget leaves can make it so.
     const uint64_t tagBytes = 14; // the long tag header and the bitmap's fields
     const uint64_t start = out_.position() + tagBytes;
     const uint64_t bound = job.paid > kPaidReserve ? job.paid - kPaidReserve : 0;
     const uint64_t room = bound > start ? bound - start : 0;
-    const uint64_t size = job.deflated.zlibData.size();
-    const uint64_t margin = spareMargin(job.paid);
-    uint64_t budget = UINT64_MAX;
-    if (size > room) {
-        budget = room;
-    } else if (job.byteBudget != 0 && size > job.byteBudget && size + margin > room) {
-        budget = job.byteBudget;
+    if (job.deflated.zlibData.size() <= room) {
+        return;
     }
-    if (budget != UINT64_MAX) {
+    const std::vector<int> levels = job.budget().levelsAbove(job.level);
+    if (!levels.empty()) {
         if (!harder_) {
             harder_ = std::make_unique<BitmapCompressor>();
         }
-        job.level = harder_->deflateWithin(job.bitmap, job.deflated, budget, job.level);
+        job.level = harder_->deflateAgain(job.bitmap, job.deflated, job.level, levels, room);
     }
 }
 
@@ -148,15 +112,21 @@ void TagSink::write(BitmapJob& job) {
         swf::writeDefineBitsLossless(out_, job.deflated);
     }
     // How the movie stands now, for the job kSpareLag later.
-    BitmapJob::Outcome& outcome = outcomes_[written_++ % kSpareLag];
+    if (job.hasBitmap) {
+        const DeflateBudget budget = job.budget();
+        const uint64_t size = job.deflated.zlibData.size();
+        lastBitmap_.level = job.level;
+        lastBitmap_.within = size <= budget.allowance();
+        lastBitmap_.roomy = size <= budget.allowance() - budget.allowance() / 8;
+        ++bitmapsWritten_;
+        bitmapsHarder_ += budget.harder(job.level) ? 1 : 0;
+    }
+    DeflateBudget::Outcome& outcome = outcomes_[written_++ % kSpareLag];
+    outcome = lastBitmap_;
     const uint64_t bound = job.paid > kPaidReserve ? job.paid - kPaidReserve : 0;
     outcome.spare = job.hasBitmap && job.paid != 0
                         ? int64_t(bound) - int64_t(out_.position()) - int64_t(spareMargin(job.paid))
                         : INT64_MAX;
-    if (job.hasBitmap && job.levelTwoRatio != 0) {
-        lastLevelTwoRatio_ = job.levelTwoRatio;
-    }
-    outcome.levelTwoRatio = lastLevelTwoRatio_;
     if (job.last) {
         const uint64_t length = out_.position();
         if (length > UINT32_MAX) {

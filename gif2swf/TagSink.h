@@ -2,6 +2,7 @@
 
 #include "BitmapEncoder.h"
 #include "ByteSink.h"
+#include "DeflateBudget.h"
 #include "Handoff.h"
 #include "SwfTags.h"
 
@@ -30,23 +31,18 @@ struct BitmapJob {
     // written, the movie is at most that, less kPaidReserve for the tags that follow.
     uint64_t paid = 0;
     // What the deflated bitmap may take, in bytes: what the GIFs paid for the pictures since
-    // the bitmap before, less the tags around this one; past it the bitmap is deflated
-    // harder at once, on its worker. 0: none (later tiles of one picture: the first tile's
-    // bound is the picture's).
+    // the bitmap before, less the tags that go with this one; the DeflateBudget's `paid`. 0:
+    // none (later tiles of one picture: the first tile's bound is the picture's).
     uint64_t byteBudget = 0;
-    int level = 0; // the libdeflate level of `deflated` (0: igzip's)
-    // What level 2 gave over the fast level, in 4096ths, where the worker ran it (else 0).
-    uint32_t levelTwoRatio = 0;
-    uint64_t number = 0; // jobs handed over before this one
+    bool sizeFirst = false; // deflated for size (see DeflateBudget)
+    int level = 0;          // the level `deflated` was made at last
+    uint64_t number = 0;    // jobs handed over before this one
     // How the movie stood after the job TagSink::kSpareLag jobs before this one, which is
     // written when this one is handed over, whatever the threads did.
-    struct Outcome {
-        // What the movie had to spare beyond the writer's margin (INT64_MAX: not known).
-        int64_t spare = INT64_MAX;
-        // What level 2 gave over the fast level on the last bitmap that ran it, in 4096ths
-        // (0: none yet).
-        uint32_t levelTwoRatio = 0;
-    } before;
+    DeflateBudget::Outcome before;
+    DeflateBudget budget() const {
+        return DeflateBudget(byteBudget, bitmap.size(), sizeFirst, before);
+    }
     // The last job: once written, the header gets the movie's length and frame count.
     bool last = false;
     swf::FileHeaderLayout header;
@@ -62,8 +58,7 @@ public:
 
     // Not `threaded`: each bitmap is deflated and written as it is handed over, on the
     // caller's thread.
-    TagSink(ByteSink& out, int compressionLevel, bool threaded,
-            const HandoffLimits& limits = defaultLimits());
+    TagSink(ByteSink& out, bool threaded, const HandoffLimits& limits = defaultLimits());
     TagSink(const TagSink&) = delete;
     TagSink& operator=(const TagSink&) = delete;
 
@@ -71,10 +66,17 @@ public:
     ByteSink& tags() { return pending_; }
     // Hands the bitmap `encoder` has prepared over, to be written as character
     // `characterId` after the tags so far; the encoder gets a written bitmap's buffer back.
-    // `sizeFirst`: deflated for size rather than speed (see BitmapCompressor). `paid`: see
-    // BitmapJob.
+    // `sizeFirst`: see DeflateBudget. `paid`: see BitmapJob. `tagBytes`: the tags that go
+    // with it (a shared bitmap's: every shape and placing of its pictures).
     void defineBitmap(uint16_t characterId, BitmapEncoder& encoder, bool sizeFirst,
-                      uint64_t paid = 0);
+                      uint64_t paid = 0, uint64_t tagBytes = kBitmapTagsBytes);
+    // Bitmaps written, and those of them that needed a level above the first one (see
+    // DeflateBudget::harder). Read once the movie is written.
+    uint32_t bitmapsWritten() const { return bitmapsWritten_; }
+    uint32_t bitmapsDeflatedHarder() const { return bitmapsHarder_; }
+    // The tags that go with a bitmap beside its data: its tag header and fields, its shape,
+    // its placing, a frame.
+    static constexpr uint64_t kBitmapTagsBytes = 64;
     // Hands the last tags over; once they are written the header at `header` gets the
     // movie's length and `frameCount`. Nothing may be handed over after.
     void end(const swf::FileHeaderLayout& header, uint16_t frameCount);
@@ -105,27 +107,21 @@ private:
     // only while writing, which is one job at a time. Made when first needed.
     std::unique_ptr<BitmapCompressor> harder_;
     uint64_t lastPaid_ = 0; // `paid` of the bitmap before
-    // The tags that go with a bitmap beside its data: its tag header and fields, its shape,
-    // its placing, a frame.
-    static constexpr uint64_t kBitmapTagsBytes = 64;
+    uint32_t bitmapsWritten_ = 0;
+    uint32_t bitmapsHarder_ = 0;
     // The header and the tags before the first bitmap (its length and rate, the background).
     static constexpr uint64_t kHeaderBytes = 64;
-    // On the workers a bitmap over its own budget is deflated again at up to level 6, and at
-    // up to 10 where the writer would deflate it again anyway; 12, the slowest, is the
-    // writer's alone, where the movie as a whole needs it.
-    static constexpr int kWorkerLevel = 6;
-    static constexpr int kWorkerMaxLevel = 10;
-    // While less than this is left to spare, a bitmap over its own budget keeps to it (see
-    // keepWithinPaid).
+    // What the workers leave of the movie's spare, for pictures later in the file that cannot
+    // keep to their own budget.
     static uint64_t spareMargin(uint64_t paid) { return paid / 128; }
     // Jobs are handed over knowing the spare after the job this many before them: at most
     // this many are in flight, so that one is written, by whichever thread, and the workers'
     // choices stay the same on one thread or four.
     static constexpr size_t kSpareLag = 16;
-    std::array<BitmapJob::Outcome, kSpareLag> outcomes_{}; // by job number, modulo kSpareLag
-    uint32_t lastLevelTwoRatio_ = 0;                       // as written, in order
-    uint64_t handedOver_ = 0;                              // jobs claimed, by the producer
-    uint64_t written_ = 0; // jobs written, by whichever retires them
+    std::array<DeflateBudget::Outcome, kSpareLag> outcomes_{}; // by job number, modulo kSpareLag
+    DeflateBudget::Outcome lastBitmap_; // how the last bitmap written came out
+    uint64_t handedOver_ = 0;           // jobs claimed, by the producer
+    uint64_t written_ = 0;              // jobs written, by whichever retires them
     std::vector<std::unique_ptr<BitmapCompressor>> compressors_; // one per worker
     Handoff<BitmapJob> jobs_;
 };

@@ -178,11 +178,11 @@ Playback play(const std::vector<uint8_t>& movie) {
     play.headerFrameCount = in.u16();
 
     std::map<uint16_t, Bitmap> bitmaps;
-    std::map<uint16_t, uint16_t> shapeBitmap;
-    std::map<uint16_t, Layer> layers; // by depth
+    std::map<uint16_t, Bitmap> shapePixels; // the part of its bitmap each shape shows
+    std::map<uint16_t, Layer> layers;       // by depth
     bool changed = true;
     const auto drawLayer = [&](const Layer& layer, std::vector<uint32_t>& stage) {
-        const Bitmap& bitmap = bitmaps.at(shapeBitmap.at(layer.shape));
+        const Bitmap& bitmap = shapePixels.at(layer.shape);
         // The stage pixels the layer may cover, a pixel more on each side.
         const auto span = [](int32_t origin, int64_t scale, int size, int stage) {
             const int64_t first = origin / 20 - 1;
@@ -242,12 +242,35 @@ Playback play(const std::vector<uint8_t>& movie) {
             bitmaps[id] = std::move(bitmap);
         } else if (code == 2) {
             const uint16_t id = tag.u16();
-            tag.rect();
+            const std::vector<int32_t> bounds = tag.rect();
             if (tag.u8() != 1) {
                 throw std::runtime_error("expected one fill style");
             }
             tag.u8(); // fill type
-            shapeBitmap[id] = tag.u16();
+            const Bitmap& bitmap = bitmaps.at(tag.u16());
+            // The fill: a bitmap pixel to a pixel (a scale of 20), moved by whole pixels.
+            const int scaleBits = tag.bits(1) != 0 ? static_cast<int>(tag.bits(5)) : 0;
+            if (scaleBits == 0 || tag.signedBits(scaleBits) != 20 << 16 ||
+                tag.signedBits(scaleBits) != 20 << 16 || tag.bits(1) != 0) {
+                throw std::runtime_error("bitmap fill not at one pixel a pixel");
+            }
+            const int moveBits = static_cast<int>(tag.bits(5));
+            const int32_t moveX = tag.signedBits(moveBits);
+            const int32_t moveY = tag.signedBits(moveBits);
+            const int32_t left = bounds[0] - moveX;
+            const int32_t top = bounds[2] - moveY;
+            Bitmap part;
+            part.width = (bounds[1] - bounds[0]) / 20;
+            part.height = (bounds[3] - bounds[2]) / 20;
+            if (left % 20 != 0 || top % 20 != 0 || left < 0 || top < 0 ||
+                left / 20 + part.width > bitmap.width || top / 20 + part.height > bitmap.height) {
+                throw std::runtime_error("shape shows more than its bitmap");
+            }
+            for (int y = 0; y < part.height; ++y) {
+                const auto row = bitmap.argb.begin() + (top / 20 + y) * bitmap.width + left / 20;
+                part.argb.insert(part.argb.end(), row, row + part.width);
+            }
+            shapePixels[id] = std::move(part);
         } else if (code == 26) {
             const uint8_t flags = tag.u8();
             const uint16_t depth = tag.u16();
@@ -264,7 +287,7 @@ Playback play(const std::vector<uint8_t>& movie) {
             Layer& layer = layers[depth];
             if (hasCharacter) {
                 layer.shape = tag.u16();
-                if (shapeBitmap.count(layer.shape) == 0) {
+                if (shapePixels.count(layer.shape) == 0) {
                     throw std::runtime_error("placement of an undefined shape");
                 }
             }

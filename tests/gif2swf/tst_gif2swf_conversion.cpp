@@ -292,6 +292,24 @@ void ConversionTest::showsWhatImageMagickShows_data() {
     optimised.changesInPlace = true;
     QTest::newRow("small changes, as optimised GIFs have") << optimised;
 
+    Case disposed;
+    disposed.gifs = {screen(48, 40)};
+    disposed.gifs[0].frames = {frame(0, 0, 48, 40, 1, 1)};
+    for (int i = 1; i < 16; ++i) {
+        // Patches whose unchanged pixels are transparent (a sprite over the scene, every
+        // third pixel left as it was), disposed of to the background and to the picture
+        // before, so that later patches go over what the disposal left.
+        Frame f = frame((i * 5) % 38, (i * 3) % 30, 10, 10, i + 1, i % 2 == 0 ? 2 : 3, 10, 0);
+        for (size_t p = 0; p < f.indices.size(); p += 3) {
+            f.indices[p] = 0;
+        }
+        disposed.gifs[0].frames.push_back(f);
+    }
+    disposed.frameRate = tenFps;
+    disposed.repeats.assign(disposed.gifs[0].frames.size(), 1);
+    disposed.changesInPlace = true;
+    QTest::newRow("transparent patches, disposed of to background and previous") << disposed;
+
     // GIFs as the tools that make most of them write them.
     Case ffmpeg;
     ffmpeg.madeBy = {

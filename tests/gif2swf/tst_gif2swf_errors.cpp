@@ -445,9 +445,10 @@ void ErrorsTest::inputListsTakeTheirPlaceAmongTheInputs() {
 void ErrorsTest::helpListsExitStatusesAndLimits() {
     const testrun::Result help = testrun::runConverter({"--help"});
     QCOMPARE(help.exitCode, 0);
-    for (const char* part : {"Usage: gif2swf [-r RATE] [-o OUTPUT] INPUT...", "  1  usage error",
-                             "  2  input error", "  3  output error", "  4  internal error",
-                             "8192 pixels a side", "-l, --list LIST", "each ended by a NUL byte"}) {
+    for (const char* part :
+         {"Usage: gif2swf [-r RATE] [-o OUTPUT] INPUT...", "  1  usage error", "  2  input error",
+          "  3  output error", "  4  internal error", "8192 pixels a side", "-l, --list LIST",
+          "each ended by a NUL byte", "is at most their size, or a warning"}) {
         QVERIFY2(help.standardError.contains(part), part);
     }
     // Read in an 80-column terminal: no line may wrap.

@@ -6,6 +6,7 @@
 #include "ColourRegistry.h"
 #include "CommandLine.h"
 #include "Converter.h"
+#include "DeflateBudget.h"
 #include "Errors.h"
 #include "GifMaker.h"
 #include "GifReader.h"
@@ -216,6 +217,8 @@ private Q_SLOTS:
     void patchRowsFollowTheirDefinition();
     void tagsStayInOrderWhileBitmapsDeflateSideBySide();
     void deflatedBitmapsInflateToWhatWasPrepared();
+    void deflateBudgetChoosesTheLevels_data();
+    void deflateBudgetChoosesTheLevels();
     void threadsDoNotChangeTheMovie_data();
     void threadsDoNotChangeTheMovie();
 };
@@ -323,7 +326,7 @@ void FormatTest::movieReusesPicturesThatShowAgain() {
     mixed[4] = 0; // one transparent pixel: needs alpha
     MemorySink sink;
     ColourRegistry colours;
-    TagSink tagSink(sink, kDefaultCompressionLevel, false);
+    TagSink tagSink(sink, false);
     MovieWriter movie(tagSink, colours, 3, 2, 10 * 256);
     movie.show(idsOf(colours, red).data(), 3, 2, 1);
     movie.show(idsOf(colours, mixed).data(), 3, 2, 2);
@@ -332,9 +335,10 @@ void FormatTest::movieReusesPicturesThatShowAgain() {
     QCOMPARE(movie.bitmapCount(), 2u);
 
     const testswf::Playback playback = testswf::play(sink.data());
-    // FileAttributes, background; bitmap, shape, place, frame; bitmap with alpha, shape,
-    // replace, two frames; replace by the first shape, frame; End.
-    const std::vector<int> tags{69, 9, 20, 2, 26, 1, 36, 2, 26, 1, 1, 26, 1, 0};
+    // FileAttributes, background; the pictures share one bitmap (with alpha), each a shape
+    // showing its part: shape, place, frame; shape, replace, two frames; replace by the first
+    // shape, frame; End.
+    const std::vector<int> tags{69, 9, 36, 2, 26, 1, 2, 26, 1, 1, 26, 1, 0};
     QCOMPARE(playback.tagCodes, tags);
     QCOMPARE(playback.headerFrameCount, uint16_t{4});
     QCOMPARE(playback.frames[3], playback.frames[0]);
@@ -347,7 +351,7 @@ void FormatTest::changesArePatchedUpToTheLayerBound() {
     std::vector<std::vector<uint32_t>> shown;
     MemorySink sink;
     ColourRegistry colours;
-    TagSink tagSink(sink, kDefaultCompressionLevel, false);
+    TagSink tagSink(sink, false);
     MovieWriter movie(tagSink, colours, 16, 8, 256);
     auto show = [&] {
         movie.show(idsOf(colours, picture).data(), 16, 8, 1);
@@ -366,7 +370,7 @@ void FormatTest::changesArePatchedUpToTheLayerBound() {
     movie.finish();
 
     const testswf::Playback playback = testswf::play(sink.data());
-    const std::vector<int> start{69, 9, 20, 2, 26, 1, 20, 2, 26, 1, 36, 2, 26, 1};
+    const std::vector<int> start{69, 9, 36, 2, 26, 1, 2, 26, 1, 2, 26, 1};
     QVERIFY(std::equal(start.begin(), start.end(), playback.tagCodes.begin()));
     QCOMPARE(playback.deepestLayer, 1025);
     QCOMPARE(std::count(playback.tagCodes.begin(), playback.tagCodes.end(), 28), 1024);
@@ -828,7 +832,7 @@ void FormatTest::tagsStayInOrderWhileBitmapsDeflateSideBySide() {
     const int count = 120;
     swf::FileHeaderLayout header;
     {
-        TagSink writer(sink, 1, true);
+        TagSink writer(sink, true);
         std::vector<std::thread> workers;
         for (int w = 0; w < TagSink::kWorkers; ++w) {
             workers.emplace_back([&writer, w] { writer.work(w); });
@@ -884,13 +888,12 @@ void FormatTest::tagsStayInOrderWhileBitmapsDeflateSideBySide() {
     QCOMPARE(expected, count + 1);
 }
 
-// Every way a bitmap is deflated (small ones harder, large ones by the fast deflater where
-// the build has it unless they are the first picture, data that deflates poorly deflated
-// again) gives a zlib stream of exactly the prepared bytes; data that deflates poorly comes
-// out as small as libdeflate's level 2 makes it.
+// Every level a bitmap is deflated at (the fast deflater where the build has it, libdeflate's
+// levels) gives a zlib stream of exactly the prepared bytes; data over its allowance is
+// deflated again at the next level, and comes out as small as that level makes it.
 void FormatTest::deflatedBitmapsInflateToWhatWasPrepared() {
-    BitmapCompressor compressor(1);
-    libdeflate_compressor* level2 = libdeflate_alloc_compressor(2);
+    BitmapCompressor compressor;
+    libdeflate_compressor* level6 = libdeflate_alloc_compressor(6);
     std::mt19937 random(7);
     // Poorly deflating: six-byte words from a small set, a quarter of their bytes spoilt.
     std::array<std::array<uint8_t, 6>, 64> words;
@@ -900,9 +903,11 @@ void FormatTest::deflatedBitmapsInflateToWhatWasPrepared() {
         }
     }
     enum Data { Runs, Words, Noise };
+    const std::vector<int> fast{DeflateBudget::kFast};
     for (const size_t size : {size_t{1}, size_t{5000}, size_t{16 * 1024 + 1}, size_t{3000000}}) {
         for (const Data data : {Runs, Words, Noise}) {
-            for (const bool sizeFirst : {false, true}) {
+            for (const std::vector<int>& levels :
+                 {fast, std::vector<int>{1}, std::vector<int>{4}, std::vector<int>{0, 6}}) {
                 PreparedBitmap prepared;
                 prepared.buffer.resize(size + 3);
                 prepared.start = 3;
@@ -915,19 +920,21 @@ void FormatTest::deflatedBitmapsInflateToWhatWasPrepared() {
                 }
                 prepared.width = 1;
                 prepared.height = static_cast<int>(size);
-                prepared.sizeFirst = sizeFirst;
-                swf::LosslessBitmap bitmap;
-                const int level = compressor.compress(prepared, bitmap);
-                // Poorly deflating data over a budget of what level 2 makes of it is
-                // deflated again until within it.
-                size_t betterSize = 0;
-                if (data == Words && size > 16 * 1024) {
-                    std::vector<uint8_t> better(libdeflate_zlib_compress_bound(level2, size));
-                    betterSize = libdeflate_zlib_compress(level2, prepared.data(), size,
+                // Poorly deflating data allowed what level 6 makes of it is deflated again
+                // until within it.
+                size_t level6Size = 0;
+                if (data == Words && levels.size() > 1) {
+                    std::vector<uint8_t> better(libdeflate_zlib_compress_bound(level6, size));
+                    level6Size = libdeflate_zlib_compress(level6, prepared.data(), size,
                                                           better.data(), better.size());
-                    compressor.deflateWithin(prepared, bitmap, betterSize, level);
                 }
-                const QString what = QString("%1 bytes, data %2").arg(size).arg(int(data));
+                swf::LosslessBitmap bitmap;
+                const int level = compressor.deflate(prepared, bitmap, levels,
+                                                     level6Size != 0 ? level6Size : UINT64_MAX);
+                const QString what = QString("%1 bytes, data %2, level %3")
+                                         .arg(size)
+                                         .arg(int(data))
+                                         .arg(levels.front());
                 std::vector<uint8_t> inflated(size + 1);
                 uLongf inflatedSize = static_cast<uLongf>(inflated.size());
                 QCOMPARE(uncompress(inflated.data(), &inflatedSize, bitmap.zlibData.data(),
@@ -938,13 +945,72 @@ void FormatTest::deflatedBitmapsInflateToWhatWasPrepared() {
                          qPrintable(what));
                 if (data == Runs) {
                     QVERIFY2(bitmap.zlibData.size() < size / 4 + 64, qPrintable(what));
-                } else if (betterSize != 0) {
-                    QVERIFY2(bitmap.zlibData.size() <= betterSize, qPrintable(what));
+                } else if (level6Size != 0) {
+                    QVERIFY2(bitmap.zlibData.size() <= level6Size, qPrintable(what));
+                    QVERIFY2(level == 6 || level == DeflateBudget::kFast, qPrintable(what));
                 }
             }
         }
     }
-    libdeflate_free_compressor(level2);
+    libdeflate_free_compressor(level6);
+}
+
+void FormatTest::deflateBudgetChoosesTheLevels_data() {
+    QTest::addColumn<quint64>("paid");
+    QTest::addColumn<quint64>("rawBytes");
+    QTest::addColumn<bool>("sizeFirst");
+    QTest::addColumn<int>("beforeLevel"); // -1: not known
+    QTest::addColumn<QString>("before");  // "within", "roomy" or "over"
+    QTest::addColumn<qint64>("spare");    // -1: not known
+    QTest::addColumn<QString>("levels");  // 0: the fast deflate
+    QTest::addColumn<quint64>("allowance");
+    const quint64 none = UINT64_MAX;
+    const quint64 large = 300000;
+    QTest::newRow("no bound: the first level")
+        << 0ull << large << false << 6 << "over" << 5000ll << "0" << none;
+    QTest::newRow("large: fast, then 6")
+        << 1000ull << large << false << -1 << "within" << -1ll << "0 6" << 1000ull;
+    QTest::newRow("what the movie spares is allowed")
+        << 1000ull << large << false << -1 << "within" << 500ll << "0 6" << 1500ull;
+    QTest::newRow("a debt is not")
+        << 1000ull << large << false << -1 << "within" << -500ll << "0 6" << 1000ull;
+    QTest::newRow("first picture: libdeflate's 1")
+        << 1000ull << large << true << -1 << "within" << -1ll << "1 6" << 1000ull;
+    QTest::newRow("a strip: up to 9")
+        << 1000ull << 60000ull << true << -1 << "within" << -1ll << "1 6 9" << 1000ull;
+    QTest::newRow("small: from 4")
+        << 1000ull << 16384ull << false << -1 << "within" << -1ll << "4 6 9" << 1000ull;
+    QTest::newRow("starts where the one before needed")
+        << 1000ull << large << false << 6 << "within" << -1ll << "6" << 1000ull;
+    QTest::newRow("a step lower when it had room")
+        << 1000ull << 60000ull << true << 9 << "roomy" << -1ll << "6 9" << 1000ull;
+    QTest::newRow("the GIF's format wins: no higher")
+        << 1000ull << 60000ull << true << 6 << "over" << -1ll << "6" << 1000ull;
+}
+
+// One place decides how hard a bitmap is deflated: the fast level, higher ones only while
+// over what was paid, bounded, and starting where the bitmaps before needed.
+void FormatTest::deflateBudgetChoosesTheLevels() {
+    QFETCH(quint64, paid);
+    QFETCH(quint64, rawBytes);
+    QFETCH(bool, sizeFirst);
+    QFETCH(int, beforeLevel);
+    QFETCH(QString, before);
+    QFETCH(qint64, spare);
+    QFETCH(QString, levels);
+    QFETCH(quint64, allowance);
+    DeflateBudget::Outcome outcome;
+    outcome.level = beforeLevel;
+    outcome.within = before != "over";
+    outcome.roomy = before == "roomy";
+    outcome.spare = spare == -1 ? INT64_MAX : spare;
+    const DeflateBudget budget(paid, rawBytes, sizeFirst, outcome);
+    QStringList chosen;
+    for (int level : budget.levels()) {
+        chosen << QString::number(level);
+    }
+    QCOMPARE(chosen.join(' '), levels);
+    QCOMPARE(quint64(budget.allowance()), allowance);
 }
 
 void FormatTest::threadsDoNotChangeTheMovie_data() {

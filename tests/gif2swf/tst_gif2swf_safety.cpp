@@ -639,7 +639,7 @@ void SafetyTest::namesShowOnOneLine() {
 void SafetyTest::neverLargerThanTheGif_data() {
     // The kinds whose movies came out larger than their GIFs: made by a program (OUT the GIF,
     // WHOLE a view panning over a smooth picture, written whole in 64 colours by ImageMagick,
-    // "+dither" before WHOLE without dithering), or "flame".
+    // "+dither" before WHOLE without dithering), or "flame" and "small flame".
     QTest::addColumn<QStringList>("madeBy");
     QTest::newRow("ImageMagick -layers optimize, panning")
         << QStringList{"convert", "+dither", "WHOLE", "-layers", "optimize", "OUT"};
@@ -651,6 +651,8 @@ void SafetyTest::neverLargerThanTheGif_data() {
                        "lavfi",  "-i",       "testsrc2=size=160x120:rate=25",
                        "-t",     "2",        "OUT"};
     QTest::newRow("flame") << QStringList{"flame"};
+    // Small frames with one global colour table, which every frame's bitmap would repeat.
+    QTest::newRow("small frames, one global palette") << QStringList{"small flame"};
     // One dithered picture large enough to go as tiles: each tile keeps to its rows' share.
     QTest::newRow("ImageMagick, one large dithered picture") << QStringList{
         "convert", "-size", "1000x1000", "gradient:red-blue", "-colors", "200", "OUT"};
@@ -662,6 +664,8 @@ void SafetyTest::neverLargerThanTheGif() {
     const QString gif = work.filePath("made.gif");
     if (madeBy.front() == "flame") {
         testgif::writeGif(gif.toStdString(), testgif::flame(128, 96, 40));
+    } else if (madeBy.front() == "small flame") {
+        testgif::writeGif(gif.toStdString(), testgif::flame(30, 60, 33));
     } else {
         const QString scene = work.filePath("scene.png");
         QCOMPARE(testrun::runProgram({"convert", "-seed", "5", "-size", "400x200", "plasma:fractal",

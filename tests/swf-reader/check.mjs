@@ -58,13 +58,13 @@ check(tags.length >= 2 && name(tags[1]) === "SetBackgroundColor" &&
   ((tags[1].color.r << 16) | (tags[1].color.g << 8) | tags[1].color.b) === background,
   `second tag is not a SetBackgroundColor of ${hex(background)}`);
 
-// Then bitmaps, each followed by the shape it fills; placements (depth 1 holds the whole
+// Then bitmaps and the shapes they fill (each a rectangle showing a bitmap, or a part of one
+// that holds several pictures one below the other); placements (depth 1 holds the whole
 // picture, higher depths the changed areas over it, moved by whole pixels), removals, frames.
 const bitmaps = new Map();
 const shapes = new Set();
 let showFrames = 0;
 const occupied = new Set();
-let lastBitmap = null;
 const frameActions = []; // [frame index, action bytes]
 let mostLayers = 0;
 for (let i = 2; i < tags.length; i++) {
@@ -73,25 +73,27 @@ for (let i = 2; i < tags.length; i++) {
     case "DefineBitmap":
       check(t.mediaType === "image/x-swf-lossless1" || t.mediaType === "image/x-swf-lossless2",
         `bitmap ${t.id} is ${t.mediaType}`);
-      check(t.width >= 1 && t.height >= 1 && t.width <= expect.width && t.height <= expect.height,
+      check(t.width >= 1 && t.height >= 1 && t.width <= expect.width && t.height <= 8192,
         `bitmap ${t.id} is ${t.width}x${t.height}`);
       check(!bitmaps.has(t.id), `bitmap id ${t.id} defined twice`);
       bitmaps.set(t.id, t);
-      lastBitmap = t;
       break;
     case "DefineShape": {
-      check(lastBitmap !== null && name(tags[i - 1]) === "DefineBitmap", `shape ${t.id} does not follow its bitmap`);
       const fills = t.shape.initialStyles.fill;
-      check(fills.length === 1 && fills[0].bitmapId === lastBitmap?.id, `shape ${t.id} is not filled with bitmap ${lastBitmap?.id}`);
+      const bitmap = fills.length === 1 ? bitmaps.get(fills[0].bitmapId) : undefined;
+      check(bitmap !== undefined, `shape ${t.id} is not filled with one bitmap defined before it`);
       const f = fills[0];
       check(f.repeating === false && f.smoothed === false, `shape ${t.id}: fill is repeating or smoothed`);
+      const top = -f.matrix.translateY;
       check(f.matrix.scaleX.epsilons === 20 * 65536 && f.matrix.scaleY.epsilons === 20 * 65536 &&
         f.matrix.rotateSkew0.epsilons === 0 && f.matrix.rotateSkew1.epsilons === 0 &&
-        f.matrix.translateX === 0 && f.matrix.translateY === 0, `shape ${t.id}: bitmap matrix is not a scale of 20`);
-      const w = (lastBitmap?.width ?? 0) * 20;
-      const hh = (lastBitmap?.height ?? 0) * 20;
-      check(t.bounds.xMin === 0 && t.bounds.yMin === 0 && t.bounds.xMax === w && t.bounds.yMax === hh,
-        `shape ${t.id}: bounds differ from its bitmap's size`);
+        f.matrix.translateX === 0 && top >= 0 && top % 20 === 0,
+        `shape ${t.id}: bitmap matrix is not a scale of 20 moved up by whole rows`);
+      const w = t.bounds.xMax;
+      const hh = t.bounds.yMax;
+      check(t.bounds.xMin === 0 && t.bounds.yMin === 0 && w > 0 && hh > 0 &&
+        w <= (bitmap?.width ?? 0) * 20 && top + hh <= (bitmap?.height ?? 0) * 20,
+        `shape ${t.id}: bounds reach beyond its bitmap`);
       // The outline: a closed path that visits the rectangle's four corners.
       let x = 0, y = 0, maxX = 0, maxY = 0, minX = 0, minY = 0;
       for (const r of t.shape.records) {
@@ -144,7 +146,8 @@ for (let i = 2; i < tags.length; i++) {
 }
 check(showFrames === expect.frames, `${showFrames} ShowFrame tags, expected ${expect.frames}`);
 if (expect.bitmaps !== undefined) {
-  check(bitmaps.size === expect.bitmaps, `${bitmaps.size} bitmaps, expected ${expect.bitmaps}`);
+  // Pictures defined: bitmaps, or parts of one that several share.
+  check(shapes.size === expect.bitmaps, `${shapes.size} pictures defined, expected ${expect.bitmaps}`);
 }
 if (expect.layers !== undefined) {
   check(mostLayers <= expect.layers, `${mostLayers} objects on the stage at once, expected at most ${expect.layers}`);

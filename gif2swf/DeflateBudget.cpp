@@ -1,0 +1,52 @@
+#include "DeflateBudget.h"
+
+#include <cstddef>
+
+namespace gif2swf {
+
+DeflateBudget::DeflateBudget(uint64_t paid, uint64_t rawBytes, bool sizeFirst,
+                             const Outcome& before) {
+    // Large bitmaps go no higher than 6: above it, seconds buy a few per cent. Those deflated
+    // for size start at libdeflate's level 1 rather than the fast one (igzip's output is a
+    // sixth larger).
+    if (rawBytes <= kSmallBytes) {
+        ladder_ = {4, 6, 9};
+    } else if (sizeFirst && rawBytes <= kCheapBytes) {
+        ladder_ = {1, 6, 9};
+    } else if (sizeFirst) {
+        ladder_ = {1, 6};
+    } else {
+        ladder_ = {kFast, 6};
+    }
+    if (paid == 0) {
+        levels_ = {ladder_.front()};
+        return;
+    }
+    const bool spareKnown = before.spare != INT64_MAX && before.spare > 0;
+    allowance_ = paid + (spareKnown ? static_cast<uint64_t>(before.spare) : 0);
+    // Start where the bitmap before ended, so that a movie whose bitmaps need a higher level
+    // deflates each of them once; a step lower when that one had room to spare.
+    std::size_t start = 0;
+    while (before.level >= 0 && start + 1 < ladder_.size() && ladder_[start + 1] <= before.level) {
+        ++start;
+    }
+    if (before.roomy && start > 0) {
+        --start;
+    }
+    // It did not fit even there: nothing worth the time will fit, so no higher.
+    const std::size_t end = before.level >= 0 && !before.within ? start + 1 : ladder_.size();
+    levels_.assign(ladder_.begin() + static_cast<std::ptrdiff_t>(start),
+                   ladder_.begin() + static_cast<std::ptrdiff_t>(end));
+}
+
+std::vector<int> DeflateBudget::levelsAbove(int level) const {
+    std::vector<int> above;
+    for (int step : ladder_) {
+        if (step > level) {
+            above.push_back(step);
+        }
+    }
+    return above;
+}
+
+} // namespace gif2swf

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// How hard a bitmap is deflated, decided here alone: from what the GIF paid for the pictures
+// it shows, its size, and how the bitmaps before it came out. The movie is meant to be at
+// most the GIF's size at the fast level, because it holds what the GIF held (patches with
+// what did not change transparent, small pictures sharing one colour table); a higher level
+// is the exception, tried only where a bitmap is over what it may take, and bounded: large
+// bitmaps go no higher than level 6, and a movie whose bitmaps did not fit even there (two-
+// colour noise, which GIF's LZW codes better than deflate can) stops trying lower levels
+// first. The deflater, the workers and the writer only follow what it says.
+namespace gif2swf {
+
+class DeflateBudget {
+public:
+    // The build's fastest deflate: ISA-L's igzip (its level 1) where the build has it, else
+    // libdeflate's level 1. Other levels are libdeflate's.
+    static constexpr int kFast = 0;
+    // Bitmaps of at most kSmallBytes start at level 4: libdeflate's fixed cost per call is
+    // much of their time, and igzip gains nothing there. Those deflated for size go up to
+    // level 9 when at most kCheapBytes, where that takes a few milliseconds.
+    static constexpr uint64_t kSmallBytes = 16 * 1024;
+    static constexpr uint64_t kCheapBytes = 80 * 1024;
+
+    // How an earlier bitmap came out (the movie stood so after it).
+    struct Outcome {
+        // What the movie had to spare below what was paid, beyond a margin kept for later
+        // pictures; INT64_MAX: not known yet.
+        int64_t spare = INT64_MAX;
+        int level = -1;     // the level it ended at; -1: not known
+        bool within = true; // it ended within what it might take
+        bool roomy = false; // with an eighth of that to spare, or more
+    };
+
+    // A bitmap of `rawBytes` uncompressed, for which the GIFs paid `paid` bytes beyond its
+    // tags (0: no bound); `sizeFirst`: it holds much of what the GIF paid for (the first
+    // picture, which in an optimised GIF is most of the file; a strip of small pictures).
+    DeflateBudget(uint64_t paid, uint64_t rawBytes, bool sizeFirst, const Outcome& before);
+
+    // The levels to try, in order: deflate at the first, and at the next while the data is
+    // over allowance(); keep the smallest.
+    const std::vector<int>& levels() const { return levels_; }
+    // The levels above `level` that remain, for a bitmap that the movie as a whole cannot
+    // afford at `level` (the writer's check, which knows the movie exactly).
+    std::vector<int> levelsAbove(int level) const;
+    // What the deflated data may take: what was paid, and what the movie has to spare.
+    uint64_t allowance() const { return allowance_; }
+    // Whether ending at `level` means the bitmap needed more than the first level a bitmap
+    // of its size gets (what the bench counts).
+    bool harder(int level) const { return level != ladder_.front(); }
+
+private:
+    std::vector<int> ladder_; // every level for a bitmap of this size, fastest first
+    std::vector<int> levels_;
+    uint64_t allowance_ = UINT64_MAX;
+};
+
+} // namespace gif2swf
