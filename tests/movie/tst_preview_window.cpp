@@ -75,7 +75,10 @@ void PreviewWindowTest::stepsAndPlaysUntilItStops() {
     QCOMPARE(window->frameLabel->text(), QStringLiteral("Frame 4 of 4"));
     window->replayButton->click();
     QCOMPARE(window->frameLabel->text(), QStringLiteral("Frame 1 of 4"));
-    QTest::keyClick(window, Qt::Key_Space); // pause
+    // Space pauses wherever the focus is, also on another button.
+    window->activateWindow();
+    window->replayButton->setFocus();
+    QTest::keyClick(window->replayButton, Qt::Key_Space);
     QVERIFY(!window->playhead().playing());
 
     window->zoomBox->setCurrentIndex(2);
