@@ -18,6 +18,7 @@
 
 #ifdef Q_OS_UNIX
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -101,32 +102,36 @@ QByteArray readLine(int fd) {
     return line;
 }
 
-// The converter with its test hooks, told to pause between its two passes on the FIFO `gate`
-// until the test writes to it (see resumeConverter).
-// `hooks`: more of them, as NAME=value.
-void startPausedConverter(QProcess& process, const QStringList& arguments, const QString& gate,
-                          const QStringList& hooks = {}) {
+// Runs the converter with its test hooks (`hooks`: NAME=value) paused between its two passes
+// until `change` has run: it waits for a byte through the FIFO `gate`.
+template <typename Change>
+testrun::Result runPaused(const QStringList& arguments, const QString& gate,
+                          const QStringList& hooks, Change change) {
     QFile::remove(gate);
-    QCOMPARE(mkfifo(QFile::encodeName(gate).constData(), 0600), 0);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("GIF2SWF_TEST_PAUSE", gate);
-    for (const QString& hook : hooks) {
-        environment.insert(hook.section('=', 0, 0), hook.section('=', 1));
-    }
-    process.setProcessEnvironment(environment);
+    mkfifo(QFile::encodeName(gate).constData(), 0600);
+    QProcess process;
+    process.setEnvironment(QProcessEnvironment::systemEnvironment().toStringList() + hooks +
+                           QStringList{"GIF2SWF_TEST_PAUSE=" + gate});
     process.start(qEnvironmentVariable("KORVANE_TESTING_CONVERTER"), arguments);
-    QVERIFY(process.waitForStarted());
-}
-
-// Once the paused converter waits at `gate`, runs `change` and lets it go on.
-template <typename Change> void resumeConverter(const QString& gate, Change change) {
-    int fd = -1;
     // Opening for writing succeeds only once the converter has the FIFO open for reading.
-    QTRY_VERIFY_WITH_TIMEOUT(
-        (fd = open(QFile::encodeName(gate).constData(), O_WRONLY | O_NONBLOCK)) >= 0, 30000);
-    change();
-    QCOMPARE(write(fd, "+", 1), ssize_t(1));
-    close(fd);
+    const QByteArray fifo = QFile::encodeName(gate);
+    int fd = -1;
+    if (!QTest::qWaitFor([&] { return (fd = open(fifo.constData(), O_WRONLY | O_NONBLOCK)) >= 0; },
+                         30000)) {
+        process.kill(); // it never paused: it failed before, or hangs
+    } else {
+        change();
+        if (write(fd, "+", 1) != 1) {
+            process.kill();
+        }
+        close(fd);
+    }
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    const QByteArray output = process.readAllStandardOutput();
+    return {process.exitCode(), process.readAllStandardError() + output, output};
 }
 #endif
 
@@ -280,24 +285,17 @@ void SafetyTest::fileChangedBetweenPassesIsRefused() {
     QVERIFY(table > 0);
 
     const QString movie = dir_.filePath("changing.swf");
-    const QString gate = dir_.filePath("gate");
-    QProcess converter;
-    startPausedConverter(converter, {input, "-o", movie}, gate);
-    resumeConverter(gate, [&] {
-        if (change == "rename") {
-            QCOMPARE(::rename(QFile::encodeName(other).constData(),
-                              QFile::encodeName(input).constData()),
-                     0);
-            return;
-        }
+    const testrun::Result run = runPaused({input, "-o", movie}, dir_.filePath("gate"), {}, [&] {
         QFile file(input);
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QVERIFY(file.seek(table));
-        QCOMPARE(file.write(after.mid(table, 256 * 3)), qint64(256 * 3));
+        if (change == "rename") {
+            QCOMPARE(std::rename(QFile::encodeName(other), QFile::encodeName(input)), 0);
+        } else {
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(table));
+            QCOMPARE(file.write(after.mid(table, 256 * 3)), qint64(256 * 3));
+        }
     });
-    QVERIFY(converter.waitForFinished(30000));
-    QCOMPARE(converter.exitCode(), 2);
-    QCOMPARE(QString::fromUtf8(converter.readAllStandardError()),
+    QCOMPARE(run.exitCode, 2);
+    QCOMPARE(QString::fromUtf8(run.standardError),
              "gif2swf: " + input + ": changed while being converted\n");
     QVERIFY(!QFileInfo::exists(movie));
     QCOMPARE(QFileInfo(input).size(), qint64(before.size()));
@@ -518,26 +516,16 @@ void SafetyTest::lastProgressLineOnlyOnceNamed() {
     QTemporaryDir out;
     QVERIFY(QDir(out.path()).mkdir("movie"));
     const QString movie = out.filePath("movie/m.swf");
-    const QString gate = dir_.filePath("gate");
-    QProcess converter;
-    startPausedConverter(converter, {"--progress", dir_.filePath("a.gif"), "-o", movie}, gate,
-                         named ? QStringList{"GIF2SWF_TEST_NAMED=1"} : QStringList{});
-    resumeConverter(gate, [&] {
-        QVERIFY(change != "taken" || QDir(out.path()).mkdir("movie/m.swf"));
-        QVERIFY(change != "renamed" || QDir(out.path()).rename("movie", "moved"));
-    });
-    // Each line as it comes: the whole count only once the movie has its name.
-    QByteArray last;
-    while (converter.state() != QProcess::NotRunning || converter.canReadLine()) {
-        if (!converter.canReadLine()) {
-            converter.waitForReadyRead(1000);
-            continue;
-        }
-        last = converter.readLine().trimmed();
-        QVERIFY2(last != "progress 3/3" || QFileInfo(movie).isFile(), last.constData());
-    }
-    QCOMPARE(converter.exitCode(), change.isEmpty() ? 0 : 3);
-    QCOMPARE(last, QByteArray(change.isEmpty() ? "progress 3/3" : "progress 2/3"));
+    const testrun::Result run =
+        runPaused({"--progress", dir_.filePath("a.gif"), "-o", movie}, dir_.filePath("gate"),
+                  named ? QStringList{"GIF2SWF_TEST_NAMED=1"} : QStringList{}, [&] {
+                      QVERIFY(change != "taken" || QDir(out.path()).mkdir("movie/m.swf"));
+                      QVERIFY(change != "renamed" || QDir(out.path()).rename("movie", "moved"));
+                  });
+    // The whole count only once the movie has its name.
+    QCOMPARE(run.exitCode, change.isEmpty() ? 0 : 3);
+    QCOMPARE(run.standardOutput.split('\n').value(3),
+             QByteArray(change.isEmpty() ? "progress 3/3" : ""));
     const QDir folder(out.filePath(change == "renamed" ? "moved" : "movie"));
     QCOMPARE(folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), left);
     QVERIFY(change != "renamed" || !QFileInfo::exists(out.filePath("movie")));
