@@ -883,7 +883,7 @@ std::shared_ptr<const Movie::Decoded> Movie::decode(int index, QString* refusal)
     }
     if (!whole) {
         if (refusal != nullptr) {
-            *refusal = damaged(bitmap.frame, QStringLiteral("a bitmap is cut off"));
+            *refusal = damaged(bitmap.frame, QStringLiteral("a bitmap cannot be decoded"));
         }
         return nullptr;
     }

@@ -77,6 +77,30 @@ std::vector<uint32_t> rgbOf(const QImage& image) {
     return rgb;
 }
 
+struct Tag {
+    int code = 0;
+    int start = 0; // of its header
+    int body = 0;
+    int length = 0;
+};
+
+// An uncompressed movie's tags, in order.
+QList<Tag> tagsOf(const QByteArray& movie) {
+    QList<Tag> tags;
+    int at = 8 + (5 + 4 * (uchar(movie[8]) >> 3) + 7) / 8 + 4;
+    while (at + 2 <= movie.size()) {
+        Tag tag{qFromLittleEndian<quint16>(movie.constData() + at) >> 6, at, at + 2, 0};
+        tag.length = uchar(movie[at]) & 0x3F;
+        if (tag.length == 0x3F) {
+            tag.length = int(qFromLittleEndian<quint32>(movie.constData() + at + 2));
+            tag.body += 4;
+        }
+        tags.append(tag);
+        at = tag.body + tag.length;
+    }
+    return tags;
+}
+
 // The same movie, compressed as other tools write it.
 QByteArray compressed(const QByteArray& movie) {
     QByteArray out = movie.left(8);
@@ -238,6 +262,10 @@ void MovieReaderTest::refusals_data() {
         << "gradient"
         << "Frame 1 uses a shape with a gradient fill, which Korvane's preview cannot show. A "
            "Flash player such as Ruffle can.";
+    QTest::newRow("damaged bitmap")
+        << "bitmap"
+        << "The movie is damaged in frame 1 (a bitmap cannot be decoded), so Korvane's preview "
+           "cannot show it.";
     QTest::newRow("not a movie") << "gif"
                                  << "The file is not a Flash movie.";
 }
@@ -251,52 +279,44 @@ void MovieReaderTest::refusals() {
     if (kind == QLatin1String("ffmpeg")) {
         QCOMPARE(testrun::runProgram({"ffmpeg", "-v", "error", "-y", "-i", gif, movie}).exitCode,
                  0);
-    } else if (kind == QLatin1String("cut")) {
+    } else if (kind == QLatin1String("cut") || kind == QLatin1String("bitmap")) {
         QCOMPARE(convert({gif, "-o", movie}), QString());
         QFile file(movie);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray whole = file.readAll();
-        // Up to the middle of the first tag after the second frame.
-        int at = 8 + (5 + 4 * (uchar(whole[8]) >> 3) + 7) / 8 + 4;
-        for (int frames = 0; frames < 2 && at + 6 < whole.size();) {
-            const int code = (uchar(whole[at]) | uchar(whole[at + 1]) << 8) >> 6;
-            int length = uchar(whole[at]) & 0x3F;
-            at += 2;
-            if (length == 0x3F) {
-                length = int(qFromLittleEndian<quint32>(whole.constData() + at));
-                at += 4;
+        bytes = file.readAll();
+        int frames = 0;
+        for (const Tag& tag : tagsOf(bytes)) {
+            if (kind == QLatin1String("cut") && frames == 2) {
+                bytes.truncate(tag.start + 3); // in the first tag after the second frame
+                break;
             }
-            at += length;
-            frames += code == 1;
+            if (kind == QLatin1String("bitmap") && (tag.code == 20 || tag.code == 36)) {
+                // The first bitmap's deflated pixels made invalid after the zlib header.
+                bytes.replace(tag.body + 10, tag.length - 10, QByteArray(tag.length - 10, '\xff'));
+                break;
+            }
+            frames += tag.code == 1;
         }
-        bytes = whole.left(at + 3);
     } else if (kind == QLatin1String("gradient")) {
-        // A 20-twip stage; a shape with a linear gradient of two stops, no outline.
-        bytes = QByteArray::fromHex("46575308"
-                                    "00000000"
-                                    "300a00a0"
-                                    "000a"
-                                    "0100" // header
-                                    "bf0012000000"
-                                    "0100"
-                                    "00"
-                                    "01"
-                                    "10"
-                                    "00" // DefineShape
-                                    "02"
-                                    "00ff0000"
-                                    "ff0000ff"
-                                    "00"
-                                    "00"
-                                    "00"
+        // A 1 x 1 pixel stage; a shape with a linear gradient of two stops, no outline.
+        // clang-format off
+        bytes = QByteArray::fromHex("46575308" "00000000" "300a00a0" "000a" "0100" // header
+                                    "bf0012000000" "0100" "00" "01" "10" "00" // DefineShape
+                                    "02" "00ff0000" "ff0000ff" "00" "00" "00"
                                     "0000"); // End
+        // clang-format on
     } else {
         bytes = QByteArray("GIF89a\x01\x00\x01\x00\x00\x00\x00", 13);
     }
     QString refusal;
     const auto reader =
         bytes.isEmpty() ? Movie::readFile(movie, refusal) : Movie::read(bytes, refusal);
-    QVERIFY(!reader);
+    if (kind == QLatin1String("bitmap")) { // found out when a frame needs it
+        QImage stage;
+        QVERIFY(reader && !reader->draw(0, stage, &refusal));
+    } else {
+        QVERIFY(!reader);
+    }
     QCOMPARE(refusal, sentence);
 }
 
