@@ -321,8 +321,6 @@ void Form1::ApplyLayout() {
     Text2->resize(px(layout->text2Width), Text2->height());
     PushButton2->move(px(layout->pushButton2Left), PushButton2->y());
     ProgressBar1->move(ProgressBar1->x(), px(layout->progressTop));
-    if (layout->columnWidth)
-        ListView1->setColumnWidth(0, px(*layout->columnWidth));
     if (layout->progressWidth)
         ProgressBar1->resize(px(*layout->progressWidth), ProgressBar1->height());
 }

@@ -4,6 +4,7 @@
 #include "conversion/MovieOptions.h"
 
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
@@ -225,6 +226,9 @@ private:
     void setConversionRunning(bool running);
     // The run in progress, for Stop.
     ConversionRun* run_ = nullptr;
+    // Since the last Start: a Stop within the double-click interval is part of the same double
+    // click.
+    QElapsedTimer startClicked_;
 
     // --- Command bars ---
     // Enables or disables the commands that change the list or start a run.

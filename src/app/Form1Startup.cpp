@@ -59,8 +59,7 @@ void Form1::Form_Load() {
     loadHandCursor();
     OpenHomePageOccasionally();
     ListView1->createColumn(
-        QStringLiteral("Drag and drop GIF files here. Drag files up and down to change order."),
-        TwipsToPixels(3000, dpi()));
+        QStringLiteral("Drag and drop GIF files here. Drag files up and down to change order."));
     restoreSettings();
     CreateToolbar();
     CreateMenu();

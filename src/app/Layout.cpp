@@ -24,7 +24,6 @@ std::optional<FormLayout> ComputeLayout(int clientWidth, int clientHeight, bool 
     l.pushButton2Left = kText2DesignLeft + l.text2Width + 100;
     l.progressTop = l.tabHeight + 1750; // 150 twips below the tab control
     if (listHasColumn) {
-        l.columnWidth = std::max(0, l.listWidth - 500);
         l.progressWidth = l.tabWidth;
     }
     return l;

@@ -18,9 +18,8 @@ struct FormLayout {
     int text2Width = 0;
     int pushButton2Left = 0;
     int progressTop = 0; // ProgressBar1
-    // Only set once the list has its column; before that the column and the progress bar's
-    // width stay as they are.
-    std::optional<int> columnWidth;
+    // Only set once the list has its column; before that the progress bar's width stays as it
+    // is. The list's column fills the list's width by itself.
     std::optional<int> progressWidth;
 };
 

@@ -62,7 +62,7 @@ void GiveShortcut(QAction* action, int commandId) {
         {kNoCommand, kMenuOpenMovie, {QKeySequence(Qt::CTRL | Qt::Key_M)}},
         // The keypad's Enter too.
         {kToolbarStart,
-         kNoCommand,
+         kMenuStart,
          {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}},
     };
     for (const auto& command : shortcuts) {

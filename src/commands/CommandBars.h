@@ -25,6 +25,8 @@ QIcon CommandIcon(int commandId);
 // tooltip.
 inline const QString kStartConvertingCaption = QStringLiteral("Start Converting");
 inline const QString kStopConvertingCaption = QStringLiteral("Stop Converting");
+inline const QString kStartConvertingMenuCaption = QStringLiteral("&Start Converting");
+inline const QString kStopConvertingMenuCaption = QStringLiteral("&Stop Converting");
 inline const QString kStopConvertingTip =
     QStringLiteral("Stop converting (Esc): the SWF files already made are kept");
 QIcon StopConvertingIcon();
@@ -38,8 +40,9 @@ QAction* AddMenuCommand(QWidget* bar, ControlType type, int commandId, const QSt
                         const QString& category = kControlsCategory);
 
 // Gives a command its keyboard shortcut, if it has one: Ctrl+O adds files, Ctrl+Shift+O a folder,
-// Ctrl+Return starts converting. Qt ignores a shortcut that two actions share, so the key goes on
-// the menu entry where the command has one, and its toolbar button names it in its tooltip.
+// Ctrl+Return starts converting (and stops a run). Qt ignores a shortcut that two actions share,
+// so the key goes on the menu entry where the command has one, and its toolbar button names it in
+// its tooltip.
 void GiveShortcut(QAction* action, int commandId);
 
 // The command bars' own metrics: menus draw their icons at the size the menu artwork is drawn

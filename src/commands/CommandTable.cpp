@@ -13,6 +13,7 @@ CommandOperation OperationForCommand(int commandId) {
     case kMenuAddFolder:
         return CommandOperation::AddFolder;
     case kToolbarStart:
+    case kMenuStart:
         return CommandOperation::Start;
     case kToolbarClearList:
     case kMenuClearAll:
@@ -54,6 +55,10 @@ bool RefusedWhileConverting(CommandOperation operation) {
     default:
         return false;
     }
+}
+
+bool IsStartCommand(int commandId) {
+    return commandId == kToolbarStart || commandId == kMenuStart;
 }
 
 void DispatchCommand(int commandId, bool converting, CommandTarget& target) {

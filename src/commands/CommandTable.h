@@ -20,6 +20,7 @@ enum CommandId : int {
     kMenuClearSelected = 2002,
     kMenuClearAll = 2003,
     kMenuExit = 2004,
+    kMenuStart = 2005,
     kMenuHelp = 2007,
     kMenuLoadSample = 2008,
     kMenuDemoVideo = 2009,
@@ -62,6 +63,9 @@ public:
     virtual ~CommandTarget() = default;
     virtual void run(CommandOperation operation) = 0;
 };
+
+// Start Converting, on the toolbar or in the File menu: during a run it stops the run.
+bool IsStartCommand(int commandId);
 
 // Runs the operation for the id on the target; ids outside the table do nothing. When
 // converting is true, Start stops the run instead, and the other operations that are refused

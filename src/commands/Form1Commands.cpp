@@ -142,6 +142,7 @@ void Form1::CreateMenu() {
     addEntry(file, kMenuOpenMovie, QStringLiteral("Open &Movie"), true);
     addEntry(file, kMenuClearSelected, QStringLiteral("&Clear Selected Files"), true);
     addEntry(file, kMenuClearAll, QStringLiteral("&Clear All Files"), false);
+    addEntry(file, kMenuStart, kStartConvertingMenuCaption, true);
     addEntry(file, kMenuExit, QStringLiteral("&Exit"), true);
 
     QMenu* options = addPopup(QStringLiteral("&Options"));
@@ -158,6 +159,7 @@ void Form1::CreateMenu() {
 
     // A run may already be going when the bars are built.
     enableListCommands(!conversionRunning());
+    showStartOrStop(conversionRunning());
     placeCommandBars();
 }
 
@@ -242,12 +244,18 @@ void Form1::enableListCommands(bool enabled) {
     for (QAction* action : actions) {
         const int id = action->data().toInt();
         // Start stays available: during a run it is the way to stop it.
-        if (id != kToolbarStart && RefusedWhileConverting(OperationForCommand(id)))
+        if (!IsStartCommand(id) && RefusedWhileConverting(OperationForCommand(id)))
             action->setEnabled(enabled);
     }
 }
 
 void Form1::showStartOrStop(bool running) {
+    for (QAction* action : MenuBar->findChildren<QAction*>()) {
+        if (action->data().toInt() != kMenuStart)
+            continue;
+        action->setText(running ? kStopConvertingMenuCaption : kStartConvertingMenuCaption);
+        action->setIcon(running ? StopConvertingIcon() : CommandIcon(kMenuStart));
+    }
     for (QAction* action : StandardToolBar->actions()) {
         if (action->data().toInt() != kToolbarStart)
             continue;

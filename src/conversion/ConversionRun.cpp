@@ -8,6 +8,7 @@
 #include "util/PathHelpers.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
@@ -34,7 +35,19 @@ constexpr int kMaxListedFailures = 10;
 // The window style the converter is started with: hidden.
 constexpr int kHiddenWindow = 0;
 
-QString InvocationFailureReason(const ProcessResult& result, bool outputWritten) {
+// The converter's exit status for an output it could not write.
+constexpr int kOutputExitStatus = 3;
+const QString kConverterPrefix = QStringLiteral("gif2swf: ");
+const QString kWarningPrefix = QStringLiteral("warning: ");
+const QString kCannotWriteOutput = QStringLiteral("cannot write output: ");
+
+// The folder a movie goes to, as messages show it.
+QString MovieFolder(const QString& outputPath) {
+    return QDir::toNativeSeparators(QFileInfo(outputPath).absolutePath());
+}
+
+QString InvocationFailureReason(const ProcessResult& result, bool outputWritten,
+                                const QString& errorLine) {
     if (IsStartFailureCode(result.exitCode)) {
         const int errorNumber =
             static_cast<int>(static_cast<std::uint32_t>(result.exitCode) - kStartFailureBase);
@@ -42,7 +55,6 @@ QString InvocationFailureReason(const ProcessResult& result, bool outputWritten)
                    ? QStringLiteral("the converter was not found")
                    : QStringLiteral("the converter could not be started");
     }
-    const QString errorLine = ConverterErrorLine(result.standardError);
     if (result.crashed)
         return QStringLiteral("the converter crashed") +
                (errorLine.isEmpty() ? QString() : QStringLiteral(": ") + errorLine);
@@ -52,6 +64,15 @@ QString InvocationFailureReason(const ProcessResult& result, bool outputWritten)
                    : errorLine;
     if (!outputWritten)
         return QStringLiteral("the converter wrote no output file");
+    return {};
+}
+
+// The input that a converter's line (its program name already cut) begins with, if any.
+QString NamedInput(const QString& line, const QStringList& inputs) {
+    for (const QString& input : inputs) {
+        if (line.startsWith(input + QLatin1Char(':')))
+            return input;
+    }
     return {};
 }
 
@@ -99,26 +120,68 @@ QString ConverterErrorLine(const QByteArray& standardError) {
     return {};
 }
 
-QList<ConversionFailure> JudgeInvocation(const QStringList& inputs, const ProcessResult& result,
-                                         bool outputWritten) {
-    const QString reason = InvocationFailureReason(result, outputWritten);
+QString WithoutConverterPrefix(const QString& line, const QString& file) {
+    QString text = line.startsWith(kConverterPrefix) ? line.mid(kConverterPrefix.size()) : line;
+    if (!file.isEmpty() && text.startsWith(file + QStringLiteral(": ")))
+        text = text.mid(file.size() + 2);
+    return text;
+}
+
+QString MovieNotWrittenReason(const QString& outputPath, const QString& systemReason) {
+    return QStringLiteral("The movie could not be written to %1: %2.")
+        .arg(MovieFolder(outputPath), systemReason);
+}
+
+QList<ConversionFailure> JudgeInvocation(const QStringList& inputs, const QString& outputPath,
+                                         const ProcessResult& result, bool outputWritten) {
+    // The converter's line reads "gif2swf: FILE: what", FILE the input it stumbled on or the
+    // output.
+    const QString errorLine = WithoutConverterPrefix(ConverterErrorLine(result.standardError));
+    const QString reason = InvocationFailureReason(result, outputWritten, errorLine);
     if (reason.isEmpty())
         return {};
-    QStringList blamed;
-    if (inputs.size() > 1) {
-        // The converter names the file it stumbled on first in its line: "gif2swf: FILE: text".
-        const QString errorLine = ConverterErrorLine(result.standardError);
-        for (const QString& input : inputs) {
-            if (errorLine.contains(input + QLatin1Char(':')))
-                blamed << input;
-        }
+    if (!result.crashed && result.exitCode == kOutputExitStatus && !errorLine.isEmpty()) {
+        QString why = WithoutConverterPrefix(errorLine, outputPath);
+        if (why.startsWith(kCannotWriteOutput))
+            why = why.mid(kCannotWriteOutput.size());
+        const QString line = MovieNotWrittenReason(outputPath, why);
+        if (inputs.size() > 1)
+            return {{QString(), line}};
+        return {{inputs.value(0), line.left(1).toLower() + line.mid(1)}};
     }
-    if (blamed.isEmpty())
+    QStringList blamed;
+    if (const QString named = NamedInput(errorLine, inputs); !named.isEmpty())
+        blamed << named;
+    else
         blamed = inputs;
     QList<ConversionFailure> failures;
     for (const QString& input : blamed)
-        failures.append({input, reason});
+        failures.append({input, WithoutConverterPrefix(reason, input)});
     return failures;
+}
+
+QList<ConversionFailure> ConverterWarnings(const QStringList& inputs,
+                                           const QByteArray& standardError) {
+    QList<ConversionFailure> warnings;
+    const QStringList lines = QString::fromUtf8(standardError).split(QLatin1Char('\n'));
+    for (const QString& raw : lines) {
+        const QString line = WithoutConverterPrefix(raw.trimmed());
+        const qsizetype at = line.indexOf(kWarningPrefix);
+        if (at < 0)
+            continue;
+        QString input = NamedInput(line, inputs);
+        // What stands before "warning:" besides the input (a frame number, or the movie the
+        // warning is about) stays; with one input, a warning about the movie is about it.
+        QString about = line.left(at);
+        if (!input.isEmpty()) {
+            about = about.mid(input.size() + 2);
+        } else if (inputs.size() == 1) {
+            input = inputs.first();
+            about.clear();
+        }
+        warnings.append({input, about + line.mid(at + kWarningPrefix.size())});
+    }
+    return warnings;
 }
 
 namespace {
@@ -126,7 +189,9 @@ namespace {
 QString FailureLines(const QList<ConversionFailure>& failures) {
     QStringList lines;
     for (qsizetype i = 0; i < failures.size() && i < kMaxListedFailures; ++i)
-        lines << GetFileName(failures[i].input) + QStringLiteral(": ") + failures[i].reason;
+        lines << (failures[i].input.isEmpty()
+                      ? failures[i].reason
+                      : failures[i].input + QStringLiteral(": ") + failures[i].reason);
     if (failures.size() > kMaxListedFailures)
         lines << QStringLiteral("and %1 more").arg(failures.size() - kMaxListedFailures);
     return lines.join(QLatin1Char('\r'));
@@ -142,14 +207,30 @@ QString FailureMessage(const QList<ConversionFailure>& failures) {
     return kConversionFailed + QStringLiteral("\r\r") + FailureLines(failures);
 }
 
-QString OneToOneStoppedMessage(int made, int entries, const QString& outputFolderText,
-                               const QList<ConversionFailure>& notMade) {
-    QString text = kConversionStopped +
-                   QStringLiteral("\r\rSWF files made: %1 of %2, in ").arg(made).arg(entries) +
-                   outputFolderText;
+QString SkippedPart(int skipped) {
+    return skipped > 0 ? QStringLiteral("\r\rSkipped (movie already there): %1").arg(skipped)
+                       : QString();
+}
+
+QString WarningsPart(const QList<ConversionFailure>& warnings) {
+    return warnings.isEmpty() ? QString()
+                              : QStringLiteral("\r\rWarnings:\r") + FailureLines(warnings);
+}
+
+QString OneToOneFailedMessage(int made, int entries, const QString& outputFolderText,
+                              const QList<ConversionFailure>& notMade, int skipped) {
+    QString text =
+        QStringLiteral("SWF files made: %1 of %2, in ").arg(made).arg(entries - skipped) +
+        outputFolderText + SkippedPart(skipped);
     if (!notMade.isEmpty())
         text += QStringLiteral("\r\rNot made:\r") + FailureLines(notMade);
     return text;
+}
+
+QString OneToOneStoppedMessage(int made, int entries, const QString& outputFolderText,
+                               const QList<ConversionFailure>& notMade, int skipped) {
+    return kConversionStopped + QStringLiteral("\r\r") +
+           OneToOneFailedMessage(made, entries, outputFolderText, notMade, skipped);
 }
 
 QString ManyToOneStoppedMessage(const QString& outputPath, bool made) {
@@ -193,6 +274,17 @@ ConversionRun::ConversionRun(ConversionRequest request, ProcessRunner& runner,
     : request_(std::move(request)), runner_(runner), feedback_(feedback) {}
 
 ConversionRun::~ConversionRun() = default;
+
+void ConversionRun::showOutcome(const QString& text, MessageIcon icon, const QString& movie) {
+    if (!runOverReported_) {
+        runOverReported_ = true;
+        feedback_.runOver();
+    }
+    if (movie.isEmpty())
+        feedback_.showMessage(text, icon, kAppTitle);
+    else
+        feedback_.showDone(text, movie, icon);
+}
 
 void ConversionRun::step(int number, const std::function<void()>& action) {
     if (quitting_)
@@ -291,19 +383,22 @@ void ConversionRun::manyToOne() {
     step(134, [&] { feedback_.setPointer(MousePointer::Default); });
     step(136, [&] { feedback_.setProgress(0); });
     step(138, [&] {
+        const QString warnings = WarningsPart(warnings_);
         if (stopping_)
-            feedback_.showMessage(ManyToOneStoppedMessage(outputPath, manyToOneMade_),
-                                  MessageIcon::None, kAppTitle);
+            showOutcome(ManyToOneStoppedMessage(outputPath, manyToOneMade_), MessageIcon::None);
         else if (failures_.isEmpty())
-            feedback_.showDone(ManyToOneDoneMessage(outputPath), outputPath);
+            showOutcome(ManyToOneDoneMessage(outputPath) + warnings,
+                        warnings.isEmpty() ? MessageIcon::None : MessageIcon::Exclamation,
+                        outputPath);
         else
-            feedback_.showMessage(FailureMessage(failures_), MessageIcon::None, kAppTitle);
+            showOutcome(FailureMessage(failures_) + warnings, MessageIcon::Exclamation);
     });
 }
 
 void ConversionRun::oneToOne() {
     const int count = static_cast<int>(request_.entries.size());
     entryFailures_.resize(count);
+    entryWarnings_.resize(count);
     startEntries();
     waitForConverters();
     if (quitting_)
@@ -311,17 +406,34 @@ void ConversionRun::oneToOne() {
     QList<ConversionFailure> failures;
     for (const auto& entry : std::as_const(entryFailures_))
         failures += entry;
+    QList<ConversionFailure> warnings;
+    for (const auto& entry : std::as_const(entryWarnings_))
+        warnings += entry;
     step(166, [&] {
+        const QString folder = request_.outputFolderText;
+        // A stop is no failure of a file; a file that failed before it still is.
+        const bool failed =
+            std::any_of(failures.cbegin(), failures.cend(), [](const ConversionFailure& failure) {
+                return failure.reason != kStoppedWhileConverting;
+            });
+        const MessageIcon icon =
+            failed || !warnings.isEmpty() ? MessageIcon::Exclamation : MessageIcon::None;
         if (stopping_) {
             for (int i = nextEntry_; i <= count; ++i)
                 failures.append({request_.entries.at(i - 1), kStoppedBeforeConverting});
-            feedback_.showMessage(
-                OneToOneStoppedMessage(madeMovies_, count, request_.outputFolderText, failures),
-                MessageIcon::None, kAppTitle);
+            showOutcome(
+                OneToOneStoppedMessage(madeMovies_, count, folder, failures, skippedMovies_) +
+                    WarningsPart(warnings),
+                icon);
         } else if (failures.isEmpty()) {
-            feedback_.showDone(OneToOneDoneMessage(request_.outputFolderText), firstMovie_);
+            showOutcome(OneToOneDoneMessage(folder) + SkippedPart(skippedMovies_) +
+                            WarningsPart(warnings),
+                        icon, firstMovie_);
         } else {
-            feedback_.showMessage(FailureMessage(failures), MessageIcon::None, kAppTitle);
+            showOutcome(
+                OneToOneFailedMessage(madeMovies_, count, folder, failures, skippedMovies_) +
+                    WarningsPart(warnings),
+                icon);
         }
     });
 }
@@ -362,6 +474,11 @@ bool ConversionRun::startEntry(int entry) {
     step(150, [&] { path = request_.entries.at(entry - 1); });
     step(156, [&] { movieName = OneToOneMovieName(path); });
     step(158, [&] { outputPath = OutputPath(request_.outputFolderText, movieName); });
+    if (request_.moviesToKeep.contains(FileNameKey(movieName))) {
+        ++skippedMovies_;
+        entryFinished();
+        return true;
+    }
     const QString earlier = madeFrom_.value(FileNameKey(movieName));
     if (!earlier.isEmpty() && FileNameKey(earlier) != FileNameKey(path)) {
         entryFailures_[entry - 1].append({path, MovieAlreadyMadeReason(earlier)});
@@ -428,8 +545,10 @@ void ConversionRun::finished(Job* job, const ProcessResult& result) {
     const std::unique_ptr<Job> ended = std::move(*found);
     running_.erase(found);
 
-    QList<ConversionFailure> failures =
-        JudgeInvocation(ended->inputs, result, WrittenSince(ended->before, ended->outputPath));
+    QList<ConversionFailure> failures = JudgeInvocation(
+        ended->inputs, ended->outputPath, result, WrittenSince(ended->before, ended->outputPath));
+    (ended->entry == 0 ? warnings_ : entryWarnings_[ended->entry - 1]) +=
+        ConverterWarnings(ended->inputs, result.standardError);
     // A converter that was stopped failed because of the stop, not because of its input.
     if (result.interrupted) {
         for (ConversionFailure& failure : failures)

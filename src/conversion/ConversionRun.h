@@ -9,6 +9,7 @@
 #include <QEventLoop>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -35,6 +36,8 @@ struct ConversionRequest {
     ArgumentSpace argumentSpace = PlatformArgumentSpace();
     // One to one: how many converters run at once, one per core.
     int converters = DefaultConverterCount();
+    // One to one: the FileNameKeys of movies that stay as they are; their entries are skipped.
+    QSet<QString> moviesToKeep = {};
 };
 
 // What a run shows on the window.
@@ -45,10 +48,13 @@ public:
     virtual void setProgress(double percent) = 0;
     virtual void showMessage(const QString& text, MessageIcon icon, const QString& title) = 0;
     // The message after a run that made every movie; `movie`: the one to offer a preview of.
-    virtual void showDone(const QString& text, const QString& movie) {
+    virtual void showDone(const QString& text, const QString& movie,
+                          MessageIcon icon = MessageIcon::None) {
         Q_UNUSED(movie);
-        showMessage(text, MessageIcon::None, kAppTitle);
+        showMessage(text, icon, kAppTitle);
     }
+    // The converters are done: called once, before the outcome is shown.
+    virtual void runOver() {}
 };
 
 // An output file's state, to tell a file this run wrote from one left over from an earlier run.
@@ -66,29 +72,50 @@ FileStamp StampFile(const QString& path);
 // lag the time the run began.
 bool WrittenSince(const FileStamp& before, const QString& path);
 
-// A movie that did not come out: the input it is blamed on and why.
+// A movie that did not come out, or a warning about one: the input it is about (a full path;
+// empty when it is about the movie as a whole) and why.
 struct ConversionFailure {
-    QString input; // a full path
+    QString input;
     QString reason;
 };
 
 // Judges one converter invocation: exit status 0 and an output file it wrote are success; anything
-// else gives one failure per input to blame. Many to one blames the inputs that the converter's
-// error line names, or every input when it names none.
-QList<ConversionFailure> JudgeInvocation(const QStringList& inputs, const ProcessResult& result,
-                                         bool outputWritten);
+// else gives failures. An output that cannot be written is one failure of the movie, without an
+// input, in many to one; otherwise there is one failure per input to blame: many to one blames the
+// inputs that the converter's error line names, or every input when it names none.
+QList<ConversionFailure> JudgeInvocation(const QStringList& inputs, const QString& outputPath,
+                                         const ProcessResult& result, bool outputWritten);
+
+// The converter's warnings on its error stream, each about the input it names, or about the
+// only input when it names the movie or nothing.
+QList<ConversionFailure> ConverterWarnings(const QStringList& inputs,
+                                           const QByteArray& standardError);
 
 // The converter's own error line: the last non-blank line of its error stream.
 QString ConverterErrorLine(const QByteArray& standardError);
 
-// "Conversion failed." and, after two carriage returns, one line per failure (file name and
+// A line of the converter in the user's words: without the program's name and without the file
+// it names when that is `file`.
+QString WithoutConverterPrefix(const QString& line, const QString& file = QString());
+
+// "Conversion failed." and, after two carriage returns, one line per failure (full path and
 // reason), at most ten, then "and N more".
 QString FailureMessage(const QList<ConversionFailure>& failures);
+
+// One to one's outcome when some entries made no movie: "SWF files made: M of N, in FOLDER" (N
+// the entries not skipped), the skipped count, then "Not made:" with one line per entry.
+QString OneToOneFailedMessage(int made, int entries, const QString& outputFolderText,
+                              const QList<ConversionFailure>& notMade, int skipped = 0);
+
+// "Skipped (movie already there): N" after two carriage returns; nothing when none was skipped.
+QString SkippedPart(int skipped);
+// "Warnings:" and one line per warning after two carriage returns; nothing when there is none.
+QString WarningsPart(const QList<ConversionFailure>& warnings);
 
 // After a stop, what was made and what was not: one to one counts the movies made and lists the
 // entries that made none; many to one says whether its movie was created.
 QString OneToOneStoppedMessage(int made, int entries, const QString& outputFolderText,
-                               const QList<ConversionFailure>& notMade);
+                               const QList<ConversionFailure>& notMade, int skipped = 0);
 QString ManyToOneStoppedMessage(const QString& outputPath, bool made);
 inline const QString kStoppedBeforeConverting = QStringLiteral("stopped before it was converted");
 inline const QString kStoppedWhileConverting = QStringLiteral("stopped while it was converted");
@@ -99,6 +126,8 @@ inline const QString kNoOutputFolder =
 inline const QString kConversionFailed = QStringLiteral("Conversion failed.");
 QString ManyToOneDoneMessage(const QString& outputPath);
 QString OneToOneDoneMessage(const QString& outputFolderText);
+// Why a movie could not be written: one line naming the folder, with the system's reason.
+QString MovieNotWrittenReason(const QString& outputPath, const QString& systemReason);
 // Why an entry was not converted when an earlier entry of the run, another file, already made a
 // movie of the same name.
 QString MovieAlreadyMadeReason(const QString& earlierInput);
@@ -120,6 +149,9 @@ private:
     // Runs one numbered step; an error it raises is reported with its number and the run goes
     // on with the next step.
     void step(int number, const std::function<void()>& action);
+    // Tells the window the run is over, then shows the outcome; a run that made every movie
+    // offers a preview of `movie`.
+    void showOutcome(const QString& text, MessageIcon icon, const QString& movie = QString());
     void manyToOne();
     void oneToOne();
     // Starts entries in list order while converters are free. An entry whose movie name an
@@ -144,8 +176,10 @@ private:
     ConversionFeedback& feedback_;
     std::vector<std::unique_ptr<Job>> running_;
     QList<ConversionFailure> failures_;
+    QList<ConversionFailure> warnings_;
     // One to one: each entry's failures, reported in list order whatever order they ended in.
     QList<QList<ConversionFailure>> entryFailures_;
+    QList<QList<ConversionFailure>> entryWarnings_;
     // One to one: the input each movie of this run was made from, by the movie's FileNameKey.
     QHash<QString, QString> madeFrom_;
     int nextEntry_ = 1;
@@ -154,6 +188,7 @@ private:
     // One to one: the movie of the first entry in list order that made one.
     int firstMadeEntry_ = 0;
     QString firstMovie_;
+    int skippedMovies_ = 0;
     bool manyToOneMade_ = false;
     double shownProgress_ = 0;
     bool waiting_ = false;
@@ -161,6 +196,7 @@ private:
     bool startAgain_ = false;
     bool stopping_ = false;
     bool quitting_ = false;
+    bool runOverReported_ = false;
     QEventLoop* loop_ = nullptr;
 };
 

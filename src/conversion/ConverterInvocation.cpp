@@ -110,7 +110,7 @@ bool InputListFile::write(const QStringList& inputs) {
 }
 
 QString OutputPath(const QString& outputFolderText, const QString& movieFileName) {
-    return RepairRootSeparator(outputFolderText + QDir::separator() + movieFileName);
+    return WithTrailingSeparator(outputFolderText) + movieFileName;
 }
 
 QString OneToOneMovieName(const QString& inputPath) {

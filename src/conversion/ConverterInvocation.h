@@ -59,8 +59,8 @@ private:
     QTemporaryFile file_;
 };
 
-// The output folder text joined with a separator and a movie name, with a root's doubled
-// separator repaired; any other doubled separator stays as typed.
+// The output folder text joined with a movie name by one separator: a folder that ends in one
+// gets no second.
 QString OutputPath(const QString& outputFolderText, const QString& movieFileName);
 
 // The one-to-one movie name for an input: its file name with the extension cut inside the file

@@ -6,9 +6,12 @@
 #include "preview/PreviewWindow.h"
 #include "util/Constants.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+
+#include <functional>
 
 namespace korvane {
 
@@ -17,14 +20,16 @@ namespace {
 // The run's view of the window: its pointer, its progress bar and its message boxes.
 class WindowFeedback : public ConversionFeedback {
 public:
-    WindowFeedback(Form1& window, Dialogs& dialogs) : window_(window), dialogs_(dialogs) {}
+    WindowFeedback(Form1& window, Dialogs& dialogs, std::function<void()> runOver)
+        : window_(window), dialogs_(dialogs), runOver_(std::move(runOver)) {}
+    void runOver() override { runOver_(); }
     void setPointer(MousePointer pointer) override { window_.SetMousePointer(pointer); }
     void setProgress(double percent) override { window_.ProgressBar1->setValue(qRound(percent)); }
     void showMessage(const QString& text, MessageIcon icon, const QString& title) override {
         dialogs_.message(&window_, text, icon, title);
     }
-    void showDone(const QString& text, const QString& movie) override {
-        if (dialogs_.messageOffering(&window_, text, MessageIcon::None, kAppTitle,
+    void showDone(const QString& text, const QString& movie, MessageIcon icon) override {
+        if (dialogs_.messageOffering(&window_, text, icon, kAppTitle,
                                      QStringLiteral("Preview")))
             PreviewWindow::Open(movie, dialogs_, &window_);
     }
@@ -32,6 +37,7 @@ public:
 private:
     Form1& window_;
     Dialogs& dialogs_;
+    std::function<void()> runOver_;
 };
 
 ConversionMode SelectedMode(const Form1& window) {
@@ -45,6 +51,7 @@ ConversionMode SelectedMode(const Form1& window) {
 } // namespace
 
 void Form1::Start() {
+    startClicked_.start();
     if (addingFiles()) {
         services_.dialogs.message(
             this,
@@ -52,8 +59,9 @@ void Form1::Start() {
             MessageIcon::Exclamation, kAppTitle);
         return;
     }
-    // The window stays live while a converter runs; a second run must not start inside the first.
-    if (conversionRunning_)
+    // The window stays live while a converter runs; a second run must not start inside the first,
+    // not even while the first one's outcome is shown.
+    if (conversionRunning_ || run_)
         return;
     ConversionRequest request{ListView1->texts(), SelectedMode(*this), Text1->text(), Text2->text(),
                               services_.applicationFolder};
@@ -62,7 +70,8 @@ void Form1::Start() {
     if (!CheckRun(request, services_.dialogs, this))
         return;
     setConversionRunning(true);
-    WindowFeedback feedback(*this, services_.dialogs);
+    // The outcome is shown with the run over: the toolbar offers Start again.
+    WindowFeedback feedback(*this, services_.dialogs, [this] { setConversionRunning(false); });
     ConversionRun run(std::move(request), services_.runner, feedback);
     run_ = &run;
     run.execute();
@@ -71,6 +80,9 @@ void Form1::Start() {
 }
 
 void Form1::Stop() {
+    // The second click of a double click on Start is no request to stop.
+    if (startClicked_.isValid() && startClicked_.elapsed() < QApplication::doubleClickInterval())
+        return;
     if (run_)
         run_->stop();
 }

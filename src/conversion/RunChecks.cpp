@@ -58,10 +58,18 @@ QString DelayOutOfRangeMessage() {
 }
 
 QString ResolvedOutputFolder(const QString& folderText) {
-    if (!QDir::isRelativePath(QDir::fromNativeSeparators(folderText)))
+    QString relative = QDir::fromNativeSeparators(folderText);
+    if (!QDir::isRelativePath(relative))
         return folderText;
-    return RepairRootSeparator(QDir::toNativeSeparators(QDir::homePath()) + QDir::separator() +
-                               folderText);
+    // "~" and "~/..." name the home folder, as in shells; "~name" is an ordinary folder name.
+    if (relative == QLatin1String("~"))
+        relative.clear();
+    else if (relative.startsWith(QLatin1String("~/")))
+        relative = relative.mid(2);
+    const QString home = QDir::toNativeSeparators(QDir::homePath());
+    if (relative.isEmpty())
+        return home;
+    return RepairRootSeparator(home + QDir::separator() + QDir::toNativeSeparators(relative));
 }
 
 QString PrepareOutputFolder(const QString& folder) {
@@ -154,10 +162,20 @@ bool CheckRun(ConversionRequest& request, Dialogs& dialogs, QWidget* owner) {
     const QStringList existing =
         ExistingMovies(request.outputFolderText,
                        MoviesToWrite(request.mode, request.entries, request.movie.movieName));
-    return existing.isEmpty() ||
-           dialogs.askYesNo(owner,
-                            ReplaceQuestion(request.mode, request.outputFolderText, existing),
-                            kAppTitle, MessageIcon::Question);
+    if (existing.isEmpty())
+        return true;
+    QStringList buttons{kReplaceButton};
+    if (request.mode == ConversionMode::OneToOne)
+        buttons << kSkipExistingButton;
+    buttons << kCancelButton;
+    const QString chosen = buttons.value(
+        dialogs.choose(owner, ReplaceQuestion(request.mode, request.outputFolderText, existing),
+                       kAppTitle, MessageIcon::Question, buttons));
+    if (chosen == kSkipExistingButton) {
+        for (const QString& movie : existing)
+            request.moviesToKeep.insert(FileNameKey(movie));
+    }
+    return chosen == kReplaceButton || chosen == kSkipExistingButton;
 }
 
 } // namespace korvane

@@ -25,7 +25,8 @@ bool DelayGivesAcceptedRate(const QString& delayText, const QLocale& locale = QL
 QString DelayOutOfRangeMessage();
 
 // The output folder the run works with: a relative folder is taken relative to the user's home
-// folder, so that it does not depend on where the application was started from.
+// folder, so that it does not depend on where the application was started from; "~" is the home
+// folder itself.
 QString ResolvedOutputFolder(const QString& folderText);
 
 // Creates the folder with its parents when it is missing and tests that a file can be written
@@ -40,12 +41,17 @@ QStringList MoviesToWrite(ConversionMode mode, const QStringList& entries,
 // Those of the movie names that already exist in the folder.
 QStringList ExistingMovies(const QString& folder, const QStringList& movieNames);
 
-// The question asked before existing movies are replaced; many to one names its movie.
+// The question asked before existing movies are replaced (many to one names its movie), and its
+// answers: Skip Existing (one to one only) converts only the entries whose movie is not there yet.
+inline const QString kReplaceButton = QStringLiteral("Replace");
+inline const QString kSkipExistingButton = QStringLiteral("Skip Existing");
+inline const QString kCancelButton = QStringLiteral("Cancel");
 QString ReplaceQuestion(ConversionMode mode, const QString& folder, const QStringList& existing);
 
 // Runs the checks in order, telling the user through the dialogs; true when the run may go on.
-// The request's output folder becomes the resolved one, and its movie name the file name used. A
-// request that the run itself turns away (no entries, no folder, no mode) passes unchecked.
+// The request's output folder becomes the resolved one, its movie name the file name used, and
+// its movies to keep those the user chose to skip. A request that the run itself turns away (no
+// entries, no folder, no mode) passes unchecked.
 bool CheckRun(ConversionRequest& request, Dialogs& dialogs, QWidget* owner);
 
 } // namespace korvane

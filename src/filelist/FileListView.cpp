@@ -17,7 +17,9 @@ class EntryItem : public QTreeWidgetItem {
 public:
     explicit EntryItem(const QString& text) : QTreeWidgetItem(UserType), text_(text) {}
     QVariant data(int column, int role) const override {
-        if (column == 0 && (role == Qt::DisplayRole || role == Qt::EditRole))
+        // The full path is also the entry's tooltip: the column may show it elided.
+        if (column == 0 &&
+            (role == Qt::DisplayRole || role == Qt::EditRole || role == Qt::ToolTipRole))
             return text_;
         return QTreeWidgetItem::data(column, role);
     }
@@ -51,7 +53,9 @@ FileListView::FileListView(QWidget* parent) : QTreeWidget(parent) {
     setAcceptDrops(true);  // files and folders from the file manager
     viewport()->setAcceptDrops(true);
     setColumnCount(1);
-    header()->setStretchLastSection(false);
+    // Deep paths lose their middle, never the file name at their end.
+    setTextElideMode(Qt::ElideMiddle);
+    header()->setStretchLastSection(true);
     headerItem()->setText(0, QString());
 }
 
@@ -152,9 +156,8 @@ QStringList FileListView::texts() const {
     return all;
 }
 
-void FileListView::createColumn(const QString& caption, int widthPixels) {
+void FileListView::createColumn(const QString& caption) {
     headerItem()->setText(0, caption);
-    setColumnWidth(0, widthPixels);
     hasColumn_ = true;
 }
 
@@ -189,6 +192,12 @@ void FileListView::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Delete) {
         event->accept();
         Q_EMIT deleteKeyPressed();
+        return;
+    }
+    const bool alt = (event->modifiers() & ~Qt::KeypadModifier) == Qt::AltModifier;
+    if (alt && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)) {
+        event->accept();
+        Q_EMIT moveSelectedRequested(event->key() == Qt::Key_Up ? -1 : 1);
         return;
     }
     QTreeWidget::keyPressEvent(event);

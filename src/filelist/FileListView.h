@@ -36,8 +36,9 @@ public:
     // The texts of all entries in display order.
     QStringList texts() const;
 
-    // The header's one column, with its caption; the list starts without one.
-    void createColumn(const QString& caption, int widthPixels);
+    // The header's one column, with its caption; the list starts without one. The column fills
+    // the list's width.
+    void createColumn(const QString& caption);
     bool hasColumn() const { return hasColumn_; }
 
     // Asked while local files are dragged over the list and when they are dropped; a drag is
@@ -55,6 +56,8 @@ Q_SIGNALS:
     void mouseReleased();
     void listDoubleClicked();
     void deleteKeyPressed();
+    // Alt+Up (-1) or Alt+Down (1): the selected entries are to move by one.
+    void moveSelectedRequested(int step);
     // Local files and folders dropped on the list, in the dropped order.
     void localFilesDropped(const korvane::DroppedFiles& dropped);
 

@@ -116,6 +116,10 @@ void Form1::connectFileListEvents() {
     connect(ListView1, &FileListView::mouseReleased, this, &Form1::ListView1_MouseUp);
     connect(ListView1, &FileListView::deleteKeyPressed, this, &Form1::ListView1_KeyDown);
     connect(ListView1, &FileListView::listDoubleClicked, this, &Form1::ListView1_DblClick);
+    connect(ListView1, &FileListView::moveSelectedRequested, this, [this](int step) {
+        if (!conversionRunning())
+            MoveSelectedEntries(*ListView1, step);
+    });
     connect(ListView1, &FileListView::localFilesDropped, this, &Form1::ListView1_OLEDragDrop);
     connect(ListView1, &FileListView::entryAboutToBeRemoved, this,
             &Form1::ListView1_EntryAboutToBeRemoved);

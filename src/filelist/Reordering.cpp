@@ -25,6 +25,28 @@ void ExchangeEntries(FileListView& list, int dragged, int target) {
     list.setCurrentItem(list.topLevelItem(target - 1), 0, QItemSelectionModel::NoUpdate);
 }
 
+void MoveSelectedEntries(FileListView& list, int step) {
+    const int count = list.count();
+    const int current = list.currentEntry();
+    int newCurrent = current;
+    // Walking from the end the entries move towards, a block of selected entries moves whole.
+    const int first = step < 0 ? 2 : count - 1;
+    for (int entry = first; entry >= 1 && entry <= count; entry -= step) {
+        const int neighbour = entry + step;
+        if (!list.isEntrySelected(entry) || list.isEntrySelected(neighbour))
+            continue;
+        ExchangeEntries(list, entry, neighbour);
+        if (newCurrent == entry)
+            newCurrent = neighbour;
+        else if (newCurrent == neighbour)
+            newCurrent = entry;
+    }
+    if (newCurrent > 0) {
+        list.setCurrentItem(list.topLevelItem(newCurrent - 1), 0, QItemSelectionModel::NoUpdate);
+        list.ensureEntryVisible(newCurrent);
+    }
+}
+
 QCursor LoadDragPointer(const QString& iconPath) {
     const QPixmap image(iconPath);
     if (image.isNull())

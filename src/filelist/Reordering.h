@@ -23,6 +23,11 @@ int EntryToReveal(int screenY, int position, int count);
 // round, then makes the target's row the current entry: each entry keeps its own selection.
 void ExchangeEntries(FileListView& list, int dragged, int target);
 
+// Alt+Up (step -1) and Alt+Down (1): each selected entry with an unselected neighbour on that
+// side trades places with it, as a drag would exchange them; a selected entry already at the
+// end of the list holds the ones behind it. The current entry moves with its text.
+void MoveSelectedEntries(FileListView& list, int step);
+
 // The pointer shown while an entry is dragged, read from an icon file each time; a stock drag
 // pointer when the file is missing or unreadable.
 QCursor LoadDragPointer(const QString& iconPath);

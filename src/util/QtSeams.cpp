@@ -49,6 +49,24 @@ bool QtDialogs::askYesNo(QWidget* owner, const QString& text, const QString& tit
     return box.exec() == QMessageBox::Yes;
 }
 
+int QtDialogs::choose(QWidget* owner, const QString& text, const QString& title, MessageIcon icon,
+                      const QStringList& buttons) {
+    QMessageBox box(toQt(icon), title, text, QMessageBox::NoButton, owner);
+    QList<QAbstractButton*> shown;
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        const bool last = i + 1 == buttons.size();
+        shown << box.addButton(buttons[i],
+                               last ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
+    }
+    if (!shown.isEmpty()) {
+        box.setDefaultButton(qobject_cast<QPushButton*>(shown.first()));
+        box.setEscapeButton(shown.last());
+    }
+    box.exec();
+    const qsizetype chosen = shown.indexOf(box.clickedButton());
+    return chosen >= 0 ? int(chosen) : int(buttons.size()) - 1;
+}
+
 QString QtDialogs::inputBox(QWidget* owner, const QString& prompt, const QString& title,
                             const QString& defaultText) {
     bool ok = false;

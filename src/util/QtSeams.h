@@ -19,6 +19,8 @@ public:
                  const QString& title) override;
     bool askYesNo(QWidget* owner, const QString& text, const QString& title,
                   MessageIcon icon) override;
+    int choose(QWidget* owner, const QString& text, const QString& title, MessageIcon icon,
+               const QStringList& buttons) override;
     QString inputBox(QWidget* owner, const QString& prompt, const QString& title,
                      const QString& defaultText) override;
     QStringList openFiles(QWidget* owner, const QString& title, const QString& filter) override;

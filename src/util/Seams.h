@@ -26,6 +26,10 @@ public:
     // A modal question with Yes and No buttons; true for Yes.
     virtual bool askYesNo(QWidget* owner, const QString& text, const QString& title,
                           MessageIcon icon = MessageIcon::None) = 0;
+    // A modal question with a button for each answer; the index of the chosen one. The last
+    // button is the one Escape and the close box choose.
+    virtual int choose(QWidget* owner, const QString& text, const QString& title, MessageIcon icon,
+                       const QStringList& buttons) = 0;
     // A modal input box; the empty text when cancelled.
     virtual QString inputBox(QWidget* owner, const QString& prompt, const QString& title,
                              const QString& defaultText) = 0;

@@ -22,7 +22,6 @@ private Q_SLOTS:
         QCOMPARE(l->pushButton2Left, 6945);
         QCOMPARE(l->progressTop, 7530);
         QCOMPARE(l->progressWidth, std::optional<int>(8385));
-        QCOMPARE(l->columnWidth, std::optional<int>(7405));
     }
 
     void clientExactly2260High() {
@@ -46,7 +45,6 @@ private Q_SLOTS:
         QCOMPARE(b.pushButton1Width - a.pushButton1Width, 1000);
         QCOMPARE(b.text2Width - a.text2Width, 1000);
         QCOMPARE(*b.progressWidth - *a.progressWidth, 1000);
-        QCOMPARE(*b.columnWidth - *a.columnWidth, 1000);
         QCOMPARE(b.pushButton2Left - a.pushButton2Left, 1000);
         QCOMPARE(b.tabHeight, a.tabHeight);
     }
@@ -64,25 +62,21 @@ private Q_SLOTS:
 
     void minimisedIsLeftAlone() { QVERIFY(!ComputeLayout(8625, 8040, true, true)); }
 
-    void withoutColumnTheColumnAndBarWidthStay() {
+    void withoutColumnTheBarWidthStays() {
         const auto l = ComputeLayout(8625, 8040, false, false);
-        QVERIFY(!l->columnWidth);
         QVERIFY(!l->progressWidth);
         QCOMPARE(l->tabWidth, 8385);
     }
 
     void narrowWindowNeverGivesNegativeWidths() {
-        // Below 2020 twips the folder box, below 1220 the list column would go negative.
+        // Below 2020 twips the folder box would go negative.
         for (int w : {0, 100, 239, 700, 1219, 1220, 2019}) {
             const auto l = *ComputeLayout(w, 8040, false, true);
             QVERIFY(l.tabWidth >= 0 && l.listWidth >= 0 && l.frameWidth >= 0);
             QVERIFY2(l.text2Width >= 0, qPrintable(QString::number(w)));
-            QVERIFY2(*l.columnWidth >= 0, qPrintable(QString::number(w)));
         }
         QCOMPARE(ComputeLayout(2019, 8040, false, true)->text2Width, 0);
         QCOMPARE(ComputeLayout(2021, 8040, false, true)->text2Width, 1);
-        QCOMPARE(*ComputeLayout(1219, 8040, false, true)->columnWidth, 0);
-        QCOMPARE(*ComputeLayout(1221, 8040, false, true)->columnWidth, 1);
     }
 
     void twipsConversion() {

@@ -113,7 +113,8 @@ private Q_SLOTS:
         QCOMPARE(
             describe(popups[0]->menu()->actions()),
             (QStringList{"&Add Files|2000", "Add &Folder|2001", "-", "Open &Movie|2014", "-",
-                         "&Clear Selected Files|2002", "&Clear All Files|2003", "-", "&Exit|2004"}));
+                         "&Clear Selected Files|2002", "&Clear All Files|2003", "-",
+                         "&Start Converting|2005", "-", "&Exit|2004"}));
         QCOMPARE(describe(popups[1]->menu()->actions()),
                  (QStringList{"&Show &Options Tab|2012", "Show &Files Tab|2013"}));
         QCOMPARE(describe(popups[2]->menu()->actions()),
@@ -167,7 +168,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("size");
         for (int id : {1000, 1001, 1002, 1003})
             QTest::newRow(qPrintable(QString::number(id))) << id << 48;
-        for (int id : {2000, 2001, 2002, 2003, 2004, 2007, 2008, 2009, 2010, 2011, 2012, 2013})
+        for (int id :
+             {2000, 2001, 2002, 2003, 2004, 2005, 2007, 2008, 2009, 2010, 2011, 2012, 2013})
             QTest::newRow(qPrintable(QString::number(id))) << id << 16;
     }
 
@@ -273,10 +275,10 @@ private Q_SLOTS:
             QCOMPARE(observe(built.d, w, w.TabControl1->currentIndex()), expected);
             QCOMPARE(actionWithId(w, toolbarId)->toolTip(), tooltip);
         }
-        if (toolbarId != 1002) { // beside the menu entry
-            BuiltWindow built(appFolder());
-            QCOMPARE(actionWithId(built.w, toolbarId + 1000)->shortcut(), QKeySequence(keys));
-        }
+        // Shown beside the menu entry.
+        BuiltWindow built(appFolder());
+        const int menuId = toolbarId == 1002 ? 2005 : toolbarId + 1000;
+        QCOMPARE(actionWithId(built.w, menuId)->shortcut(), QKeySequence(keys));
     }
 
     void popupsAndUnknownIdsDoNothing() {
@@ -286,7 +288,7 @@ private Q_SLOTS:
         QVERIFY(built.show());
         for (QAction* popup : w.MenuBar->actions())
             popup->trigger();
-        for (int id : {0, 1004, 2005, 2006, 2015})
+        for (int id : {0, 1004, 2006, 2015})
             w.CommandBars_Execute(id);
         QCOMPARE(observe(built.d, w, 0), QString());
         QCOMPARE(w.ListView1->texts(), QStringList{"/x/a.gif"});
@@ -319,7 +321,7 @@ private Q_SLOTS:
         BuiltWindow built(appFolder());
         Form1& w = built.w;
         const QList<int> refused{1000, 1001, 1003, 2000, 2001, 2002, 2003, 2008};
-        const QList<int> allowed{1002, 2004, 2007, 2009, 2010, 2011, 2012, 2013, 2014};
+        const QList<int> allowed{1002, 2004, 2005, 2007, 2009, 2010, 2011, 2012, 2013, 2014};
         QAction* start = actionWithId(w, 1002);
         const QString startTip = start->toolTip();
         const auto image = [](const QIcon& icon) { return icon.pixmap(48).toImage(); };
@@ -331,6 +333,7 @@ private Q_SLOTS:
             QVERIFY2(actionWithId(w, id)->isEnabled(), qPrintable(QString::number(id)));
         // Start turns into Stop, with its own icon and tooltip.
         QCOMPARE(start->text(), QStringLiteral("Stop Converting"));
+        QCOMPARE(actionWithId(w, 2005)->text(), QStringLiteral("&Stop Converting"));
         QVERIFY(!StopConvertingIcon().isNull());
         QCOMPARE(image(start->icon()), image(StopConvertingIcon()));
         QVERIFY(image(start->icon()) != image(CommandIcon(1002)));
@@ -343,6 +346,7 @@ private Q_SLOTS:
         for (int id : refused + allowed)
             QVERIFY2(actionWithId(w, id)->isEnabled(), qPrintable(QString::number(id)));
         QCOMPARE(start->text(), QStringLiteral("Start Converting"));
+        QCOMPARE(actionWithId(w, 2005)->text(), QStringLiteral("&Start Converting"));
         QCOMPARE(start->toolTip(), startTip);
         QCOMPARE(image(start->icon()), image(CommandIcon(1002)));
         actionWithId(w, 1000)->trigger();

@@ -33,8 +33,9 @@ private Q_SLOTS:
         QTest::newRow("2001 menu Add &Folder") << 2001 << Op::AddFolder << true;
         QTest::newRow("1003 toolbar Clear List") << 1003 << Op::ClearList << true;
         QTest::newRow("2003 menu &Clear All Files") << 2003 << Op::ClearList << true;
-        // Only on the toolbar / only in the menu.
         QTest::newRow("1002 toolbar Start Converting") << 1002 << Op::Start << true;
+        QTest::newRow("2005 menu &Start Converting") << 2005 << Op::Start << true;
+        // Only in the menu.
         QTest::newRow("2002 menu &Clear Selected Files") << 2002 << Op::ClearSelected << true;
         QTest::newRow("2004 &Exit") << 2004 << Op::LeaveApplication << false;
         QTest::newRow("2007 &Additional Help") << 2007 << Op::Help << false;
@@ -46,7 +47,7 @@ private Q_SLOTS:
         QTest::newRow("2013 Show &Files Tab") << 2013 << Op::ShowFilesTab << false;
         QTest::newRow("2014 Open &Movie") << 2014 << Op::OpenMovie << false;
         // Ids outside the table: the popups' 0, the gaps in both series, and their neighbours.
-        for (int id : {0, -1, 999, 1004, 1999, 2005, 2006, 2015, 3000})
+        for (int id : {0, -1, 999, 1004, 1999, 2006, 2015, 3000})
             QTest::newRow(qPrintable(QStringLiteral("unknown %1").arg(id)))
                 << id << Op::None << false;
     }

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -34,6 +35,10 @@
 
 #include <algorithm>
 #include <memory>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 using namespace korvane;
 using namespace korvane::test;
@@ -157,6 +162,10 @@ private Q_SLOTS:
     void leftoverOutputIsNoSuccess_data();
     void leftoverOutputIsNoSuccess();
     void windowIsServicedDuringASlowConverter();
+    void doubleClickOnStartDoesNotStop();
+    void warningsReachTheUser();
+    void fullDiskIsOneLine();
+    void skipExistingConvertsOnlyTheNewOnes();
     // Last: a quit leaves the thread's event loops refusing to run.
     void quittingDuringARunEndsIt();
 
@@ -342,6 +351,12 @@ void ConversionRunTest::checkedBeforeTheRun_data() {
     QTest::newRow("relative folder")
         << false << "1"
         << "relout" << QStringList() << "Done.\r\rSWF file created: OUT/relout/output.swf" << 1;
+    QTest::newRow("home folder") << false << "1"
+                                 << "~" << QStringList()
+                                 << "Done.\r\rSWF file created: OUT/output.swf" << 1;
+    QTest::newRow("under the home folder")
+        << false << "1"
+        << "~/films" << QStringList() << "Done.\r\rSWF file created: OUT/films/output.swf" << 1;
     QTest::newRow("a file") << false << "1"
                             << "OUT/file" << QStringList()
                             << "The SWF files cannot be saved in OUT/file: " << 0;
@@ -395,17 +410,21 @@ void ConversionRunTest::checkedBeforeTheRun() {
     shown = Native(shown.replace("OUT", out_->path()));
     const bool question = shown.endsWith('?');
     if (question)
-        d_->dialogs.yesNoAnswers << (runs > 0);
+        d_->dialogs.choiceAnswers << (runs > 0 ? "Replace" : "Cancel");
     w_->Start();
     QCOMPARE(d_->runner.calls.size(), runs);
     if (question) {
         QCOMPARE(d_->dialogs.questions, QStringList{shown});
         QCOMPARE(d_->dialogs.questionTitles, QStringList{"Korvane"});
         QCOMPARE(d_->dialogs.questionIcons, QList<MessageIcon>{MessageIcon::Question});
+        QCOMPARE(d_->dialogs.questionButtons.value(0),
+                 oneToOne ? QStringList({"Replace", "Skip Existing", "Cancel"})
+                          : QStringList({"Replace", "Cancel"}));
     } else {
         QVERIFY2(d_->dialogs.messages.value(0).text.startsWith(shown),
                  qPrintable(d_->dialogs.messages.value(0).text));
     }
+    QVERIFY(!QFile::exists(out_->filePath("~")));
     if (runs == 0) {
         QCOMPARE(d_->dialogs.messages.size(), question ? 0 : 1);
         if (!question)
@@ -595,7 +614,7 @@ void ConversionRunTest::inputsGoInAListFileOnlyWhenTheyDoNotFit_data() {
     QTest::newRow("fits exactly") << qint64(0) << 0 << "Done.";
     QTest::newRow("one byte short") << qint64(1) << 0 << "Done.";
     QTest::newRow("one byte short, the converter names an input")
-        << qint64(1) << 2 << "Conversion failed.\r\rb.gif: gif2swf: B: not a GIF file";
+        << qint64(1) << 2 << "Conversion failed.\r\rB: not a GIF file";
 }
 
 void ConversionRunTest::inputsGoInAListFileOnlyWhenTheyDoNotFit() {
@@ -604,7 +623,7 @@ void ConversionRunTest::inputsGoInAListFileOnlyWhenTheyDoNotFit() {
     QFETCH(QString, message);
     const QStringList inputs = {Native("/G/a.gif"), Native("/G/b.gif"), Native("/G/c.gif")};
     const QString out = Native(out_->path()) + S;
-    const QString movie = out + S + QStringLiteral("output.swf");
+    const QString movie = out + QStringLiteral("output.swf");
     const QString program = Native(app_->path()) + S + QStringLiteral("gif2swf");
     const QStringList asToday = {"--progress", "-r",      "2",  inputs[0],
                                  inputs[1],    inputs[2], "-o", movie};
@@ -642,7 +661,7 @@ void ConversionRunTest::manyToOneWritesOneMovie() {
     w_->ListView1->append(writeGifs({"a.gif", "b.gif", "c.gif"}));
     d_->dialogs.offeringAnswers << true; // "Preview"
     w_->Start();
-    const QString movie = Native(out_->path()) + S + S + QStringLiteral("output.swf");
+    const QString movie = Native(out_->path()) + S + QStringLiteral("output.swf");
     QCOMPARE(d_->dialogs.messages.size(), 1);
     QCOMPARE(d_->dialogs.messages[0].text, QStringLiteral("Done.\r\rSWF file created: ") + movie);
     QCOMPARE(d_->dialogs.offeredButtons, QStringList{"Preview"});
@@ -753,24 +772,34 @@ void ConversionRunTest::movieOptionsShowInTheMovie() {
              QStringLiteral("ok"));
 }
 
+// Four GIFs, two of them made: the message says what was made and names each failure by its
+// full path, once, in list order; it shows with the run over.
 void ConversionRunTest::brokenGifAmongGoodOnesIsNamed() {
     if (!useBuiltConverter())
         return;
+    w_->CreateToolbar();
     w_->Option2->setChecked(true);
     QStringList inputs = writeGifs({"a.gif", "c.gif"});
     const QString broken = Native(in_->filePath("broken.gif"));
     QVERIFY(WriteGif(broken, 8, 8, Qt::blue));
-    QFile cut(broken);
-    QVERIFY(cut.resize(20)); // cut off before its image data
+    QVERIFY(QFile(broken).resize(20)); // cut off before its image data
+    const QString text = Native(in_->filePath("notes.gif"));
+    QVERIFY(WriteFile(text, "not a picture at all"));
     inputs.insert(1, broken);
+    inputs.insert(2, text);
     w_->ListView1->append(inputs);
+    QString caption;
+    d_->dialogs.onMessage = [&](const ShownMessage&) { caption = startAction()->text(); };
     w_->Start();
     QCOMPARE(d_->dialogs.messages.size(), 1);
+    QCOMPARE(d_->dialogs.messages[0].icon, MessageIcon::Exclamation);
+    QCOMPARE(caption, QStringLiteral("Start Converting"));
     const QStringList lines = d_->dialogs.messages[0].text.split('\r');
-    QCOMPARE(lines.size(), 3);
-    QCOMPARE(lines[0], QStringLiteral("Conversion failed."));
-    QVERIFY2(lines[2].startsWith(QStringLiteral("broken.gif: ")) && lines[2].size() > 12,
-             qPrintable(lines[2]));
+    QCOMPARE(lines.size(), 5);
+    QCOMPARE(lines.mid(0, 3),
+             (QStringList{"SWF files made: 2 of 4, in " + w_->Text2->text(), "", "Not made:"}));
+    QCOMPARE(lines[3], broken + QStringLiteral(": truncated file"));
+    QCOMPARE(lines[4], text + QStringLiteral(": not a GIF file"));
     QVERIFY(QFile::exists(out_->filePath("a.swf")));
     QVERIFY(QFile::exists(out_->filePath("c.swf")));
     QVERIFY(!QFile::exists(out_->filePath("broken.swf")));
@@ -789,9 +818,10 @@ void ConversionRunTest::movieOfTheSameNameIsNotWrittenOver() {
     w_->Start();
     QCOMPARE(d_->dialogs.messages.size(), 1);
     QCOMPARE(d_->dialogs.messages[0].text,
-             QStringLiteral("Conversion failed.\r\rsame.gif: a movie of this name was already made "
-                            "from ") +
-                 gifs[0] + QStringLiteral(" in this run"));
+             QStringLiteral("SWF files made: 2 of 3, in ") + w_->Text2->text() +
+                 QStringLiteral("\r\rNot made:\r") + gifs[1] +
+                 QStringLiteral(": a movie of this name was already made from ") + gifs[0] +
+                 QStringLiteral(" in this run"));
     QFile movie(out_->filePath("same.swf")), expected(reference);
     QVERIFY(movie.open(QIODevice::ReadOnly) && expected.open(QIODevice::ReadOnly));
     QCOMPARE(movie.readAll(), expected.readAll());
@@ -818,7 +848,7 @@ void ConversionRunTest::thirtyThousandFilesMakeOneMovie() {
     QCOMPARE(w_->ListView1->count(), files);
     QCOMPARE(w_->ListView1->texts().first().size(), 100);
     w_->Start();
-    const QString movie = Native(out_->path()) + S + S + QStringLiteral("output.swf");
+    const QString movie = Native(out_->path()) + S + QStringLiteral("output.swf");
     QCOMPARE(d_->dialogs.messages.value(0).text,
              QStringLiteral("Done.\r\rSWF file created: ") + movie);
     const MovieHeader header = ReadMovieHeader(movie);
@@ -833,12 +863,15 @@ void ConversionRunTest::thirtyThousandFilesMakeOneMovie() {
 void ConversionRunTest::missingConverterFails() {
     makeWindow(realRunner_); // an application folder without the converter
     w_->Option2->setChecked(true);
-    w_->ListView1->append(writeGifs({"a.gif", "b.gif"}));
+    const QStringList gifs = writeGifs({"a.gif", "b.gif"});
+    w_->ListView1->append(gifs);
     w_->Start();
     QCOMPARE(d_->dialogs.messages.size(), 1);
     QCOMPARE(d_->dialogs.messages[0].text,
-             QStringLiteral("Conversion failed.\r\ra.gif: the converter was not found\r"
-                            "b.gif: the converter was not found"));
+             QStringLiteral("SWF files made: 0 of 2, in ") + w_->Text2->text() +
+                 QStringLiteral("\r\rNot made:\r") + gifs[0] +
+                 QStringLiteral(": the converter was not found\r") + gifs[1] +
+                 QStringLiteral(": the converter was not found"));
     QCOMPARE(w_->mousePointer(), MousePointer::Default);
     QCOMPARE(w_->ProgressBar1->value(), 0);
 }
@@ -847,8 +880,7 @@ void ConversionRunTest::leftoverOutputIsNoSuccess_data() {
     QTest::addColumn<QByteArray>("converter");
     QTest::addColumn<QString>("reason");
     QTest::newRow("failing converter")
-        << QByteArray("echo \"gif2swf: $4: not a GIF file\" >&2\nexit 2\n")
-        << "gif2swf: %1: not a GIF file";
+        << QByteArray("echo \"gif2swf: $4: not a GIF file\" >&2\nexit 2\n") << "not a GIF file";
     QTest::newRow("converter that claims success but writes nothing")
         << QByteArray("exit 0\n") << "the converter wrote no output file";
 }
@@ -860,13 +892,13 @@ void ConversionRunTest::leftoverOutputIsNoSuccess() {
     makeWindow(realRunner_);
     const QStringList inputs = writeGifs({"a.gif"});
     w_->ListView1->append(inputs);
-    const QString movie = Native(out_->path()) + S + S + QStringLiteral("output.swf");
+    const QString movie = Native(out_->path()) + S + QStringLiteral("output.swf");
     QVERIFY(WriteFile(movie, "an earlier run's movie"));
-    d_->dialogs.yesNoAnswers << true; // replace it
+    d_->dialogs.choiceAnswers << "Replace";
     w_->Start();
     QCOMPARE(d_->dialogs.messages.size(), 1);
     QCOMPARE(d_->dialogs.messages[0].text,
-             QStringLiteral("Conversion failed.\r\ra.gif: ") + reason.arg(inputs[0]));
+             QStringLiteral("Conversion failed.\r\r") + inputs[0] + QStringLiteral(": ") + reason);
 }
 
 void ConversionRunTest::windowIsServicedDuringASlowConverter() {
@@ -968,19 +1000,27 @@ void ConversionRunTest::stopKeepsWhatWasMadeAndNoPartialFile() {
     const QString earlier = out_->filePath("output.swf");
     if (!oneToOne) {
         QVERIFY(WriteFile(earlier, "an earlier run's movie"));
-        d_->dialogs.yesNoAnswers << true; // replace it
+        d_->dialogs.choiceAnswers << "Replace";
     }
     w_->CreateToolbar();
     w_->show();
     QVERIFY(QTest::qWaitForWindowActive(w_.get()));
 
+    // Well before the movies are all made, yet not as the second click of a double click.
+    const int interval = QApplication::doubleClickInterval();
+    const auto restore = qScopeGuard([&] { QApplication::setDoubleClickInterval(interval); });
+    QApplication::setDoubleClickInterval(50);
     QHash<QString, QByteArray> madeAtStop;
     QString caption;
     QTimer poll;
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     QObject::connect(&poll, &QTimer::timeout, [&] {
         // One to one, once a movie is made; many to one, once the bar has moved.
         const QStringList movies = QDir(out_->path()).entryList({"*.swf"}, QDir::Files);
-        if (oneToOne ? movies.isEmpty() : w_->ProgressBar1->value() <= 0)
+        // A stop sooner would be the second click of a double click.
+        if ((oneToOne ? movies.isEmpty() : w_->ProgressBar1->value() <= 0) ||
+            sinceStart.elapsed() <= QApplication::doubleClickInterval())
             return;
         poll.stop();
         for (const QString& movie : movies) {
@@ -1007,7 +1047,7 @@ void ConversionRunTest::stopKeepsWhatWasMadeAndNoPartialFile() {
     const QStringList left = QDir(out_->path()).entryList(QDir::Files);
     if (!oneToOne) {
         QCOMPARE(message, QStringLiteral("Conversion stopped.\r\rSWF file not created: ") +
-                              Native(out_->path()) + S + S + QStringLiteral("output.swf"));
+                              Native(out_->path()) + S + QStringLiteral("output.swf"));
         QCOMPARE(left, QStringList{"output.swf"});
         QFile kept(earlier);
         QVERIFY(kept.open(QIODevice::ReadOnly));
@@ -1065,7 +1105,7 @@ void ConversionRunTest::severalConvertersGiveWhatOneAtATimeGives() {
         QVERIFY(runner.mostAtOnce <= converters);
         QCOMPARE(runner.mostAtOnce > 1, converters > 1);
         QCOMPARE(feedback.messages.size(), 1);
-        messages << feedback.messages[0];
+        messages << feedback.messages[0].replace(Native(out.path()), "OUT");
         movies.append(QHash<QString, QByteArray>());
         for (const QString& name : QDir(out.path()).entryList(QDir::Files)) {
             QFile movie(out.filePath(name));
@@ -1077,9 +1117,106 @@ void ConversionRunTest::severalConvertersGiveWhatOneAtATimeGives() {
     QCOMPARE(movies[1], movies[0]);
     QCOMPARE(QStringList(movies[0].keys()).size(), 4); // a, same, c, d
     const QStringList lines = messages[0].split('\r');
-    QCOMPARE(lines.size(), 4);
-    QVERIFY2(lines[2].startsWith(QStringLiteral("broken.gif: ")), qPrintable(lines[2]));
-    QCOMPARE(lines[3], QStringLiteral("same.gif: ") + MovieAlreadyMadeReason(inputs[2]));
+    QCOMPARE(lines.size(), 5);
+    QVERIFY2(lines[3].startsWith(broken + QStringLiteral(": ")), qPrintable(lines[3]));
+    QCOMPARE(lines[4], inputs[3] + QStringLiteral(": ") + MovieAlreadyMadeReason(inputs[2]));
+}
+
+// Two clicks on the toolbar's button within the double-click interval: the run goes on to its end.
+void ConversionRunTest::doubleClickOnStartDoesNotStop() {
+    if (!useBuiltConverter())
+        return;
+    w_->ListView1->append(QStringList(20, writeNoiseGif("big.gif", 600, 4)));
+    w_->CreateToolbar();
+    w_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+    QWidget* button = w_->StandardToolBar->widgetForAction(startAction());
+    QString secondClickOn;
+    connect(w_.get(), &Form1::conversionRunningChanged, this, [&](bool running) {
+        if (running)
+            QTimer::singleShot(0, this, [&] {
+                secondClickOn = startAction()->text();
+                QTest::mouseClick(button, Qt::LeftButton);
+            });
+    });
+    QTest::mouseClick(button, Qt::LeftButton); // returns when the run is over
+    QCOMPARE(secondClickOn, QStringLiteral("Stop Converting"));
+    QCOMPARE(d_->dialogs.messages.size(), 1);
+    QCOMPARE(d_->dialogs.messages[0].text, QStringLiteral("Done.\r\rSWF file created: ") +
+                                               Native(out_->path()) + S + "output.swf");
+}
+
+// A GIF without any colour table converts, with the converter's warning in the message.
+void ConversionRunTest::warningsReachTheUser() {
+    if (!useBuiltConverter())
+        return;
+    w_->Option2->setChecked(true);
+    const QStringList inputs = writeGifs({"a.gif", "grey.gif"});
+    testgif::Gif grey;
+    grey.width = grey.height = 4;
+    grey.frames.push_back(testgif::patternFrame(0, 0, 4, 4, 16, 1));
+    testgif::writeGif(QFile::encodeName(inputs[1]).toStdString(), grey);
+    w_->ListView1->append(inputs);
+    w_->Start();
+    QCOMPARE(d_->dialogs.messages.size(), 1);
+    QCOMPARE(d_->dialogs.messages[0].text,
+             QStringLiteral("Done.\r\rOutput SWF files are located in ") + w_->Text2->text() +
+                 QStringLiteral("\r\rWarnings:\r") + inputs[1] +
+                 QStringLiteral(": frame 1: image has no colour table, drawn in the default grey "
+                                "levels"));
+    QCOMPARE(d_->dialogs.messages[0].icon, MessageIcon::Exclamation);
+    QVERIFY(QFile::exists(out_->filePath("grey.swf")));
+}
+
+// Many to one into a folder on a small file system: one line, in the user's words.
+void ConversionRunTest::fullDiskIsOneLine() {
+#ifdef Q_OS_LINUX
+    if (geteuid() != 0)
+        QSKIP("mounting a small file system needs root");
+    if (!useBuiltConverter())
+        return;
+    const QString small = Native(out_->filePath("small"));
+    QVERIFY(QDir().mkpath(small));
+    QVERIFY(QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", small}) == 0);
+    const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {small}); });
+    w_->ListView1->append(QStringList(3, writeNoiseGif("noise.gif", 600, 1)));
+    w_->Text2->setText(small);
+    w_->Start();
+    QCOMPARE(d_->dialogs.messages.size(), 1);
+    QCOMPARE(d_->dialogs.messages[0].text,
+             QStringLiteral("Conversion failed.\r\rThe movie could not be written to ") + small +
+                 QStringLiteral(": no space left on device."));
+    QCOMPARE(d_->dialogs.messages[0].icon, MessageIcon::Exclamation);
+#else
+    QSKIP("needs a Linux mount");
+#endif
+}
+
+// Twelve GIFs, eleven with their movies already there: only the twelfth is converted.
+void ConversionRunTest::skipExistingConvertsOnlyTheNewOnes() {
+    if (!useBuiltConverter())
+        return;
+    w_->Option2->setChecked(true);
+    QStringList names;
+    for (int i = 1; i <= 12; ++i)
+        names << QStringLiteral("g%1.gif").arg(i);
+    w_->ListView1->append(writeGifs(names));
+    for (int i = 1; i <= 11; ++i)
+        QVERIFY(WriteFile(out_->filePath(QStringLiteral("g%1.swf").arg(i)), "earlier"));
+    d_->dialogs.choiceAnswers << "Skip Existing";
+    w_->Start();
+    QCOMPARE(d_->dialogs.questionButtons.value(0),
+             (QStringList{"Replace", "Skip Existing", "Cancel"}));
+    QCOMPARE(d_->dialogs.messages.size(), 1);
+    QCOMPARE(d_->dialogs.messages[0].text,
+             QStringLiteral("Done.\r\rOutput SWF files are located in ") + w_->Text2->text() +
+                 QStringLiteral("\r\rSkipped (movie already there): 11"));
+    for (int i = 1; i <= 11; ++i) {
+        QFile kept(out_->filePath(QStringLiteral("g%1.swf").arg(i)));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("earlier"));
+    }
+    QVERIFY(ReadMovieHeader(out_->filePath("g12.swf")).frames > 0);
 }
 
 void ConversionRunTest::quittingDuringARunEndsIt() {

@@ -3,10 +3,12 @@
 
 #include "filelist/Reordering.h"
 
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QToolTip>
 
 using namespace korvane;
 using namespace korvane::test;
@@ -282,6 +284,59 @@ private Q_SLOTS:
         QCOMPARE(s.list().count(), 0);
         QVERIFY(s.doubles.dialogs.messages.isEmpty());
         QVERIFY(s.doubles.dialogs.unexpected.isEmpty());
+    }
+
+    // Alt+Up and Alt+Down move the selected entries as a drag would; a block moves whole and
+    // the entry at an end holds the ones behind it.
+    void altArrowsMoveTheSelectedEntries_data() {
+        QTest::addColumn<QList<int>>("keys"); // -1 Alt+Up, 1 Alt+Down
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("up") << QList<int>{-1} << QStringList{"B", "C", "A", "E", "D", "F"};
+        QTest::newRow("up twice, the top holds")
+            << QList<int>{-1, -1} << QStringList{"B", "C", "E", "A", "D", "F"};
+        QTest::newRow("and down again")
+            << QList<int>{-1, -1, 1} << QStringList{"A", "B", "C", "E", "D", "F"};
+        QTest::newRow("down") << QList<int>{1} << QStringList{"A", "D", "B", "C", "F", "E"};
+    }
+    void altArrowsMoveTheSelectedEntries() {
+        QFETCH(QList<int>, keys);
+        QFETCH(QStringList, texts);
+        ShownList s({"A", "B", "C", "D", "E", "F"});
+        s.list().setCurrentItem(s.list().topLevelItem(2), 0, QItemSelectionModel::NoUpdate);
+        for (int entry : {2, 3, 5})
+            s.list().selectEntry(entry);
+        for (int key : keys)
+            QTest::keyClick(&s.list(), key < 0 ? Qt::Key_Up : Qt::Key_Down, Qt::AltModifier);
+        QCOMPARE(s.list().texts(), texts);
+        QStringList selected;
+        for (int entry = 1; entry <= s.list().count(); ++entry) {
+            if (s.list().isEntrySelected(entry))
+                selected << s.list().text(entry);
+        }
+        QCOMPARE(selected, (QStringList{"B", "C", "E"}));
+        QCOMPARE(s.list().text(s.list().currentEntry()), QStringLiteral("C"));
+    }
+
+    // A deep path loses its middle, not its file name; the entry's tooltip is the full path and
+    // the column fills the list.
+    void deepPathsShowTheirNames() {
+        const QString deep = QDir::toNativeSeparators(
+            "/home/user/pictures/level1/level2/level3/level4/level5/level6/level7/level8/"
+            "level9/holiday-at-the-sea.gif");
+        ShownList s({deep});
+        s.window.Form_Load();
+        const QRect row = s.list().visualItemRect(s.list().topLevelItem(0));
+        QCOMPARE(s.list().columnWidth(0), s.viewport()->width());
+        QVERIFY(s.list().fontMetrics().horizontalAdvance(deep) > row.width());
+        QCOMPARE(s.list().textElideMode(), Qt::ElideMiddle);
+        const QString shown = s.list().fontMetrics().elidedText(
+            deep, s.list().textElideMode(),
+            row.width() - 2 * s.list().style()->pixelMetric(QStyle::PM_FocusFrameHMargin));
+        QVERIFY2(shown.endsWith("holiday-at-the-sea.gif") && shown.contains(QChar(0x2026)),
+                 qPrintable(shown));
+        QHelpEvent help(QEvent::ToolTip, row.center(), s.viewport()->mapToGlobal(row.center()));
+        QCoreApplication::sendEvent(s.viewport(), &help);
+        QTRY_COMPARE(QToolTip::text(), deep);
     }
 
     // Every way of changing the list is refused while a conversion runs. The run is driven

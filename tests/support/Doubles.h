@@ -28,6 +28,7 @@ public:
     // Answers, taken in order; a dialog asked with no answer left is a test failure that shows
     // up as a recorded unexpected call.
     QQueue<bool> yesNoAnswers;
+    QQueue<QString> choiceAnswers; // the caption of the button to choose
     QQueue<QString> inputAnswers;
     QQueue<QStringList> openFilesAnswers;
     QQueue<QString> folderAnswers;
@@ -42,6 +43,7 @@ public:
     QStringList questions;
     QStringList questionTitles;
     QList<MessageIcon> questionIcons;
+    QList<QStringList> questionButtons; // of the questions with buttons of their own
     QStringList inputPrompts;
     QStringList inputTitles;
     QStringList inputDefaults;
@@ -67,6 +69,21 @@ public:
             return false;
         }
         return yesNoAnswers.dequeue();
+    }
+    int choose(QWidget*, const QString& text, const QString& title, MessageIcon icon,
+               const QStringList& buttons) override {
+        questions.append(text);
+        questionTitles.append(title);
+        questionIcons.append(icon);
+        questionButtons.append(buttons);
+        const qsizetype chosen =
+            choiceAnswers.isEmpty() ? -1 : buttons.indexOf(choiceAnswers.head());
+        if (chosen < 0) {
+            unexpected.append(QStringLiteral("choose: ") + text);
+            return int(buttons.size()) - 1;
+        }
+        choiceAnswers.dequeue();
+        return int(chosen);
     }
     QString inputBox(QWidget*, const QString& prompt, const QString& title,
                      const QString& defaultText) override {
