@@ -466,7 +466,7 @@ void ConversionRunTest::movieNameCheckedBeforeTheRun() {
     };
     shown.replace("OUT", out_->path());
     if (existing)
-        d_->dialogs.yesNoAnswers << false;
+        d_->dialogs.choiceAnswers << "Cancel";
     w_->Start();
     QCOMPARE(d_->runner.calls.size(), runs);
     const QString said =
