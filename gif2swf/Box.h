@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 // A rectangle of pixels: left and top inclusive, right and bottom exclusive. Empty when it
@@ -32,6 +33,19 @@ struct Box {
         return {std::max(left, 0), std::max(top, 0), std::min(right, width),
                 std::min(bottom, height)};
     }
+};
+
+// The pixels the last GIF image drew (not transparent in it): a byte per pixel of `area`,
+// 1 where drawn, rows `stride` bytes apart. A patch shows them even where their colour did
+// not change, as the GIF image did: encoders keep such pixels opaque where that codes
+// better (ImageMagick's optimised GIFs hold a third of them), and a patch that made them
+// transparent would break up the runs deflate finds.
+struct DrawnPixels {
+    const uint8_t* mask = nullptr;
+    size_t stride = 0;
+    Box area;
+    // Some of its pixels are transparent: its encoder chose which to draw.
+    bool leftTransparent = false;
 };
 
 } // namespace gif2swf

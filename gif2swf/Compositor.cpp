@@ -26,7 +26,16 @@ Box Compositor::takeChanged() {
 }
 
 void Compositor::beginImage(const GifImage& image) {
+    // What the image before drew is forgotten.
+    if (drawn_.empty()) {
+        drawn_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0);
+    }
+    for (int y = area_.top; y < area_.bottom; ++y) {
+        uint8_t* row = drawn_.data() + static_cast<size_t>(y) * width_;
+        std::fill(row + area_.left, row + area_.right, uint8_t{0});
+    }
     image_ = image;
+    leftTransparent_ = false;
     const auto transparent = std::find(image.colours.begin(), image.colours.end(), 0u);
     hasTransparent_ = transparent != image.colours.end();
     transparentIndex_ = static_cast<uint8_t>(transparent - image.colours.begin());
@@ -56,21 +65,26 @@ void Compositor::drawRow(int fileRow, const uint8_t* indices) {
         return;
     }
     uint32_t* out = pixels_.data() + static_cast<size_t>(y) * width_;
+    uint8_t* drawn = drawn_.data() + static_cast<size_t>(y) * width_;
     const uint32_t* colours = image_.colours.data();
     const uint8_t* in = indices - image_.left;
     if (!hasTransparent_) {
         for (int x = area_.left; x < area_.right; ++x) {
             out[x] = colours[in[x]];
         }
+        std::fill(drawn + area_.left, drawn + area_.right, uint8_t{1});
         return;
     }
     // Transparent pixels (colour 0) leave what is below them; without a branch, which
     // dithered transparency would mispredict.
+    bool transparentSeen = false;
     const auto draw = [&](int from, int to) {
         for (int x = from; x < to; ++x) {
             const uint32_t colour = colours[in[x]];
             const uint32_t below = 0u - static_cast<uint32_t>(colour == 0);
             out[x] = colour | (out[x] & below);
+            drawn[x] = static_cast<uint8_t>(colour != 0);
+            transparentSeen |= colour == 0;
         }
     };
     int x = area_.left;
@@ -82,18 +96,21 @@ void Compositor::drawRow(int fileRow, const uint8_t* indices) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
         const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(block, transparent));
         if (mask == 0xFFFF) {
+            transparentSeen = true;
             continue;
         }
         if (mask == 0) {
             for (int i = x; i < x + 16; ++i) {
                 out[i] = colours[in[i]];
             }
+            std::fill(drawn + x, drawn + x + 16, uint8_t{1});
         } else {
             draw(x, x + 16);
         }
     }
 #endif
     draw(x, area_.right);
+    leftTransparent_ = leftTransparent_ || transparentSeen;
 }
 
 void Compositor::disposeImage() {

@@ -37,6 +37,11 @@ public:
     // The area where pixels may have changed since the last call (at first the screen):
     // the images drawn and the areas disposed of.
     Box takeChanged();
+    // The pixels the image begun last drew (not transparent in it), until the next begins.
+    DrawnPixels drawn() const {
+        return {drawn_.data() + static_cast<size_t>(area_.top) * width_ + area_.left,
+                static_cast<size_t>(width_), area_, leftTransparent_};
+    }
 
 private:
     void addChanged(const Box& area);
@@ -52,6 +57,8 @@ private:
     Box area_;
     PictureBuffer saved_;
     Box changed_;
+    std::vector<uint8_t> drawn_; // per pixel of the screen: 1 where the image drew
+    bool leftTransparent_ = false;
 };
 
 } // namespace gif2swf

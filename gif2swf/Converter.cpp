@@ -348,7 +348,8 @@ void decodeOne(const InputFile& input, int number, FingerprintedBytes& source,
         const Box changedArea = compositor.takeChanged();
         if (!streamTiles) {
             pipeline.picture(compositor.pixels(), width, height, changedArea, frames,
-                             {number, image.number, paidBefore + source.consumed()});
+                             {number, image.number, paidBefore + source.consumed()},
+                             compositor.drawn());
         }
         compositor.disposeImage();
     }

@@ -6,17 +6,16 @@ namespace gif2swf {
 
 DeflateBudget::DeflateBudget(uint64_t paid, uint64_t rawBytes, bool sizeFirst,
                              const Outcome& before) {
-    // Large bitmaps go no higher than 6: above it, seconds buy a few per cent. Those deflated
-    // for size start at libdeflate's level 1 rather than the fast one (igzip's output is a
-    // sixth larger).
+    // Bitmaps deflated for size start at libdeflate's level 1 rather than the fast one
+    // (igzip's output is a sixth larger). Level 9 only where that takes a few milliseconds;
+    // large bitmaps go no higher than 6: above it, seconds buy a few per cent.
     if (rawBytes <= kSmallBytes) {
         ladder_ = {4, 6, 9};
-    } else if (sizeFirst && rawBytes <= kCheapBytes) {
-        ladder_ = {1, 6, 9};
-    } else if (sizeFirst) {
-        ladder_ = {1, 6};
     } else {
-        ladder_ = {kFast, 6};
+        ladder_ = {sizeFirst ? 1 : kFast, 6};
+        if (rawBytes <= kCheapBytes) {
+            ladder_.push_back(9);
+        }
     }
     if (paid == 0) {
         levels_ = {ladder_.front()};

@@ -20,10 +20,10 @@ public:
     // libdeflate's level 1. Other levels are libdeflate's.
     static constexpr int kFast = 0;
     // Bitmaps of at most kSmallBytes start at level 4: libdeflate's fixed cost per call is
-    // much of their time, and igzip gains nothing there. Those deflated for size go up to
-    // level 9 when at most kCheapBytes, where that takes a few milliseconds.
+    // much of their time, and igzip gains nothing there. Bitmaps of at most kCheapBytes go
+    // up to level 9, where that takes a few milliseconds.
     static constexpr uint64_t kSmallBytes = 16 * 1024;
-    static constexpr uint64_t kCheapBytes = 80 * 1024;
+    static constexpr uint64_t kCheapBytes = 66 * 1024; // a strip and its colour table
 
     // How an earlier bitmap came out (the movie stood so after it).
     struct Outcome {
@@ -36,8 +36,8 @@ public:
     };
 
     // A bitmap of `rawBytes` uncompressed, for which the GIFs paid `paid` bytes beyond its
-    // tags (0: no bound); `sizeFirst`: it holds much of what the GIF paid for (the first
-    // picture, which in an optimised GIF is most of the file; a strip of small pictures).
+    // tags (0: no bound); `sizeFirst`: it shows the first picture, which in an optimised GIF
+    // holds most of the file's bytes.
     DeflateBudget(uint64_t paid, uint64_t rawBytes, bool sizeFirst, const Outcome& before);
 
     // The levels to try, in order: deflate at the first, and at the next while the data is

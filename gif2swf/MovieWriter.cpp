@@ -83,7 +83,9 @@ uint16_t MovieWriter::shapeInStrip(const uint32_t* pixels, int width, int height
     };
     const bool fits =
         strip_.bitmapId != 0 && strip_.height + height <= swf::kMaxBitmapSide &&
-        uint64_t(std::max(strip_.width, width)) * uint64_t(strip_.height + height) <= kStripPixels;
+        // Rows as the bitmap pads them.
+        (uint64_t(std::max(strip_.width, width)) + 3) / 4 * 4 * uint64_t(strip_.height + height) <=
+            kStripPixels;
     uint32_t count = 0;
     if (fits) {
         count = added();
@@ -133,7 +135,7 @@ void MovieWriter::closeStrip() {
     strip_.bitmapId = 0; // tags() is the sink's again
     stripEncoder_.prepare(rows.data(), strip_.width, strip_.height);
     // Its tags are every shape and placing of its pictures, which follow it.
-    sink_.defineBitmap(bitmapId, stripEncoder_, true, strip_.paid,
+    sink_.defineBitmap(bitmapId, stripEncoder_, false, strip_.paid,
                        strip_.tags.position() + TagSink::kBitmapTagsBytes);
     const std::vector<uint8_t> waiting = strip_.tags.take();
     sink_.tags().write(waiting.data(), waiting.size());
@@ -280,6 +282,21 @@ uint64_t MovieWriter::patchRows(const uint32_t* pixels, int width, const Box& bo
         const size_t from = static_cast<size_t>(box.top + first + y) * width + box.left;
         const uint32_t* now = pixels + from;
         const uint32_t* before = below.data() + from;
+        const int pictureRow = box.top + first + y;
+        if (gaps == Gaps::AsDrawn && drawn_.mask != nullptr && pictureRow >= drawn_.area.top &&
+            pictureRow < drawn_.area.bottom) {
+            // Drawn pixels count as changed: 0 is never a pixel.
+            drawnRow_.assign(before, before + patchWidth);
+            const uint8_t* mask =
+                drawn_.mask + static_cast<size_t>(pictureRow - drawn_.area.top) * drawn_.stride -
+                drawn_.area.left;
+            const int left = std::max(box.left, drawn_.area.left);
+            const int right = std::min(box.right, drawn_.area.right);
+            for (int x = left; x < right; ++x) {
+                drawnRow_[static_cast<size_t>(x - box.left)] &= mask[x] != 0 ? 0u : ~0u;
+            }
+            before = drawnRow_.data();
+        }
         uint32_t* row = out + static_cast<size_t>(y) * patchWidth;
         const bool firstRow = y == 0;
         const uint32_t* above = firstRow ? zeroRow_.data() : row - patchWidth;
@@ -297,28 +314,37 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
     // colour, to keep the opaque areas whole: smaller on video-like GIFs, larger on bands
     // shifting across a gradient (README.md), so it is taken only when the estimate says it
     // is clearly better.
-    // The estimate looks at two rows in every sixteen.
+    // Or they show where the GIF image drew them, as the GIF did, when that is estimated no
+    // larger. The estimate looks at two rows in every sixteen.
     patchPixels_.resize(box.area());
     uint64_t plain = 0;
     uint64_t filled = 0;
+    uint64_t asDrawn = 0;
+    const bool drawnKnown = drawn_.mask != nullptr;
     for (int y = 0; y < patchHeight; y += 16) {
         const int rows = std::min(2, patchHeight - y);
         plain += patchRows(pixels, width, box, below, Gaps::Transparent, Estimate::Sum, y, rows,
                            patchPixels_.data());
         filled += patchRows(pixels, width, box, below, Gaps::Filled, Estimate::Sum, y, rows,
                             patchPixels_.data());
+        if (drawnKnown && !drawn_.leftTransparent) {
+            asDrawn += patchRows(pixels, width, box, below, Gaps::AsDrawn, Estimate::Sum, y, rows,
+                                 patchPixels_.data());
+        }
     }
-    const bool gapsFilled = filled * 8 < plain * 7;
+    // An image with transparent pixels shows what its encoder chose to draw: the estimate
+    // misjudges that (ImageMagick's optimised pan: 0.91 of the GIF as drawn, 0.99 as
+    // estimated; ffmpeg's life 1.17x against 1.29x).
+    Gaps gaps = filled * 8 < plain * 7 ? Gaps::Filled : Gaps::Transparent;
+    if (drawnKnown && (drawn_.leftTransparent || asDrawn <= std::min(plain, filled))) {
+        gaps = Gaps::AsDrawn;
+    }
+    const bool gapsFilled = gaps != Gaps::Transparent;
     const auto fillPlain = [&] {
         patchRows(pixels, width, box, below, Gaps::Transparent, Estimate::Skip, 0, patchHeight,
                   patchPixels_.data());
     };
-    if (gapsFilled) {
-        patchRows(pixels, width, box, below, Gaps::Filled, Estimate::Skip, 0, patchHeight,
-                  patchPixels_.data());
-    } else {
-        fillPlain();
-    }
+    patchRows(pixels, width, box, below, gaps, Estimate::Skip, 0, patchHeight, patchPixels_.data());
     Fingerprint fingerprint = encoder_.prepare(patchPixels_.data(), patchWidth, patchHeight);
     if (!encoder_.colourMapped() && gapsFilled) {
         // The unchanged pixels' colours made too many for a palette.
@@ -354,9 +380,11 @@ uint64_t MovieWriter::patchCost(const Change& change) {
 }
 
 void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t frames,
-                       const Box* changed, const Change* known) {
+                       const Box* changed, const Change* known, const DrawnPixels* drawn) {
     checkRoomFor(frames);
+    drawn_ = drawn != nullptr ? *drawn : DrawnPixels{};
     apply(choose(pixels, width, height, changed, known), pixels, width, height);
+    drawn_ = DrawnPixels{};
     advanceFrames(frames);
 }
 

@@ -54,9 +54,11 @@ public:
     // `changed`, when given, holds every pixel that may differ from the picture shown before
     // (the images drawn and disposed of since), so only that area is compared.
     // `known`, when given, is its change from the picture shown before, compared within
-    // `changed` (clipped to the picture), as compare() finds it.
+    // `changed` (clipped to the picture), as compare() finds it. `drawn`, when given: what the
+    // GIF image of this picture drew.
     void show(const uint32_t* pixels, int width, int height, uint32_t frames,
-              const Box* changed = nullptr, const Change* known = nullptr);
+              const Box* changed = nullptr, const Change* known = nullptr,
+              const DrawnPixels* drawn = nullptr);
     // One tile of a key that comes in tiles as its rows are decoded (the first picture, or
     // one of a new size), so that a large picture is deflated while the rest of it is still
     // being decoded: `pixels` holds the tile's rows, from row `top` (a multiple of
@@ -107,9 +109,9 @@ private:
                 const Change* known) const;
     void apply(const Step& step, const uint32_t* pixels, int width, int height);
 
-    // Unchanged pixels between the changed ones in a patch: transparent, or filled where
-    // that keeps areas whole (see layPatchRow).
-    enum class Gaps { Transparent, Filled };
+    // Unchanged pixels between the changed ones in a patch: transparent, filled where that
+    // keeps areas whole (see layPatchRow), or shown where the GIF image drew them.
+    enum class Gaps { Transparent, Filled, AsDrawn };
     enum class Estimate { Skip, Sum };
     // Writes `rows` rows of the patch of `box` over `below`, from row `first`, to `out`, as
     // layPatchRow lays out each; returns the sum of their size estimates, or 0 with Skip.
@@ -167,7 +169,9 @@ private:
     int shownWidth_ = 0;
     int shownHeight_ = 0;
     Pixels patchPixels_;
-    std::vector<uint32_t> zeroRow_; // "nothing shown" above a patch's first row
+    std::vector<uint32_t> zeroRow_;  // "nothing shown" above a patch's first row
+    DrawnPixels drawn_;              // of the picture being shown; no mask: none
+    std::vector<uint32_t> drawnRow_; // the row below a patch row, 0 where drawn
 
     // Small pictures (at most kStripPicturePixels) share a bitmap, the strip: one below the
     // other, each shape showing its part. A movie of small frames so pays for a colour table

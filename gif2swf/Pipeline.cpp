@@ -91,7 +91,7 @@ void Pipeline::staleAll(const Box& box) {
 }
 
 void Pipeline::picture(const PictureBuffer& pixels, int width, int height, const Box& changed,
-                       uint32_t frames, const PictureOrigin& origin) {
+                       uint32_t frames, const PictureOrigin& origin, const DrawnPixels& drawn) {
     const bool threaded = pictures_.threaded();
     if (threaded) {
         staleAll(changed);
@@ -110,6 +110,23 @@ void Pipeline::picture(const PictureBuffer& pixels, int width, int height, const
     message.frames = frames;
     message.changed = changed;
     message.origin = origin;
+    message.drawn = drawn;
+    if (threaded && drawn.mask != nullptr) {
+        // Its rows, one after another.
+        const Box& area = drawn.area;
+        const size_t areaWidth = static_cast<size_t>(std::max(0, area.right - area.left));
+        message.drawnStorage.resize(areaWidth *
+                                    static_cast<size_t>(std::max(0, area.bottom - area.top)));
+        for (int y = area.top; y < area.bottom; ++y) {
+            const uint8_t* row = drawn.mask + static_cast<size_t>(y - area.top) * drawn.stride;
+            std::copy(
+                row, row + areaWidth,
+                message.drawnStorage.begin() +
+                    static_cast<std::ptrdiff_t>(static_cast<size_t>(y - area.top) * areaWidth));
+        }
+        message.drawn.mask = message.drawnStorage.data();
+        message.drawn.stride = areaWidth;
+    }
     pictures_.publish();
 }
 
@@ -176,7 +193,8 @@ void Pipeline::layOut(Message& message) {
                             message.frames);
         } else {
             writer_.show(message.pixels, message.width, message.height, message.frames,
-                         &message.changed, message.changeKnown ? &message.change : nullptr);
+                         &message.changed, message.changeKnown ? &message.change : nullptr,
+                         message.drawn.mask != nullptr ? &message.drawn : nullptr);
         }
     } catch (const ConvertError& error) {
         throw error.about(message.origin.input, message.origin.image);

@@ -81,9 +81,9 @@ public:
     Pipeline& operator=(const Pipeline&) = delete;
 
     // Shows a picture for `frames` frames; `changed` holds every pixel that may differ from
-    // the picture before.
+    // the picture before; `drawn`, what its GIF image drew (see MovieWriter::show).
     void picture(const PictureBuffer& pixels, int width, int height, const Box& changed,
-                 uint32_t frames, const PictureOrigin& origin);
+                 uint32_t frames, const PictureOrigin& origin, const DrawnPixels& drawn = {});
     // Hands over the tile of a key picture whose rows are final (see MovieWriter::keyTile);
     // with the last one the picture is shown for `frames` frames.
     void keyTile(const PictureBuffer& pixels, int width, int height, int top, uint32_t frames,
@@ -118,6 +118,8 @@ private:
         bool changeKnown = false;
         int top = 0; // a tile's first row
         PictureOrigin origin;
+        DrawnPixels drawn;
+        std::vector<uint8_t> drawnStorage; // the mask when threaded
     };
 
     void layOut(Message& message);
