@@ -39,35 +39,11 @@ FixedRatePlan planFixedRate(double imagesPerSecond, const std::string& subject) 
                                                                  : Error::RateTooHigh,
                            subject);
     }
-    const double maxStored = 65535;
-    const double minFrames = std::ceil(1 / imagesPerSecond - 1e-9);
-    // Prefer the first repeat count whose rate is stored almost exactly; otherwise the most
-    // exact one up to 60 frames per second.
-    const uint32_t first = static_cast<uint32_t>(std::max(1.0, minFrames));
-    FixedRatePlan best;
-    double bestError = 1;
-    for (uint32_t frames = first; frames <= kMaxFrames; ++frames) {
-        const double rate = imagesPerSecond * frames;
-        if (frames > first && rate > 60) {
-            break;
-        }
-        const double stored = std::round(rate * 256);
-        if (stored < 1 || stored > maxStored) {
-            break;
-        }
-        const double error = std::fabs(stored / 256 - rate) / rate;
-        if (error < bestError) {
-            bestError = error;
-            best = {static_cast<uint16_t>(stored), frames};
-        }
-        if (error <= 0.0005) {
-            break;
-        }
-    }
-    if (best.framesPerImage == 0 || bestError > 0.002) {
+    const FixedRatePlan fixed = limits::fixedRate(imagesPerSecond);
+    if (fixed.framesPerImage == 0) {
         throw ConvertError(imagesPerSecond < 1 ? Error::RateTooLow : Error::RateTooHigh, subject);
     }
-    return best;
+    return fixed;
 }
 
 uint32_t shownDelay(int delayCentiseconds) {

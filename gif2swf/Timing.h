@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Limits.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,21 +12,16 @@
 namespace gif2swf {
 
 // The largest frame count a movie holds (its header field is 16-bit).
-constexpr uint32_t kMaxFrames = 65535;
+constexpr uint32_t kMaxFrames = limits::kMaxFrames;
 
 // Parses a rate given on the command line: digits with an optional "." and fraction
 // ("2", "25", "0.333333333333333"), whatever the locale. No sign, exponent or comma.
 std::optional<double> parseRate(const std::string& text);
 
-struct FixedRatePlan {
-    uint16_t frameRate = 0;      // 8.8 fixed point
-    uint32_t framesPerImage = 0; // each image shows this many frames
-};
+using FixedRatePlan = limits::FixedRate;
 
-// For -r RATE (images per second). Players show a movie slower than 1 frame per second only
-// after a whole period, so a slow rate shows each image for several frames of at least
-// 1 per second. The stored rate is within 0.2 % of the exact one (usually exact).
-// Throws ConvertError (rate too high, rate too low) naming `subject`.
+// For -r RATE (images per second), as limits::fixedRate stores it. Throws ConvertError (rate
+// too high, rate too low) naming `subject`.
 FixedRatePlan planFixedRate(double imagesPerSecond, const std::string& subject);
 
 // A GIF delay as browsers show it: 0 and 1 centisecond mean 10.

@@ -51,6 +51,19 @@ bool DelayGivesAcceptedRate(const QString& delayText, const QLocale& locale) {
     return ok && gif2swf::limits::rateAccepted(framesPerSecond);
 }
 
+QString TooManyImagesMessage(const QString& delayText, qsizetype entries, const QLocale& locale) {
+    const FrameRate rate = FrameRateFromDelay(delayText, locale);
+    bool ok = false;
+    const double imagesPerSecond = QLocale::c().toDouble(rate.text, &ok);
+    const uint32_t most = ok ? gif2swf::limits::mostImagesAtRate(imagesPerSecond) : 0;
+    if (most == 0 || entries <= qsizetype(most))
+        return {};
+    return QStringLiteral("With a delay of %1 seconds a movie holds at most %2 images; %3 are "
+                          "listed.")
+        .arg(locale.toString(ReadDelay(delayText, locale), 'g', 15),
+             locale.toString(qulonglong(most)), locale.toString(qlonglong(entries)));
+}
+
 QString DelayOutOfRangeMessage() {
     return QStringLiteral("The delay between images must be a number of seconds from 0.004 to "
                           "256.\r\rPlease correct \"Delay between images (in seconds):\" on the "
@@ -152,6 +165,13 @@ bool CheckRun(ConversionRequest& request, Dialogs& dialogs, QWidget* owner) {
     if (manyToOne && !request.movie.ownTiming && !DelayGivesAcceptedRate(request.delayText)) {
         dialogs.message(owner, DelayOutOfRangeMessage(), MessageIcon::Exclamation, kAppTitle);
         return false;
+    }
+    if (manyToOne && !request.movie.ownTiming) {
+        const QString tooMany = TooManyImagesMessage(request.delayText, request.entries.size());
+        if (!tooMany.isEmpty()) {
+            dialogs.message(owner, tooMany, MessageIcon::Exclamation, kAppTitle);
+            return false;
+        }
     }
     request.outputFolderText = ResolvedOutputFolder(request.outputFolderText);
     const QString folderProblem = PrepareOutputFolder(request.outputFolderText);

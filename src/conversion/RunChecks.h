@@ -20,6 +20,11 @@ struct ConversionRequest;
 // (gif2swf/Limits.h).
 bool DelayGivesAcceptedRate(const QString& delayText, const QLocale& locale = QLocale());
 
+// Many to one: the message shown instead of running when more entries are listed than a movie
+// holds at the delay's rate, in the user's terms; empty when they fit.
+QString TooManyImagesMessage(const QString& delayText, qsizetype entries,
+                             const QLocale& locale = QLocale());
+
 // Shown instead of running when the delay gives no accepted rate; names the delay box by its
 // label and the delays in seconds that are accepted.
 QString DelayOutOfRangeMessage();
