@@ -7,13 +7,15 @@ namespace gif2swf {
 DeflateBudget::DeflateBudget(uint64_t paid, uint64_t rawBytes, bool sizeFirst,
                              const Outcome& before) {
     // Bitmaps deflated for size start at libdeflate's level 1 rather than the fast one
-    // (igzip's output is a sixth larger). Level 9 only where that takes a few milliseconds;
-    // large bitmaps go no higher than 6: above it, seconds buy a few per cent.
-    if (rawBytes <= kSmallBytes) {
+    // (igzip's output is a sixth larger), or at 4 where that is cheap. Level 9 only where that
+    // takes a few milliseconds; large bitmaps go no higher than 6: above it, seconds buy a
+    // few per cent.
+    const bool cheap = rawBytes <= kCheapBytes;
+    if (rawBytes <= kSmallBytes || (sizeFirst && cheap)) {
         ladder_ = {4, 6, 9};
     } else {
         ladder_ = {sizeFirst ? 1 : kFast, 6};
-        if (rawBytes <= kCheapBytes) {
+        if (cheap) {
             ladder_.push_back(9);
         }
     }

@@ -36,8 +36,8 @@ public:
     };
 
     // A bitmap of `rawBytes` uncompressed, for which the GIFs paid `paid` bytes beyond its
-    // tags (0: no bound); `sizeFirst`: it shows the first picture, which in an optimised GIF
-    // holds most of the file's bytes.
+    // tags (0: no bound); `sizeFirst`: it holds much of the GIF's bytes in few pixels (the
+    // first picture, which in an optimised GIF is most of the file; a strip of patches).
     DeflateBudget(uint64_t paid, uint64_t rawBytes, bool sizeFirst, const Outcome& before);
 
     // The levels to try, in order: deflate at the first, and at the next while the data is

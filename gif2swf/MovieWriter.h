@@ -183,6 +183,7 @@ private:
     // choose).
     static constexpr uint64_t kSmallScreenPixels = 16 * 1024;
     static constexpr uint64_t kStripPixels = 64 * 1024;
+    static constexpr uint64_t kSmallPatchPixels = 16 * 1024;
     struct Strip {
         uint16_t bitmapId = 0; // 0: none being filled
         int width = 0;
@@ -191,6 +192,7 @@ private:
         std::vector<int> heights;
         Pixels pixels;        // the pictures' rows, each its own width
         uint64_t paid = 0;    // what the GIFs paid up to its last picture
+        uint64_t largest = 0; // its largest picture's pixels
         uint32_t colours = 0; // distinct colour ids in it
         uint32_t stamp = 0;   // marks, in colourStamps_, the ids it holds
         MemorySink tags;      // what waits for its bitmap

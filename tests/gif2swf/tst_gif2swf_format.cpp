@@ -978,6 +978,8 @@ void FormatTest::deflateBudgetChoosesTheLevels_data() {
         << 1000ull << large << true << -1 << "within" << -1ll << "1 6" << 1000ull;
     QTest::newRow("cheap: up to 9")
         << 1000ull << 60000ull << false << -1 << "within" << -1ll << "0 6 9" << 1000ull;
+    QTest::newRow("a strip of patches: from 4")
+        << 1000ull << 60000ull << true << -1 << "within" << -1ll << "4 6 9" << 1000ull;
     QTest::newRow("small: from 4")
         << 1000ull << 16384ull << false << -1 << "within" << -1ll << "4 6 9" << 1000ull;
     QTest::newRow("starts where the one before needed")
