@@ -67,6 +67,11 @@ QString InvocationFailureReason(const ProcessResult& result, bool outputWritten,
     return {};
 }
 
+// The system's reason in a converter's line about an output it could not write.
+QString WithoutCannotWrite(const QString& text) {
+    return text.startsWith(kCannotWriteOutput) ? text.mid(kCannotWriteOutput.size()) : text;
+}
+
 // The input that a converter's line (its program name already cut) begins with, if any.
 QString NamedInput(const QString& line, const QStringList& inputs) {
     for (const QString& input : inputs) {
@@ -141,10 +146,8 @@ QList<ConversionFailure> JudgeInvocation(const QStringList& inputs, const QStrin
     if (reason.isEmpty())
         return {};
     if (!result.crashed && result.exitCode == kOutputExitStatus && !errorLine.isEmpty()) {
-        QString why = WithoutConverterPrefix(errorLine, outputPath);
-        if (why.startsWith(kCannotWriteOutput))
-            why = why.mid(kCannotWriteOutput.size());
-        const QString line = MovieNotWrittenReason(outputPath, why);
+        const QString line = MovieNotWrittenReason(
+            outputPath, WithoutCannotWrite(WithoutConverterPrefix(errorLine, outputPath)));
         if (inputs.size() > 1)
             return {{QString(), line}};
         return {{inputs.value(0), line.left(1).toLower() + line.mid(1)}};
@@ -161,7 +164,8 @@ QList<ConversionFailure> JudgeInvocation(const QStringList& inputs, const QStrin
 }
 
 QList<ConversionFailure> ConverterWarnings(const QStringList& inputs,
-                                           const QByteArray& standardError) {
+                                           const QByteArray& standardError,
+                                           const QStringList& outputs) {
     QList<ConversionFailure> warnings;
     const QStringList lines = QString::fromUtf8(standardError).split(QLatin1Char('\n'));
     for (const QString& raw : lines) {
@@ -170,11 +174,15 @@ QList<ConversionFailure> ConverterWarnings(const QStringList& inputs,
         if (at < 0)
             continue;
         QString input = NamedInput(line, inputs);
+        const QString output = NamedInput(line, outputs);
         // What stands before "warning:" besides the input (a frame number, or the movie the
-        // warning is about) stays; with one input, a warning about the movie is about it.
+        // warning is about) stays; a warning about an input's own movie is about the input.
         QString about = line.left(at);
         if (!input.isEmpty()) {
             about = about.mid(input.size() + 2);
+        } else if (!output.isEmpty() && outputs.size() == inputs.size()) {
+            input = inputs.at(outputs.indexOf(output));
+            about = about.mid(output.size() + 2);
         } else if (inputs.size() == 1) {
             input = inputs.first();
             about.clear();
@@ -259,7 +267,10 @@ int DefaultConverterCount() {
 
 // One converter invocation in flight.
 struct ConversionRun::Job {
-    int entry = 0; // one to one: the entry's number; many to one: 0
+    int entry = 0;    // one to one, one file: the entry's number; otherwise 0
+    QList<int> batch; // one to one with --each: the entries, in the order reported
+    QList<FileStamp> batchBefore;
+    qsizetype reported = 0; // the batch's entries that have their line
     QStringList inputs;
     QString outputPath;
     QString movieKey; // one to one: the FileNameKey of its movie
@@ -399,10 +410,23 @@ void ConversionRun::oneToOne() {
     const int count = static_cast<int>(request_.entries.size());
     entryFailures_.resize(count);
     entryWarnings_.resize(count);
-    startEntries();
+    entryDone_.fill(false, count);
+    startBatches();
     waitForConverters();
+    if (!quitting_ && !stopping_) {
+        queueOpen_ = true;
+        startEntries();
+        waitForConverters();
+    }
     if (quitting_)
         return;
+    if (stopping_) {
+        for (int entry = 1; entry <= count; ++entry) {
+            if (!entryDone_[entry - 1] && entryFailures_[entry - 1].isEmpty())
+                entryFailures_[entry - 1].append(
+                    {request_.entries.at(entry - 1), kStoppedBeforeConverting});
+        }
+    }
     QList<ConversionFailure> failures;
     for (const auto& entry : std::as_const(entryFailures_))
         failures += entry;
@@ -414,13 +438,12 @@ void ConversionRun::oneToOne() {
         // A stop is no failure of a file; a file that failed before it still is.
         const bool failed =
             std::any_of(failures.cbegin(), failures.cend(), [](const ConversionFailure& failure) {
-                return failure.reason != kStoppedWhileConverting;
+                return failure.reason != kStoppedWhileConverting &&
+                       failure.reason != kStoppedBeforeConverting;
             });
         const MessageIcon icon =
             failed || !warnings.isEmpty() ? MessageIcon::Exclamation : MessageIcon::None;
         if (stopping_) {
-            for (int i = nextEntry_; i <= count; ++i)
-                failures.append({request_.entries.at(i - 1), kStoppedBeforeConverting});
             showOutcome(
                 OneToOneStoppedMessage(madeMovies_, count, folder, failures, skippedMovies_) +
                     WarningsPart(warnings),
@@ -448,11 +471,10 @@ void ConversionRun::startEntries() {
     starting_ = true;
     do {
         startAgain_ = false;
-        const int count = static_cast<int>(entryFailures_.size());
-        while (!stopping_ && !quitting_ && nextEntry_ <= count &&
+        while (queueOpen_ && !stopping_ && !quitting_ && nextQueued_ < queue_.size() &&
                static_cast<int>(running_.size()) < std::max(1, request_.converters) &&
-               startEntry(nextEntry_))
-            ++nextEntry_;
+               startEntry(queue_[nextQueued_]))
+            ++nextQueued_;
     } while (startAgain_);
     starting_ = false;
     if (loop_ && allDone())
@@ -474,15 +496,9 @@ bool ConversionRun::startEntry(int entry) {
     step(150, [&] { path = request_.entries.at(entry - 1); });
     step(156, [&] { movieName = OneToOneMovieName(path); });
     step(158, [&] { outputPath = OutputPath(request_.outputFolderText, movieName); });
-    if (request_.moviesToKeep.contains(FileNameKey(movieName))) {
-        ++skippedMovies_;
-        entryFinished();
-        return true;
-    }
     const QString earlier = madeFrom_.value(FileNameKey(movieName));
     if (!earlier.isEmpty() && FileNameKey(earlier) != FileNameKey(path)) {
-        entryFailures_[entry - 1].append({path, MovieAlreadyMadeReason(earlier)});
-        entryFinished();
+        entryFailed(entry, MovieAlreadyMadeReason(earlier));
         return true;
     }
     step(160, [&] {
@@ -499,6 +515,142 @@ bool ConversionRun::startEntry(int entry) {
     return true;
 }
 
+void ConversionRun::startBatches() {
+    const int count = static_cast<int>(entryFailures_.size());
+    QSet<QString> named;
+    QList<int> first;
+    for (int entry = 1; entry <= count; ++entry) {
+        const QString key = FileNameKey(OneToOneMovieName(request_.entries.at(entry - 1)));
+        if (request_.moviesToKeep.contains(key)) {
+            ++skippedMovies_;
+            entryDone_[entry - 1] = true;
+            entryFinished();
+        } else if (named.contains(key) || !request_.manyFilesPerConverter) {
+            queue_ << entry;
+        } else {
+            named.insert(key);
+            first << entry;
+        }
+    }
+    const int converters = std::max(1, std::min(request_.converters, int(first.size())));
+    for (int i = 0; i < converters && !stopping_ && !quitting_; ++i) {
+        const qsizetype from = first.size() * i / converters;
+        const qsizetype to = first.size() * (i + 1) / converters;
+        launchBatch(first.mid(from, to - from));
+    }
+    if (loop_ && allDone())
+        loop_->quit();
+}
+
+void ConversionRun::launchBatch(const QList<int>& entries) {
+    QStringList inputs;
+    auto job = std::make_unique<Job>();
+    for (int entry : entries) {
+        inputs << request_.entries.at(entry - 1);
+        job->batchBefore << StampFile(OutputPath(
+            request_.outputFolderText, OneToOneMovieName(request_.entries.at(entry - 1))));
+    }
+    job->batch = entries;
+    job->inputs = inputs;
+    ConverterInvocation invocation;
+    step(160, [&] {
+        invocation = BuildEachInvocation(ConverterPath(request_.applicationFolder),
+                                         request_.outputFolderText, inputs, request_.movie);
+    });
+    step(162, [&] { launch(std::move(job), invocation); });
+}
+
+void ConversionRun::batchLine(Job& job, const QString& line) {
+    if (job.reported >= job.batch.size())
+        return;
+    const int entry = job.batch[job.reported];
+    const FileStamp before = job.batchBefore[job.reported];
+    ++job.reported;
+    const QString input = request_.entries.at(entry - 1);
+    const QString outputPath = OutputPath(request_.outputFolderText, OneToOneMovieName(input));
+    if (line.startsWith(QStringLiteral("ok "))) {
+        if (WrittenSince(before, outputPath))
+            entryMade(entry, outputPath);
+        else
+            entryFailed(entry, QStringLiteral("the converter wrote no output file"));
+        return;
+    }
+    // "failed INPUT: REASON", the reason without the converter's name and the input's.
+    QString reason = line.mid(line.indexOf(QLatin1Char(' ')) + 1);
+    reason = WithoutConverterPrefix(reason, input);
+    if (reason.startsWith(outputPath + QStringLiteral(": "))) {
+        const QString line = MovieNotWrittenReason(
+            outputPath, WithoutCannotWrite(reason.mid(outputPath.size() + 2)));
+        reason = line.left(1).toLower() + line.mid(1);
+    }
+    entryFailed(entry, reason);
+}
+
+void ConversionRun::batchFinished(Job& job, const ProcessResult& result) {
+    const QStringList outputs = [&] {
+        QStringList paths;
+        for (const QString& input : std::as_const(job.inputs))
+            paths << OutputPath(request_.outputFolderText, OneToOneMovieName(input));
+        return paths;
+    }();
+    for (const ConversionFailure& warning :
+         ConverterWarnings(job.inputs, result.standardError, outputs)) {
+        const qsizetype at = job.inputs.indexOf(warning.input);
+        if (at >= 0)
+            entryWarnings_[job.batch[at] - 1].append(warning);
+    }
+    if (job.reported >= job.batch.size())
+        return;
+    // The entry being converted when the batch ended; those after it were not started.
+    const int current = job.batch[job.reported];
+    const QString outputPath = outputs[job.reported];
+    const bool written = WrittenSince(job.batchBefore[job.reported], outputPath);
+    if (result.interrupted) {
+        // Stopped between renaming its movie into place and reporting it: the movie is whole.
+        if (written)
+            entryMade(current, outputPath);
+        else
+            entryFailed(current, kStoppedWhileConverting, false);
+        for (qsizetype i = job.reported + 1; i < job.batch.size(); ++i)
+            entryFailed(job.batch[i], kStoppedBeforeConverting, false);
+        return;
+    }
+    const QList<ConversionFailure> failures =
+        JudgeInvocation({request_.entries.at(current - 1)}, outputPath, result, written);
+    entryFailed(current, failures.isEmpty() ? QStringLiteral("the converter ended without a report")
+                                            : failures.first().reason);
+    // The rest are converted one by one, as if the batch had not held them.
+    QList<int> rest = job.batch.mid(job.reported + 1);
+    rest += queue_.mid(nextQueued_);
+    std::sort(rest.begin(), rest.end());
+    queue_ = queue_.mid(0, nextQueued_) + rest;
+}
+
+void ConversionRun::entryMade(int entry, const QString& outputPath) {
+    if (entryDone_[entry - 1])
+        return;
+    entryDone_[entry - 1] = true;
+    madeFrom_.insert(FileNameKey(GetFileName(outputPath)), request_.entries.at(entry - 1));
+    ++madeMovies_;
+    if (firstMadeEntry_ == 0 || entry < firstMadeEntry_) {
+        firstMadeEntry_ = entry;
+        firstMovie_ = outputPath;
+    }
+    entryFinished();
+}
+
+void ConversionRun::entryFailed(int entry, const QString& reason, bool finished) {
+    if (entryDone_[entry - 1])
+        return;
+    entryFailures_[entry - 1].append({request_.entries.at(entry - 1), reason});
+    // A file whose conversion was stopped is not finished: the bar keeps to the share of files
+    // that were.
+    if (finished) {
+        entryDone_[entry - 1] = true;
+        entryFinished();
+    }
+}
+
 void ConversionRun::entryFinished() {
     ++finishedEntries_;
     step(148,
@@ -507,17 +659,20 @@ void ConversionRun::entryFinished() {
 
 void ConversionRun::launch(std::unique_ptr<Job> job, const ConverterInvocation& invocation) {
     ConverterInvocation run = invocation;
-    QList<ConversionFailure>& failures =
-        job->entry > 0 ? entryFailures_[job->entry - 1] : failures_;
     if (!ArgumentsFit(run.program, run.arguments, request_.argumentSpace)) {
         if (!job->list.write(job->inputs)) {
             const QString reason = QStringLiteral("not converted: the list of inputs for the "
                                                   "converter cannot be written: ") +
                                    job->list.errorString();
-            for (const QString& input : std::as_const(job->inputs))
-                failures.append({input, reason});
-            if (job->entry > 0)
-                entryFinished();
+            if (job->entry > 0) {
+                entryFailed(job->entry, reason);
+            } else if (!job->batch.isEmpty()) {
+                for (int entry : std::as_const(job->batch))
+                    entryFailed(entry, reason);
+            } else {
+                for (const QString& input : std::as_const(job->inputs))
+                    failures_.append({input, reason});
+            }
             return;
         }
         run = WithInputList(invocation, job->list.path());
@@ -526,7 +681,17 @@ void ConversionRun::launch(std::unique_ptr<Job> job, const ConverterInvocation& 
     Job* started = job.get();
     ProcessHandlers handlers;
     handlers.finished = [this, started](const ProcessResult& result) { finished(started, result); };
-    if (job->entry == 0) {
+    if (!started->batch.isEmpty()) {
+        handlers.standardOutput = [this, started](const QByteArray& piece) {
+            started->pendingOutput += piece;
+            qsizetype end = 0;
+            while ((end = started->pendingOutput.indexOf('\n')) >= 0) {
+                const QByteArray line = started->pendingOutput.left(end);
+                started->pendingOutput.remove(0, end + 1);
+                batchLine(*started, QString::fromUtf8(line));
+            }
+        };
+    } else if (job->entry == 0) {
         handlers.standardOutput = [this, started](const QByteArray& piece) {
             if (const auto report = ReadProgressLines(started->pendingOutput, piece))
                 advanceProgress(ConverterPercent(*report));
@@ -545,6 +710,11 @@ void ConversionRun::finished(Job* job, const ProcessResult& result) {
     const std::unique_ptr<Job> ended = std::move(*found);
     running_.erase(found);
 
+    if (!ended->batch.isEmpty()) {
+        batchFinished(*ended, result);
+        startEntries();
+        return;
+    }
     QList<ConversionFailure> failures = JudgeInvocation(
         ended->inputs, ended->outputPath, result, WrittenSince(ended->before, ended->outputPath));
     (ended->entry == 0 ? warnings_ : entryWarnings_[ended->entry - 1]) +=
@@ -557,26 +727,16 @@ void ConversionRun::finished(Job* job, const ProcessResult& result) {
     if (ended->entry == 0) {
         failures_ += failures;
         manyToOneMade_ = failures.isEmpty();
+    } else if (failures.isEmpty()) {
+        entryMade(ended->entry, ended->outputPath);
     } else {
-        entryFailures_[ended->entry - 1] += failures;
-        if (failures.isEmpty()) {
-            madeFrom_.insert(ended->movieKey, ended->inputs.first());
-            ++madeMovies_;
-            if (firstMadeEntry_ == 0 || ended->entry < firstMadeEntry_) {
-                firstMadeEntry_ = ended->entry;
-                firstMovie_ = ended->outputPath;
-            }
-        }
-        // A file whose conversion was stopped is not finished: the bar keeps to the share
-        // of files that were.
-        if (!result.interrupted || failures.isEmpty())
-            entryFinished();
+        entryFailed(ended->entry, failures.first().reason, !result.interrupted);
     }
     startEntries();
 }
 
 bool ConversionRun::allDone() const {
-    return running_.empty() && (stopping_ || nextEntry_ > static_cast<int>(entryFailures_.size()));
+    return running_.empty() && (stopping_ || !queueOpen_ || nextQueued_ >= queue_.size());
 }
 
 void ConversionRun::waitForConverters() {

@@ -36,6 +36,8 @@ struct ConversionRequest {
     ArgumentSpace argumentSpace = PlatformArgumentSpace();
     // One to one: how many converters run at once, one per core.
     int converters = DefaultConverterCount();
+    // One to one: many files to each converter process (--each); false: a process per file.
+    bool manyFilesPerConverter = true;
     // One to one: the FileNameKeys of movies that stay as they are; their entries are skipped.
     QSet<QString> moviesToKeep = {};
 };
@@ -86,10 +88,11 @@ struct ConversionFailure {
 QList<ConversionFailure> JudgeInvocation(const QStringList& inputs, const QString& outputPath,
                                          const ProcessResult& result, bool outputWritten);
 
-// The converter's warnings on its error stream, each about the input it names, or about the
-// only input when it names the movie or nothing.
+// The converter's warnings on its error stream, each about the input it names, or whose movie
+// (`outputs`, one per input) it names, or about the only input when it names nothing else.
 QList<ConversionFailure> ConverterWarnings(const QStringList& inputs,
-                                           const QByteArray& standardError);
+                                           const QByteArray& standardError,
+                                           const QStringList& outputs = {});
 
 // The converter's own error line: the last non-blank line of its error stream.
 QString ConverterErrorLine(const QByteArray& standardError);
@@ -154,14 +157,26 @@ private:
     void showOutcome(const QString& text, MessageIcon icon, const QString& movie = QString());
     void manyToOne();
     void oneToOne();
-    // Starts entries in list order while converters are free. An entry whose movie name an
-    // entry still running has waits for that one's outcome. Ends the wait when all is done.
+    // One to one: the first entry of each movie name goes to the converters in --each batches,
+    // one per converter, each a contiguous share of the list. The entries whose movie name an
+    // earlier entry has, and those a batch left without an outcome, follow one by one.
+    void startBatches();
+    void launchBatch(const QList<int>& entries);
+    // One line of a batch's report: the outcome of its next entry.
+    void batchLine(Job& job, const QString& line);
+    void batchFinished(Job& job, const ProcessResult& result);
+    // Starts the queued entries in list order while converters are free. An entry whose movie
+    // name an entry still running has waits for that one's outcome. Ends the wait when all is
+    // done.
     void startEntries();
     // False when the entry must wait; otherwise it started, or it was judged without running.
     bool startEntry(int entry);
     // Starts the converter for one job; its failures are collected when it ends. Inputs beyond
     // the argument space go in a list file that lives as long as the job.
     void launch(std::unique_ptr<Job> job, const ConverterInvocation& invocation);
+    // One to one: an entry's outcome, once.
+    void entryMade(int entry, const QString& outputPath);
+    void entryFailed(int entry, const QString& reason, bool finished = true);
     void finished(Job* job, const ProcessResult& result);
     // Services events until every started converter has ended; notes when the application quits
     // meanwhile, and then ends the converters still running.
@@ -182,7 +197,12 @@ private:
     QList<QList<ConversionFailure>> entryWarnings_;
     // One to one: the input each movie of this run was made from, by the movie's FileNameKey.
     QHash<QString, QString> madeFrom_;
-    int nextEntry_ = 1;
+    // One to one: the entries still to start one by one, in list order.
+    QList<int> queue_;
+    qsizetype nextQueued_ = 0;
+    // Set once the batches have ended: before, an entry could meet its movie's first entry.
+    bool queueOpen_ = false;
+    QList<bool> entryDone_; // made, failed or skipped
     int finishedEntries_ = 0;
     int madeMovies_ = 0;
     // One to one: the movie of the first entry in list order that made one.

@@ -67,6 +67,21 @@ ConverterInvocation BuildConverterInvocation(ConversionMode mode, const QString&
     return invocation;
 }
 
+ConverterInvocation BuildEachInvocation(const QString& converterPath, const QString& outputFolder,
+                                        const QStringList& inputs, const MovieOptions& options) {
+    ConverterInvocation invocation;
+    invocation.program = converterPath;
+    invocation.arguments = MovieArguments(options, false, 1);
+    invocation.arguments << QStringLiteral("--each") << QStringLiteral("-d") << outputFolder;
+    invocation.firstInput = invocation.arguments.size();
+    invocation.inputCount = inputs.size();
+    invocation.arguments << inputs;
+    invocation.commandLine = Quoted(converterPath);
+    for (const QString& argument : std::as_const(invocation.arguments))
+        invocation.commandLine += QLatin1Char(' ') + Quoted(argument);
+    return invocation;
+}
+
 ConverterInvocation WithInputList(const ConverterInvocation& invocation, const QString& listPath) {
     ConverterInvocation listed = invocation;
     const QStringList& all = invocation.arguments;

@@ -33,6 +33,13 @@ ConverterInvocation BuildConverterInvocation(ConversionMode mode, const QString&
                                              const QStringList& inputs, const QString& outputPath,
                                              const MovieOptions& options = {});
 
+// One to one for many inputs in one process: the movie options as for one input, "--each",
+// "-d" and the output folder, then the inputs. The converter makes OutputPath(folder,
+// OneToOneMovieName(input)) of each and reports each on a line of its standard output, in order.
+ConverterInvocation BuildEachInvocation(const QString& converterPath, const QString& outputFolder,
+                                        const QStringList& inputs,
+                                        const MovieOptions& options = {});
+
 // The converter's arguments for the movie options: "--plays N" unless the converter plays
 // the movie so by itself (as the GIF says; for ever with a rate or several inputs),
 // "--scale PERCENT" and "--background RRGGBB" unless they are 100 and white.

@@ -29,8 +29,7 @@ public:
         dialogs_.message(&window_, text, icon, title);
     }
     void showDone(const QString& text, const QString& movie, MessageIcon icon) override {
-        if (dialogs_.messageOffering(&window_, text, icon, kAppTitle,
-                                     QStringLiteral("Preview")))
+        if (dialogs_.messageOffering(&window_, text, icon, kAppTitle, QStringLiteral("Preview")))
             PreviewWindow::Open(movie, dialogs_, &window_);
     }
 

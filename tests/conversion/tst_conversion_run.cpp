@@ -802,7 +802,10 @@ void ConversionRunTest::movieOptionsShowInTheMovie() {
     QStringList arguments = runner.arguments;
     arguments.removeAll(QStringLiteral("--progress"));
     QCOMPARE(arguments.mid(0, options.size()), options);
-    QCOMPARE(arguments.value(options.size()), inputs.first());
+    // One to one gives its files to one converter with their folder.
+    const QStringList each{"--each", "-d", w_->Text2->text()};
+    QCOMPARE(arguments.mid(options.size(), oneToOne ? 3 : 0), oneToOne ? each : QStringList());
+    QCOMPARE(arguments.value(options.size() + (oneToOne ? 3 : 0)), inputs.first());
 
     // The independent reader: the stage and placements scaled, the background, the frames at
     // the rate, and the plays its actions allow.
@@ -1135,13 +1138,21 @@ void ConversionRunTest::severalConvertersGiveWhatOneAtATimeGives() {
     QVERIFY(QFile(broken).resize(20));
     inputs.insert(1, broken);
     inputs.insert(4, inputs[0]);
+    // A GIF without a colour table, which the converter warns of.
+    testgif::Gif grey;
+    grey.width = grey.height = 4;
+    grey.frames.push_back(testgif::patternFrame(0, 0, 4, 4, 16, 1));
+    inputs << Native(in_->filePath("grey.gif"));
+    testgif::writeGif(QFile::encodeName(inputs.last()).toStdString(), grey);
     QStringList messages;
     QList<QHash<QString, QByteArray>> movies;
-    for (int converters : {1, 4}) {
+    // A converter per file, one at a time; then --each over one and over four converters.
+    for (const auto& [converters, manyFiles] : {std::pair(1, false), {1, true}, {4, true}}) {
         QTemporaryDir out;
         ConversionRequest request{inputs, ConversionMode::OneToOne, "0.5", Native(out.path()) + S,
                                   Native(app_->path())};
         request.converters = converters;
+        request.manyFilesPerConverter = manyFiles;
         ListWatchingRunner runner(realRunner_);
         RecordingFeedback feedback;
         ConversionRun(request, runner, feedback).execute();
@@ -1157,12 +1168,18 @@ void ConversionRunTest::severalConvertersGiveWhatOneAtATimeGives() {
         }
     }
     QCOMPARE(messages[1], messages[0]);
+    QCOMPARE(messages[2], messages[0]);
     QCOMPARE(movies[1], movies[0]);
-    QCOMPARE(QStringList(movies[0].keys()).size(), 4); // a, same, c, d
+    QCOMPARE(movies[2], movies[0]);
+    QCOMPARE(QStringList(movies[0].keys()).size(), 5); // a, same, c, d, grey
     const QStringList lines = messages[0].split('\r');
-    QCOMPARE(lines.size(), 5);
-    QVERIFY2(lines[3].startsWith(broken + QStringLiteral(": ")), qPrintable(lines[3]));
+    QCOMPARE(lines.size(), 8);
+    QCOMPARE(lines[0], QStringLiteral("SWF files made: 6 of 8, in OUT") + S);
+    QCOMPARE(lines[3], broken + QStringLiteral(": truncated file"));
     QCOMPARE(lines[4], inputs[3] + QStringLiteral(": ") + MovieAlreadyMadeReason(inputs[2]));
+    QCOMPARE(lines.mid(6), (QStringList{"Warnings:", inputs.last() + ": frame 1: image has no "
+                                                                     "colour table, drawn in the "
+                                                                     "default grey levels"}));
 }
 
 // Two clicks on the toolbar's button within the double-click interval: the run goes on to its end.

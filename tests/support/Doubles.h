@@ -2,8 +2,10 @@
 
 // Test doubles for the window's seams: each one records what the window asked and answers from a
 // script, so that no test ever opens a modal dialog, a browser or a file manager.
+#include "conversion/ConverterInvocation.h"
 #include "util/Seams.h"
 
+#include <QFile>
 #include <QList>
 #include <QObject>
 #include <QQueue>
@@ -153,7 +155,9 @@ struct RunCall {
 
 // Records every start and answers with `handler` when set, otherwise with exit code 0. The answer
 // comes from the event loop, like a real child's end, after the pieces of `output` when the
-// caller reads standard output. Counts the children running at once.
+// caller reads standard output. Counts the children running at once. A start with "--each" is
+// answered as the converter would: one call of one input with "-o" and its movie each, recorded
+// and answered by `handler`, and a line on standard output for each.
 class ScriptedProcessRunner : public ProcessRunner {
 public:
     QList<RunCall> calls;
@@ -165,16 +169,51 @@ public:
     std::unique_ptr<StartedProcess> start(const QString& program, const QStringList& arguments,
                                           std::optional<int> windowStyle,
                                           ProcessHandlers handlers) override {
-        calls.append({program, arguments, windowStyle});
-        const ProcessResult result = handler ? handler(calls.last()) : ProcessResult{};
-        return std::make_unique<Child>(*this, result, std::move(handlers));
+        const qsizetype each = arguments.indexOf(QStringLiteral("--each"));
+        if (each < 0) {
+            calls.append({program, arguments, windowStyle});
+            const ProcessResult result = handler ? handler(calls.last()) : ProcessResult{};
+            return std::make_unique<Child>(*this, result, std::move(handlers), output);
+        }
+        // "... --each -d FOLDER INPUT..." or "... --each -d FOLDER -l LIST".
+        const QString folder = arguments.value(each + 2);
+        QStringList inputs = arguments.mid(each + 3);
+        if (inputs.value(0) == QStringLiteral("-l")) {
+            QFile list(inputs.value(1));
+            inputs.clear();
+            if (list.open(QIODevice::ReadOnly)) {
+                for (const QByteArray& path : list.readAll().split('\0'))
+                    if (!path.isEmpty())
+                        inputs << QFile::decodeName(path);
+            }
+        }
+        ProcessResult all;
+        QList<QByteArray> lines;
+        for (const QString& input : std::as_const(inputs)) {
+            calls.append(
+                {program,
+                 arguments.mid(0, each) + QStringList{input, QStringLiteral("-o"),
+                                                      OutputPath(folder, OneToOneMovieName(input))},
+                 windowStyle});
+            const ProcessResult result = handler ? handler(calls.last()) : ProcessResult{};
+            all.exitCode = std::max(all.exitCode, result.exitCode);
+            all.standardError += result.standardError;
+            const QString reason = QString::fromUtf8(result.standardError).trimmed();
+            lines << (result.exitCode == 0
+                          ? "ok " + input.toUtf8() + "\n"
+                          : "failed " + input.toUtf8() + ": " +
+                                reason.section(QStringLiteral(": "), -1).toUtf8() + "\n");
+        }
+        return std::make_unique<Child>(*this, all, std::move(handlers), lines);
     }
 
 private:
     class Child : public QObject, public StartedProcess {
     public:
-        Child(ScriptedProcessRunner& runner, ProcessResult result, ProcessHandlers handlers)
-            : runner_(runner), result_(std::move(result)), handlers_(std::move(handlers)) {
+        Child(ScriptedProcessRunner& runner, ProcessResult result, ProcessHandlers handlers,
+              QList<QByteArray> output)
+            : runner_(runner), result_(std::move(result)), handlers_(std::move(handlers)),
+              output_(std::move(output)) {
             runner_.mostAtOnce = std::max(runner_.mostAtOnce, ++runner_.running);
             QMetaObject::invokeMethod(
                 this, [this] { end(); }, Qt::QueuedConnection);
@@ -190,7 +229,7 @@ private:
             ended_ = true;
             --runner_.running;
             if (handlers_.standardOutput) {
-                for (const QByteArray& piece : std::as_const(runner_.output))
+                for (const QByteArray& piece : std::as_const(output_))
                     handlers_.standardOutput(piece);
             }
             const auto finished = std::move(handlers_.finished);
@@ -200,6 +239,7 @@ private:
         ScriptedProcessRunner& runner_;
         ProcessResult result_;
         ProcessHandlers handlers_;
+        QList<QByteArray> output_;
         bool ended_ = false;
     };
 };
