@@ -26,11 +26,9 @@ Box Compositor::takeChanged() {
 }
 
 void Compositor::beginImage(const GifImage& image) {
-    // What the image before drew is forgotten.
-    if (drawn_.empty()) {
-        drawn_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0);
-    }
-    for (int y = area_.top; y < area_.bottom; ++y) {
+    // What the image before drew is forgotten (made when an image first has a transparent
+    // colour).
+    for (int y = area_.top; y < area_.bottom && !drawn_.empty(); ++y) {
         uint8_t* row = drawn_.data() + static_cast<size_t>(y) * width_;
         std::fill(row + area_.left, row + area_.right, uint8_t{0});
     }
@@ -38,6 +36,9 @@ void Compositor::beginImage(const GifImage& image) {
     leftTransparent_ = false;
     const auto transparent = std::find(image.colours.begin(), image.colours.end(), 0u);
     hasTransparent_ = transparent != image.colours.end();
+    if (hasTransparent_ && drawn_.empty()) {
+        drawn_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0);
+    }
     transparentIndex_ = static_cast<uint8_t>(transparent - image.colours.begin());
     area_.left = std::min(image.left, width_);
     area_.top = std::min(image.top, height_);
@@ -65,14 +66,13 @@ void Compositor::drawRow(int fileRow, const uint8_t* indices) {
         return;
     }
     uint32_t* out = pixels_.data() + static_cast<size_t>(y) * width_;
-    uint8_t* drawn = drawn_.data() + static_cast<size_t>(y) * width_;
+    uint8_t* drawn = drawn_.data() + (drawn_.empty() ? 0 : static_cast<size_t>(y) * width_);
     const uint32_t* colours = image_.colours.data();
     const uint8_t* in = indices - image_.left;
     if (!hasTransparent_) {
         for (int x = area_.left; x < area_.right; ++x) {
             out[x] = colours[in[x]];
         }
-        std::fill(drawn + area_.left, drawn + area_.right, uint8_t{1});
         return;
     }
     // Transparent pixels (colour 0) leave what is below them; without a branch, which

@@ -37,8 +37,12 @@ public:
     // The area where pixels may have changed since the last call (at first the screen):
     // the images drawn and the areas disposed of.
     Box takeChanged();
-    // The pixels the image begun last drew (not transparent in it), until the next begins.
+    // The pixels the image begun last drew (not transparent in it), until the next begins;
+    // nothing for an image without a transparent colour, which draws its whole rectangle.
     DrawnPixels drawn() const {
+        if (!hasTransparent_) {
+            return {};
+        }
         return {drawn_.data() + static_cast<size_t>(area_.top) * width_ + area_.left,
                 static_cast<size_t>(width_), area_, leftTransparent_};
     }

@@ -178,7 +178,7 @@ private:
     // per strip, as the GIF does once, instead of one per frame, and deflate finds what
     // repeats from one frame to the next. A strip holds at most 256 colours (the transparent
     // one too) and kStripPixels; the tags after its first picture wait until it is defined.
-    static constexpr uint64_t kStripPicturePixels = 32 * 1024;
+    static constexpr uint64_t kStripPicturePixels = 16 * 1024;
     // A screen of at most this many pixels shows a change of a quarter of them whole (see
     // choose).
     static constexpr uint64_t kSmallScreenPixels = 16 * 1024;

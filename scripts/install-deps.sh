@@ -20,6 +20,8 @@ packages=(
     g++-mingw-w64-x86-64-posix wine wine64
     # GIFs as the tools in the wild write them (tests, benchmark)
     ffmpeg
+    # the browser that bench/ruffle plays movies in (Ruffle, by hand)
+    chromium
     # the file-list benchmark's stand-in for a screen reader: an accessibility bus and a small
     # listener on it
     at-spi2-core dbus-daemon python3-pyatspi
