@@ -1,8 +1,9 @@
 // Conversions through Start with the real converter, beside the converter alone.
 //
-// One to one over many small GIF files: Start, which runs a converter per core, against the
-// converter run one file at a time, and what a wait that polls every 100 ms would cost.
-//   conversion_bench [CONVERTER] [FILES]                 (defaults: the built gif2swf, 500)
+// One to one over many small GIF files: Start, which runs a converter per core, each making the
+// movies of its share of the list (--each), against the converter run one file at a time, and
+// what a wait that polls every 100 ms would cost.
+//   conversion_bench [CONVERTER] [FILES]                 (defaults: the built gif2swf, 1000)
 //
 // Many to one over a folder of GIF files with paths of about 100 characters, added with Add
 // Folder, at delay 0.1: with 30,000 of them the argument list is far beyond Linux's 2 MB, so
@@ -182,7 +183,7 @@ int OneToOne(const QString& converter, int files) {
         bestStart = round == 1 ? start.ms : std::min(bestStart, start.ms);
     }
     std::printf("outcome:                            %s\n", done ? "Done." : "not done");
-    std::printf("best Start / best converter alone:  %9.2f x  (goal <= 0.6 on two cores)\n",
+    std::printf("best Start / best converter alone:  %9.2f x  (goal <= 0.35 on two cores)\n",
                 bestStart / bestAlone);
     std::printf("a 100 ms polling wait alone:        %9.1f ms  (%.1f s for the same run)\n",
                 pollingMs, pollingMs / 1000.0);
@@ -229,8 +230,8 @@ int ManyToOne(const QString& converter, int files) {
     window.Text1->setText(QStringLiteral("0.1"));
     window.Option1->setChecked(true);
     window.Text2->setText(QDir::toNativeSeparators(outputs) + QDir::separator());
-    const QString movie = QDir::toNativeSeparators(outputs) + QDir::separator() +
-                          QDir::separator() + QStringLiteral("output.swf");
+    const QString movie =
+        QDir::toNativeSeparators(outputs) + QDir::separator() + QStringLiteral("output.swf");
     qint64 argumentBytes = 0;
     for (const QString& entry : entries)
         argumentBytes += QFile::encodeName(entry).size() + 1 + qint64(sizeof(char*));
@@ -290,7 +291,7 @@ int main(int argc, char* argv[]) {
     if (manyToOne)
         arguments.removeFirst();
     const QString converter = arguments.value(0, QStringLiteral(KORVANE_APP_DIR "/gif2swf"));
-    const int files = arguments.size() > 1 ? arguments[1].toInt() : manyToOne ? 30000 : 500;
+    const int files = arguments.size() > 1 ? arguments[1].toInt() : manyToOne ? 30000 : 1000;
     if (!QFileInfo(converter).isExecutable() || files <= 0) {
         std::fprintf(stderr, "conversion_bench: %s: no converter there (build gif2swf first)\n",
                      qPrintable(converter));
