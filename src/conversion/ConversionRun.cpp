@@ -152,15 +152,15 @@ QList<ConversionFailure> JudgeInvocation(const QStringList& inputs, const QStrin
             return {{QString(), line}};
         return {{inputs.value(0), line.left(1).toLower() + line.mid(1)}};
     }
-    QStringList blamed;
     if (const QString named = NamedInput(errorLine, inputs); !named.isEmpty())
-        blamed << named;
-    else
-        blamed = inputs;
-    QList<ConversionFailure> failures;
-    for (const QString& input : blamed)
-        failures.append({input, WithoutConverterPrefix(reason, input)});
-    return failures;
+        return {{named, WithoutConverterPrefix(reason, named)}};
+    if (inputs.size() == 1)
+        return {{inputs.first(), reason}};
+    // About the movie as a whole: one line, without the rate option the user never typed.
+    QString movieReason = reason;
+    if (movieReason.startsWith(QStringLiteral("-r ")))
+        movieReason = movieReason.mid(movieReason.indexOf(QStringLiteral(": ")) + 2);
+    return {{QString(), movieReason.left(1).toUpper() + movieReason.mid(1)}};
 }
 
 QList<ConversionFailure> ConverterWarnings(const QStringList& inputs,

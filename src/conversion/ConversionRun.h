@@ -82,9 +82,9 @@ struct ConversionFailure {
 };
 
 // Judges one converter invocation: exit status 0 and an output file it wrote are success; anything
-// else gives failures. An output that cannot be written is one failure of the movie, without an
-// input, in many to one; otherwise there is one failure per input to blame: many to one blames the
-// inputs that the converter's error line names, or every input when it names none.
+// else gives a failure: of the input the converter's error line names, of the only input, or
+// else of the movie as a whole (without an input; an output that cannot be written is always
+// that in many to one).
 QList<ConversionFailure> JudgeInvocation(const QStringList& inputs, const QString& outputPath,
                                          const ProcessResult& result, bool outputWritten);
 

@@ -357,9 +357,11 @@ void ConversionLogicTest::judgeInvocation_data() {
     QTest::newRow("many to one blames the input its line names")
         << QStringList{a, b, c} << 2 << bLine << false << false << QStringList{b}
         << "not a GIF file";
-    QTest::newRow("many to one blames every input when none is named")
-        << QStringList{a, b} << 4 << QByteArray("gif2swf: internal error: x") << false << false
-        << QStringList{a, b} << "internal error: x";
+    QTest::newRow("many to one: a line naming no input is about the movie")
+        << QStringList{a, b} << 2
+        << QByteArray("gif2swf: -r 0.5: movie too long: at most 32767 images fit at this rate")
+        << false << false << QStringList{""}
+        << "Movie too long: at most 32767 images fit at this rate";
     QTest::newRow("many to one: a full disk is one failure of the movie")
         << QStringList{a, b} << 3 << full << false << false << QStringList{""} << "T" + noSpace;
     QTest::newRow("one to one: a full disk is the input's failure")
