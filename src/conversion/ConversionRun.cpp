@@ -532,7 +532,8 @@ void ConversionRun::startBatches() {
             first << entry;
         }
     }
-    const int converters = std::max(1, std::min(request_.converters, int(first.size())));
+    const int converters =
+        first.isEmpty() ? 0 : std::clamp(request_.converters, 1, int(first.size()));
     for (int i = 0; i < converters && !stopping_ && !quitting_; ++i) {
         const qsizetype from = first.size() * i / converters;
         const qsizetype to = first.size() * (i + 1) / converters;

@@ -1277,6 +1277,12 @@ void ConversionRunTest::skipExistingConvertsOnlyTheNewOnes() {
         QCOMPARE(kept.readAll(), QByteArray("earlier"));
     }
     QVERIFY(ReadMovieHeader(out_->filePath("g12.swf")).frames > 0);
+    // Again, with every movie there: nothing to convert.
+    d_->dialogs.choiceAnswers << "Skip Existing";
+    w_->Start();
+    QCOMPARE(d_->dialogs.messages.value(1).text,
+             QStringLiteral("Done.\r\rOutput SWF files are located in ") + w_->Text2->text() +
+                 QStringLiteral("\r\rSkipped (movie already there): 12"));
 }
 
 void ConversionRunTest::quittingDuringARunEndsIt() {
