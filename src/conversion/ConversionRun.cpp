@@ -72,10 +72,12 @@ QString WithoutCannotWrite(const QString& text) {
     return text.startsWith(kCannotWriteOutput) ? text.mid(kCannotWriteOutput.size()) : text;
 }
 
-// The input that a converter's line (its program name already cut) begins with, if any.
+// The input that a converter's line (its program name already cut) begins with, if any. The
+// converter joins a movie's folder and name with "/" on every platform.
 QString NamedInput(const QString& line, const QStringList& inputs) {
+    const QString plain = QDir::fromNativeSeparators(line);
     for (const QString& input : inputs) {
-        if (line.startsWith(input + QLatin1Char(':')))
+        if (plain.startsWith(QDir::fromNativeSeparators(input) + QLatin1Char(':')))
             return input;
     }
     return {};
@@ -127,7 +129,8 @@ QString ConverterErrorLine(const QByteArray& standardError) {
 
 QString WithoutConverterPrefix(const QString& line, const QString& file) {
     QString text = line.startsWith(kConverterPrefix) ? line.mid(kConverterPrefix.size()) : line;
-    if (!file.isEmpty() && text.startsWith(file + QStringLiteral(": ")))
+    if (!file.isEmpty() && NamedInput(text, {file}) == file &&
+        text.mid(file.size(), 2) == QStringLiteral(": "))
         text = text.mid(file.size() + 2);
     return text;
 }
@@ -579,9 +582,8 @@ void ConversionRun::batchLine(Job& job, const QString& line) {
     // "failed INPUT: REASON", the reason without the converter's name and the input's.
     QString reason = line.mid(line.indexOf(QLatin1Char(' ')) + 1);
     reason = WithoutConverterPrefix(reason, input);
-    if (reason.startsWith(outputPath + QStringLiteral(": "))) {
-        const QString line = MovieNotWrittenReason(
-            outputPath, WithoutCannotWrite(reason.mid(outputPath.size() + 2)));
+    if (const QString why = WithoutConverterPrefix(reason, outputPath); why != reason) {
+        const QString line = MovieNotWrittenReason(outputPath, WithoutCannotWrite(why));
         reason = line.left(1).toLower() + line.mid(1);
     }
     entryFailed(entry, reason);
