@@ -46,6 +46,8 @@ struct DrawnPixels {
     Box area;
     // Some of its pixels are transparent: its encoder chose which to draw.
     bool leftTransparent = false;
+    // No mask: it drew every pixel of `area` (an image without a transparent colour).
+    bool whole = false;
 };
 
 } // namespace gif2swf

@@ -34,6 +34,7 @@ void Compositor::beginImage(const GifImage& image) {
     }
     image_ = image;
     leftTransparent_ = false;
+    drewUnchanged_ = false;
     const auto transparent = std::find(image.colours.begin(), image.colours.end(), 0u);
     hasTransparent_ = transparent != image.colours.end();
     if (hasTransparent_ && drawn_.empty()) {
@@ -78,10 +79,12 @@ void Compositor::drawRow(int fileRow, const uint8_t* indices) {
     // Transparent pixels (colour 0) leave what is below them; without a branch, which
     // dithered transparency would mispredict.
     bool transparentSeen = false;
+    bool unchangedSeen = false; // a pixel drawn in the colour already there
     const auto draw = [&](int from, int to) {
         for (int x = from; x < to; ++x) {
             const uint32_t colour = colours[in[x]];
             const uint32_t below = 0u - static_cast<uint32_t>(colour == 0);
+            unchangedSeen |= colour == out[x];
             out[x] = colour | (out[x] & below);
             drawn[x] = static_cast<uint8_t>(colour != 0);
             transparentSeen |= colour == 0;
@@ -101,6 +104,7 @@ void Compositor::drawRow(int fileRow, const uint8_t* indices) {
         }
         if (mask == 0) {
             for (int i = x; i < x + 16; ++i) {
+                unchangedSeen |= colours[in[i]] == out[i];
                 out[i] = colours[in[i]];
             }
             std::fill(drawn + x, drawn + x + 16, uint8_t{1});
@@ -111,6 +115,7 @@ void Compositor::drawRow(int fileRow, const uint8_t* indices) {
 #endif
     draw(x, area_.right);
     leftTransparent_ = leftTransparent_ || transparentSeen;
+    drewUnchanged_ = drewUnchanged_ || unchangedSeen;
 }
 
 void Compositor::disposeImage() {

@@ -38,10 +38,13 @@ public:
     // the images drawn and the areas disposed of.
     Box takeChanged();
     // The pixels the image begun last drew (not transparent in it), until the next begins;
-    // nothing for an image without a transparent colour, which draws its whole rectangle.
+    // no mask for an image without a transparent colour, which draws its whole rectangle.
     DrawnPixels drawn() const {
         if (!hasTransparent_) {
-            return {};
+            return {nullptr, 0, area_, false, true};
+        }
+        if (!drewUnchanged_) {
+            return {}; // what it drew is what changed: the plain patch
         }
         return {drawn_.data() + static_cast<size_t>(area_.top) * width_ + area_.left,
                 static_cast<size_t>(width_), area_, leftTransparent_};
@@ -63,6 +66,7 @@ private:
     Box changed_;
     std::vector<uint8_t> drawn_; // per pixel of the screen: 1 where the image drew
     bool leftTransparent_ = false;
+    bool drewUnchanged_ = false; // it drew a pixel in the colour already there
 };
 
 } // namespace gif2swf

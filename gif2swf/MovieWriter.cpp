@@ -287,17 +287,21 @@ uint64_t MovieWriter::patchRows(const uint32_t* pixels, int width, const Box& bo
         const uint32_t* now = pixels + from;
         const uint32_t* before = below.data() + from;
         const int pictureRow = box.top + first + y;
-        if (gaps == Gaps::AsDrawn && drawn_.mask != nullptr && pictureRow >= drawn_.area.top &&
+        if (gaps == Gaps::AsDrawn && pictureRow >= drawn_.area.top &&
             pictureRow < drawn_.area.bottom) {
             // Drawn pixels count as changed: 0 is never a pixel.
             drawnRow_.assign(before, before + patchWidth);
             const uint8_t* mask =
-                drawn_.mask + static_cast<size_t>(pictureRow - drawn_.area.top) * drawn_.stride -
-                drawn_.area.left;
+                drawn_.whole
+                    ? nullptr
+                    : drawn_.mask +
+                          static_cast<size_t>(pictureRow - drawn_.area.top) * drawn_.stride -
+                          drawn_.area.left;
             const int left = std::max(box.left, drawn_.area.left);
             const int right = std::min(box.right, drawn_.area.right);
             for (int x = left; x < right; ++x) {
-                drawnRow_[static_cast<size_t>(x - box.left)] &= mask[x] != 0 ? 0u : ~0u;
+                const bool drew = mask == nullptr || mask[x] != 0;
+                drawnRow_[static_cast<size_t>(x - box.left)] &= drew ? 0u : ~0u;
             }
             before = drawnRow_.data();
         }
@@ -324,7 +328,7 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
     uint64_t plain = 0;
     uint64_t filled = 0;
     uint64_t asDrawn = 0;
-    const bool drawnKnown = drawn_.mask != nullptr;
+    const bool drawnKnown = drawn_.mask != nullptr || drawn_.whole;
     for (int y = 0; y < patchHeight; y += 16) {
         const int rows = std::min(2, patchHeight - y);
         plain += patchRows(pixels, width, box, below, Gaps::Transparent, Estimate::Sum, y, rows,

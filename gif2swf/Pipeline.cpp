@@ -194,7 +194,8 @@ void Pipeline::layOut(Message& message) {
         } else {
             writer_.show(message.pixels, message.width, message.height, message.frames,
                          &message.changed, message.changeKnown ? &message.change : nullptr,
-                         message.drawn.mask != nullptr ? &message.drawn : nullptr);
+                         message.drawn.mask != nullptr || message.drawn.whole ? &message.drawn
+                                                                              : nullptr);
         }
     } catch (const ConvertError& error) {
         throw error.about(message.origin.input, message.origin.image);
