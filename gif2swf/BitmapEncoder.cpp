@@ -163,6 +163,7 @@ bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int h
 // is hashed or cleared.
 bool BitmapEncoder::mapIds(const uint32_t* pixels, int width, int height, size_t rowBytes,
                            uint32_t* palette, int& count) {
+    paletteIds_.clear();
     const uint32_t ids = colours_.size();
     if (slotOfId_.size() < ids) {
         slotOfId_.resize(ids, 0);
@@ -185,6 +186,7 @@ bool BitmapEncoder::mapIds(const uint32_t* pixels, int width, int height, size_t
                     return false;
                 }
                 palette[count] = colours_.colour(id);
+                paletteIds_.push_back(id);
                 slot = stamp << 8 | static_cast<uint32_t>(count++);
                 slots[id] = slot;
             }

@@ -42,6 +42,8 @@ public:
     Fingerprint prepare(const uint32_t* pixels, int width, int height);
     // Whether the prepared bitmap is colour-mapped (had at most 256 colours).
     bool colourMapped() const { return prepared_.format == swf::kColourMapped8; }
+    // The colour ids of the prepared colour-mapped bitmap, in its palette's order.
+    const std::vector<uint32_t>& paletteIds() const { return paletteIds_; }
     // Hands the prepared bitmap over; `spare` becomes the buffer of the next one.
     PreparedBitmap take(std::vector<uint8_t> spare);
 
@@ -55,6 +57,7 @@ private:
     const ColourRegistry& colours_;
     // Per colour id: the bitmap's stamp (high 24 bits) and its palette index (low 8).
     std::vector<uint32_t> slotOfId_;
+    std::vector<uint32_t> paletteIds_;
     uint32_t stamp_ = 0;
 };
 

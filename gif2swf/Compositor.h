@@ -38,9 +38,9 @@ public:
     // the images drawn and the areas disposed of.
     Box takeChanged();
     // The pixels the image begun last drew (not transparent in it), until the next begins;
-    // no mask for an image without a transparent colour, which draws its whole rectangle.
+    // no mask where it drew its whole rectangle.
     DrawnPixels drawn() const {
-        if (!hasTransparent_) {
+        if (!hasTransparent_ || !leftTransparent_) {
             return {nullptr, 0, area_, false, true};
         }
         if (!drewUnchanged_) {

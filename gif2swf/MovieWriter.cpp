@@ -64,20 +64,16 @@ uint16_t MovieWriter::shapeInStrip(const uint32_t* pixels, int width, int height
     if (area > kStripPicturePixels) {
         return 0;
     }
-    // The colours it would add; a strip that cannot take them all is defined first.
-    const uint32_t ids = colours_.size();
-    if (colourStamps_.size() < ids) {
-        colourStamps_.resize(ids, 0);
+    // The colours it would add (the prepared picture's palette); a strip that cannot take them
+    // all is defined first.
+    const std::vector<uint32_t>& ids = encoder_.paletteIds();
+    if (colourStamps_.size() < colours_.size()) {
+        colourStamps_.resize(colours_.size(), 0);
     }
     const auto added = [&] {
         uint32_t count = 0;
-        const uint32_t mark = strip_.stamp + 1; // this picture's own, for the moment
-        for (uint64_t i = 0; i < area; ++i) {
-            uint32_t& stamp = colourStamps_[pixels[i]];
-            if (stamp != strip_.stamp && stamp != mark) {
-                stamp = mark;
-                ++count;
-            }
+        for (const uint32_t id : ids) {
+            count += colourStamps_[id] != strip_.stamp ? 1 : 0;
         }
         return count;
     };
@@ -86,19 +82,15 @@ uint16_t MovieWriter::shapeInStrip(const uint32_t* pixels, int width, int height
         // Rows as the bitmap pads them.
         (uint64_t(std::max(strip_.width, width)) + 3) / 4 * 4 * uint64_t(strip_.height + height) <=
             kStripPixels;
-    uint32_t count = 0;
-    if (fits) {
-        count = added();
-    }
+    uint32_t count = fits ? added() : 0;
     if (!fits || strip_.colours + count > 256) {
         closeStrip();
         strip_.bitmapId = static_cast<uint16_t>(nextCharacterId_++);
-        // Stamps go up by two per strip: one for the strip, one for a picture being counted.
-        strip_.stamp += 2;
+        ++strip_.stamp; // marks the ids in the new strip
         count = added();
     }
-    for (uint64_t i = 0; i < area; ++i) {
-        colourStamps_[pixels[i]] = strip_.stamp;
+    for (const uint32_t id : ids) {
+        colourStamps_[id] = strip_.stamp;
     }
     strip_.colours += count;
     const uint16_t shape = static_cast<uint16_t>(nextCharacterId_++);
