@@ -542,8 +542,6 @@ void ConversionRun::startBatches() {
         const qsizetype to = first.size() * (i + 1) / converters;
         launchBatch(first.mid(from, to - from));
     }
-    if (loop_ && allDone())
-        loop_->quit();
 }
 
 void ConversionRun::launchBatch(const QList<int>& entries) {
@@ -622,11 +620,10 @@ void ConversionRun::batchFinished(Job& job, const ProcessResult& result) {
         JudgeInvocation({request_.entries.at(current - 1)}, outputPath, result, written);
     entryFailed(current, failures.isEmpty() ? QStringLiteral("the converter ended without a report")
                                             : failures.first().reason);
-    // The rest are converted one by one, as if the batch had not held them.
-    QList<int> rest = job.batch.mid(job.reported + 1);
-    rest += queue_.mid(nextQueued_);
-    std::sort(rest.begin(), rest.end());
-    queue_ = queue_.mid(0, nextQueued_) + rest;
+    // The rest are converted one by one, as if the batch had not held them. The queue starts
+    // only once every batch has ended, so none of it has started yet.
+    queue_ += job.batch.mid(job.reported + 1);
+    std::sort(queue_.begin(), queue_.end());
 }
 
 void ConversionRun::entryMade(int entry, const QString& outputPath) {
