@@ -270,8 +270,9 @@ int DefaultConverterCount() {
 
 // One converter invocation in flight.
 struct ConversionRun::Job {
-    int entry = 0;    // one to one, one file: the entry's number; otherwise 0
-    QList<int> batch; // one to one with --each: the entries, in the order reported
+    int entry = 0;            // one to one, one file: the entry's number; otherwise 0
+    QList<int> batch;         // one to one with --each: the entries, in the order reported
+    QStringList batchOutputs; // their movies
     QList<FileStamp> batchBefore;
     qsizetype reported = 0; // the batch's entries that have their line
     QStringList inputs;
@@ -548,9 +549,10 @@ void ConversionRun::launchBatch(const QList<int>& entries) {
     QStringList inputs;
     auto job = std::make_unique<Job>();
     for (int entry : entries) {
-        inputs << request_.entries.at(entry - 1);
-        job->batchBefore << StampFile(OutputPath(
-            request_.outputFolderText, OneToOneMovieName(request_.entries.at(entry - 1))));
+        const QString input = request_.entries.at(entry - 1);
+        inputs << input;
+        job->batchOutputs << OutputPath(request_.outputFolderText, OneToOneMovieName(input));
+        job->batchBefore << StampFile(job->batchOutputs.last());
     }
     job->batch = entries;
     job->inputs = inputs;
@@ -567,9 +569,9 @@ void ConversionRun::batchLine(Job& job, const QString& line) {
         return;
     const int entry = job.batch[job.reported];
     const FileStamp before = job.batchBefore[job.reported];
+    const QString outputPath = job.batchOutputs[job.reported];
     ++job.reported;
     const QString input = request_.entries.at(entry - 1);
-    const QString outputPath = OutputPath(request_.outputFolderText, OneToOneMovieName(input));
     if (line.startsWith(QStringLiteral("ok "))) {
         if (WrittenSince(before, outputPath))
             entryMade(entry, outputPath);
@@ -588,14 +590,8 @@ void ConversionRun::batchLine(Job& job, const QString& line) {
 }
 
 void ConversionRun::batchFinished(Job& job, const ProcessResult& result) {
-    const QStringList outputs = [&] {
-        QStringList paths;
-        for (const QString& input : std::as_const(job.inputs))
-            paths << OutputPath(request_.outputFolderText, OneToOneMovieName(input));
-        return paths;
-    }();
     for (const ConversionFailure& warning :
-         ConverterWarnings(job.inputs, result.standardError, outputs)) {
+         ConverterWarnings(job.inputs, result.standardError, job.batchOutputs)) {
         const qsizetype at = job.inputs.indexOf(warning.input);
         if (at >= 0)
             entryWarnings_[job.batch[at] - 1].append(warning);
@@ -604,7 +600,7 @@ void ConversionRun::batchFinished(Job& job, const ProcessResult& result) {
         return;
     // The entry being converted when the batch ended; those after it were not started.
     const int current = job.batch[job.reported];
-    const QString outputPath = outputs[job.reported];
+    const QString outputPath = job.batchOutputs[job.reported];
     const bool written = WrittenSince(job.batchBefore[job.reported], outputPath);
     if (result.interrupted) {
         // Stopped between renaming its movie into place and reporting it: the movie is whole.
