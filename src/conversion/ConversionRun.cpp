@@ -72,6 +72,12 @@ QString WithoutCannotWrite(const QString& text) {
     return text.startsWith(kCannotWriteOutput) ? text.mid(kCannotWriteOutput.size()) : text;
 }
 
+// An entry's reason when its movie could not be written: the sentence as the entry's line goes on.
+QString EntryNotWrittenReason(const QString& outputPath, const QString& systemReason) {
+    const QString sentence = MovieNotWrittenReason(outputPath, systemReason);
+    return sentence.left(1).toLower() + sentence.mid(1);
+}
+
 // The input that a converter's line (its program name already cut) begins with, if any. The
 // converter joins a movie's folder and name with "/" on every platform.
 QString NamedInput(const QString& line, const QStringList& inputs) {
@@ -149,11 +155,11 @@ QList<ConversionFailure> JudgeInvocation(const QStringList& inputs, const QStrin
     if (reason.isEmpty())
         return {};
     if (!result.crashed && result.exitCode == kOutputExitStatus && !errorLine.isEmpty()) {
-        const QString line = MovieNotWrittenReason(
-            outputPath, WithoutCannotWrite(WithoutConverterPrefix(errorLine, outputPath)));
+        const QString systemReason =
+            WithoutCannotWrite(WithoutConverterPrefix(errorLine, outputPath));
         if (inputs.size() > 1)
-            return {{QString(), line}};
-        return {{inputs.value(0), line.left(1).toLower() + line.mid(1)}};
+            return {{QString(), MovieNotWrittenReason(outputPath, systemReason)}};
+        return {{inputs.value(0), EntryNotWrittenReason(outputPath, systemReason)}};
     }
     if (const QString named = NamedInput(errorLine, inputs); !named.isEmpty())
         return {{named, WithoutConverterPrefix(reason, named)}};
@@ -582,10 +588,8 @@ void ConversionRun::batchLine(Job& job, const QString& line) {
     // "failed INPUT: REASON", the reason without the converter's name and the input's.
     QString reason = line.mid(line.indexOf(QLatin1Char(' ')) + 1);
     reason = WithoutConverterPrefix(reason, input);
-    if (const QString why = WithoutConverterPrefix(reason, outputPath); why != reason) {
-        const QString line = MovieNotWrittenReason(outputPath, WithoutCannotWrite(why));
-        reason = line.left(1).toLower() + line.mid(1);
-    }
+    if (const QString why = WithoutConverterPrefix(reason, outputPath); why != reason)
+        reason = EntryNotWrittenReason(outputPath, WithoutCannotWrite(why));
     entryFailed(entry, reason);
 }
 
