@@ -14,6 +14,7 @@
 #include <QTemporaryFile>
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace korvane {
@@ -39,23 +40,27 @@ QString SystemReason(const std::error_code& error) {
     return QString::fromLocal8Bit(error.message().c_str());
 }
 
+// The frame rate the converter is given for the delay, read back as it reads the text; nothing
+// when the delay gives none.
+std::optional<double> RateTheConverterReads(const QString& delayText, const QLocale& locale) {
+    const FrameRate rate = FrameRateFromDelay(delayText, locale);
+    bool ok = false;
+    const double framesPerSecond = QLocale::c().toDouble(rate.text, &ok);
+    if (!rate.ok() || !ok)
+        return std::nullopt;
+    return framesPerSecond;
+}
+
 } // namespace
 
 bool DelayGivesAcceptedRate(const QString& delayText, const QLocale& locale) {
-    const FrameRate rate = FrameRateFromDelay(delayText, locale);
-    if (!rate.ok())
-        return false;
-    // The text the converter would be given, read back as it reads it.
-    bool ok = false;
-    const double framesPerSecond = QLocale::c().toDouble(rate.text, &ok);
-    return ok && gif2swf::limits::rateAccepted(framesPerSecond);
+    const std::optional<double> rate = RateTheConverterReads(delayText, locale);
+    return rate && gif2swf::limits::rateAccepted(*rate);
 }
 
 QString TooManyImagesMessage(const QString& delayText, qsizetype entries, const QLocale& locale) {
-    const FrameRate rate = FrameRateFromDelay(delayText, locale);
-    bool ok = false;
-    const double imagesPerSecond = QLocale::c().toDouble(rate.text, &ok);
-    const uint32_t most = ok ? gif2swf::limits::mostImagesAtRate(imagesPerSecond) : 0;
+    const std::optional<double> rate = RateTheConverterReads(delayText, locale);
+    const uint32_t most = rate ? gif2swf::limits::mostImagesAtRate(*rate) : 0;
     if (most == 0 || entries <= qsizetype(most))
         return {};
     return QStringLiteral("With a delay of %1 seconds a movie holds at most %2 images; %3 are "
