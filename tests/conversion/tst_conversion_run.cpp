@@ -178,6 +178,8 @@ private:
     QStringList writeGifs(const QStringList& names);
     // A GIF of large frames of noise, which keeps the converter busy for a while.
     QString writeNoiseGif(const QString& name, int size, int frames, int seed = 0);
+    // A GIF without any colour table, which the converter warns of.
+    QString writeGreyGif(const QString& name);
     QAction* startAction() const;
 
     std::unique_ptr<Doubles> d_;
@@ -250,6 +252,15 @@ QString ConversionRunTest::writeNoiseGif(const QString& name, int size, int fram
     const QString path = Native(in_->filePath(name));
     QDir().mkpath(QFileInfo(path).absolutePath());
     testgif::writeGif(QFile::encodeName(path).toStdString(), gif);
+    return path;
+}
+
+QString ConversionRunTest::writeGreyGif(const QString& name) {
+    testgif::Gif grey;
+    grey.width = grey.height = 4;
+    grey.frames.push_back(testgif::patternFrame(0, 0, 4, 4, 16, 1));
+    const QString path = Native(in_->filePath(name));
+    testgif::writeGif(QFile::encodeName(path).toStdString(), grey);
     return path;
 }
 
@@ -1138,12 +1149,7 @@ void ConversionRunTest::severalConvertersGiveWhatOneAtATimeGives() {
     QVERIFY(QFile(broken).resize(20));
     inputs.insert(1, broken);
     inputs.insert(4, inputs[0]);
-    // A GIF without a colour table, which the converter warns of.
-    testgif::Gif grey;
-    grey.width = grey.height = 4;
-    grey.frames.push_back(testgif::patternFrame(0, 0, 4, 4, 16, 1));
-    inputs << Native(in_->filePath("grey.gif"));
-    testgif::writeGif(QFile::encodeName(inputs.last()).toStdString(), grey);
+    inputs << writeGreyGif("grey.gif");
     QStringList messages;
     QList<QHash<QString, QByteArray>> movies;
     // A converter per file, one at a time; then --each over one and over four converters.
@@ -1211,11 +1217,7 @@ void ConversionRunTest::warningsReachTheUser() {
     if (!useBuiltConverter())
         return;
     w_->Option2->setChecked(true);
-    const QStringList inputs = writeGifs({"a.gif", "grey.gif"});
-    testgif::Gif grey;
-    grey.width = grey.height = 4;
-    grey.frames.push_back(testgif::patternFrame(0, 0, 4, 4, 16, 1));
-    testgif::writeGif(QFile::encodeName(inputs[1]).toStdString(), grey);
+    const QStringList inputs = writeGifs({"a.gif"}) << writeGreyGif("grey.gif");
     w_->ListView1->append(inputs);
     w_->Start();
     QCOMPARE(d_->dialogs.messages.size(), 1);
