@@ -20,7 +20,7 @@ int main(int argc, char* argv[]) {
             korvane::PreviewWindow::Open(argument, dialogs, &window);
         else if (argument.endsWith(QStringLiteral(".swf"), Qt::CaseInsensitive))
             dialogs.message(&window, QStringLiteral("%1 cannot be found.").arg(argument),
-                            korvane::MessageIcon::Exclamation, QStringLiteral("Korvane Preview"));
+                            korvane::MessageIcon::Exclamation, korvane::kPreviewTitle);
     }
     return app.exec();
 }

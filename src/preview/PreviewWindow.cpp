@@ -16,6 +16,15 @@
 
 namespace korvane {
 
+namespace {
+
+// "walk.swf - Korvane Preview".
+QString WindowTitleFor(const QString& path) {
+    return QFileInfo(path).fileName() + QStringLiteral(" - ") + kPreviewTitle;
+}
+
+} // namespace
+
 bool IsMovieFile(const QString& path) {
     return path.endsWith(QStringLiteral(".swf"), Qt::CaseInsensitive) && QFileInfo(path).isFile();
 }
@@ -66,8 +75,7 @@ PreviewWindow* PreviewWindow::Open(const QString& path, Dialogs& dialogs, QWidge
     QString refusal;
     auto movie = movie::Movie::readFile(path, refusal);
     if (!movie) {
-        dialogs.message(owner, refusal, MessageIcon::Exclamation,
-                        QFileInfo(path).fileName() + QStringLiteral(" - Korvane Preview"));
+        dialogs.message(owner, refusal, MessageIcon::Exclamation, WindowTitleFor(path));
         return nullptr;
     }
     auto* window = new PreviewWindow(std::move(movie), path, dialogs, owner);
@@ -79,7 +87,7 @@ PreviewWindow::PreviewWindow(std::unique_ptr<movie::Movie> movie, const QString&
                              Dialogs& dialogs, QWidget* owner)
     : QWidget(owner, Qt::Window), movie_(std::move(movie)), playhead_(*movie_), dialogs_(dialogs) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" - Korvane Preview"));
+    setWindowTitle(WindowTitleFor(path));
     setAccessibleName(windowTitle());
 
     stage_ = new Stage(picture_, this);

@@ -18,6 +18,9 @@ namespace korvane {
 
 class Dialogs;
 
+// The preview's own name, after the movie's file name in its window titles.
+inline const QString kPreviewTitle = QStringLiteral("Korvane Preview");
+
 // A file the preview opens rather than the file list: a regular file named *.swf (any case).
 bool IsMovieFile(const QString& path);
 
