@@ -48,6 +48,8 @@ struct DrawnPixels {
     bool leftTransparent = false;
     // No mask: it drew every pixel of `area` (an image without a transparent colour).
     bool whole = false;
+    // Whether it says what was drawn; else the picture is patched from what changed alone.
+    bool known() const { return mask != nullptr || whole; }
 };
 
 } // namespace gif2swf

@@ -320,7 +320,7 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
     uint64_t plain = 0;
     uint64_t filled = 0;
     uint64_t asDrawn = 0;
-    const bool drawnKnown = drawn_.mask != nullptr || drawn_.whole;
+    const bool drawnKnown = drawn_.known();
     for (int y = 0; y < patchHeight; y += 16) {
         const int rows = std::min(2, patchHeight - y);
         plain += patchRows(pixels, width, box, below, Gaps::Transparent, Estimate::Sum, y, rows,
@@ -382,9 +382,9 @@ uint64_t MovieWriter::patchCost(const Change& change) {
 }
 
 void MovieWriter::show(const uint32_t* pixels, int width, int height, uint32_t frames,
-                       const Box* changed, const Change* known, const DrawnPixels* drawn) {
+                       const Box* changed, const Change* known, const DrawnPixels& drawn) {
     checkRoomFor(frames);
-    drawn_ = drawn != nullptr ? *drawn : DrawnPixels{};
+    drawn_ = drawn;
     apply(choose(pixels, width, height, changed, known), pixels, width, height);
     drawn_ = DrawnPixels{};
     advanceFrames(frames);

@@ -54,11 +54,11 @@ public:
     // `changed`, when given, holds every pixel that may differ from the picture shown before
     // (the images drawn and disposed of since), so only that area is compared.
     // `known`, when given, is its change from the picture shown before, compared within
-    // `changed` (clipped to the picture), as compare() finds it. `drawn`, when given: what the
-    // GIF image of this picture drew.
+    // `changed` (clipped to the picture), as compare() finds it. `drawn`: what the GIF image
+    // of this picture drew, where known.
     void show(const uint32_t* pixels, int width, int height, uint32_t frames,
               const Box* changed = nullptr, const Change* known = nullptr,
-              const DrawnPixels* drawn = nullptr);
+              const DrawnPixels& drawn = {});
     // One tile of a key that comes in tiles as its rows are decoded (the first picture, or
     // one of a new size), so that a large picture is deflated while the rest of it is still
     // being decoded: `pixels` holds the tile's rows, from row `top` (a multiple of
@@ -170,7 +170,7 @@ private:
     int shownHeight_ = 0;
     Pixels patchPixels_;
     std::vector<uint32_t> zeroRow_;  // "nothing shown" above a patch's first row
-    DrawnPixels drawn_;              // of the picture being shown; no mask: none
+    DrawnPixels drawn_;              // of the picture being shown
     std::vector<uint32_t> drawnRow_; // the row below a patch row, 0 where drawn
 
     // Small pictures (at most kStripPicturePixels) share a bitmap, the strip: one below the

@@ -194,8 +194,7 @@ void Pipeline::layOut(Message& message) {
         } else {
             writer_.show(message.pixels, message.width, message.height, message.frames,
                          &message.changed, message.changeKnown ? &message.change : nullptr,
-                         message.drawn.mask != nullptr || message.drawn.whole ? &message.drawn
-                                                                              : nullptr);
+                         message.drawn);
         }
     } catch (const ConvertError& error) {
         throw error.about(message.origin.input, message.origin.image);
