@@ -341,16 +341,12 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
         (drawn_.leftTransparent ? asDrawn != plain : asDrawn <= std::min(plain, filled))) {
         gaps = Gaps::AsDrawn;
     }
-    const bool gapsFilled = gaps != Gaps::Transparent;
-    const auto fillPlain = [&] {
-        patchRows(pixels, width, box, below, Gaps::Transparent, Estimate::Skip, 0, patchHeight,
-                  patchPixels_.data());
-    };
     patchRows(pixels, width, box, below, gaps, Estimate::Skip, 0, patchHeight, patchPixels_.data());
     Fingerprint fingerprint = encoder_.prepare(patchPixels_.data(), patchWidth, patchHeight);
-    if (!encoder_.colourMapped() && gapsFilled) {
+    if (!encoder_.colourMapped() && gaps != Gaps::Transparent) {
         // The unchanged pixels' colours made too many for a palette.
-        fillPlain();
+        patchRows(pixels, width, box, below, Gaps::Transparent, Estimate::Skip, 0, patchHeight,
+                  patchPixels_.data());
         fingerprint = encoder_.prepare(patchPixels_.data(), patchWidth, patchHeight);
     }
     if (!encoder_.colourMapped()) {
