@@ -428,11 +428,9 @@ ConvertResult convertAll(const std::vector<InputFile>& inputs, const ConvertOpti
         running.limits.bitmaps = {2, 64, 1, 64};
         threadedPixels = 0;
     }
-#endif
-    running.threaded = options.threaded.value_or(pixels >= threadedPixels);
-#ifdef GIF2SWF_TEST_HOOKS
     running.limits.threadsThatStart = options.threadsThatStart;
 #endif
+    running.threaded = options.threaded.value_or(pixels >= threadedPixels);
     // Transparent pixels show the stage: the pictures are composited over its colour and stay
     // opaque, so they show the same whatever a player does with alpha.
     ColourRegistry colours(0xFF000000u | options.look.background);

@@ -116,7 +116,7 @@ void unwatchSignals() {
 }
 
 // A name for a temporary file in the output's folder: the output's name (cut to fit) and a
-// random suffix of `suffixLength` - 1 characters.
+// random suffix of "." and 6 characters.
 std::string temporaryName(const std::string& output, size_t nameMax) {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     static std::random_device random;

@@ -197,11 +197,9 @@ void convertMovie(const CommandLine& line, const std::vector<std::string>& input
             progress.update(done, total);
         };
     }
-#ifdef GIF2SWF_TEST_HOOKS
-    hookOptionsForTests(options);
-#endif
     bool named = false;
 #ifdef GIF2SWF_TEST_HOOKS
+    hookOptionsForTests(options);
     // GIF2SWF_TEST_NAMED: a named temporary file, as on systems without files with no name.
     named = std::getenv("GIF2SWF_TEST_NAMED") != nullptr;
 #endif
