@@ -32,27 +32,16 @@ elif [ "${1:-}" = "--files" ]; then
 fi
 seconds="${1:-300}"
 
-if ! command -v clang++ >/dev/null 2>&1 || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
-    if [ "$(id -u)" -eq 0 ]; then
-        apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends clang libclang-rt-14-dev
-    else
-        echo "clang with libFuzzer is missing: apt-get install clang libclang-rt-14-dev" >&2
-        exit 1
-    fi
-fi
+source "$here/bench/fuzz_common.sh"
+require_libfuzzer
 
 mkdir -p "$out/corpus" "$out/seeds" "$out/artifacts"
-sources=()
-for f in "$here"/gif2swf/*.cpp; do
-    [ "$(basename "$f")" = main.cpp ] || sources+=("$f")
-done
 isal=()
 if [ -f /usr/include/isa-l/igzip_lib.h ]; then
     isal=(-DGIF2SWF_HAVE_ISAL -lisal)
 fi
 clang++ -std=c++17 -g -O1 -fno-omit-frame-pointer "${sanitizers[@]}" -DGIF2SWF_TEST_HOOKS \
-    -I"$here/gif2swf" "${sources[@]}" "$here/bench/gif2swf/fuzz_gif.cpp" \
+    -I"$here/gif2swf" "${converter_sources[@]}" "$here/bench/gif2swf/fuzz_gif.cpp" \
     $(pkg-config --cflags --libs libdeflate) -lgif "${isal[@]}" -pthread -o "$out/fuzz_gif"
 
 # Seeds: GIFs of every kind the converter handles, made with ImageMagick, and large pictures.

@@ -13,20 +13,14 @@ out="$here/build-fuzz-movie"
 seconds="${1:-300}"
 runs="${2:--1}"
 
-if ! command -v clang++ >/dev/null 2>&1 || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
-    echo "clang with libFuzzer is missing: apt-get install clang libclang-rt-14-dev" >&2
-    exit 1
-fi
+source "$here/bench/fuzz_common.sh"
+require_libfuzzer
 
 mkdir -p "$out/corpus" "$out/seeds" "$out/artifacts"
-converter=()
-for f in "$here"/gif2swf/*.cpp; do
-    [ "$(basename "$f")" = main.cpp ] || converter+=("$f")
-done
 clang++ -std=c++17 -g -O1 -fno-omit-frame-pointer -fPIC \
     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
     -DQT_NO_KEYWORDS -I"$here/src" -I"$here/gif2swf" \
-    "$here/src/movie/Movie.cpp" "${converter[@]}" "$here/bench/movie/fuzz_movie.cpp" \
+    "$here/src/movie/Movie.cpp" "${converter_sources[@]}" "$here/bench/movie/fuzz_movie.cpp" \
     $(pkg-config --cflags --libs Qt6Gui libdeflate zlib) -lgif -pthread -o "$out/fuzz_movie"
 
 # Seeds: the converter's movies of small GIFs of several kinds, and one compressed.
