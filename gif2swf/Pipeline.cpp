@@ -112,17 +112,15 @@ void Pipeline::picture(const PictureBuffer& pixels, int width, int height, const
     message.origin = origin;
     message.drawn = drawn;
     if (threaded && drawn.mask != nullptr) {
-        // Its rows, one after another.
-        const Box& area = drawn.area;
-        const size_t areaWidth = static_cast<size_t>(std::max(0, area.right - area.left));
-        message.drawnStorage.resize(areaWidth *
-                                    static_cast<size_t>(std::max(0, area.bottom - area.top)));
-        for (int y = area.top; y < area.bottom; ++y) {
-            const uint8_t* row = drawn.mask + static_cast<size_t>(y - area.top) * drawn.stride;
-            std::copy(
-                row, row + areaWidth,
-                message.drawnStorage.begin() +
-                    static_cast<std::ptrdiff_t>(static_cast<size_t>(y - area.top) * areaWidth));
+        // Its rows, one after another: the compositor's mask may be the next image's by the time
+        // the writer reads it.
+        const size_t areaWidth =
+            static_cast<size_t>(std::max(0, drawn.area.right - drawn.area.left));
+        const size_t rows = static_cast<size_t>(std::max(0, drawn.area.bottom - drawn.area.top));
+        message.drawnStorage.resize(areaWidth * rows);
+        for (size_t y = 0; y < rows; ++y) {
+            std::copy_n(drawn.mask + y * drawn.stride, areaWidth,
+                        message.drawnStorage.data() + y * areaWidth);
         }
         message.drawn.mask = message.drawnStorage.data();
         message.drawn.stride = areaWidth;
