@@ -5,9 +5,38 @@
 #include "Timing.h"
 
 #include <algorithm>
+#include <bitset>
+#include <cmath>
 #include <cstring>
 
 namespace gif2swf {
+namespace {
+
+// An estimate of a patch's deflated size from sampled rows: the pixels that repeat neither
+// the one to the left nor the one above (see layPatchRow), each costing about the bits that
+// tell apart the values the patch holds. Filled gaps keep a transparent value beside the
+// picture's colours: two-colour noise with gaps is three values, and its whole rectangle the
+// smaller.
+struct SampleCost {
+    uint64_t literals = 0;
+    uint64_t seen[4] = {}; // the values met in the rows marked, hashed to 256 bits
+
+    void mark(const uint32_t* pixels, size_t count) {
+        for (size_t i = 0; i < count; ++i) {
+            const uint32_t bit = (pixels[i] * 0x9E3779B1u) >> 24;
+            seen[bit >> 6] |= uint64_t{1} << (bit & 63);
+        }
+    }
+    double bits() const {
+        int values = 0;
+        for (const uint64_t word : seen) {
+            values += static_cast<int>(std::bitset<64>(word).count());
+        }
+        return static_cast<double>(literals) * std::log2(std::max(2, values));
+    }
+};
+
+} // namespace
 
 MovieWriter::MovieWriter(TagSink& sink, const ColourRegistry& colours, int stageWidth,
                          int stageHeight, uint16_t frameRate, const MovieLook& look)
@@ -29,12 +58,13 @@ void MovieWriter::place(uint16_t depth, uint16_t shape, bool replace, int x, int
                            swf::scaledTwips(y, scalePercent_), swf::fixedScale(scalePercent_));
 }
 
-uint16_t MovieWriter::shapeFor(const uint32_t* pixels, int width, int height) {
-    return shapeForPrepared(encoder_.prepare(pixels, width, height), pixels, width, height);
+uint16_t MovieWriter::shapeFor(const uint32_t* pixels, int width, int height, bool wholeKey) {
+    return shapeForPrepared(encoder_.prepare(pixels, width, height), pixels, width, height,
+                            wholeKey);
 }
 
 uint16_t MovieWriter::shapeForPrepared(const Fingerprint& fingerprint, const uint32_t* pixels,
-                                       int width, int height) {
+                                       int width, int height, bool wholeKey) {
     const auto known = shapes_.find(fingerprint);
     if (known != shapes_.end()) {
         return known->second;
@@ -42,7 +72,7 @@ uint16_t MovieWriter::shapeForPrepared(const Fingerprint& fingerprint, const uin
     if (nextCharacterId_ + 2 > swf::kMaxCharacterId) {
         throw ConvertError(Error::TooManyPictures, {});
     }
-    uint16_t shape = encoder_.colourMapped() ? shapeInStrip(pixels, width, height) : 0;
+    uint16_t shape = encoder_.colourMapped() ? shapeInStrip(pixels, width, height, wholeKey) : 0;
     if (shape == 0) {
         // A bitmap of its own goes after what waits for the strip.
         closeStrip();
@@ -59,9 +89,12 @@ uint16_t MovieWriter::shapeForPrepared(const Fingerprint& fingerprint, const uin
     return shape;
 }
 
-uint16_t MovieWriter::shapeInStrip(const uint32_t* pixels, int width, int height) {
+uint16_t MovieWriter::shapeInStrip(const uint32_t* pixels, int width, int height, bool wholeKey) {
     const uint64_t area = uint64_t(width) * uint64_t(height);
-    if (area > kStripPicturePixels) {
+    // Larger pictures go side by side when they are whole keys of the screen after the first
+    // picture (which is deflated for size alone).
+    const bool sideBySide = area > kStripPicturePixels;
+    if (sideBySide && (!wholeKey || frameCount_ == 0 || 2 * width > kSideBySideWidth)) {
         return 0;
     }
     // The colours it would add (the prepared picture's palette); a strip that cannot take them
@@ -78,14 +111,18 @@ uint16_t MovieWriter::shapeInStrip(const uint32_t* pixels, int width, int height
         return count;
     };
     const bool fits =
-        strip_.bitmapId != 0 && strip_.height + height <= swf::kMaxBitmapSide &&
-        // Rows as the bitmap pads them.
-        (uint64_t(std::max(strip_.width, width)) + 3) / 4 * 4 * uint64_t(strip_.height + height) <=
-            kStripPixels;
+        strip_.bitmapId != 0 && strip_.sideBySide == sideBySide &&
+        (sideBySide ? strip_.height == height && strip_.width + width <= kSideBySideWidth
+                    : strip_.height + height <= swf::kMaxBitmapSide &&
+                          // Rows as the bitmap pads them.
+                          (uint64_t(std::max(strip_.width, width)) + 3) / 4 * 4 *
+                                  uint64_t(strip_.height + height) <=
+                              kStripPixels);
     uint32_t count = fits ? added() : 0;
     if (!fits || strip_.colours + count > 256) {
         closeStrip();
         strip_.bitmapId = static_cast<uint16_t>(nextCharacterId_++);
+        strip_.sideBySide = sideBySide;
         ++strip_.stamp; // marks the ids in the new strip
         count = added();
     }
@@ -94,12 +131,20 @@ uint16_t MovieWriter::shapeInStrip(const uint32_t* pixels, int width, int height
     }
     strip_.colours += count;
     const uint16_t shape = static_cast<uint16_t>(nextCharacterId_++);
-    swf::writeDefineBitmapRectangle(tags(), shape, strip_.bitmapId, width, height, strip_.height);
     strip_.widths.push_back(width);
     strip_.heights.push_back(height);
     strip_.pixels.insert(strip_.pixels.end(), pixels, pixels + area);
-    strip_.width = std::max(strip_.width, width);
-    strip_.height += height;
+    if (sideBySide) {
+        swf::writeDefineBitmapRectangle(tags(), shape, strip_.bitmapId, width, height, 0,
+                                        strip_.width);
+        strip_.width += width;
+        strip_.height = height;
+    } else {
+        swf::writeDefineBitmapRectangle(tags(), shape, strip_.bitmapId, width, height,
+                                        strip_.height);
+        strip_.width = std::max(strip_.width, width);
+        strip_.height += height;
+    }
     strip_.paid = paid_;
     strip_.largest = std::max(strip_.largest, area);
     return shape;
@@ -109,20 +154,26 @@ void MovieWriter::closeStrip() {
     if (strip_.bitmapId == 0) {
         return;
     }
-    // Pictures narrower than the strip repeat their last pixel to its width, which keeps
-    // them opaque and costs deflate next to nothing.
     Pixels& rows = stripRows_;
     rows.resize(uint64_t(strip_.width) * uint64_t(strip_.height));
     const uint32_t* from = strip_.pixels.data();
     uint32_t* to = rows.data();
+    int left = 0;
     for (size_t i = 0; i < strip_.widths.size(); ++i) {
         const int width = strip_.widths[i];
         for (int y = 0; y < strip_.heights[i]; ++y) {
-            std::copy(from, from + width, to);
-            std::fill(to + width, to + strip_.width, from[width - 1]);
+            if (strip_.sideBySide) {
+                std::copy(from, from + width, to + static_cast<size_t>(y) * strip_.width + left);
+            } else {
+                // Pictures narrower than the strip repeat their last pixel to its width, which
+                // keeps them opaque and costs deflate next to nothing.
+                std::copy(from, from + width, to);
+                std::fill(to + width, to + strip_.width, from[width - 1]);
+                to += strip_.width;
+            }
             from += width;
-            to += strip_.width;
         }
+        left += width;
     }
     const uint16_t bitmapId = strip_.bitmapId;
     strip_.bitmapId = 0; // tags() is the sink's again
@@ -243,7 +294,7 @@ void MovieWriter::showKey(const uint32_t* pixels, int width, int height) {
         const uint16_t shape = t < keyTiles_.size() && keyTiles_[t] != 0
                                    ? keyTiles_[t]
                                    : shapeFor(pixels + static_cast<size_t>(top) * width, width,
-                                              std::min(rows, height - top));
+                                              std::min(rows, height - top), tiles == 1);
         const bool placed = t < keyShapes_.size();
         if (!placed || keyShapes_[t] != shape) {
             place(static_cast<uint16_t>(kKeyDepth + t), shape, placed, 0, top);
@@ -269,6 +320,7 @@ uint64_t MovieWriter::patchRows(const uint32_t* pixels, int width, const Box& bo
                                 int rows, uint32_t* out) {
     const bool fillGaps = gaps == Gaps::Filled;
     const bool sum = estimate == Estimate::Sum;
+    const bool whole = gaps == Gaps::Whole;
     const int patchWidth = box.right - box.left;
     if (zeroRow_.size() < static_cast<size_t>(patchWidth)) {
         zeroRow_.assign(static_cast<size_t>(patchWidth), 0u);
@@ -300,33 +352,45 @@ uint64_t MovieWriter::patchRows(const uint32_t* pixels, int width, const Box& bo
         uint32_t* row = out + static_cast<size_t>(y) * patchWidth;
         const bool firstRow = y == 0;
         const uint32_t* above = firstRow ? zeroRow_.data() : row - patchWidth;
+        if (whole) {
+            std::memcpy(row, now, static_cast<size_t>(patchWidth) * sizeof(uint32_t));
+            cost += sum ? patchRowCost(row, above, firstRow, patchWidth) : 0;
+            continue;
+        }
         cost += layPatchRow(now, before, above, firstRow, patchWidth, fillGaps, sum, row);
     }
     return cost;
 }
 
-void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
-                            const Pixels& below) {
-    const int patchWidth = box.right - box.left;
-    const int patchHeight = box.bottom - box.top;
+MovieWriter::Gaps MovieWriter::chooseGaps(const uint32_t* pixels, int width, const Box& box,
+                                          const Pixels& below) {
     // The changed pixels over transparent ones, which leave what is shown below them: a
     // patch costs about what its changes cost. Unchanged pixels may also show their own
     // colour, to keep the opaque areas whole: smaller on video-like GIFs, larger on bands
     // shifting across a gradient (README.md), so it is taken only when the estimate says it
-    // is clearly better.
+    // is clearly better. Or the whole rectangle shows, where that is estimated no larger
+    // (two-colour noise: a live cell's neighbours change back and forth, and filled gaps
+    // mix three colours where the picture has two).
     // Or they show where the GIF image drew them, as the GIF did, when that is estimated no
     // larger. The estimate looks at two rows in every sixteen.
+    const int patchHeight = box.bottom - box.top;
+    const size_t patchWidth = static_cast<size_t>(box.right - box.left);
     patchPixels_.resize(box.area());
-    uint64_t plain = 0;
-    uint64_t filled = 0;
+    SampleCost plain;
+    SampleCost filled;
+    SampleCost whole;
     uint64_t asDrawn = 0;
     const bool drawnKnown = drawn_.known();
+    const auto sample = [&](Gaps gaps, int y, int rows, SampleCost& cost) {
+        cost.literals +=
+            patchRows(pixels, width, box, below, gaps, Estimate::Sum, y, rows, patchPixels_.data());
+        cost.mark(patchPixels_.data(), patchWidth); // the first row tells the values well enough
+    };
     for (int y = 0; y < patchHeight; y += 16) {
         const int rows = std::min(2, patchHeight - y);
-        plain += patchRows(pixels, width, box, below, Gaps::Transparent, Estimate::Sum, y, rows,
-                           patchPixels_.data());
-        filled += patchRows(pixels, width, box, below, Gaps::Filled, Estimate::Sum, y, rows,
-                            patchPixels_.data());
+        sample(Gaps::Transparent, y, rows, plain);
+        sample(Gaps::Filled, y, rows, filled);
+        sample(Gaps::Whole, y, rows, whole);
         if (drawnKnown) {
             asDrawn += patchRows(pixels, width, box, below, Gaps::AsDrawn, Estimate::Sum, y, rows,
                                  patchPixels_.data());
@@ -336,11 +400,22 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box,
     // chose to draw: the estimate misjudges that (ImageMagick's optimised pan: 0.91 of the
     // GIF as drawn, 0.99 as estimated). Where it drew just what changed (ffmpeg's), that is
     // the plain patch, and the estimate decides as before.
-    Gaps gaps = filled * 8 < plain * 7 ? Gaps::Filled : Gaps::Transparent;
     if (drawnKnown &&
-        (drawn_.leftTransparent ? asDrawn != plain : asDrawn <= std::min(plain, filled))) {
-        gaps = Gaps::AsDrawn;
+        (drawn_.leftTransparent ? asDrawn != plain.literals
+                                : asDrawn <= std::min(plain.literals, filled.literals))) {
+        return Gaps::AsDrawn;
     }
+    if (filled.literals * 8 < plain.literals * 7 && filled.bits() * 8 < whole.bits() * 7) {
+        return Gaps::Filled;
+    }
+    return whole.bits() <= plain.bits() ? Gaps::Whole : Gaps::Transparent;
+}
+
+void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box, const Pixels& below,
+                            Gaps gaps) {
+    const int patchWidth = box.right - box.left;
+    const int patchHeight = box.bottom - box.top;
+    patchPixels_.resize(box.area());
     patchRows(pixels, width, box, below, gaps, Estimate::Skip, 0, patchHeight, patchPixels_.data());
     Fingerprint fingerprint = encoder_.prepare(patchPixels_.data(), patchWidth, patchHeight);
     if (!encoder_.colourMapped() && gaps != Gaps::Transparent) {
@@ -424,29 +499,32 @@ MovieWriter::Step MovieWriter::choose(const uint32_t* pixels, int width, int hei
 
 void MovieWriter::apply(const Step& step, const uint32_t* pixels, int width, int height) {
     const uint64_t screen = uint64_t(width) * uint64_t(height);
-    switch (step.kind) {
-    case Step::NewKey:
+    if (step.kind == Step::NewKey) {
         showKey(pixels, width, height);
         shown_.assign(pixels, pixels + screen);
         shownWidth_ = width;
         shownHeight_ = height;
         return;
-    case Step::Repeat:
-        break;
-    case Step::Key:
+    }
+    const Pixels& below = step.kind == Step::Revert ? belowTop_ : shown_;
+    const bool patched =
+        (step.kind == Step::Revert || step.kind == Step::Stack) && step.patch.area() > 0;
+    const Gaps gaps = patched ? chooseGaps(pixels, width, step.patch, below) : Gaps::Transparent;
+    // A patch of the whole screen with nothing transparent is a key, which also clears the
+    // patches below it.
+    const bool key = step.kind == Step::Key || (gaps == Gaps::Whole && step.patch.area() == screen);
+    if (key) {
         showKey(pixels, width, height);
-        break;
-    case Step::Revert:
+    } else if (step.kind == Step::Revert) {
         removeTopPatch();
-        if (step.patch.area() > 0) {
-            showPatch(pixels, width, step.patch, belowTop_);
+        if (patched) {
+            showPatch(pixels, width, step.patch, belowTop_, gaps);
             topIsPatch_ = true; // still over the same picture
         }
-        break;
-    case Step::Stack: {
+    } else if (step.kind == Step::Stack) {
         const bool topWasPatch = topIsPatch_;
         const Box oldTop = topPatchBox_;
-        showPatch(pixels, width, step.patch, shown_);
+        showPatch(pixels, width, step.patch, shown_, gaps);
         belowTop_.swap(shown_);
         topIsPatch_ = true;
         if (topWasPatch && shown_.size() == screen) {
@@ -457,7 +535,6 @@ void MovieWriter::apply(const Step& step, const uint32_t* pixels, int width, int
             shown_.assign(pixels, pixels + screen);
         }
         return;
-    }
     }
     copyRegion(shown_, pixels, step.region);
 }

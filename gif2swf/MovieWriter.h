@@ -84,19 +84,31 @@ public:
 
 private:
     // The shape showing these pixels, defining its bitmap and shape when new.
-    uint16_t shapeFor(const uint32_t* pixels, int width, int height);
+    // `wholeKey`: the pixels are a key of the whole screen in one tile.
+    uint16_t shapeFor(const uint32_t* pixels, int width, int height, bool wholeKey = false);
     // The same for the bitmap the encoder has prepared of `pixels`.
     uint16_t shapeForPrepared(const Fingerprint& fingerprint, const uint32_t* pixels, int width,
-                              int height);
+                              int height, bool wholeKey = false);
     // Where the writer's tags go: after the strip, while one is being filled.
     ByteSink& tags() { return strip_.bitmapId != 0 ? strip_.tags : sink_.tags(); }
-    // Adds a small picture to the strip, when it fits there; returns its shape, or 0.
-    uint16_t shapeInStrip(const uint32_t* pixels, int width, int height);
+    // Adds a small picture, or a whole key, to the strip, when it fits there; returns its
+    // shape, or 0.
+    uint16_t shapeInStrip(const uint32_t* pixels, int width, int height, bool wholeKey);
     // Defines the strip's bitmap and writes the tags that waited for it.
     void closeStrip();
     void showKey(const uint32_t* pixels, int width, int height);
-    // A patch of the pixels in `box` that differ from `below`, the picture it is placed over.
-    void showPatch(const uint32_t* pixels, int width, const Box& box, const Pixels& below);
+    // Unchanged pixels between the changed ones in a patch: transparent, filled where that
+    // keeps areas whole (see layPatchRow), all shown (the whole rectangle), or shown where
+    // the GIF image drew them.
+    enum class Gaps { Transparent, Filled, Whole, AsDrawn };
+    // How a patch of `box` over `below` shows its unchanged pixels, by an estimate of each
+    // way's deflated size.
+    Gaps chooseGaps(const uint32_t* pixels, int width, const Box& box, const Pixels& below);
+    // A patch of the pixels in `box` that differ from `below`, the picture it is placed over,
+    // its unchanged ones shown as `gaps` says (or transparent where their colours would not
+    // fit a palette).
+    void showPatch(const uint32_t* pixels, int width, const Box& box, const Pixels& below,
+                   Gaps gaps);
     // What becomes of a picture, decided before anything is written: the first key or one
     // of a new size, the same picture again, a key over everything, the last patch replaced
     // (by one over what it covered, or by nothing), or a patch stacked on the others.
@@ -109,9 +121,6 @@ private:
                 const Change* known) const;
     void apply(const Step& step, const uint32_t* pixels, int width, int height);
 
-    // Unchanged pixels between the changed ones in a patch: transparent, filled where that
-    // keeps areas whole (see layPatchRow), or shown where the GIF image drew them.
-    enum class Gaps { Transparent, Filled, AsDrawn };
     enum class Estimate { Skip, Sum };
     // Writes `rows` rows of the patch of `box` over `below`, from row `first`, to `out`, as
     // layPatchRow lays out each; returns the sum of their size estimates, or 0 with Skip.
@@ -184,8 +193,14 @@ private:
     static constexpr uint64_t kSmallScreenPixels = 16 * 1024;
     static constexpr uint64_t kStripPixels = 64 * 1024;
     static constexpr uint64_t kSmallPatchPixels = 16 * 1024;
+    // Keys of the whole screen, larger than that but in one tile, share a strip side by side
+    // instead, up to this width (the widest bitmap Flash Player 9 shows): deflate finds each
+    // row in the picture before, which on two-colour noise (a cellular automaton, say) makes
+    // the movie a tenth smaller at the same level.
+    static constexpr int kSideBySideWidth = 2880;
     struct Strip {
-        uint16_t bitmapId = 0; // 0: none being filled
+        uint16_t bitmapId = 0;   // 0: none being filled
+        bool sideBySide = false; // pictures of one height left to right, not top to bottom
         int width = 0;
         int height = 0;
         std::vector<int> widths; // each picture's, one after another from the top

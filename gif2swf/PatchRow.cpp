@@ -99,9 +99,12 @@ uint64_t patchRow(const uint32_t* now, const uint32_t* before, const uint32_t* a
             row[x + i] = show ? colour : 0u;
         }
     }
-    if (!Estimate) {
-        return 0;
-    }
+    return Estimate ? patchRowCost(row, above, firstRow, width) : 0;
+}
+
+} // namespace
+
+uint64_t patchRowCost(const uint32_t* row, const uint32_t* above, bool firstRow, int width) {
     // The pixels that repeat neither the one to the left nor the one above.
     uint64_t cost = row[0] != 0 && (firstRow || above[0] != row[0]);
     for (int x = 1; x < width; ++x) {
@@ -110,8 +113,6 @@ uint64_t patchRow(const uint32_t* now, const uint32_t* before, const uint32_t* a
     }
     return cost;
 }
-
-} // namespace
 
 uint64_t layPatchRow(const uint32_t* now, const uint32_t* before, const uint32_t* above,
                      bool firstRow, int width, bool fillGaps, bool estimate, uint32_t* row) {

@@ -15,4 +15,7 @@ namespace gif2swf {
 uint64_t layPatchRow(const uint32_t* now, const uint32_t* before, const uint32_t* above,
                      bool firstRow, int width, bool fillGaps, bool estimate, uint32_t* row);
 
+// The estimate alone, of a row laid out already (a whole row of the picture, say).
+uint64_t patchRowCost(const uint32_t* row, const uint32_t* above, bool firstRow, int width);
+
 } // namespace gif2swf

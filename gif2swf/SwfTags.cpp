@@ -130,7 +130,7 @@ void writeSide(BitWriter& bits, int32_t length, bool vertical) {
 } // namespace
 
 void writeDefineBitmapRectangle(ByteSink& out, uint16_t shapeId, uint16_t bitmapId, int widthPixels,
-                                int heightPixels, int bitmapTop) {
+                                int heightPixels, int bitmapTop, int bitmapLeft) {
     const int32_t width = widthPixels * kTwipsPerPixel;
     const int32_t height = heightPixels * kTwipsPerPixel;
 
@@ -138,8 +138,8 @@ void writeDefineBitmapRectangle(ByteSink& out, uint16_t shapeId, uint16_t bitmap
     writeRect(bounds, inTwips({0, 0, widthPixels, heightPixels}));
     // One bitmap pixel is 20 twips: a scale of 20.0 in 16.16 fixed point.
     BitWriter matrix;
-    writeMatrix(matrix, kTwipsPerPixel * kFixedOne, kTwipsPerPixel * kFixedOne, 0,
-                -bitmapTop * kTwipsPerPixel);
+    writeMatrix(matrix, kTwipsPerPixel * kFixedOne, kTwipsPerPixel * kFixedOne,
+                -bitmapLeft * kTwipsPerPixel, -bitmapTop * kTwipsPerPixel);
 
     BitWriter records;
     records.writeUnsigned(1, 4); // NumFillBits

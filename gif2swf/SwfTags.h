@@ -110,10 +110,11 @@ struct LosslessBitmap {
 void writeDefineBitsLossless(ByteSink& out, const LosslessBitmap& bitmap);
 
 // A rectangle of `widthPixels` x `heightPixels`, its top-left corner at the origin, filled
-// unsmoothed and clipped with the bitmap's rows from `bitmapTop` on (a bitmap that holds
-// several pictures one below the other shows one of them).
+// unsmoothed and clipped with the bitmap's pixels from row `bitmapTop` and column
+// `bitmapLeft` on (a bitmap that holds several pictures, one below the other or side by side,
+// shows one of them).
 void writeDefineBitmapRectangle(ByteSink& out, uint16_t shapeId, uint16_t bitmapId, int widthPixels,
-                                int heightPixels, int bitmapTop = 0);
+                                int heightPixels, int bitmapTop = 0, int bitmapLeft = 0);
 
 // Places a character at a depth, moved by (x, y) twips and scaled by `scale` (16.16), with
 // no matrix at all when it is neither moved nor scaled; `replace` sets the move flag so that

@@ -239,6 +239,7 @@ Playback play(const std::vector<uint8_t>& movie) {
             Bitmap bitmap = decodeBitmap(code, tag, length);
             ++play.bitmapTags;
             play.colourMappedBitmaps += movie[in.pos() - length + 2] == 3 ? 1 : 0;
+            play.widestBitmap = std::max(play.widestBitmap, bitmap.width);
             bitmaps[id] = std::move(bitmap);
         } else if (code == 2) {
             const uint16_t id = tag.u16();

@@ -25,6 +25,7 @@ struct Playback {
     int bitmapTags = 0;
     int colourMappedBitmaps = 0;
     int deepestLayer = 0;
+    int widestBitmap = 0; // pixels
     // Every frame as the stage shows it, 0xRRGGBB.
     std::vector<std::vector<uint32_t>> frames;
 };

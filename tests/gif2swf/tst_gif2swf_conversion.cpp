@@ -28,6 +28,7 @@ struct Case {
     // IN for the first GIF of `gifs`; then every image lasts one frame.
     QStringList madeBy;
     int maxLayers = -1; // the most objects on the stage at once; -1: not checked
+    bool keysSideBySide = false; // expects whole pictures side by side in a wider bitmap
 };
 
 Gif screen(int width, int height, int colours = 16) {
@@ -416,6 +417,13 @@ void ConversionTest::showsWhatImageMagickShows_data() {
     third.repeats = {3, 3};
     QTest::newRow("-r 0.333333333333333") << third;
 
+    Case life;
+    life.gifs = {testgif::life(150, 120, 5, 24)};
+    life.frameRate = 25 * 256;
+    life.repeats = std::vector<int>(5, 1);
+    life.keysSideBySide = true;
+    QTest::newRow("two-colour noise, pictures side by side") << life;
+
     Case fast;
     fast.gifs = {disposalGif(3)};
     fast.options = {QStringLiteral("-r"), QStringLiteral("25")};
@@ -503,6 +511,7 @@ void ConversionTest::showsWhatImageMagickShows() {
     if (testCase.changesInPlace) {
         QVERIFY(playback.deepestLayer > 1);
     }
+    QCOMPARE(playback.widestBitmap > stageWidth, testCase.keysSideBySide);
     if (testCase.needsDirectColour) {
         QVERIFY(playback.colourMappedBitmaps < playback.bitmapTags);
     } else {

@@ -138,6 +138,9 @@ void MovieReaderTest::framesEqualTheGif_data() {
     QTest::newRow("more than 256 colours")
         << QList<Maker>{manyColours} << QStringList() << false << 1;
     QTest::newRow("compressed movie") << QList<Maker>{patches} << QStringList() << true << 1;
+    QTest::newRow("two-colour noise, pictures side by side")
+        << QList<Maker>{[] { return testgif::life(150, 120, 6, 80); }} << QStringList() << false
+        << 1;
     QTest::newRow("many to one with a delay")
         << QList<Maker>{transparency, patches, manyColours} << QStringList{"-r", "2"} << false << 1;
     QTest::newRow("scaled, on a coloured stage")

@@ -59,7 +59,7 @@ check(tags.length >= 2 && name(tags[1]) === "SetBackgroundColor" &&
   `second tag is not a SetBackgroundColor of ${hex(background)}`);
 
 // Then bitmaps and the shapes they fill (each a rectangle showing a bitmap, or a part of one
-// that holds several pictures one below the other); placements (depth 1 holds the whole
+// that holds several pictures, one below the other or side by side); placements (depth 1 holds the whole
 // picture, higher depths the changed areas over it, moved by whole pixels), removals, frames.
 const bitmaps = new Map();
 const shapes = new Set();
@@ -73,7 +73,9 @@ for (let i = 2; i < tags.length; i++) {
     case "DefineBitmap":
       check(t.mediaType === "image/x-swf-lossless1" || t.mediaType === "image/x-swf-lossless2",
         `bitmap ${t.id} is ${t.mediaType}`);
-      check(t.width >= 1 && t.height >= 1 && t.width <= expect.width && t.height <= 8192,
+      // As wide as the stage, or pictures side by side up to 2880 pixels.
+      check(t.width >= 1 && t.height >= 1 && t.width <= Math.max(expect.width, 2880) &&
+        t.height <= 8192,
         `bitmap ${t.id} is ${t.width}x${t.height}`);
       check(!bitmaps.has(t.id), `bitmap id ${t.id} defined twice`);
       bitmaps.set(t.id, t);
@@ -85,14 +87,15 @@ for (let i = 2; i < tags.length; i++) {
       const f = fills[0];
       check(f.repeating === false && f.smoothed === false, `shape ${t.id}: fill is repeating or smoothed`);
       const top = -f.matrix.translateY;
+      const left = -f.matrix.translateX;
       check(f.matrix.scaleX.epsilons === 20 * 65536 && f.matrix.scaleY.epsilons === 20 * 65536 &&
         f.matrix.rotateSkew0.epsilons === 0 && f.matrix.rotateSkew1.epsilons === 0 &&
-        f.matrix.translateX === 0 && top >= 0 && top % 20 === 0,
-        `shape ${t.id}: bitmap matrix is not a scale of 20 moved up by whole rows`);
+        left >= 0 && left % 20 === 0 && top >= 0 && top % 20 === 0,
+        `shape ${t.id}: bitmap matrix is not a scale of 20 moved up and left by whole pixels`);
       const w = t.bounds.xMax;
       const hh = t.bounds.yMax;
       check(t.bounds.xMin === 0 && t.bounds.yMin === 0 && w > 0 && hh > 0 &&
-        w <= (bitmap?.width ?? 0) * 20 && top + hh <= (bitmap?.height ?? 0) * 20,
+        left + w <= (bitmap?.width ?? 0) * 20 && top + hh <= (bitmap?.height ?? 0) * 20,
         `shape ${t.id}: bounds reach beyond its bitmap`);
       // The outline: a closed path that visits the rectangle's four corners.
       let x = 0, y = 0, maxX = 0, maxY = 0, minX = 0, minY = 0;
