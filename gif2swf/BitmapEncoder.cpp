@@ -102,10 +102,9 @@ int BitmapCompressor::deflate(const PreparedBitmap& prepared, swf::LosslessBitma
     bitmap.colourCount = prepared.colourCount;
     const int first = levels.empty() ? DeflateBudget::kFast : levels.front();
     deflateAt(prepared, first, bitmap.zlibData);
-    if (levels.size() < 2) {
-        return first;
-    }
-    return deflateAgain(prepared, bitmap, first, {levels.begin() + 1, levels.end()}, allowance);
+    const std::vector<int> next =
+        DeflateBudget::levelsAfterFirst(levels, bitmap.zlibData.size(), allowance);
+    return next.empty() ? first : deflateAgain(prepared, bitmap, first, next, allowance);
 }
 
 int BitmapCompressor::deflateAgain(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap,
@@ -135,6 +134,11 @@ bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int h
         return false;
     }
 
+    writeColourTable(palette, count);
+    return true;
+}
+
+void BitmapEncoder::writeColourTable(const uint32_t* palette, int count) {
     bool hasAlpha = false;
     for (int i = 0; i < count; ++i) {
         hasAlpha = hasAlpha || (palette[i] >> 24) != 0xFF;
@@ -142,7 +146,7 @@ bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int h
     prepared_.hasAlpha = hasAlpha;
     const size_t entryBytes = hasAlpha ? 4 : 3;
     prepared_.start = kColourTableRoom - entryBytes * static_cast<size_t>(count);
-    uint8_t* table = buffer.data() + prepared_.start;
+    uint8_t* table = prepared_.buffer.data() + prepared_.start;
     for (int i = 0; i < count; ++i) {
         // Alpha is 0 or 255, so premultiplied colours are the colours themselves, or 0,0,0,0
         // for the transparent one (which the players would otherwise show).
@@ -155,7 +159,34 @@ bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int h
         }
     }
     prepared_.colourCount = count;
-    return true;
+}
+
+void BitmapEncoder::layOutIndexed(const uint8_t* indices, int width, int height,
+                                  const std::vector<uint32_t>& ids) {
+    if (width <= 0 || height <= 0 || ids.empty() || ids.size() > 256) {
+        throw std::invalid_argument("a strip has pixels and at most 256 colours");
+    }
+    prepared_.width = width;
+    prepared_.height = height;
+    prepared_.format = swf::kColourMapped8;
+    const size_t rowBytes = (static_cast<size_t>(width) + 3) & ~size_t{3};
+    prepared_.buffer.resize(kColourTableRoom + rowBytes * static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y) {
+        uint8_t* out = prepared_.buffer.data() + kColourTableRoom + rowBytes * y;
+        std::memcpy(out, indices + static_cast<size_t>(y) * width, static_cast<size_t>(width));
+        std::memset(out + width, 0, rowBytes - static_cast<size_t>(width));
+    }
+    paletteIds_ = ids;
+    uint32_t palette[256];
+    for (size_t i = 0; i < ids.size(); ++i) {
+        palette[i] = colours_.colour(ids[i]);
+    }
+    writeColourTable(palette, static_cast<int>(ids.size()));
+}
+
+const uint8_t* BitmapEncoder::indexRow(int y) const {
+    const size_t rowBytes = (static_cast<size_t>(prepared_.width) + 3) & ~size_t{3};
+    return prepared_.buffer.data() + kColourTableRoom + rowBytes * static_cast<size_t>(y);
 }
 
 // Gives every colour id its palette index in the order the ids first occur. An id's index is
@@ -220,6 +251,14 @@ void BitmapEncoder::prepareDirect(const uint32_t* pixels, int width, int height)
 }
 
 Fingerprint BitmapEncoder::prepare(const uint32_t* pixels, int width, int height) {
+    layOut(pixels, width, height);
+    const uint64_t shape = uint64_t(width) << 40 ^ uint64_t(height) << 16 ^
+                           uint64_t(prepared_.colourCount) << 4 ^ (prepared_.hasAlpha ? 2 : 0) ^
+                           (prepared_.format == swf::kDirect32 ? 1 : 0);
+    return keyedFingerprint(prepared_.data(), prepared_.size(), shape);
+}
+
+void BitmapEncoder::layOut(const uint32_t* pixels, int width, int height) {
     if (width <= 0 || height <= 0) {
         throw std::invalid_argument("a bitmap has at least one pixel");
     }
@@ -230,10 +269,6 @@ Fingerprint BitmapEncoder::prepare(const uint32_t* pixels, int width, int height
         prepared_.format = swf::kDirect32;
         prepareDirect(pixels, width, height);
     }
-    const uint64_t shape = uint64_t(width) << 40 ^ uint64_t(height) << 16 ^
-                           uint64_t(prepared_.colourCount) << 4 ^ (prepared_.hasAlpha ? 2 : 0) ^
-                           (prepared_.format == swf::kDirect32 ? 1 : 0);
-    return keyedFingerprint(prepared_.data(), prepared_.size(), shape);
 }
 
 PreparedBitmap BitmapEncoder::take(std::vector<uint8_t> spare) {

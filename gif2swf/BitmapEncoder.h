@@ -40,6 +40,12 @@ public:
     explicit BitmapEncoder(const ColourRegistry& colours) : colours_(colours) {}
     // Lays out the uncompressed bitmap of a picture's pixels and returns its fingerprint.
     Fingerprint prepare(const uint32_t* pixels, int width, int height);
+    // Lays out a colour-mapped bitmap of palette indices (rows of `width`, not padded) whose
+    // palette holds the colours of `ids`, at most 256 (a strip of prepared pictures).
+    void layOutIndexed(const uint8_t* indices, int width, int height,
+                       const std::vector<uint32_t>& ids);
+    // Row `y` of the prepared colour-mapped bitmap's palette indices.
+    const uint8_t* indexRow(int y) const;
     // Whether the prepared bitmap is colour-mapped (had at most 256 colours).
     bool colourMapped() const { return prepared_.format == swf::kColourMapped8; }
     // The colour ids of the prepared colour-mapped bitmap, in its palette's order.
@@ -48,7 +54,10 @@ public:
     PreparedBitmap take(std::vector<uint8_t> spare);
 
 private:
+    void layOut(const uint32_t* pixels, int width, int height);
     bool prepareColourMapped(const uint32_t* pixels, int width, int height);
+    // Writes the colour table of `palette` (colours) before the rows.
+    void writeColourTable(const uint32_t* palette, int count);
     bool mapIds(const uint32_t* pixels, int width, int height, size_t rowBytes, uint32_t* palette,
                 int& count);
     void prepareDirect(const uint32_t* pixels, int width, int height);

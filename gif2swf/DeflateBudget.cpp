@@ -39,7 +39,21 @@ DeflateBudget::DeflateBudget(uint64_t paid, uint64_t rawBytes, bool sizeFirst,
                    ladder_.begin() + static_cast<std::ptrdiff_t>(end));
 }
 
+std::vector<int> DeflateBudget::levelsAfterFirst(const std::vector<int>& levels, uint64_t size,
+                                                 uint64_t allowance) {
+    if (levels.size() < 2 || size <= allowance) {
+        return {};
+    }
+    if (levels.front() == kFast && size - allowance > allowance / 4) {
+        return {kBeyondReach};
+    }
+    return {levels.begin() + 1, levels.end()};
+}
+
 std::vector<int> DeflateBudget::levelsAbove(int level) const {
+    if (level == kBeyondReach) {
+        return {}; // the GIF's format won: nothing more is tried
+    }
     std::vector<int> above;
     for (int step : ladder_) {
         if (step > level) {

@@ -46,6 +46,15 @@ public:
     // The levels above `level` that remain, for a bitmap that the movie as a whole cannot
     // afford at `level` (the writer's check, which knows the movie exactly).
     std::vector<int> levelsAbove(int level) const;
+    // The levels still to try after the first of `levels` made `size` bytes of a bitmap that
+    // may take `allowance`: the others, or, where the fast level left it more than a quarter
+    // over, kBeyondReach alone. No level within the time brings such a bitmap within what the
+    // GIF paid (two-colour noise, whose LZW beats deflate: level 6 takes a sixth off, for
+    // three times the fast level's time); level 5 still takes a seventh off at two thirds of
+    // level 6's time, and the movie is warned of.
+    static std::vector<int> levelsAfterFirst(const std::vector<int>& levels, uint64_t size,
+                                             uint64_t allowance);
+    static constexpr int kBeyondReach = 5;
     // What the deflated data may take: what was paid, and what the movie has to spare.
     uint64_t allowance() const { return allowance_; }
     // Whether ending at `level` means the bitmap needed more than the first level a bitmap

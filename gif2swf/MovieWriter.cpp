@@ -21,8 +21,9 @@ struct SampleCost {
     uint64_t literals = 0;
     uint64_t seen[4] = {}; // the values met in the rows marked, hashed to 256 bits
 
+    // Every fourth pixel tells the values well enough.
     void mark(const uint32_t* pixels, size_t count) {
-        for (size_t i = 0; i < count; ++i) {
+        for (size_t i = 0; i < count; i += 4) {
             const uint32_t bit = (pixels[i] * 0x9E3779B1u) >> 24;
             seen[bit >> 6] |= uint64_t{1} << (bit & 63);
         }
@@ -59,12 +60,11 @@ void MovieWriter::place(uint16_t depth, uint16_t shape, bool replace, int x, int
 }
 
 uint16_t MovieWriter::shapeFor(const uint32_t* pixels, int width, int height, bool wholeKey) {
-    return shapeForPrepared(encoder_.prepare(pixels, width, height), pixels, width, height,
-                            wholeKey);
+    return shapeForPrepared(encoder_.prepare(pixels, width, height), width, height, wholeKey);
 }
 
-uint16_t MovieWriter::shapeForPrepared(const Fingerprint& fingerprint, const uint32_t* pixels,
-                                       int width, int height, bool wholeKey) {
+uint16_t MovieWriter::shapeForPrepared(const Fingerprint& fingerprint, int width, int height,
+                                       bool wholeKey) {
     const auto known = shapes_.find(fingerprint);
     if (known != shapes_.end()) {
         return known->second;
@@ -72,7 +72,7 @@ uint16_t MovieWriter::shapeForPrepared(const Fingerprint& fingerprint, const uin
     if (nextCharacterId_ + 2 > swf::kMaxCharacterId) {
         throw ConvertError(Error::TooManyPictures, {});
     }
-    uint16_t shape = encoder_.colourMapped() ? shapeInStrip(pixels, width, height, wholeKey) : 0;
+    uint16_t shape = encoder_.colourMapped() ? shapeInStrip(width, height, wholeKey) : 0;
     if (shape == 0) {
         // A bitmap of its own goes after what waits for the strip.
         closeStrip();
@@ -89,7 +89,7 @@ uint16_t MovieWriter::shapeForPrepared(const Fingerprint& fingerprint, const uin
     return shape;
 }
 
-uint16_t MovieWriter::shapeInStrip(const uint32_t* pixels, int width, int height, bool wholeKey) {
+uint16_t MovieWriter::shapeInStrip(int width, int height, bool wholeKey) {
     const uint64_t area = uint64_t(width) * uint64_t(height);
     // Larger pictures go side by side when they are whole keys of the screen after the first
     // picture (which is deflated for size alone).
@@ -118,22 +118,39 @@ uint16_t MovieWriter::shapeInStrip(const uint32_t* pixels, int width, int height
                           (uint64_t(std::max(strip_.width, width)) + 3) / 4 * 4 *
                                   uint64_t(strip_.height + height) <=
                               kStripPixels);
-    uint32_t count = fits ? added() : 0;
-    if (!fits || strip_.colours + count > 256) {
+    const uint32_t count = fits ? added() : 0;
+    if (!fits || strip_.ids.size() + count > 256) {
         closeStrip();
         strip_.bitmapId = static_cast<uint16_t>(nextCharacterId_++);
         strip_.sideBySide = sideBySide;
         ++strip_.stamp; // marks the ids in the new strip
-        count = added();
     }
-    for (const uint32_t id : ids) {
-        colourStamps_[id] = strip_.stamp;
+    // The picture's palette indices, as the encoder laid them out, become the strip's.
+    if (stripIndexOfId_.size() < colourStamps_.size()) {
+        stripIndexOfId_.resize(colourStamps_.size(), 0);
     }
-    strip_.colours += count;
+    uint8_t toStrip[256];
+    for (size_t i = 0; i < ids.size(); ++i) {
+        const uint32_t id = ids[i];
+        if (colourStamps_[id] != strip_.stamp) {
+            colourStamps_[id] = strip_.stamp;
+            stripIndexOfId_[id] = static_cast<uint8_t>(strip_.ids.size());
+            strip_.ids.push_back(id);
+        }
+        toStrip[i] = stripIndexOfId_[id];
+    }
+    const size_t at = strip_.indices.size();
+    strip_.indices.resize(at + area);
+    uint8_t* to = strip_.indices.data() + at;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* from = encoder_.indexRow(y);
+        for (int x = 0; x < width; ++x) {
+            *to++ = toStrip[from[x]];
+        }
+    }
     const uint16_t shape = static_cast<uint16_t>(nextCharacterId_++);
     strip_.widths.push_back(width);
     strip_.heights.push_back(height);
-    strip_.pixels.insert(strip_.pixels.end(), pixels, pixels + area);
     if (sideBySide) {
         swf::writeDefineBitmapRectangle(tags(), shape, strip_.bitmapId, width, height, 0,
                                         strip_.width);
@@ -154,10 +171,10 @@ void MovieWriter::closeStrip() {
     if (strip_.bitmapId == 0) {
         return;
     }
-    Pixels& rows = stripRows_;
+    std::vector<uint8_t>& rows = stripRows_;
     rows.resize(uint64_t(strip_.width) * uint64_t(strip_.height));
-    const uint32_t* from = strip_.pixels.data();
-    uint32_t* to = rows.data();
+    const uint8_t* from = strip_.indices.data();
+    uint8_t* to = rows.data();
     int left = 0;
     for (size_t i = 0; i < strip_.widths.size(); ++i) {
         const int width = strip_.widths[i];
@@ -177,7 +194,7 @@ void MovieWriter::closeStrip() {
     }
     const uint16_t bitmapId = strip_.bitmapId;
     strip_.bitmapId = 0; // tags() is the sink's again
-    stripEncoder_.prepare(rows.data(), strip_.width, strip_.height);
+    stripEncoder_.layOutIndexed(rows.data(), strip_.width, strip_.height, strip_.ids);
     // Its tags are every shape and placing of its pictures, which follow it. A strip of
     // patches of at most 16 K pixels is deflated for size, as those patches were alone
     // (whole small frames, one after another, deflate well at the fast level).
@@ -189,8 +206,8 @@ void MovieWriter::closeStrip() {
     strip_.height = 0;
     strip_.widths.clear();
     strip_.heights.clear();
-    strip_.pixels.clear();
-    strip_.colours = 0;
+    strip_.indices.clear();
+    strip_.ids.clear();
     strip_.largest = 0;
 }
 
@@ -390,7 +407,14 @@ MovieWriter::Gaps MovieWriter::chooseGaps(const uint32_t* pixels, int width, con
         const int rows = std::min(2, patchHeight - y);
         sample(Gaps::Transparent, y, rows, plain);
         sample(Gaps::Filled, y, rows, filled);
-        sample(Gaps::Whole, y, rows, whole);
+        // The whole rectangle is the picture's own rows: estimated where they are.
+        for (int row = 0; row < rows; ++row) {
+            const uint32_t* now =
+                pixels + static_cast<size_t>(box.top + y + row) * width + box.left;
+            whole.literals += patchRowCost(now, row == 0 ? zeroRow_.data() : now - width, row == 0,
+                                           static_cast<int>(patchWidth));
+        }
+        whole.mark(pixels + static_cast<size_t>(box.top + y) * width + box.left, patchWidth);
         if (drawnKnown) {
             asDrawn += patchRows(pixels, width, box, below, Gaps::AsDrawn, Estimate::Sum, y, rows,
                                  patchPixels_.data());
@@ -434,8 +458,7 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box, c
         }
         fingerprint = encoder_.prepare(patchPixels_.data(), patchWidth, patchHeight);
     }
-    const uint16_t shape =
-        shapeForPrepared(fingerprint, patchPixels_.data(), patchWidth, patchHeight);
+    const uint16_t shape = shapeForPrepared(fingerprint, patchWidth, patchHeight);
     ++patches_;
     patchArea_ += box.area();
     topPatchArea_ = box.area();

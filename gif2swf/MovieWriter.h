@@ -86,14 +86,14 @@ private:
     // The shape showing these pixels, defining its bitmap and shape when new.
     // `wholeKey`: the pixels are a key of the whole screen in one tile.
     uint16_t shapeFor(const uint32_t* pixels, int width, int height, bool wholeKey = false);
-    // The same for the bitmap the encoder has prepared of `pixels`.
-    uint16_t shapeForPrepared(const Fingerprint& fingerprint, const uint32_t* pixels, int width,
-                              int height, bool wholeKey = false);
+    // The same for the bitmap the encoder has prepared.
+    uint16_t shapeForPrepared(const Fingerprint& fingerprint, int width, int height,
+                              bool wholeKey = false);
     // Where the writer's tags go: after the strip, while one is being filled.
     ByteSink& tags() { return strip_.bitmapId != 0 ? strip_.tags : sink_.tags(); }
-    // Adds a small picture, or a whole key, to the strip, when it fits there; returns its
-    // shape, or 0.
-    uint16_t shapeInStrip(const uint32_t* pixels, int width, int height, bool wholeKey);
+    // Adds the picture the encoder has prepared, when small or a whole key, to the strip,
+    // when it fits there; returns its shape, or 0.
+    uint16_t shapeInStrip(int width, int height, bool wholeKey);
     // Defines the strip's bitmap and writes the tags that waited for it.
     void closeStrip();
     void showKey(const uint32_t* pixels, int width, int height);
@@ -205,16 +205,17 @@ private:
         int height = 0;
         std::vector<int> widths; // each picture's, one after another from the top
         std::vector<int> heights;
-        Pixels pixels;        // the pictures' rows, each its own width
-        uint64_t paid = 0;    // what the GIFs paid up to its last picture
-        uint64_t largest = 0; // its largest picture's pixels
-        uint32_t colours = 0; // distinct colour ids in it
-        uint32_t stamp = 0;   // marks, in colourStamps_, the ids it holds
-        MemorySink tags;      // what waits for its bitmap
+        std::vector<uint8_t> indices; // the pictures' rows, each its own width, as palette indices
+        std::vector<uint32_t> ids;    // its palette: the colour id of each index
+        uint64_t paid = 0;            // what the GIFs paid up to its last picture
+        uint64_t largest = 0;         // its largest picture's pixels
+        uint32_t stamp = 0;           // marks, in colourStamps_, the ids it holds
+        MemorySink tags;              // what waits for its bitmap
     } strip_;
-    std::vector<uint32_t> colourStamps_; // per colour id: the stamp of the last strip with it
-    BitmapEncoder stripEncoder_;         // the strips' own, beside the pictures' one
-    Pixels stripRows_;                   // a strip's pixels as its bitmap has them
+    std::vector<uint32_t> colourStamps_;  // per colour id: the stamp of the last strip with it
+    std::vector<uint8_t> stripIndexOfId_; // per colour id: its index in the strip, when stamped
+    BitmapEncoder stripEncoder_;          // the strips' own, beside the pictures' one
+    std::vector<uint8_t> stripRows_;      // a strip's palette indices as its bitmap has them
     const ColourRegistry& colours_;
 };
 

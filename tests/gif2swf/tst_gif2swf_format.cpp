@@ -219,6 +219,8 @@ private Q_SLOTS:
     void deflatedBitmapsInflateToWhatWasPrepared();
     void deflateBudgetChoosesTheLevels_data();
     void deflateBudgetChoosesTheLevels();
+    void deflateBudgetStopsWhereTheGifWins_data();
+    void deflateBudgetStopsWhereTheGifWins();
     void threadsDoNotChangeTheMovie_data();
     void threadsDoNotChangeTheMovie();
 };
@@ -1013,6 +1015,37 @@ void FormatTest::deflateBudgetChoosesTheLevels() {
     }
     QCOMPARE(chosen.join(' '), levels);
     QCOMPARE(quint64(budget.allowance()), allowance);
+}
+
+void FormatTest::deflateBudgetStopsWhereTheGifWins_data() {
+    QTest::addColumn<QString>("levels"); // as DeflateBudget::levels() gives them
+    QTest::addColumn<quint64>("size");   // what the first of them made
+    QTest::addColumn<QString>("after");
+    QTest::newRow("within: done") << "0 6" << 1000ull << "";
+    QTest::newRow("a little over: the next") << "0 6" << 1250ull << "6";
+    QTest::newRow("a quarter over at the fast level: 5, no more") << "0 6" << 1251ull << "5";
+    QTest::newRow("deflated for size: the next") << "1 6" << 2000ull << "6";
+    QTest::newRow("small: the next") << "4 6 9" << 2000ull << "6 9";
+}
+
+// Where the fast level leaves a bitmap far over what the GIF paid, no level within the time
+// brings it within (two-colour noise): one more deflate, and the writer tries nothing more.
+void FormatTest::deflateBudgetStopsWhereTheGifWins() {
+    QFETCH(QString, levels);
+    QFETCH(quint64, size);
+    QFETCH(QString, after);
+    std::vector<int> given;
+    for (const QString& level : levels.split(' ')) {
+        given.push_back(level.toInt());
+    }
+    QStringList chosen;
+    for (int level : DeflateBudget::levelsAfterFirst(given, size, 1000)) {
+        chosen << QString::number(level);
+    }
+    QCOMPARE(chosen.join(' '), after);
+    const DeflateBudget budget(1000, 300000, false, {});
+    QVERIFY(budget.levelsAbove(DeflateBudget::kBeyondReach).empty());
+    QCOMPARE(budget.levelsAbove(DeflateBudget::kFast), std::vector<int>{6});
 }
 
 void FormatTest::threadsDoNotChangeTheMovie_data() {
