@@ -330,8 +330,7 @@ void decodeOne(const InputFile& input, int number, FingerprintedBytes& source,
                 const int end = std::min(height, nextTop + tileRows);
                 const uint64_t paid = imageStart + (source.consumed() - imageStart) *
                                                        uint64_t(end) / uint64_t(height);
-                pipeline.keyTile(compositor.pixels(), width, height, nextTop,
-                                 end == height ? frames : 0,
+                pipeline.keyTile(compositor.pixels(), width, height, nextTop, frames,
                                  {number, image.number, paidBefore + paid});
                 nextTop += tileRows;
             }

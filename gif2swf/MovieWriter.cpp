@@ -277,13 +277,19 @@ void MovieWriter::keyTile(const uint32_t* pixels, int width, int height, int top
         keyTiles_.resize(tile + 1, 0);
     }
     keyTiles_[tile] = shapeFor(pixels, width, count);
-    tiledKey_.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
-    std::memcpy(tiledKey_.data() + static_cast<size_t>(top) * width, pixels,
-                static_cast<size_t>(width) * static_cast<size_t>(count) * sizeof(uint32_t));
+    // The movie's last picture (a still) is never compared with another: its pixels are not
+    // kept, which spares touching as much memory again.
+    const bool last = lastFrame_ != 0 && uint64_t(frameCount_) + frames >= lastFrame_;
+    if (!last) {
+        tiledKey_.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+        std::memcpy(tiledKey_.data() + static_cast<size_t>(top) * width, pixels,
+                    static_cast<size_t>(width) * static_cast<size_t>(count) * sizeof(uint32_t));
+    }
     if (top + count < height) {
         return;
     }
-    // The last tile: the picture is a key, and becomes the one shown without a copy.
+    // The last tile: the picture is a key (its tiles all defined), and becomes the one shown
+    // without a copy.
     checkRoomFor(frames);
     showKey(tiledKey_.data(), width, height);
     shown_.swap(tiledKey_);

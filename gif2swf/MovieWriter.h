@@ -62,8 +62,8 @@ public:
     // One tile of a key that comes in tiles as its rows are decoded (the first picture, or
     // one of a new size), so that a large picture is deflated while the rest of it is still
     // being decoded: `pixels` holds the tile's rows, from row `top` (a multiple of
-    // tileRows()) of a picture `height` rows high. The tile is defined at once; with the
-    // last tile the picture is shown for `frames` frames.
+    // tileRows()) of a picture `height` rows high, shown for `frames` frames. The tile is
+    // defined at once; with the last tile the picture is shown.
     void keyTile(const uint32_t* pixels, int width, int height, int top, uint32_t frames);
     // A key of a large picture is placed as horizontal tiles of this many rows, side by
     // side at depths 1, 2, ... (tiles are not stacked layers); small pictures are one tile.
