@@ -395,7 +395,7 @@ MovieWriter::Gaps MovieWriter::chooseGaps(const uint32_t* pixels, int width, con
     // (two-colour noise: a live cell's neighbours change back and forth, and filled gaps
     // mix three colours where the picture has two).
     // Or they show where the GIF image drew them, as the GIF did, when that is estimated no
-    // larger. The estimate looks at two rows in every sixteen.
+    // larger. The estimate looks at two rows in every 32.
     const int patchHeight = box.bottom - box.top;
     const size_t patchWidth = static_cast<size_t>(box.right - box.left);
     patchPixels_.resize(box.area());
@@ -409,7 +409,7 @@ MovieWriter::Gaps MovieWriter::chooseGaps(const uint32_t* pixels, int width, con
             patchRows(pixels, width, box, below, gaps, Estimate::Sum, y, rows, patchPixels_.data());
         cost.mark(patchPixels_.data(), patchWidth); // the first row tells the values well enough
     };
-    for (int y = 0; y < patchHeight; y += 16) {
+    for (int y = 0; y < patchHeight; y += 32) {
         const int rows = std::min(2, patchHeight - y);
         sample(Gaps::Transparent, y, rows, plain);
         sample(Gaps::Filled, y, rows, filled);

@@ -418,7 +418,7 @@ void ConversionTest::showsWhatImageMagickShows_data() {
     QTest::newRow("-r 0.333333333333333") << third;
 
     Case life;
-    life.gifs = {testgif::life(150, 120, 5, 24)};
+    life.gifs = {testgif::life(150, 120, 5, 48)};
     life.frameRate = 25 * 256;
     life.repeats = std::vector<int>(5, 1);
     life.keysSideBySide = true;
