@@ -366,9 +366,13 @@ uint64_t MovieWriter::patchRows(const uint32_t* pixels, int width, const Box& bo
                           drawn_.area.left;
             const int left = std::max(box.left, drawn_.area.left);
             const int right = std::min(box.right, drawn_.area.right);
-            for (int x = left; x < right; ++x) {
-                const bool drew = mask == nullptr || mask[x] != 0;
-                drawnRow_[static_cast<size_t>(x - box.left)] &= drew ? 0u : ~0u;
+            uint32_t* row = drawnRow_.data() - box.left;
+            if (mask == nullptr) {
+                std::fill(row + left, row + right, 0u);
+            } else {
+                for (int x = left; x < right; ++x) {
+                    row[x] &= 0u - static_cast<uint32_t>(mask[x] == 0); // drawn: 0
+                }
             }
             before = drawnRow_.data();
         }
