@@ -26,6 +26,24 @@ TagSink::TagSink(ByteSink& out, bool threaded, const HandoffLimits& limits)
     }
 }
 
+std::vector<uint8_t> TagSink::BufferPool::reuse(std::vector<uint8_t> buffer) {
+    if (buffer.capacity() == 0) {
+        const std::lock_guard<std::mutex> hold(lock_);
+        if (!kept_.empty()) {
+            buffer = std::move(kept_.back());
+            kept_.pop_back();
+        }
+    }
+    return buffer;
+}
+
+void TagSink::BufferPool::keep(std::vector<uint8_t> buffer) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    if (buffer.capacity() != 0 && kept_.size() < kKept) {
+        kept_.push_back(std::move(buffer));
+    }
+}
+
 BitmapJob& TagSink::claim() {
     BitmapJob& job = jobs_.claim();
     const uint64_t number = handedOver_++;
@@ -53,7 +71,7 @@ void TagSink::defineBitmap(uint16_t characterId, BitmapEncoder& encoder, bool si
                                                        : 1;
     lastPaid_ = std::max(lastPaid_, paid);
     job.characterId = characterId;
-    job.bitmap = encoder.take(std::move(job.bitmap.buffer));
+    job.bitmap = encoder.take(buffers_.reuse(std::move(job.bitmap.buffer)));
     job.sizeFirst = sizeFirst;
     job.last = false;
     hand(job, false);
@@ -74,6 +92,7 @@ void TagSink::deflate(BitmapJob& job, int worker) {
         // Each worker decides from its job alone (how the movie stood a fixed number of jobs
         // before), so the bytes do not depend on which was faster.
         const DeflateBudget budget = job.budget();
+        job.deflated.zlibData = buffers_.reuse(std::move(job.deflated.zlibData));
         job.level = compressors_[static_cast<size_t>(worker)]->deflate(
             job.bitmap, job.deflated, budget.levels(), budget.allowance());
         job.deflated.characterId = job.characterId;
@@ -120,6 +139,8 @@ void TagSink::write(BitmapJob& job) {
         lastBitmap_.roomy = size <= budget.allowance() - budget.allowance() / 8;
         ++bitmapsWritten_;
         bitmapsHarder_ += budget.harder(job.level) ? 1 : 0;
+        buffers_.keep(std::move(job.bitmap.buffer));
+        buffers_.keep(std::move(job.deflated.zlibData));
     }
     DeflateBudget::Outcome& outcome = outcomes_[written_++ % kSpareLag];
     outcome = lastBitmap_;

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 // The movie's last stage: takes its tags in order, deflates the bitmaps among them and writes
@@ -123,6 +124,20 @@ private:
     uint64_t handedOver_ = 0;           // jobs claimed, by the producer
     uint64_t written_ = 0;              // jobs written, by whichever retires them
     std::vector<std::unique_ptr<BitmapCompressor>> compressors_; // one per worker
+    // Buffers of written bitmaps, laid out and deflated, for jobs whose slot has none yet: a
+    // movie of few large bitmaps (strips side by side) would otherwise take fresh memory for
+    // every one, and a page the system has not given before costs more than its copy.
+    class BufferPool {
+    public:
+        // `buffer`, or where it has no memory, a kept one.
+        std::vector<uint8_t> reuse(std::vector<uint8_t> buffer);
+        void keep(std::vector<uint8_t> buffer);
+
+    private:
+        static constexpr size_t kKept = 8;
+        std::mutex lock_;
+        std::vector<std::vector<uint8_t>> kept_;
+    } buffers_;
     Handoff<BitmapJob> jobs_;
 };
 
