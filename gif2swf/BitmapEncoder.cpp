@@ -17,6 +17,11 @@ namespace gif2swf {
 namespace {
 
 constexpr size_t kColourTableRoom = 256 * 4;
+
+// A colour-mapped bitmap's rows are padded to 4 bytes.
+size_t paddedRowBytes(int width) {
+    return (static_cast<size_t>(width) + 3) & ~size_t{3};
+}
 #if defined(GIF2SWF_HAVE_ISAL)
 constexpr uint32_t kFastWorkspaceBytes = ISAL_DEF_LVL1_DEFAULT;
 #endif
@@ -126,7 +131,7 @@ bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int h
     // The rows go after room for the largest colour table; the table is written just before
     // them once its size is known, so nothing is copied.
     std::vector<uint8_t>& buffer = prepared_.buffer;
-    const size_t rowBytes = (static_cast<size_t>(width) + 3) & ~size_t{3};
+    const size_t rowBytes = paddedRowBytes(width);
     buffer.resize(kColourTableRoom + rowBytes * static_cast<size_t>(height));
     uint32_t palette[256];
     int count = 0;
@@ -169,7 +174,7 @@ void BitmapEncoder::layOutIndexed(const uint8_t* indices, int width, int height,
     prepared_.width = width;
     prepared_.height = height;
     prepared_.format = swf::kColourMapped8;
-    const size_t rowBytes = (static_cast<size_t>(width) + 3) & ~size_t{3};
+    const size_t rowBytes = paddedRowBytes(width);
     prepared_.buffer.resize(kColourTableRoom + rowBytes * static_cast<size_t>(height));
     for (int y = 0; y < height; ++y) {
         uint8_t* out = prepared_.buffer.data() + kColourTableRoom + rowBytes * y;
@@ -185,7 +190,7 @@ void BitmapEncoder::layOutIndexed(const uint8_t* indices, int width, int height,
 }
 
 const uint8_t* BitmapEncoder::indexRow(int y) const {
-    const size_t rowBytes = (static_cast<size_t>(prepared_.width) + 3) & ~size_t{3};
+    const size_t rowBytes = paddedRowBytes(prepared_.width);
     return prepared_.buffer.data() + kColourTableRoom + rowBytes * static_cast<size_t>(y);
 }
 
