@@ -367,7 +367,9 @@ uint64_t MovieWriter::patchRows(const uint32_t* pixels, int width, const Box& bo
             const int left = std::max(box.left, drawn_.area.left);
             const int right = std::min(box.right, drawn_.area.right);
             uint32_t* row = drawnRow_.data() - box.left;
-            if (mask == nullptr) {
+            if (left >= right) {
+                // What the image drew lies beside the patch on this row.
+            } else if (mask == nullptr) {
                 std::fill(row + left, row + right, 0u);
             } else {
                 for (int x = left; x < right; ++x) {

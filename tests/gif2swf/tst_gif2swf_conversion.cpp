@@ -417,6 +417,20 @@ void ConversionTest::showsWhatImageMagickShows_data() {
     third.repeats = {3, 3};
     QTest::newRow("-r 0.333333333333333") << third;
 
+    // The third image redraws pixels as they were, beside what the second one's disposal
+    // changed: the patch and what the image drew share rows, not columns.
+    Case beside;
+    beside.gifs = {screen(64, 16)};
+    const Frame whole = frame(0, 0, 64, 16, 1, 1);
+    Frame same = frame(0, 4, 8, 8, 3, 1);
+    for (int y = 0; y < 8; ++y) {
+        std::copy_n(whole.indices.begin() + (4 + y) * 64, 8, same.indices.begin() + y * 8);
+    }
+    beside.gifs[0].frames = {whole, frame(40, 4, 8, 8, 2, 2), same};
+    beside.frameRate = tenFps;
+    beside.repeats = {1, 1, 1};
+    QTest::newRow("an image drawn beside the change") << beside;
+
     Case life;
     life.gifs = {testgif::life(150, 120, 5, 48)};
     life.frameRate = 25 * 256;
