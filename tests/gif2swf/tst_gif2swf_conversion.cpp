@@ -27,7 +27,7 @@ struct Case {
     // A program that makes the input as GIF writers in the wild do, OUT standing for it and
     // IN for the first GIF of `gifs`; then every image lasts one frame.
     QStringList madeBy;
-    int maxLayers = -1; // the most objects on the stage at once; -1: not checked
+    int maxLayers = -1;          // the most objects on the stage at once; -1: not checked
     bool keysSideBySide = false; // expects whole pictures side by side in a wider bitmap
 };
 
