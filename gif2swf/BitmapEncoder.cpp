@@ -28,9 +28,9 @@ constexpr uint32_t kFastWorkspaceBytes = ISAL_DEF_LVL1_DEFAULT;
 
 } // namespace
 
-bool BitmapCompressor::deflateFast(const PreparedBitmap& prepared, std::vector<uint8_t>& out) {
+bool BitmapCompressor::deflateFast(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
 #if defined(GIF2SWF_HAVE_ISAL)
-    if (prepared.size() > UINT32_MAX / 2) {
+    if (size > UINT32_MAX / 2) {
         return false;
     }
     // Made when first needed: movies whose large bitmaps are all first picture never touch it.
@@ -48,8 +48,8 @@ bool BitmapCompressor::deflateFast(const PreparedBitmap& prepared, std::vector<u
     stream.gzip_flag = IGZIP_ZLIB;
     stream.end_of_stream = 1;
     stream.flush = NO_FLUSH;
-    stream.next_in = const_cast<uint8_t*>(prepared.data());
-    stream.avail_in = static_cast<uint32_t>(prepared.size());
+    stream.next_in = const_cast<uint8_t*>(data);
+    stream.avail_in = static_cast<uint32_t>(size);
     stream.next_out = out.data();
     stream.avail_out = static_cast<uint32_t>(out.size());
     // Output that would not fit the bound (data that does not compress) is left to libdeflate.
@@ -59,7 +59,8 @@ bool BitmapCompressor::deflateFast(const PreparedBitmap& prepared, std::vector<u
     out.resize(stream.total_out);
     return true;
 #else
-    (void)prepared;
+    (void)data;
+    (void)size;
     (void)out;
     return false;
 #endif
@@ -82,20 +83,19 @@ libdeflate_compressor* BitmapCompressor::compressor(int level) {
     return compressor;
 }
 
-void BitmapCompressor::deflateAt(const PreparedBitmap& prepared, int level,
+void BitmapCompressor::deflateAt(const uint8_t* data, size_t size, int level,
                                  std::vector<uint8_t>& out) {
     libdeflate_compressor* deflater = compressor(level);
-    const size_t bound = libdeflate_zlib_compress_bound(deflater, prepared.size());
+    const size_t bound = libdeflate_zlib_compress_bound(deflater, size);
     out.resize(bound);
-    if (level == DeflateBudget::kFast && deflateFast(prepared, out)) {
+    if (level == DeflateBudget::kFast && deflateFast(data, size, out)) {
         return;
     }
-    const size_t size =
-        libdeflate_zlib_compress(deflater, prepared.data(), prepared.size(), out.data(), bound);
-    if (size == 0) {
+    const size_t written = libdeflate_zlib_compress(deflater, data, size, out.data(), bound);
+    if (written == 0) {
         throw std::runtime_error("deflate output exceeded its bound");
     }
-    out.resize(size);
+    out.resize(written);
 }
 
 int BitmapCompressor::deflate(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap,
@@ -106,7 +106,17 @@ int BitmapCompressor::deflate(const PreparedBitmap& prepared, swf::LosslessBitma
     bitmap.height = static_cast<uint16_t>(prepared.height);
     bitmap.colourCount = prepared.colourCount;
     const int first = levels.empty() ? DeflateBudget::kFast : levels.front();
-    deflateAt(prepared, first, bitmap.zlibData);
+    if (DeflateBudget::worthSampling(levels, prepared.size(), allowance)) {
+        // Its first eighth at the fast level tells whether the whole is beyond reach.
+        const size_t sample = prepared.size() / 8;
+        deflateAt(prepared.data(), sample, DeflateBudget::kFast, again_);
+        if (DeflateBudget::beyondReach(sample, again_.size(), prepared.size(), allowance)) {
+            deflateAt(prepared.data(), prepared.size(), DeflateBudget::kBeyondReach,
+                      bitmap.zlibData);
+            return DeflateBudget::kBeyondReach;
+        }
+    }
+    deflateAt(prepared.data(), prepared.size(), first, bitmap.zlibData);
     const std::vector<int> next =
         DeflateBudget::levelsAfterFirst(levels, bitmap.zlibData.size(), allowance);
     return next.empty() ? first : deflateAgain(prepared, bitmap, first, next, allowance);
@@ -119,7 +129,7 @@ int BitmapCompressor::deflateAgain(const PreparedBitmap& prepared, swf::Lossless
             break;
         }
         level = next;
-        deflateAt(prepared, next, again_);
+        deflateAt(prepared.data(), prepared.size(), next, again_);
         if (again_.size() < bitmap.zlibData.size()) {
             bitmap.zlibData.swap(again_);
         }

@@ -89,10 +89,10 @@ public:
                      const std::vector<int>& levels, uint64_t allowance);
 
 private:
-    // `prepared` deflated at `level` into `out`; the fast level is igzip's where the build
+    // `size` bytes deflated at `level` into `out`; the fast level is igzip's where the build
     // has it (libdeflate's level 1 otherwise, and for data igzip cannot bound).
-    void deflateAt(const PreparedBitmap& prepared, int level, std::vector<uint8_t>& out);
-    bool deflateFast(const PreparedBitmap& prepared, std::vector<uint8_t>& out);
+    void deflateAt(const uint8_t* data, size_t size, int level, std::vector<uint8_t>& out);
+    bool deflateFast(const uint8_t* data, size_t size, std::vector<uint8_t>& out);
     libdeflate_compressor* compressor(int level); // made when first needed
     std::unique_ptr<uint8_t[]> fastWorkspace_;
     libdeflate_compressor* compressors_[13] = {}; // by libdeflate level

@@ -50,6 +50,22 @@ std::vector<int> DeflateBudget::levelsAfterFirst(const std::vector<int>& levels,
     return {levels.begin() + 1, levels.end()};
 }
 
+bool DeflateBudget::worthSampling(const std::vector<int>& levels, uint64_t rawBytes,
+                                  uint64_t allowance) {
+    return levels.size() > 1 && levels.front() == kFast && rawBytes >= kSampledBytes &&
+           allowance != UINT64_MAX;
+}
+
+bool DeflateBudget::beyondReach(uint64_t sampleIn, uint64_t sampleOut, uint64_t rawBytes,
+                                uint64_t allowance) {
+    if (sampleIn == 0) {
+        return false;
+    }
+    // The whole at the fast level, as the sample goes, against a quarter and an eighth over.
+    const double whole = double(sampleOut) * double(rawBytes) / double(sampleIn);
+    return whole * 32 > double(allowance) * 45;
+}
+
 std::vector<int> DeflateBudget::levelsAbove(int level) const {
     if (level == kBeyondReach) {
         return {}; // the GIF's format won: nothing more is tried

@@ -55,6 +55,17 @@ public:
     static std::vector<int> levelsAfterFirst(const std::vector<int>& levels, uint64_t size,
                                              uint64_t allowance);
     static constexpr int kBeyondReach = 5;
+    // Whether a bitmap about to be deflated at `levels` is large enough that its first eighth,
+    // deflated at the fast level, should tell first whether it is beyond reach (which spares
+    // the fast deflate of the whole: on two-colour noise a tenth of the movie's work).
+    static bool worthSampling(const std::vector<int>& levels, uint64_t rawBytes,
+                              uint64_t allowance);
+    // Whether `sampleIn` bytes of a bitmap of `rawBytes` that deflated to `sampleOut` at the
+    // fast level put the whole more than a quarter over `allowance`, with an eighth to spare
+    // for the sample's error.
+    static bool beyondReach(uint64_t sampleIn, uint64_t sampleOut, uint64_t rawBytes,
+                            uint64_t allowance);
+    static constexpr uint64_t kSampledBytes = 256 * 1024;
     // What the deflated data may take: what was paid, and what the movie has to spare.
     uint64_t allowance() const { return allowance_; }
     // Whether ending at `level` means the bitmap needed more than the first level a bitmap

@@ -221,6 +221,7 @@ private Q_SLOTS:
     void deflateBudgetChoosesTheLevels();
     void deflateBudgetStopsWhereTheGifWins_data();
     void deflateBudgetStopsWhereTheGifWins();
+    void deflateBudgetSamplesLargeBitmaps();
     void threadsDoNotChangeTheMovie_data();
     void threadsDoNotChangeTheMovie();
 };
@@ -1046,6 +1047,19 @@ void FormatTest::deflateBudgetStopsWhereTheGifWins() {
     const DeflateBudget budget(1000, 300000, false, {});
     QVERIFY(budget.levelsAbove(DeflateBudget::kBeyondReach).empty());
     QCOMPARE(budget.levelsAbove(DeflateBudget::kFast), std::vector<int>{6});
+}
+
+// A large bitmap's first eighth at the fast level tells whether the whole is beyond reach:
+// only where a higher level would follow, and with an eighth to spare for the sample.
+void FormatTest::deflateBudgetSamplesLargeBitmaps() {
+    const std::vector<int> fastThen6{DeflateBudget::kFast, 6};
+    QVERIFY(DeflateBudget::worthSampling(fastThen6, 300000, 1000));
+    QVERIFY(!DeflateBudget::worthSampling(fastThen6, 100000, 1000));
+    QVERIFY(!DeflateBudget::worthSampling({1, 6}, 300000, 1000));
+    QVERIFY(!DeflateBudget::worthSampling({DeflateBudget::kFast}, 300000, 1000));
+    QVERIFY(!DeflateBudget::worthSampling(fastThen6, 300000, UINT64_MAX));
+    QVERIFY(DeflateBudget::beyondReach(1000, 200, 8000, 1000));  // 1600: over 1406
+    QVERIFY(!DeflateBudget::beyondReach(1000, 170, 8000, 1000)); // 1360: a sample's error
 }
 
 void FormatTest::threadsDoNotChangeTheMovie_data() {
