@@ -176,10 +176,9 @@ void BitmapEncoder::writeColourTable(const uint32_t* palette, int count) {
     prepared_.colourCount = count;
 }
 
-void BitmapEncoder::layOutIndexed(const uint8_t* indices, int width, int height,
-                                  const std::vector<uint32_t>& ids) {
-    if (width <= 0 || height <= 0 || ids.empty() || ids.size() > 256) {
-        throw std::invalid_argument("a strip has pixels and at most 256 colours");
+void BitmapEncoder::startIndexed(int width, int height) {
+    if (width <= 0 || height <= 0) {
+        throw std::invalid_argument("a bitmap has at least one pixel");
     }
     prepared_.width = width;
     prepared_.height = height;
@@ -187,9 +186,13 @@ void BitmapEncoder::layOutIndexed(const uint8_t* indices, int width, int height,
     const size_t rowBytes = paddedRowBytes(width);
     prepared_.buffer.resize(kColourTableRoom + rowBytes * static_cast<size_t>(height));
     for (int y = 0; y < height; ++y) {
-        uint8_t* out = prepared_.buffer.data() + kColourTableRoom + rowBytes * y;
-        std::memcpy(out, indices + static_cast<size_t>(y) * width, static_cast<size_t>(width));
-        std::memset(out + width, 0, rowBytes - static_cast<size_t>(width));
+        std::memset(indexRow(y) + width, 0, rowBytes - static_cast<size_t>(width));
+    }
+}
+
+void BitmapEncoder::finishIndexed(const std::vector<uint32_t>& ids) {
+    if (ids.empty() || ids.size() > 256) {
+        throw std::invalid_argument("a colour-mapped bitmap has 1 to 256 colours");
     }
     paletteIds_ = ids;
     uint32_t palette[256];
@@ -199,9 +202,13 @@ void BitmapEncoder::layOutIndexed(const uint8_t* indices, int width, int height,
     writeColourTable(palette, static_cast<int>(ids.size()));
 }
 
-const uint8_t* BitmapEncoder::indexRow(int y) const {
+uint8_t* BitmapEncoder::indexRow(int y) {
     const size_t rowBytes = paddedRowBytes(prepared_.width);
     return prepared_.buffer.data() + kColourTableRoom + rowBytes * static_cast<size_t>(y);
+}
+
+const uint8_t* BitmapEncoder::indexRow(int y) const {
+    return const_cast<BitmapEncoder*>(this)->indexRow(y);
 }
 
 // Gives every colour id its palette index in the order the ids first occur. An id's index is

@@ -40,11 +40,13 @@ public:
     explicit BitmapEncoder(const ColourRegistry& colours) : colours_(colours) {}
     // Lays out the uncompressed bitmap of a picture's pixels and returns its fingerprint.
     Fingerprint prepare(const uint32_t* pixels, int width, int height);
-    // Lays out a colour-mapped bitmap of palette indices (rows of `width`, not padded) whose
-    // palette holds the colours of `ids`, at most 256 (a strip of prepared pictures).
-    void layOutIndexed(const uint8_t* indices, int width, int height,
-                       const std::vector<uint32_t>& ids);
+    // A colour-mapped bitmap written as palette indices (a strip of prepared pictures):
+    // startIndexed() makes room, the caller fills each indexRow(), and finishIndexed() gives
+    // the palette, the colours of `ids` (at most 256).
+    void startIndexed(int width, int height);
+    void finishIndexed(const std::vector<uint32_t>& ids);
     // Row `y` of the prepared colour-mapped bitmap's palette indices.
+    uint8_t* indexRow(int y);
     const uint8_t* indexRow(int y) const;
     // Whether the prepared bitmap is colour-mapped (had at most 256 colours).
     bool colourMapped() const { return prepared_.format == swf::kColourMapped8; }

@@ -3,6 +3,14 @@
 #include <cstddef>
 
 namespace gif2swf {
+namespace {
+
+// More than a quarter over what a bitmap may take: no level within the time brings it within.
+bool farOver(double bytes, uint64_t allowance) {
+    return bytes * 4 > double(allowance) * 5;
+}
+
+} // namespace
 
 DeflateBudget::DeflateBudget(uint64_t paid, uint64_t rawBytes, bool sizeFirst,
                              const Outcome& before) {
@@ -44,7 +52,7 @@ std::vector<int> DeflateBudget::levelsAfterFirst(const std::vector<int>& levels,
     if (levels.size() < 2 || size <= allowance) {
         return {};
     }
-    if (levels.front() == kFast && size - allowance > allowance / 4) {
+    if (levels.front() == kFast && farOver(double(size), allowance)) {
         return {kBeyondReach};
     }
     return {levels.begin() + 1, levels.end()};
@@ -61,9 +69,9 @@ bool DeflateBudget::beyondReach(uint64_t sampleIn, uint64_t sampleOut, uint64_t 
     if (sampleIn == 0) {
         return false;
     }
-    // The whole at the fast level, as the sample goes, against a quarter and an eighth over.
+    // The whole at the fast level, as the sample goes, less an eighth for the sample's error.
     const double whole = double(sampleOut) * double(rawBytes) / double(sampleIn);
-    return whole * 32 > double(allowance) * 45;
+    return farOver(whole * 8 / 9, allowance);
 }
 
 std::vector<int> DeflateBudget::levelsAbove(int level) const {

@@ -171,30 +171,30 @@ void MovieWriter::closeStrip() {
     if (strip_.bitmapId == 0) {
         return;
     }
-    std::vector<uint8_t>& rows = stripRows_;
-    rows.resize(uint64_t(strip_.width) * uint64_t(strip_.height));
+    stripEncoder_.startIndexed(strip_.width, strip_.height);
     const uint8_t* from = strip_.indices.data();
-    uint8_t* to = rows.data();
     int left = 0;
+    int top = 0;
     for (size_t i = 0; i < strip_.widths.size(); ++i) {
         const int width = strip_.widths[i];
         for (int y = 0; y < strip_.heights[i]; ++y) {
             if (strip_.sideBySide) {
-                std::copy(from, from + width, to + static_cast<size_t>(y) * strip_.width + left);
+                std::copy(from, from + width, stripEncoder_.indexRow(y) + left);
             } else {
                 // Pictures narrower than the strip repeat their last pixel to its width, which
                 // keeps them opaque and costs deflate next to nothing.
+                uint8_t* to = stripEncoder_.indexRow(top + y);
                 std::copy(from, from + width, to);
                 std::fill(to + width, to + strip_.width, from[width - 1]);
-                to += strip_.width;
             }
             from += width;
         }
         left += width;
+        top += strip_.heights[i];
     }
+    stripEncoder_.finishIndexed(strip_.ids);
     const uint16_t bitmapId = strip_.bitmapId;
     strip_.bitmapId = 0; // tags() is the sink's again
-    stripEncoder_.layOutIndexed(rows.data(), strip_.width, strip_.height, strip_.ids);
     // Its tags are every shape and placing of its pictures, which follow it. A strip of
     // patches of at most 16 K pixels is deflated for size, as those patches were alone
     // (whole small frames, one after another, deflate well at the fast level).
@@ -366,15 +366,10 @@ uint64_t MovieWriter::patchRows(const uint32_t* pixels, int width, const Box& bo
                           drawn_.area.left;
             const int left = std::max(box.left, drawn_.area.left);
             const int right = std::min(box.right, drawn_.area.right);
+            // The image may have drawn beside the patch on this row: then right <= left.
             uint32_t* row = drawnRow_.data() - box.left;
-            if (left >= right) {
-                // What the image drew lies beside the patch on this row.
-            } else if (mask == nullptr) {
-                std::fill(row + left, row + right, 0u);
-            } else {
-                for (int x = left; x < right; ++x) {
-                    row[x] &= 0u - static_cast<uint32_t>(mask[x] == 0); // drawn: 0
-                }
+            for (int x = left; x < right; ++x) {
+                row[x] &= mask == nullptr ? 0u : 0u - static_cast<uint32_t>(mask[x] == 0);
             }
             before = drawnRow_.data();
         }

@@ -215,7 +215,6 @@ private:
     std::vector<uint32_t> colourStamps_;  // per colour id: the stamp of the last strip with it
     std::vector<uint8_t> stripIndexOfId_; // per colour id: its index in the strip, when stamped
     BitmapEncoder stripEncoder_;          // the strips' own, beside the pictures' one
-    std::vector<uint8_t> stripRows_;      // a strip's palette indices as its bitmap has them
     const ColourRegistry& colours_;
 };
 
