@@ -137,19 +137,17 @@ int BitmapCompressor::deflateAgain(const PreparedBitmap& prepared, swf::Lossless
     return level;
 }
 
-bool BitmapEncoder::prepareColourMapped(const uint32_t* pixels, int width, int height) {
+bool BitmapEncoder::prepareColourMapped(const RowSource& row, int width, int height) {
     // The rows go after room for the largest colour table; the table is written just before
     // them once its size is known, so nothing is copied.
     std::vector<uint8_t>& buffer = prepared_.buffer;
     const size_t rowBytes = paddedRowBytes(width);
     buffer.resize(kColourTableRoom + rowBytes * static_cast<size_t>(height));
     uint32_t palette[256];
-    int count = 0;
-    if (!mapIds(pixels, width, height, rowBytes, palette, count)) {
+    if (!mapIds(row, width, height, rowBytes, palette)) {
         return false;
     }
-
-    writeColourTable(palette, count);
+    writeColourTable(palette, static_cast<int>(paletteIds_.size()));
     return true;
 }
 
@@ -214,8 +212,8 @@ const uint8_t* BitmapEncoder::indexRow(int y) const {
 // Gives every colour id its palette index in the order the ids first occur. An id's index is
 // kept in an array by id, valid for this bitmap while its stamp is the bitmap's, so nothing
 // is hashed or cleared.
-bool BitmapEncoder::mapIds(const uint32_t* pixels, int width, int height, size_t rowBytes,
-                           uint32_t* palette, int& count) {
+bool BitmapEncoder::mapIds(const RowSource& row, int width, int height, size_t rowBytes,
+                           uint32_t* palette) {
     paletteIds_.clear();
     const uint32_t ids = colours_.size();
     if (slotOfId_.size() < ids) {
@@ -228,68 +226,110 @@ bool BitmapEncoder::mapIds(const uint32_t* pixels, int width, int height, size_t
     const uint32_t stamp = stamp_;
     uint32_t* slots = slotOfId_.data();
     uint8_t* rows = prepared_.buffer.data() + kColourTableRoom;
+    int known = 0; // palette entries so far
+    // One pixel the slow way: a colour not met before gets the next palette index.
+    const auto map = [&](uint32_t id, uint8_t& out) {
+        const uint32_t slot = slots[id];
+        if (slot >> 8 == stamp) {
+            out = static_cast<uint8_t>(slot);
+            return true;
+        }
+        if (known == 256) {
+            return false;
+        }
+        palette[known] = colours_.colour(id);
+        paletteIds_.push_back(id);
+        slots[id] = stamp << 8 | static_cast<uint32_t>(known);
+        out = static_cast<uint8_t>(known++);
+        return true;
+    };
     for (int y = 0; y < height; ++y) {
-        const uint32_t* in = pixels + static_cast<size_t>(y) * width;
+        const uint32_t* in = row(y);
         uint8_t* out = rows + rowBytes * y;
-        for (int x = 0; x < width; ++x) {
-            const uint32_t id = in[x];
-            uint32_t slot = slots[id];
-            if (slot >> 8 != stamp) {
-                if (count == 256) {
+        int x = 0;
+        // Four lookups at a time with one test: a bitmap's colours are met within its first
+        // rows, and after that no pixel takes the slow way.
+        for (; x + 4 <= width; x += 4) {
+            const uint32_t s0 = slots[in[x]];
+            const uint32_t s1 = slots[in[x + 1]];
+            const uint32_t s2 = slots[in[x + 2]];
+            const uint32_t s3 = slots[in[x + 3]];
+            if (((s0 >> 8 ^ stamp) | (s1 >> 8 ^ stamp) | (s2 >> 8 ^ stamp) | (s3 >> 8 ^ stamp)) ==
+                0) {
+                out[x] = static_cast<uint8_t>(s0);
+                out[x + 1] = static_cast<uint8_t>(s1);
+                out[x + 2] = static_cast<uint8_t>(s2);
+                out[x + 3] = static_cast<uint8_t>(s3);
+                continue;
+            }
+            for (int i = x; i < x + 4; ++i) {
+                if (!map(in[i], out[i])) {
                     return false;
                 }
-                palette[count] = colours_.colour(id);
-                paletteIds_.push_back(id);
-                slot = stamp << 8 | static_cast<uint32_t>(count++);
-                slots[id] = slot;
             }
-            out[x] = static_cast<uint8_t>(slot);
+        }
+        for (; x < width; ++x) {
+            if (!map(in[x], out[x])) {
+                return false;
+            }
         }
         std::memset(out + width, 0, rowBytes - static_cast<size_t>(width));
     }
     return true;
 }
 
-void BitmapEncoder::prepareDirect(const uint32_t* pixels, int width, int height) {
-    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-    prepared_.buffer.resize(count * 4);
+void BitmapEncoder::prepareDirect(const RowSource& row, int width, int height) {
+    const size_t rowBytes = static_cast<size_t>(width) * 4;
+    prepared_.buffer.resize(rowBytes * static_cast<size_t>(height));
     prepared_.start = 0;
-    bool hasAlpha = false;
-    for (size_t i = 0; i < count; ++i) {
-        hasAlpha = hasAlpha || (colours_.colour(pixels[i]) >> 24) != 0xFF;
-    }
-    prepared_.hasAlpha = hasAlpha;
+    // With alpha: premultiplied ARGB (0,0,0,0 when transparent, as the transparent colour
+    // is); without: a zero reserved byte then RGB. Written with alpha, which is cleared after
+    // when every pixel was opaque.
+    uint32_t alphaSeen = 0xFF;
     uint8_t* out = prepared_.buffer.data();
-    for (size_t i = 0; i < count; ++i) {
-        const uint32_t c = colours_.colour(pixels[i]);
-        // With alpha: premultiplied ARGB (0,0,0,0 when transparent); without: a zero
-        // reserved byte then RGB.
-        *out++ = hasAlpha ? static_cast<uint8_t>(c >> 24) : 0;
-        *out++ = static_cast<uint8_t>(c >> 16);
-        *out++ = static_cast<uint8_t>(c >> 8);
-        *out++ = static_cast<uint8_t>(c);
+    for (int y = 0; y < height; ++y) {
+        const uint32_t* in = row(y);
+        for (int x = 0; x < width; ++x) {
+            const uint32_t c = colours_.colour(in[x]);
+            alphaSeen &= c >> 24;
+            *out++ = static_cast<uint8_t>(c >> 24);
+            *out++ = static_cast<uint8_t>(c >> 16);
+            *out++ = static_cast<uint8_t>(c >> 8);
+            *out++ = static_cast<uint8_t>(c);
+        }
+    }
+    prepared_.hasAlpha = alphaSeen != 0xFF;
+    if (!prepared_.hasAlpha) {
+        uint8_t* const end = prepared_.buffer.data() + prepared_.buffer.size();
+        for (uint8_t* reserved = prepared_.buffer.data(); reserved < end; reserved += 4) {
+            *reserved = 0;
+        }
     }
     prepared_.colourCount = 0;
 }
 
 Fingerprint BitmapEncoder::prepare(const uint32_t* pixels, int width, int height) {
-    layOut(pixels, width, height);
+    return prepare([&](int y) { return pixels + static_cast<size_t>(y) * width; }, width, height);
+}
+
+Fingerprint BitmapEncoder::prepare(const RowSource& row, int width, int height) {
+    layOut(row, width, height);
     const uint64_t shape = uint64_t(width) << 40 ^ uint64_t(height) << 16 ^
                            uint64_t(prepared_.colourCount) << 4 ^ (prepared_.hasAlpha ? 2 : 0) ^
                            (prepared_.format == swf::kDirect32 ? 1 : 0);
     return keyedFingerprint(prepared_.data(), prepared_.size(), shape);
 }
 
-void BitmapEncoder::layOut(const uint32_t* pixels, int width, int height) {
+void BitmapEncoder::layOut(const RowSource& row, int width, int height) {
     if (width <= 0 || height <= 0) {
         throw std::invalid_argument("a bitmap has at least one pixel");
     }
     prepared_.width = width;
     prepared_.height = height;
     prepared_.format = swf::kColourMapped8;
-    if (!prepareColourMapped(pixels, width, height)) {
+    if (!prepareColourMapped(row, width, height)) {
         prepared_.format = swf::kDirect32;
-        prepareDirect(pixels, width, height);
+        prepareDirect(row, width, height);
     }
 }
 

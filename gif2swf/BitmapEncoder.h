@@ -5,6 +5,7 @@
 #include "SwfTags.h"
 
 #include <cstdint>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <vector>
@@ -40,6 +41,11 @@ public:
     explicit BitmapEncoder(const ColourRegistry& colours) : colours_(colours) {}
     // Lays out the uncompressed bitmap of a picture's pixels and returns its fingerprint.
     Fingerprint prepare(const uint32_t* pixels, int width, int height);
+    // The same for a picture made row by row: `row(y)` gives row y's pixels, asked for from
+    // the top down (and once more from the top when the colours overflow a palette); each
+    // stays valid until the next is asked for. A patch so never exists whole.
+    using RowSource = std::function<const uint32_t*(int y)>;
+    Fingerprint prepare(const RowSource& row, int width, int height);
     // A colour-mapped bitmap written as palette indices (a strip of prepared pictures):
     // startIndexed() makes room, the caller fills each indexRow(), and finishIndexed() gives
     // the palette, the colours of `ids` (at most 256).
@@ -56,13 +62,12 @@ public:
     PreparedBitmap take(std::vector<uint8_t> spare);
 
 private:
-    void layOut(const uint32_t* pixels, int width, int height);
-    bool prepareColourMapped(const uint32_t* pixels, int width, int height);
+    void layOut(const RowSource& row, int width, int height);
+    bool prepareColourMapped(const RowSource& row, int width, int height);
     // Writes the colour table of `palette` (colours) before the rows.
     void writeColourTable(const uint32_t* palette, int count);
-    bool mapIds(const uint32_t* pixels, int width, int height, size_t rowBytes, uint32_t* palette,
-                int& count);
-    void prepareDirect(const uint32_t* pixels, int width, int height);
+    bool mapIds(const RowSource& row, int width, int height, size_t rowBytes, uint32_t* palette);
+    void prepareDirect(const RowSource& row, int width, int height);
 
     PreparedBitmap prepared_;
     const ColourRegistry& colours_;

@@ -338,50 +338,55 @@ void MovieWriter::removeTopPatch() {
     topIsPatch_ = false;
 }
 
-uint64_t MovieWriter::patchRows(const uint32_t* pixels, int width, const Box& box,
-                                const Pixels& below, Gaps gaps, Estimate estimate, int first,
-                                int rows, uint32_t* out) {
-    const bool fillGaps = gaps == Gaps::Filled;
-    const bool sum = estimate == Estimate::Sum;
-    const bool whole = gaps == Gaps::Whole;
+uint64_t MovieWriter::patchRow(const uint32_t* pixels, int width, const Box& box,
+                               const Pixels& below, Gaps gaps, bool estimate, int y,
+                               const uint32_t* above, uint32_t* row) {
     const int patchWidth = box.right - box.left;
-    if (zeroRow_.size() < static_cast<size_t>(patchWidth)) {
-        zeroRow_.assign(static_cast<size_t>(patchWidth), 0u);
+    const int pictureRow = box.top + y;
+    const size_t from = static_cast<size_t>(pictureRow) * width + box.left;
+    const uint32_t* now = pixels + from;
+    const uint32_t* before = below.data() + from;
+    const bool firstRow = above == nullptr;
+    if (firstRow) {
+        if (zeroRow_.size() < static_cast<size_t>(patchWidth)) {
+            zeroRow_.assign(static_cast<size_t>(patchWidth), 0u);
+        }
+        above = zeroRow_.data();
     }
+    if (gaps == Gaps::Whole) {
+        std::memcpy(row, now, static_cast<size_t>(patchWidth) * sizeof(uint32_t));
+        return estimate ? patchRowCost(row, above, firstRow, patchWidth) : 0;
+    }
+    if (gaps == Gaps::AsDrawn && pictureRow >= drawn_.area.top && pictureRow < drawn_.area.bottom) {
+        // Drawn pixels count as changed: 0 is never a pixel.
+        drawnRow_.assign(before, before + patchWidth);
+        const uint8_t* mask =
+            drawn_.whole
+                ? nullptr
+                : drawn_.mask + static_cast<size_t>(pictureRow - drawn_.area.top) * drawn_.stride -
+                      drawn_.area.left;
+        const int left = std::max(box.left, drawn_.area.left);
+        const int right = std::min(box.right, drawn_.area.right);
+        // The image may have drawn beside the patch on this row: then right <= left.
+        uint32_t* masked = drawnRow_.data() - box.left;
+        for (int x = left; x < right; ++x) {
+            masked[x] &= mask == nullptr ? 0u : 0u - static_cast<uint32_t>(mask[x] == 0);
+        }
+        before = drawnRow_.data();
+    }
+    return layPatchRow(now, before, above, firstRow, patchWidth, gaps == Gaps::Filled, estimate,
+                       row);
+}
+
+uint64_t MovieWriter::patchRows(const uint32_t* pixels, int width, const Box& box,
+                                const Pixels& below, Gaps gaps, int first, int rows,
+                                uint32_t* out) {
+    const size_t patchWidth = static_cast<size_t>(box.right - box.left);
     uint64_t cost = 0;
     for (int y = 0; y < rows; ++y) {
-        const size_t from = static_cast<size_t>(box.top + first + y) * width + box.left;
-        const uint32_t* now = pixels + from;
-        const uint32_t* before = below.data() + from;
-        const int pictureRow = box.top + first + y;
-        if (gaps == Gaps::AsDrawn && pictureRow >= drawn_.area.top &&
-            pictureRow < drawn_.area.bottom) {
-            // Drawn pixels count as changed: 0 is never a pixel.
-            drawnRow_.assign(before, before + patchWidth);
-            const uint8_t* mask =
-                drawn_.whole
-                    ? nullptr
-                    : drawn_.mask +
-                          static_cast<size_t>(pictureRow - drawn_.area.top) * drawn_.stride -
-                          drawn_.area.left;
-            const int left = std::max(box.left, drawn_.area.left);
-            const int right = std::min(box.right, drawn_.area.right);
-            // The image may have drawn beside the patch on this row: then right <= left.
-            uint32_t* row = drawnRow_.data() - box.left;
-            for (int x = left; x < right; ++x) {
-                row[x] &= mask == nullptr ? 0u : 0u - static_cast<uint32_t>(mask[x] == 0);
-            }
-            before = drawnRow_.data();
-        }
-        uint32_t* row = out + static_cast<size_t>(y) * patchWidth;
-        const bool firstRow = y == 0;
-        const uint32_t* above = firstRow ? zeroRow_.data() : row - patchWidth;
-        if (whole) {
-            std::memcpy(row, now, static_cast<size_t>(patchWidth) * sizeof(uint32_t));
-            cost += sum ? patchRowCost(row, above, firstRow, patchWidth) : 0;
-            continue;
-        }
-        cost += layPatchRow(now, before, above, firstRow, patchWidth, fillGaps, sum, row);
+        uint32_t* row = out + y * patchWidth;
+        cost += patchRow(pixels, width, box, below, gaps, true, first + y,
+                         y == 0 ? nullptr : row - patchWidth, row);
     }
     return cost;
 }
@@ -399,15 +404,14 @@ MovieWriter::Gaps MovieWriter::chooseGaps(const uint32_t* pixels, int width, con
     // larger. The estimate looks at two rows in every 32.
     const int patchHeight = box.bottom - box.top;
     const size_t patchWidth = static_cast<size_t>(box.right - box.left);
-    patchPixels_.resize(box.area());
+    patchPixels_.resize(2 * patchWidth); // the sampled rows
     SampleCost plain;
     SampleCost filled;
     SampleCost whole;
     uint64_t asDrawn = 0;
     const bool drawnKnown = drawn_.known();
     const auto sample = [&](Gaps gaps, int y, int rows, SampleCost& cost) {
-        cost.literals +=
-            patchRows(pixels, width, box, below, gaps, Estimate::Sum, y, rows, patchPixels_.data());
+        cost.literals += patchRows(pixels, width, box, below, gaps, y, rows, patchPixels_.data());
         cost.mark(patchPixels_.data(), patchWidth); // the first row tells the values well enough
     };
     for (int y = 0; y < patchHeight; y += 32) {
@@ -423,8 +427,8 @@ MovieWriter::Gaps MovieWriter::chooseGaps(const uint32_t* pixels, int width, con
         }
         whole.mark(pixels + static_cast<size_t>(box.top + y) * width + box.left, patchWidth);
         if (drawnKnown) {
-            asDrawn += patchRows(pixels, width, box, below, Gaps::AsDrawn, Estimate::Sum, y, rows,
-                                 patchPixels_.data());
+            asDrawn +=
+                patchRows(pixels, width, box, below, Gaps::AsDrawn, y, rows, patchPixels_.data());
         }
     }
     // An image with transparent pixels that also drew unchanged ones shows what its encoder
@@ -446,24 +450,32 @@ void MovieWriter::showPatch(const uint32_t* pixels, int width, const Box& box, c
                             Gaps gaps) {
     const int patchWidth = box.right - box.left;
     const int patchHeight = box.bottom - box.top;
-    patchPixels_.resize(box.area());
-    patchRows(pixels, width, box, below, gaps, Estimate::Skip, 0, patchHeight, patchPixels_.data());
-    Fingerprint fingerprint = encoder_.prepare(patchPixels_.data(), patchWidth, patchHeight);
+    // Each row is laid out as the encoder asks for it, over the row before: the patch never
+    // exists whole.
+    patchPixels_.resize(2 * static_cast<size_t>(patchWidth));
+    const auto laidOut = [&](Gaps rowGaps) {
+        return encoder_.prepare(
+            [&, rowGaps](int y) -> const uint32_t* {
+                if (rowGaps == Gaps::Whole) {
+                    return pixels + static_cast<size_t>(box.top + y) * width + box.left;
+                }
+                uint32_t* row = patchPixels_.data() + (y & 1) * patchWidth;
+                const uint32_t* above =
+                    y == 0 ? nullptr : patchPixels_.data() + ((y - 1) & 1) * patchWidth;
+                patchRow(pixels, width, box, below, rowGaps, false, y, above, row);
+                return row;
+            },
+            patchWidth, patchHeight);
+    };
+    Fingerprint fingerprint = laidOut(gaps);
     if (!encoder_.colourMapped() && gaps != Gaps::Transparent) {
         // The unchanged pixels' colours made too many for a palette.
-        patchRows(pixels, width, box, below, Gaps::Transparent, Estimate::Skip, 0, patchHeight,
-                  patchPixels_.data());
-        fingerprint = encoder_.prepare(patchPixels_.data(), patchWidth, patchHeight);
+        fingerprint = laidOut(Gaps::Transparent);
     }
     if (!encoder_.colourMapped()) {
         // The transparent colour made one too many for a palette: the whole rectangle may
         // still fit one.
-        for (int y = 0; y < patchHeight; ++y) {
-            std::memcpy(patchPixels_.data() + static_cast<size_t>(y) * patchWidth,
-                        pixels + static_cast<size_t>(box.top + y) * width + box.left,
-                        static_cast<size_t>(patchWidth) * sizeof(uint32_t));
-        }
-        fingerprint = encoder_.prepare(patchPixels_.data(), patchWidth, patchHeight);
+        fingerprint = laidOut(Gaps::Whole);
     }
     const uint16_t shape = shapeForPrepared(fingerprint, patchWidth, patchHeight);
     ++patches_;

@@ -121,11 +121,15 @@ private:
                 const Change* known) const;
     void apply(const Step& step, const uint32_t* pixels, int width, int height);
 
-    enum class Estimate { Skip, Sum };
-    // Writes `rows` rows of the patch of `box` over `below`, from row `first`, to `out`, as
-    // layPatchRow lays out each; returns the sum of their size estimates, or 0 with Skip.
+    // Lays out row `y` of the patch of `box` over `below` into `row`, below `above` (the row
+    // laid out before; nullptr for the first), as layPatchRow does; returns its size
+    // estimate, or 0 without `estimate`.
+    uint64_t patchRow(const uint32_t* pixels, int width, const Box& box, const Pixels& below,
+                      Gaps gaps, bool estimate, int y, const uint32_t* above, uint32_t* row);
+    // Rows `first` to `first + rows` of that patch into `out`, the first as if at the top;
+    // returns the sum of their size estimates.
     uint64_t patchRows(const uint32_t* pixels, int width, const Box& box, const Pixels& below,
-                       Gaps gaps, Estimate estimate, int first, int rows, uint32_t* out);
+                       Gaps gaps, int first, int rows, uint32_t* out);
     // Compares within `region` only.
     Change changeFrom(const uint32_t* pixels, const Pixels& shown, const Box& region) const;
     // About what a patch of the change costs in the movie, to compare two of them.
