@@ -25,6 +25,32 @@ Box Compositor::takeChanged() {
     return changed;
 }
 
+void Compositor::exchanged(const Box& stale, const uint32_t* current) {
+    stale_ = stale;
+    current_ = current;
+}
+
+void Compositor::bringUpToDate(const Box& skip) {
+    const Box& stale = stale_;
+    for (int y = stale.top; y < stale.bottom && stale.left < stale.right; ++y) {
+        const size_t row = static_cast<size_t>(y) * width_;
+        // The span left of `skip` and the one right of it (the whole span on other rows).
+        const bool skipped = y >= skip.top && y < skip.bottom && skip.left < skip.right;
+        const int leftEnd = skipped ? std::min(stale.right, skip.left) : stale.right;
+        const int rightStart = skipped ? std::max(stale.left, skip.right) : stale.right;
+        if (leftEnd > stale.left) {
+            std::memcpy(pixels_.data() + row + stale.left, current_ + row + stale.left,
+                        static_cast<size_t>(leftEnd - stale.left) * sizeof(uint32_t));
+        }
+        if (stale.right > rightStart) {
+            std::memcpy(pixels_.data() + row + rightStart, current_ + row + rightStart,
+                        static_cast<size_t>(stale.right - rightStart) * sizeof(uint32_t));
+        }
+    }
+    stale_ = Box{};
+    current_ = nullptr;
+}
+
 void Compositor::beginImage(const GifImage& image) {
     // What the image before drew is forgotten (made when an image first has a transparent
     // colour).
@@ -46,6 +72,10 @@ void Compositor::beginImage(const GifImage& image) {
     area_.right = std::min(image.left + image.width, width_);
     area_.bottom = std::min(image.top + image.height, height_);
     addChanged(area_);
+    // An image without a transparent colour draws every pixel of its area, and reads none;
+    // one disposed of to what was there before saves them first.
+    const bool overwrites = !hasTransparent_ && image.disposal != Disposal::Previous;
+    bringUpToDate(overwrites ? area_ : Box{});
     // An image wholly outside the screen has an empty area: nothing to save.
     if (image.disposal == Disposal::Previous && area_.right > area_.left &&
         area_.bottom > area_.top) {
@@ -124,6 +154,7 @@ void Compositor::disposeImage() {
     }
     if (image_.disposal == Disposal::Background || image_.disposal == Disposal::Previous) {
         addChanged(area_);
+        bringUpToDate(); // the disposal's pixels are newer than the picture handed over
     }
     const size_t areaWidth = static_cast<size_t>(area_.right - area_.left);
     for (int y = area_.top; y < area_.bottom; ++y) {

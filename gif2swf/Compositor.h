@@ -25,6 +25,14 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
     const PictureBuffer& pixels() const { return pixels_; }
+    // The picture's buffer, to exchange for an older picture's of the same size (see
+    // Pipeline::picture), after which exchanged() says where that one is out of date.
+    PictureBuffer& canvas() { return pixels_; }
+    // The canvas now holds an older picture, which differs from the one handed over (still
+    // at `current`) within `stale`. Those pixels are copied from `current` when first needed,
+    // and not at all where the next image covers them with opaque ones: in a whole-frame
+    // animation, each image covers the screen.
+    void exchanged(const Box& stale, const uint32_t* current);
 
     // Starts drawing an image: remembers the area that "previous" disposal restores.
     void beginImage(const GifImage& image);
@@ -52,10 +60,14 @@ public:
 
 private:
     void addChanged(const Box& area);
+    // Copies the stale pixels from the picture handed over, except those in `skip`.
+    void bringUpToDate(const Box& skip = {});
 
     int width_;
     int height_;
     PictureBuffer pixels_;
+    Box stale_; // where pixels_ is older than the picture at current_
+    const uint32_t* current_ = nullptr;
     // The current image, its clipped area and, for "previous" disposal, the area's pixels
     // before it was drawn.
     GifImage image_;

@@ -346,9 +346,10 @@ void decodeOne(const InputFile& input, int number, FingerprintedBytes& source,
         tilesUpTo(height);
         const Box changedArea = compositor.takeChanged();
         if (!streamTiles) {
-            pipeline.picture(compositor.pixels(), width, height, changedArea, frames,
-                             {number, image.number, paidBefore + source.consumed()},
-                             compositor.drawn());
+            const Pipeline::Exchange exchange = pipeline.picture(
+                compositor.canvas(), width, height, changedArea, frames,
+                {number, image.number, paidBefore + source.consumed()}, compositor.drawn());
+            compositor.exchanged(exchange.stale, exchange.current);
         }
         compositor.disposeImage();
     }

@@ -90,15 +90,17 @@ void Pipeline::staleAll(const Box& box) {
     }
 }
 
-void Pipeline::picture(const PictureBuffer& pixels, int width, int height, const Box& changed,
-                       uint32_t frames, const PictureOrigin& origin, const DrawnPixels& drawn) {
+Pipeline::Exchange Pipeline::picture(PictureBuffer& pixels, int width, int height,
+                                     const Box& changed, uint32_t frames,
+                                     const PictureOrigin& origin, const DrawnPixels& drawn) {
     const bool threaded = pictures_.threaded();
     if (threaded) {
         staleAll(changed);
     }
     Message& message = pictures_.claim();
+    Exchange exchange;
     if (threaded) {
-        copyPicture(message, pixels, width, height, changed);
+        exchange = exchangePicture(message, pixels, width, height, changed);
     } else {
         // Laid out at once: the writer copies what it keeps.
         message.changeKnown = false;
@@ -126,27 +128,25 @@ void Pipeline::picture(const PictureBuffer& pixels, int width, int height, const
         message.drawn.stride = areaWidth;
     }
     pictures_.publish();
+    return exchange;
 }
 
-void Pipeline::copyPicture(Message& message, const PictureBuffer& pixels, int width, int height,
-                           const Box& changed) {
+Pipeline::Exchange Pipeline::exchangePicture(Message& message, PictureBuffer& pixels, int width,
+                                             int height, const Box& changed) {
     const bool writerBehind = pictures_.behind();
     Box& stale = stale_[nextSlot_];
     nextSlot_ = (nextSlot_ + 1) % stale_.size();
-    // The slot holds the picture of some hand-overs ago when it holds a picture: only what
-    // changed since then is copied. (Changes of other inputs' pictures, of other sizes, may
-    // reach beyond this one: a new input's first change covers its whole screen anyway.)
-    const Box copy = stale.clipped(width, height);
-    if (message.kind == Message::Picture && message.width == width && message.height == height &&
-        message.storage.size() == pixels.size()) {
-        for (int y = copy.top; y < copy.bottom && copy.left < copy.right; ++y) {
-            const size_t at = static_cast<size_t>(y) * width;
-            std::copy(pixels.begin() + at + copy.left, pixels.begin() + at + copy.right,
-                      message.storage.begin() + at + copy.left);
-        }
-    } else {
-        message.storage.assign(pixels.begin(), pixels.end());
-    }
+    // The slot holds the picture of some hand-overs ago when it holds one of this size: it
+    // differs from this one where the pictures since changed. (Changes of other inputs'
+    // pictures, of other sizes, may reach beyond this one: a new input's first change covers
+    // its whole screen anyway.)
+    const bool older = message.kind == Message::Picture && message.width == width &&
+                       message.height == height && message.storage.size() == pixels.size();
+    Exchange exchange;
+    exchange.stale = older ? stale.clipped(width, height) : Box{0, 0, width, height};
+    message.storage.swap(pixels);
+    pixels.resize(message.storage.size());
+    exchange.current = message.storage.data();
     stale = {};
     // When the writer is behind (a batch or more waits), the change from the picture before
     // is found here, which takes work off it (where decoding is the slower side, the writer
@@ -154,11 +154,12 @@ void Pipeline::copyPicture(Message& message, const PictureBuffer& pixels, int wi
     const Message& before = pictures_.previous();
     message.changeKnown = writerBehind && before.kind == Message::Picture &&
                           before.width == width && before.height == height &&
-                          before.storage.size() == pixels.size();
+                          before.storage.size() == message.storage.size();
     if (message.changeKnown) {
         message.change = MovieWriter::compare(message.storage.data(), before.storage.data(), width,
                                               height, changed.clipped(width, height));
     }
+    return exchange;
 }
 
 void Pipeline::keyTile(const PictureBuffer& pixels, int width, int height, int top, uint32_t frames,

@@ -80,10 +80,20 @@ public:
     Pipeline(const Pipeline&) = delete;
     Pipeline& operator=(const Pipeline&) = delete;
 
+    // What picture() gives back for the pixels it took: the buffer holds an older picture
+    // (or nothing yet), which differs from the one handed over within `stale`; the one handed
+    // over stays readable at `current` until the next picture or tile is handed over.
+    struct Exchange {
+        Box stale;
+        const uint32_t* current = nullptr;
+    };
     // Shows a picture for `frames` frames; `changed` holds every pixel that may differ from
-    // the picture before; `drawn`, what its GIF image drew (see MovieWriter::show).
-    void picture(const PictureBuffer& pixels, int width, int height, const Box& changed,
-                 uint32_t frames, const PictureOrigin& origin, const DrawnPixels& drawn = {});
+    // the picture before; `drawn`, what its GIF image drew (see MovieWriter::show). Threaded,
+    // the pixels are not copied: their buffer is exchanged for an older picture's of the same
+    // size, which the caller brings up to date where (and when) it needs to. Inline, `pixels`
+    // stays as it is and nothing is stale.
+    Exchange picture(PictureBuffer& pixels, int width, int height, const Box& changed,
+                     uint32_t frames, const PictureOrigin& origin, const DrawnPixels& drawn = {});
     // Hands over the tile of a key picture whose rows are final (see MovieWriter::keyTile);
     // with the last one the picture is shown for `frames` frames.
     void keyTile(const PictureBuffer& pixels, int width, int height, int top, uint32_t frames,
@@ -123,10 +133,10 @@ private:
     };
 
     void layOut(Message& message);
-    // Copies a picture into the slot `message` (what changed since the slot's last picture),
-    // and finds its change from the picture before when the writer is behind.
-    void copyPicture(Message& message, const PictureBuffer& pixels, int width, int height,
-                     const Box& changed);
+    // Puts a picture into the slot `message` in exchange for the slot's older one, and finds
+    // its change from the picture before when the writer is behind.
+    Exchange exchangePicture(Message& message, PictureBuffer& pixels, int width, int height,
+                             const Box& changed);
     // Marks every slot's picture stale within `box`.
     void staleAll(const Box& box);
     void stopThreads();
@@ -135,7 +145,7 @@ private:
     MovieWriter writer_;
     Handoff<Message> pictures_;
     // Per slot of pictures_, in the order they are filled: where the pictures handed over
-    // since the slot's one may differ from it (so only that is copied into it).
+    // since the slot's one may differ from it (so only that needs bringing up to date).
     std::vector<Box> stale_;
     size_t nextSlot_ = 0;
     std::vector<std::thread> threads_;

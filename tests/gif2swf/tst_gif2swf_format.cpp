@@ -1074,7 +1074,9 @@ void FormatTest::threadsDoNotChangeTheMovie_data() {
 
 // Small movies are made on one thread, larger ones on four: the same GIF gives the same
 // bytes either way (keys, patches over patches, reverted patches, local colour tables,
-// transparency, repeated pictures; bitmaps deflated again to keep within what was paid).
+// transparency, disposal to the background and to what was there, opaque images over the
+// screen or a part of it, repeated pictures; bitmaps deflated again to keep within what was
+// paid).
 void FormatTest::threadsDoNotChangeTheMovie() {
     QFETCH(QString, kind);
     testgif::Gif gif;
@@ -1085,7 +1087,7 @@ void FormatTest::threadsDoNotChangeTheMovie() {
     for (int i = 0; i < 60; ++i) {
         testgif::Frame f = i % 15 == 14 ? testgif::patternFrame(0, 0, 96, 64, 64, i)
                                         : testgif::patternFrame(i % 80, i % 50, 16, 14, 64, i);
-        f.disposal = i % 3 == 0 ? 3 : 1;
+        f.disposal = i % 3 == 0 ? 3 : i % 5 == 1 ? 2 : 1;
         f.transparent = i % 4 == 0 ? 5 : -1;
         if (i % 10 == 7) {
             f.localColours = testgif::palette(64, i);
