@@ -216,6 +216,56 @@ MovieWriter::Change MovieWriter::changeFrom(const uint32_t* pixels, const Pixels
     return compare(pixels, shown.data(), shownWidth_, shownHeight_, region);
 }
 
+std::optional<MovieWriter::Change> MovieWriter::changeCheaperThan(const uint32_t* pixels,
+                                                                  const Pixels& shown,
+                                                                  const Box& region,
+                                                                  uint64_t limit) const {
+    if (region.area() == 0) {
+        return changeFrom(pixels, shown, region);
+    }
+    const uint32_t* before = shown.data();
+    const size_t span = static_cast<size_t>(region.right - region.left);
+    const auto row = [&](int y) { return static_cast<size_t>(y) * shownWidth_ + region.left; };
+    const auto differs = [&](int y) {
+        return std::memcmp(pixels + row(y), before + row(y), span * sizeof(uint32_t)) != 0;
+    };
+    int top = region.top;
+    while (top < region.bottom && !differs(top)) {
+        ++top;
+    }
+    if (top == region.bottom) {
+        return Change{}; // no change
+    }
+    int bottom = region.bottom - 1;
+    while (!differs(bottom)) {
+        --bottom;
+    }
+    // The box holds those two rows' changed spans, and every row between them.
+    int left = region.right;
+    int right = region.left;
+    uint64_t changed = 0;
+    for (int y = top; y <= bottom; y += std::max(1, bottom - top)) {
+        const uint32_t* now = pixels + row(y);
+        const uint32_t* was = before + row(y);
+        for (size_t x = 0; x < span; ++x) {
+            if (now[x] != was[x]) {
+                left = std::min(left, region.left + static_cast<int>(x));
+                right = std::max(right, region.left + static_cast<int>(x) + 1);
+                ++changed;
+            }
+        }
+    }
+    const Change least{{left, top, right, bottom + 1}, changed};
+    if (patchCost(least) >= limit) {
+        return std::nullopt;
+    }
+    const Change change = changeFrom(pixels, shown, region);
+    if (patchCost(change) >= limit) {
+        return std::nullopt;
+    }
+    return change;
+}
+
 MovieWriter::Change MovieWriter::compare(const uint32_t* pixels, const uint32_t* before, int width,
                                          int height, const Box& region) {
     Change change;
@@ -518,12 +568,13 @@ MovieWriter::Step MovieWriter::choose(const uint32_t* pixels, int width, int hei
     // The picture may be closer to the one below the last patch, as when a GIF image is
     // disposed of to what was there before it: then that patch goes and a new one is placed
     // over what it covered. The two differ only under that patch.
-    Change revert;
+    std::optional<Change> revert;
     if (topIsPatch_) {
-        revert = changeFrom(pixels, belowTop_, region.united(topPatchBox_));
+        revert =
+            changeCheaperThan(pixels, belowTop_, region.united(topPatchBox_), patchCost(change));
     }
-    const bool reverts = topIsPatch_ && patchCost(revert) < patchCost(change);
-    const Change& chosen = reverts ? revert : change;
+    const bool reverts = revert.has_value();
+    const Change& chosen = reverts ? *revert : change;
     const uint16_t patches = reverts ? patches_ - 1 : patches_;
     const uint64_t patchArea = reverts ? patchArea_ - topPatchArea_ : patchArea_;
     if (patches >= kMaxPatches ||

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -132,6 +133,12 @@ private:
                        Gaps gaps, int first, int rows, uint32_t* out);
     // Compares within `region` only.
     Change changeFrom(const uint32_t* pixels, const Pixels& shown, const Box& region) const;
+    // The change from `shown` within `region` when its patch would cost less than `limit`
+    // (see patchCost); else nothing, found from its first and last changed rows alone where
+    // they already tell (a picture that differs from the one below the last patch as much as
+    // from the one shown, as every frame of a film does).
+    std::optional<Change> changeCheaperThan(const uint32_t* pixels, const Pixels& shown,
+                                            const Box& region, uint64_t limit) const;
     // About what a patch of the change costs in the movie, to compare two of them.
     static uint64_t patchCost(const Change& change);
     // Copies the pixels of `region` into `picture`.
