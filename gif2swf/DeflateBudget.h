@@ -19,6 +19,8 @@ public:
     // The build's fastest deflate: ISA-L's igzip (its level 1) where the build has it, else
     // libdeflate's level 1. Other levels are libdeflate's.
     static constexpr int kFast = 0;
+    // The level a large bitmap over what it may take at the fast level tries next.
+    static constexpr int kMiddle = 3;
     // Bitmaps of at most kSmallBytes start at level 4: libdeflate's fixed cost per call is
     // much of their time, and igzip gains nothing there. Bitmaps of at most kCheapBytes go
     // up to level 9, where that takes a few milliseconds.

@@ -971,22 +971,24 @@ void FormatTest::deflateBudgetChoosesTheLevels_data() {
     const quint64 large = 300000;
     QTest::newRow("no bound: the first level")
         << 0ull << large << false << 6 << "over" << 5000ll << "0" << none;
-    QTest::newRow("large: fast, then 6")
-        << 1000ull << large << false << -1 << "within" << -1ll << "0 6" << 1000ull;
+    QTest::newRow("large: fast, then 3 and 6")
+        << 1000ull << large << false << -1 << "within" << -1ll << "0 3 6" << 1000ull;
     QTest::newRow("what the movie spares is allowed")
-        << 1000ull << large << false << -1 << "within" << 500ll << "0 6" << 1500ull;
+        << 1000ull << large << false << -1 << "within" << 500ll << "0 3 6" << 1500ull;
     QTest::newRow("a debt is not")
-        << 1000ull << large << false << -1 << "within" << -500ll << "0 6" << 1000ull;
+        << 1000ull << large << false << -1 << "within" << -500ll << "0 3 6" << 1000ull;
     QTest::newRow("first picture: libdeflate's 1")
         << 1000ull << large << true << -1 << "within" << -1ll << "1 6" << 1000ull;
     QTest::newRow("a frame of 60 kB: no higher than 6")
-        << 1000ull << 60000ull << false << -1 << "within" << -1ll << "0 6" << 1000ull;
+        << 1000ull << 60000ull << false << -1 << "within" << -1ll << "0 3 6" << 1000ull;
     QTest::newRow("a strip of patches: from 4")
         << 1000ull << 60000ull << true << -1 << "within" << -1ll << "4 6 9" << 1000ull;
     QTest::newRow("small: from 4")
         << 1000ull << 16384ull << false << -1 << "within" << -1ll << "4 6 9" << 1000ull;
     QTest::newRow("starts where the one before needed")
-        << 1000ull << large << false << 6 << "within" << -1ll << "6" << 1000ull;
+        << 1000ull << large << false << 3 << "within" << -1ll << "3 6" << 1000ull;
+    QTest::newRow("or higher") << 1000ull << large << false << 6 << "within" << -1ll << "6"
+                               << 1000ull;
     QTest::newRow("a step lower when it had room")
         << 1000ull << 16384ull << false << 9 << "roomy" << -1ll << "6 9" << 1000ull;
     QTest::newRow("the GIF's format wins: no higher")
@@ -1023,8 +1025,8 @@ void FormatTest::deflateBudgetStopsWhereTheGifWins_data() {
     QTest::addColumn<quint64>("size");   // what the first of them made
     QTest::addColumn<QString>("after");
     QTest::newRow("within: done") << "0 6" << 1000ull << "";
-    QTest::newRow("a little over: the next") << "0 6" << 1250ull << "6";
-    QTest::newRow("a quarter over at the fast level: 5, no more") << "0 6" << 1251ull << "5";
+    QTest::newRow("a little over: the next") << "0 3 6" << 1250ull << "3 6";
+    QTest::newRow("a quarter over at the fast level: 5, no more") << "0 3 6" << 1251ull << "5";
     QTest::newRow("deflated for size: the next") << "1 6" << 2000ull << "6";
     QTest::newRow("small: the next") << "4 6 9" << 2000ull << "6 9";
 }
@@ -1046,7 +1048,7 @@ void FormatTest::deflateBudgetStopsWhereTheGifWins() {
     QCOMPARE(chosen.join(' '), after);
     const DeflateBudget budget(1000, 300000, false, {});
     QVERIFY(budget.levelsAbove(DeflateBudget::kBeyondReach).empty());
-    QCOMPARE(budget.levelsAbove(DeflateBudget::kFast), std::vector<int>{6});
+    QCOMPARE(budget.levelsAbove(DeflateBudget::kFast), (std::vector<int>{3, 6}));
 }
 
 // A large bitmap's first eighth at the fast level tells whether the whole is beyond reach:
