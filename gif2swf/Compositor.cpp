@@ -123,7 +123,7 @@ void Compositor::drawRow(int fileRow, const uint8_t* indices) {
     int x = area_.left;
 #if defined(__SSE2__)
     // Optimising encoders mark what did not change as transparent: sixteen transparent
-    // pixels in a row are skipped, sixteen opaque ones are drawn without looking below.
+    // pixels in a row are skipped, others are drawn sixteen at a time.
     const __m128i transparent = _mm_set1_epi8(static_cast<char>(transparentIndex_));
     for (; x + 16 <= area_.right; x += 16) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
@@ -132,15 +132,31 @@ void Compositor::drawRow(int fileRow, const uint8_t* indices) {
             transparentSeen = true;
             continue;
         }
-        if (mask == 0) {
-            for (int i = x; i < x + 16; ++i) {
-                unchangedSeen |= colours[in[i]] == out[i];
-                out[i] = colours[in[i]];
-            }
-            std::fill(drawn + x, drawn + x + 16, uint8_t{1});
-        } else {
-            draw(x, x + 16);
+        transparentSeen |= mask != 0;
+        // Each pixel is its colour, or where transparent what is below; the colours are looked
+        // up one by one, the rest is done four pixels at a time.
+        const __m128i isTransparent = _mm_cmpeq_epi8(block, transparent);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(drawn + x),
+                         _mm_andnot_si128(isTransparent, _mm_set1_epi8(1)));
+        const __m128i words[2] = {_mm_unpacklo_epi8(isTransparent, isTransparent),
+                                  _mm_unpackhi_epi8(isTransparent, isTransparent)};
+        __m128i unchanged = _mm_setzero_si128();
+        for (int quad = 0; quad < 4; ++quad) {
+            const int i = x + 4 * quad;
+            const __m128i colour = _mm_set_epi32(
+                static_cast<int>(colours[in[i + 3]]), static_cast<int>(colours[in[i + 2]]),
+                static_cast<int>(colours[in[i + 1]]), static_cast<int>(colours[in[i]]));
+            auto* at = reinterpret_cast<__m128i*>(out + i);
+            const __m128i below = _mm_loadu_si128(at);
+            const __m128i keep = quad % 2 == 0
+                                     ? _mm_unpacklo_epi16(words[quad / 2], words[quad / 2])
+                                     : _mm_unpackhi_epi16(words[quad / 2], words[quad / 2]);
+            unchanged = _mm_or_si128(unchanged, _mm_cmpeq_epi32(colour, below));
+            _mm_storeu_si128(
+                at, _mm_or_si128(_mm_andnot_si128(keep, colour), _mm_and_si128(keep, below)));
         }
+        // A transparent pixel's colour (0) never equals a pixel below.
+        unchangedSeen |= _mm_movemask_epi8(unchanged) != 0;
     }
 #endif
     draw(x, area_.right);
