@@ -27,11 +27,18 @@ void LzwDecoder::start(int minCodeSize, const uint8_t* data, size_t size, size_t
     size_ = size;
     pixelCount_ = pixelCount;
     // The longest string is under 4096 bytes; copies may run 15 bytes past it.
-    raster_.resize(pixelCount + kMaxCode + 1 + 16);
+    raster_.resize(kLiteralRoom + pixelCount + kMaxCode + 1 + 16);
+    for (size_t code = 0; code < kLiteralRoom; ++code) {
+        raster_[code] = static_cast<uint8_t>(code);
+        stringStart_[code] = static_cast<uint32_t>(code);
+        stringLength_[code] = 1;
+    }
     produced_ = 0;
     minCodeSize_ = minCodeSize;
     clearCode_ = 1 << minCodeSize;
     endCode_ = clearCode_ + 1;
+    stringLength_[static_cast<size_t>(clearCode_)] = 0;
+    stringLength_[static_cast<size_t>(endCode_)] = 0;
     byte_ = 0;
     bitBuffer_ = 0;
     bitCount_ = 0;
@@ -64,7 +71,8 @@ LzwDecoder::Status LzwDecoder::decodeTo(size_t count) {
 LzwDecoder::Status LzwDecoder::fast(size_t count) {
     // The state is kept in locals while decoding: every byte stored to the output may alias
     // anything, so with members the compiler would reload them all after each store.
-    uint8_t* const out = raster_.data();
+    uint8_t* const strings = raster_.data();
+    uint8_t* const out = strings + kLiteralRoom;
     const uint8_t* const data = data_;
     uint32_t* const starts = stringStart_.data();
     uint16_t* const lengths = stringLength_.data();
@@ -85,11 +93,10 @@ LzwDecoder::Status LzwDecoder::fast(size_t count) {
     Status status = Status::Done;
     bool beyondTable = false;
     while (at < count) {
-        if (bitCount < runningBits) {
-            bitBuffer |= loadLittle64(data + byte) << bitCount;
-            byte += static_cast<size_t>(63 - bitCount) >> 3;
-            bitCount |= 56;
-        }
+        // Topped up every code, without a branch: at least 56 bits after, 12 taken at most.
+        bitBuffer |= loadLittle64(data + byte) << bitCount;
+        byte += static_cast<size_t>(63 - bitCount) >> 3;
+        bitCount |= 56;
         const int code = static_cast<int>(bitBuffer & ((1u << runningBits) - 1));
         bitBuffer >>= runningBits;
         bitCount -= runningBits;
@@ -102,9 +109,10 @@ LzwDecoder::Status LzwDecoder::fast(size_t count) {
             ++runningBits;
         }
 
-        uint32_t length = 1;
-        if (code < clearCode) {
-            out[at] = static_cast<uint8_t>(code);
+        // Literals and defined strings alike, so that which one comes costs no misprediction.
+        uint32_t length = lengths[code];
+        if (code < nextFree && length != 0) {
+            copyString(out + at, strings + starts[code], length);
         } else if (code == clearCode) {
             runningCode = endCode + 1;
             runningBits = minCodeSize_ + 1;
@@ -115,14 +123,11 @@ LzwDecoder::Status LzwDecoder::fast(size_t count) {
         } else if (code == endCode) {
             status = Status::EarlyEnd;
             break;
-        } else if (code < nextFree) {
-            length = lengths[code];
-            copyString(out + at, out + starts[code], length);
         } else if (code == nextFree && hasPrevious) {
             // The code being defined: the previous string and its own first byte.
             length = previousLength + 1;
-            copyString(out + at, out + previousStart, previousLength);
-            out[at + previousLength] = out[previousStart];
+            copyString(out + at, strings + previousStart, previousLength);
+            out[at + previousLength] = strings[previousStart];
         } else {
             beyondTable = true;
             break;
@@ -133,7 +138,7 @@ LzwDecoder::Status LzwDecoder::fast(size_t count) {
             ++nextFree;
         }
         hasPrevious = true;
-        previousStart = static_cast<uint32_t>(at);
+        previousStart = static_cast<uint32_t>(kLiteralRoom + at);
         previousLength = length;
         at += length;
     }
@@ -192,7 +197,7 @@ int LzwDecoder::prefixChar(int code) const {
 }
 
 LzwDecoder::Status LzwDecoder::exact(size_t count) {
-    uint8_t* out = raster_.data();
+    uint8_t* out = raster_.data() + kLiteralRoom;
     size_t at = produced_;
     while (stackSize_ != 0 && at < count) {
         out[at++] = stack_[static_cast<size_t>(--stackSize_)];

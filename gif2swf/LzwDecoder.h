@@ -28,7 +28,7 @@ public:
     void start(int minCodeSize, const uint8_t* data, size_t size, size_t pixelCount);
     // Decodes until the first `count` pixels (at most the image's) are final.
     Status decodeTo(size_t count);
-    const uint8_t* pixels() const { return raster_.data(); }
+    const uint8_t* pixels() const { return raster_.data() + kLiteralRoom; }
 
     static constexpr size_t kPadding = 16;
 
@@ -47,7 +47,9 @@ private:
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
     size_t pixelCount_ = 0;
-    // The output, with room for the longest string past the end so copies need no clipping.
+    // The 256 one-byte strings, then the output, with room for the longest string past its
+    // end so copies need no clipping. A literal code's string so is a place like any other's.
+    static constexpr size_t kLiteralRoom = 256;
     std::vector<uint8_t, LargeAllocator<uint8_t>> raster_;
     size_t produced_ = 0;
     bool useExact_ = false;
@@ -63,7 +65,8 @@ private:
     uint64_t bitBuffer_ = 0;
     int bitCount_ = 0;
 
-    // Fast path: each defined code's string as a place in the output.
+    // Fast path: each defined code's string as a place in raster_ (length 0: the clear and
+    // end codes).
     int nextFree_ = 0;
     bool hasPrevious_ = false;
     uint32_t previousStart_ = 0;
