@@ -101,7 +101,11 @@ void Compositor::drawRow(int fileRow, const uint8_t* indices) {
     const uint32_t* colours = image_.colours.data();
     const uint8_t* in = indices - image_.left;
     if (!hasTransparent_) {
-        for (int x = area_.left; x < area_.right; ++x) {
+        // The bounds in locals: a pixel stored may alias the members, which the loop would
+        // otherwise read again after each one.
+        const int left = area_.left;
+        const int right = area_.right;
+        for (int x = left; x < right; ++x) {
             out[x] = colours[in[x]];
         }
         return;
