@@ -182,6 +182,19 @@ void ConversionTest::showsWhatImageMagickShows_data() {
         QTest::newRow(names[disposal]) << c;
     }
 
+    // A sprite over a still scene, each image disposed of to what was there before it: each
+    // patch replaces the one before instead of stacking on it.
+    Case sprite;
+    sprite.gifs = {screen(64, 48, 32)};
+    sprite.gifs[0].frames = {frame(0, 0, 64, 48, 1, 1, 10, -1, 32)};
+    for (int i = 0; i < 10; ++i) {
+        sprite.gifs[0].frames.push_back(frame(4 + i * 5, 3 + i * 3, 8, 8, 2 + i, 3, 10, -1, 32));
+    }
+    sprite.frameRate = tenFps;
+    sprite.repeats.assign(11, 1);
+    sprite.maxLayers = 2; // the key and one patch
+    QTest::newRow("a sprite disposed of to what was before it") << sprite;
+
     Case firstBackground;
     firstBackground.gifs = {screen(16, 16)};
     firstBackground.gifs[0].frames = {frame(2, 2, 6, 6, 1, 2), frame(9, 9, 6, 6, 2, 3),
