@@ -241,21 +241,13 @@ std::optional<MovieWriter::Change> MovieWriter::changeCheaperThan(const uint32_t
         --bottom;
     }
     // The box holds those two rows' changed spans, and every row between them.
-    int left = region.right;
-    int right = region.left;
-    uint64_t changed = 0;
-    for (int y = top; y <= bottom; y += std::max(1, bottom - top)) {
-        const uint32_t* now = pixels + row(y);
-        const uint32_t* was = before + row(y);
-        for (size_t x = 0; x < span; ++x) {
-            if (now[x] != was[x]) {
-                left = std::min(left, region.left + static_cast<int>(x));
-                right = std::max(right, region.left + static_cast<int>(x) + 1);
-                ++changed;
-            }
-        }
-    }
-    const Change least{{left, top, right, bottom + 1}, changed};
+    const auto rowChange = [&](int y) {
+        return compare(pixels, before, shownWidth_, shownHeight_,
+                       {region.left, y, region.right, y + 1});
+    };
+    const Change first = rowChange(top);
+    const Change last = bottom > top ? rowChange(bottom) : Change{};
+    const Change least{first.box.united(last.box), first.pixels + last.pixels};
     if (patchCost(least) >= limit) {
         return std::nullopt;
     }
@@ -402,10 +394,6 @@ uint64_t MovieWriter::patchRow(const uint32_t* pixels, int width, const Box& box
             zeroRow_.assign(static_cast<size_t>(patchWidth), 0u);
         }
         above = zeroRow_.data();
-    }
-    if (gaps == Gaps::Whole) {
-        std::memcpy(row, now, static_cast<size_t>(patchWidth) * sizeof(uint32_t));
-        return estimate ? patchRowCost(row, above, firstRow, patchWidth) : 0;
     }
     if (gaps == Gaps::AsDrawn && pictureRow >= drawn_.area.top && pictureRow < drawn_.area.bottom) {
         // Drawn pixels count as changed: 0 is never a pixel.
