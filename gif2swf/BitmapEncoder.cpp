@@ -106,6 +106,7 @@ int BitmapCompressor::deflate(const PreparedBitmap& prepared, swf::LosslessBitma
     bitmap.height = static_cast<uint16_t>(prepared.height);
     bitmap.colourCount = prepared.colourCount;
     const int first = levels.empty() ? DeflateBudget::kFast : levels.front();
+    fastBytes_ = 0;
     if (DeflateBudget::worthSampling(levels, prepared.size(), allowance)) {
         // Its first eighth at the fast level tells whether the whole is beyond reach.
         const size_t sample = prepared.size() / 8;
@@ -117,6 +118,7 @@ int BitmapCompressor::deflate(const PreparedBitmap& prepared, swf::LosslessBitma
         }
     }
     deflateAt(prepared.data(), prepared.size(), first, bitmap.zlibData);
+    fastBytes_ = first == DeflateBudget::kFast ? bitmap.zlibData.size() : 0;
     const std::vector<int> next =
         DeflateBudget::levelsAfterFirst(levels, bitmap.zlibData.size(), allowance);
     return next.empty() ? first : deflateAgain(prepared, bitmap, first, next, allowance);

@@ -94,6 +94,9 @@ public:
     // returns the level tried last, or `level` (that of its data) when none was.
     int deflateAgain(const PreparedBitmap& prepared, swf::LosslessBitmap& bitmap, int level,
                      const std::vector<int>& levels, uint64_t allowance);
+    // What the last deflate() made of the whole at the fast level; 0 where it did not deflate
+    // it there.
+    uint64_t fastBytes() const { return fastBytes_; }
 
 private:
     // `size` bytes deflated at `level` into `out`; the fast level is igzip's where the build
@@ -104,6 +107,7 @@ private:
     std::unique_ptr<uint8_t[]> fastWorkspace_;
     libdeflate_compressor* compressors_[13] = {}; // by libdeflate level
     std::vector<uint8_t> again_;
+    uint64_t fastBytes_ = 0;
 };
 
 } // namespace gif2swf

@@ -35,7 +35,15 @@ public:
         int level = -1;     // the level it ended at; -1: not known
         bool within = true; // it ended within what it might take
         bool roomy = false; // with an eighth of that to spare, or more
+        // Its size deflated, at the fast level where it was deflated there (0: not), and
+        // uncompressed (0: not known): whether the bitmap now would fit at the fast level.
+        uint64_t bytes = 0;
+        uint64_t fastBytes = 0;
+        uint64_t rawBytes = 0;
     };
+    // The jobs that may spend what one outcome spares: each job is handed the outcome of the
+    // job this many before it, and the jobs in between are deflated meanwhile.
+    static constexpr uint64_t kInFlight = 16;
 
     // A bitmap of `rawBytes` uncompressed, for which the GIFs paid `paid` bytes beyond its
     // tags (0: no bound); `sizeFirst`: it holds much of the GIF's bytes in few pixels (the

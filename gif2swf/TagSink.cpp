@@ -95,6 +95,7 @@ void TagSink::deflate(BitmapJob& job, int worker) {
         job.deflated.zlibData = buffers_.reuse(std::move(job.deflated.zlibData));
         job.level = compressors_[static_cast<size_t>(worker)]->deflate(
             job.bitmap, job.deflated, budget.levels(), budget.allowance());
+        job.fastBytes = compressors_[static_cast<size_t>(worker)]->fastBytes();
         job.deflated.characterId = job.characterId;
     }
 }
@@ -137,6 +138,9 @@ void TagSink::write(BitmapJob& job) {
         lastBitmap_.level = job.level;
         lastBitmap_.within = size <= budget.allowance();
         lastBitmap_.roomy = size <= budget.allowance() - budget.allowance() / 8;
+        lastBitmap_.bytes = size;
+        lastBitmap_.fastBytes = job.fastBytes;
+        lastBitmap_.rawBytes = job.bitmap.size();
         ++bitmapsWritten_;
         bitmapsHarder_ += budget.harder(job.level) ? 1 : 0;
         buffers_.keep(std::move(job.bitmap.buffer));

@@ -37,6 +37,7 @@ struct BitmapJob {
     uint64_t byteBudget = 0;
     bool sizeFirst = false; // deflated for size (see DeflateBudget)
     int level = 0;          // the level `deflated` was made at last
+    uint64_t fastBytes = 0; // what the fast level made of it (0: not deflated there)
     uint64_t number = 0;    // jobs handed over before this one
     // How the movie stood after the job TagSink::kSpareLag jobs before this one, which is
     // written when this one is handed over, whatever the threads did.
@@ -118,7 +119,7 @@ private:
     // Jobs are handed over knowing the spare after the job this many before them: at most
     // this many are in flight, so that one is written, by whichever thread, and the workers'
     // choices stay the same on one thread or four.
-    static constexpr size_t kSpareLag = 16;
+    static constexpr size_t kSpareLag = DeflateBudget::kInFlight;
     std::array<DeflateBudget::Outcome, kSpareLag> outcomes_{}; // by job number, modulo kSpareLag
     DeflateBudget::Outcome lastBitmap_; // how the last bitmap written came out
     uint64_t handedOver_ = 0;           // jobs claimed, by the producer

@@ -219,6 +219,8 @@ private Q_SLOTS:
     void deflatedBitmapsInflateToWhatWasPrepared();
     void deflateBudgetChoosesTheLevels_data();
     void deflateBudgetChoosesTheLevels();
+    void deflateBudgetSpendsWhatTheMovieSpares_data();
+    void deflateBudgetSpendsWhatTheMovieSpares();
     void deflateBudgetStopsWhereTheGifWins_data();
     void deflateBudgetStopsWhereTheGifWins();
     void deflateBudgetSamplesLargeBitmaps();
@@ -1018,6 +1020,51 @@ void FormatTest::deflateBudgetChoosesTheLevels() {
     }
     QCOMPARE(chosen.join(' '), levels);
     QCOMPARE(quint64(budget.allowance()), allowance);
+}
+
+void FormatTest::deflateBudgetSpendsWhatTheMovieSpares_data() {
+    QTest::addColumn<int>("level");        // where the bitmap kInFlight jobs before ended
+    QTest::addColumn<quint64>("bytes");    // what it made there
+    QTest::addColumn<quint64>("fast");     // what it made at the fast level (0: not tried)
+    QTest::addColumn<quint64>("rawBytes"); // its size; this one's is 300000
+    QTest::addColumn<qint64>("spare");     // -1: not known yet
+    QTest::addColumn<QString>("levels");
+    // This bitmap's share of the spare is a sixteenth: 1600 leaves it 100 beyond its 1000.
+    QTest::newRow("the fast level would fit now: from it")
+        << 3 << 900ull << 1040ull << 300000ull << 1600ll << "0 3 6";
+    QTest::newRow("it would not: where that one ended")
+        << 3 << 900ull << 1040ull << 300000ull << 320ll << "3 6";
+    QTest::newRow("the fast level not tried: level 3's bytes and an eighth")
+        << 3 << 900ull << 0ull << 300000ull << 320ll << "0 3 6";
+    QTest::newRow("an eighth more would not fit")
+        << 3 << 920ull << 0ull << 300000ull << 320ll << "3 6";
+    QTest::newRow("weighed by the bitmaps' sizes")
+        << 3 << 900ull << 1040ull << 150000ull << 1600ll << "3 6";
+    QTest::newRow("spare not known: only the bitmap's own")
+        << 3 << 900ull << 1040ull << 300000ull << -1ll << "3 6";
+}
+
+// What bitmaps leave under what was paid is spent on deflating faster, while the movie stays
+// within what was paid.
+void FormatTest::deflateBudgetSpendsWhatTheMovieSpares() {
+    QFETCH(int, level);
+    QFETCH(quint64, bytes);
+    QFETCH(quint64, fast);
+    QFETCH(quint64, rawBytes);
+    QFETCH(qint64, spare);
+    QFETCH(QString, levels);
+    DeflateBudget::Outcome before;
+    before.level = level;
+    before.bytes = bytes;
+    before.fastBytes = fast;
+    before.rawBytes = rawBytes;
+    before.spare = spare == -1 ? INT64_MAX : spare;
+    const DeflateBudget budget(1000, 300000, false, before);
+    QStringList chosen;
+    for (int step : budget.levels()) {
+        chosen << QString::number(step);
+    }
+    QCOMPARE(chosen.join(' '), levels);
 }
 
 void FormatTest::deflateBudgetStopsWhereTheGifWins_data() {
