@@ -124,4 +124,57 @@ uint64_t layPatchRow(const uint32_t* now, const uint32_t* before, const uint32_t
                     : patchRow<false, false>(now, before, above, firstRow, width, row);
 }
 
+uint64_t differingPixels(const uint32_t* now, const uint32_t* before, int from, int to, int& first,
+                         int& last) {
+    // The first and last blocks with a difference, as the block's start and its lanes that
+    // differ; their ends are found once, at the end.
+    int firstAt = -1;
+    uint64_t firstLanes = 0;
+    int lastAt = -1;
+    uint64_t lastLanes = 0;
+    uint64_t same = 0;
+    int x = from;
+#if defined(__SSE2__)
+    const auto load = [](const uint32_t* at) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    };
+    __m128i sameLanes = _mm_setzero_si128(); // counts down by one per equal pixel
+    for (; x + 8 <= to; x += 8) {
+        const __m128i low = _mm_cmpeq_epi32(load(now + x), load(before + x));
+        const __m128i high = _mm_cmpeq_epi32(load(now + x + 4), load(before + x + 4));
+        sameLanes = _mm_add_epi32(sameLanes, _mm_add_epi32(low, high));
+        const uint64_t differ = (laneBits(low) | laneBits(high) << 4) ^ 0xFF;
+        if (differ != 0) {
+            if (firstAt < 0) {
+                firstAt = x;
+                firstLanes = differ;
+            }
+            lastAt = x;
+            lastLanes = differ;
+        }
+    }
+    alignas(16) int32_t counts[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(counts), sameLanes);
+    same = static_cast<uint64_t>(-(int64_t{counts[0]} + counts[1] + counts[2] + counts[3]));
+#endif
+    for (; x < to; ++x) {
+        if (now[x] == before[x]) {
+            ++same;
+        } else {
+            if (firstAt < 0) {
+                firstAt = x;
+                firstLanes = 1;
+            }
+            lastAt = x;
+            lastLanes = 1;
+        }
+    }
+    if (firstAt < 0) {
+        return 0;
+    }
+    first = firstAt + __builtin_ctzll(firstLanes);
+    last = lastAt + 63 - __builtin_clzll(lastLanes);
+    return static_cast<uint64_t>(to - from) - same;
+}
+
 } // namespace gif2swf

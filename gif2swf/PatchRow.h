@@ -18,4 +18,10 @@ uint64_t layPatchRow(const uint32_t* now, const uint32_t* before, const uint32_t
 // The estimate alone, of a row laid out already (a whole row of the picture, say).
 uint64_t patchRowCost(const uint32_t* row, const uint32_t* above, bool firstRow, int width);
 
+// How many pixels in [from, to) differ between `now` and `before`, and the first and last of
+// them (untouched where none does). In one pass, eight pixels at a time: finding the ends
+// by themselves walked each row's equal pixels a second time, one by one.
+uint64_t differingPixels(const uint32_t* now, const uint32_t* before, int from, int to, int& first,
+                         int& last);
+
 } // namespace gif2swf

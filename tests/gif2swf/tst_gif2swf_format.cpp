@@ -791,8 +791,9 @@ void FormatTest::decodingMatchesGiflib() {
     QVERIFY(compared - refusedByBoth > 100);
 }
 
-// A patch row is worked out 64 pixels at a time (and four at a time with SSE2); it must
-// equal the pixel-by-pixel definition on every width, at every 4- and 64-pixel boundary.
+// A patch row is worked out 64 pixels at a time (and four at a time with SSE2), and a row's
+// changed pixels eight at a time; both must equal the pixel-by-pixel definition on every
+// width, at every 4-, 8- and 64-pixel boundary.
 void FormatTest::patchRowsFollowTheirDefinition() {
     std::mt19937 random(7);
     const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
@@ -827,6 +828,23 @@ void FormatTest::patchRowsFollowTheirDefinition() {
             QCOMPARE(row, expected);
             QCOMPARE(cost, estimate ? expectedCost : 0u);
         }
+        // The changed pixels of a span, and its first and last, eight at a time.
+        const int from = pick(width);
+        const int to = from + pick(width - from + 1);
+        uint64_t expectedCount = 0;
+        int expectedFirst = -1;
+        int expectedLast = -1;
+        for (int x = from; x < to; ++x) {
+            if (now[static_cast<size_t>(x)] != before[static_cast<size_t>(x)]) {
+                ++expectedCount;
+                expectedFirst = expectedFirst < 0 ? x : expectedFirst;
+                expectedLast = x;
+            }
+        }
+        int first = -1;
+        int last = -1;
+        QCOMPARE(differingPixels(now.data(), before.data(), from, to, first, last), expectedCount);
+        QCOMPARE(std::make_pair(first, last), std::make_pair(expectedFirst, expectedLast));
     }
 }
 
