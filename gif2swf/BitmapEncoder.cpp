@@ -34,16 +34,18 @@ bool BitmapCompressor::deflateFast(const uint8_t* data, size_t size, std::vector
         return false;
     }
     // Made when first needed: movies whose large bitmaps are all first picture never touch it.
+    // The stream (82 KB) is zeroed once, not at every call: the init leaves some fields (the
+    // window size, hist_bits) as they were, and stack garbage there changed the output from
+    // run to run; what it leaves is set below, every time.
     if (!fastWorkspace_) {
-        fastWorkspace_.reset(new uint8_t[kFastWorkspaceBytes]());
+        fastWorkspace_.reset(new uint8_t[sizeof(isal_zstream) + kFastWorkspaceBytes]());
+        new (fastWorkspace_.get()) isal_zstream{};
     }
-    // Zeroed first: the init leaves some fields (the window size, hist_bits) as they were,
-    // and stack garbage there changed the output from run to run.
-    isal_zstream stream{};
+    isal_zstream& stream = *std::launder(reinterpret_cast<isal_zstream*>(fastWorkspace_.get()));
     isal_deflate_stateless_init(&stream);
     stream.hist_bits = 0; // the full 32 KiB window
     stream.level = 1;
-    stream.level_buf = fastWorkspace_.get();
+    stream.level_buf = fastWorkspace_.get() + sizeof(isal_zstream);
     stream.level_buf_size = kFastWorkspaceBytes;
     stream.gzip_flag = IGZIP_ZLIB;
     stream.end_of_stream = 1;
