@@ -105,7 +105,14 @@ void Compositor::drawRow(int fileRow, const uint8_t* indices) {
         // otherwise read again after each one.
         const int left = area_.left;
         const int right = area_.right;
-        for (int x = left; x < right; ++x) {
+        int x = left;
+        // Eight at a time: the loop's own steps were half of each pixel's work.
+        for (; x + 8 <= right; x += 8) {
+            for (int i = 0; i < 8; ++i) {
+                out[x + i] = colours[in[x + i]];
+            }
+        }
+        for (; x < right; ++x) {
             out[x] = colours[in[x]];
         }
         return;
