@@ -251,22 +251,25 @@ bool BitmapEncoder::mapIds(const RowSource& row, int width, int height, size_t r
         const uint32_t* in = row(y);
         uint8_t* out = rows + rowBytes * y;
         int x = 0;
-        // Four lookups at a time with one test: a bitmap's colours are met within its first
-        // rows, and after that no pixel takes the slow way.
-        for (; x + 4 <= width; x += 4) {
-            const uint32_t s0 = slots[in[x]];
-            const uint32_t s1 = slots[in[x + 1]];
-            const uint32_t s2 = slots[in[x + 2]];
-            const uint32_t s3 = slots[in[x + 3]];
-            if (((s0 >> 8 ^ stamp) | (s1 >> 8 ^ stamp) | (s2 >> 8 ^ stamp) | (s3 >> 8 ^ stamp)) ==
-                0) {
-                out[x] = static_cast<uint8_t>(s0);
-                out[x + 1] = static_cast<uint8_t>(s1);
-                out[x + 2] = static_cast<uint8_t>(s2);
-                out[x + 3] = static_cast<uint8_t>(s3);
+        // Eight lookups at a time with one test: a bitmap's colours are met within its first
+        // rows, and after that no pixel takes the slow way. A slot less this bitmap's stamp is
+        // its index, under 256, only where it was stamped for this bitmap (an older stamp
+        // wraps around to a large number).
+        const uint32_t base = stamp << 8;
+        for (; x + 8 <= width; x += 8) {
+            uint32_t index[8];
+            uint32_t any = 0;
+            for (int i = 0; i < 8; ++i) {
+                index[i] = slots[in[x + i]] - base;
+                any |= index[i];
+            }
+            if (any < 256) {
+                for (int i = 0; i < 8; ++i) {
+                    out[x + i] = static_cast<uint8_t>(index[i]);
+                }
                 continue;
             }
-            for (int i = x; i < x + 4; ++i) {
+            for (int i = x; i < x + 8; ++i) {
                 if (!map(in[i], out[i])) {
                     return false;
                 }
