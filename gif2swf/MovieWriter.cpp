@@ -130,6 +130,7 @@ uint16_t MovieWriter::shapeInStrip(int width, int height, bool wholeKey) {
         stripIndexOfId_.resize(colourStamps_.size(), 0);
     }
     uint8_t toStrip[256];
+    bool same = true; // the picture's indices are the strip's
     for (size_t i = 0; i < ids.size(); ++i) {
         const uint32_t id = ids[i];
         if (colourStamps_[id] != strip_.stamp) {
@@ -138,14 +139,25 @@ uint16_t MovieWriter::shapeInStrip(int width, int height, bool wholeKey) {
             strip_.ids.push_back(id);
         }
         toStrip[i] = stripIndexOfId_[id];
+        same = same && toStrip[i] == i;
     }
     const size_t at = strip_.indices.size();
     strip_.indices.resize(at + area);
     uint8_t* to = strip_.indices.data() + at;
-    for (int y = 0; y < height; ++y) {
+    for (int y = 0; y < height; ++y, to += width) {
         const uint8_t* from = encoder_.indexRow(y);
-        for (int x = 0; x < width; ++x) {
-            *to++ = toStrip[from[x]];
+        if (same) {
+            std::memcpy(to, from, static_cast<size_t>(width));
+            continue;
+        }
+        int x = 0;
+        for (; x + 8 <= width; x += 8) {
+            for (int i = 0; i < 8; ++i) {
+                to[x + i] = toStrip[from[x + i]];
+            }
+        }
+        for (; x < width; ++x) {
+            to[x] = toStrip[from[x]];
         }
     }
     const uint16_t shape = static_cast<uint16_t>(nextCharacterId_++);
