@@ -28,17 +28,20 @@ void LzwDecoder::start(int minCodeSize, const uint8_t* data, size_t size, size_t
     pixelCount_ = pixelCount;
     // The longest string is under 4096 bytes; copies may run 15 bytes past it.
     raster_.resize(kLiteralRoom + pixelCount + kMaxCode + 1 + 16);
-    for (size_t code = 0; code < kLiteralRoom; ++code) {
-        raster_[code] = static_cast<uint8_t>(code);
-        stringStart_[code] = static_cast<uint32_t>(code);
-        stringLength_[code] = 1;
-    }
     produced_ = 0;
     minCodeSize_ = minCodeSize;
     clearCode_ = 1 << minCodeSize;
     endCode_ = clearCode_ + 1;
-    stringLength_[static_cast<size_t>(clearCode_)] = 0;
-    stringLength_[static_cast<size_t>(endCode_)] = 0;
+    // The literals are their own strings, in front of the output; every other code is not
+    // defined yet.
+    for (size_t code = 0; code < kLiteralRoom; ++code) {
+        raster_[code] = static_cast<uint8_t>(code);
+        strings_[code] = code < static_cast<size_t>(clearCode_) ? stringEntry(code, 1) : 0;
+    }
+    std::fill(strings_.begin() + kLiteralRoom,
+              strings_.begin() + static_cast<std::ptrdiff_t>(std::max(stringsUsed_, kLiteralRoom)),
+              uint64_t{0});
+    stringsUsed_ = 0;
     byte_ = 0;
     bitBuffer_ = 0;
     bitCount_ = 0;
@@ -53,7 +56,7 @@ void LzwDecoder::resetTable() {
     runningBits_ = minCodeSize_ + 1;
     maxCode1_ = 1 << runningBits_;
     nextFree_ = endCode_ + 1;
-    hasPrevious_ = false;
+    previous_ = 0;
     lastCode_ = kNoCode;
     if (useExact_) {
         prefix_.fill(kNoCode);
@@ -70,61 +73,70 @@ LzwDecoder::Status LzwDecoder::decodeTo(size_t count) {
 
 LzwDecoder::Status LzwDecoder::fast(size_t count) {
     // The state is kept in locals while decoding: every byte stored to the output may alias
-    // anything, so with members the compiler would reload them all after each store.
+    // anything, so with members the compiler would reload them all after each store. There
+    // are few enough of them to stay in registers: values that change only at a clear or a
+    // wider code (the mask, the code at which codes widen) are kept ready, and the test for
+    // the end of the data is made only near it.
     uint8_t* const strings = raster_.data();
     uint8_t* const out = strings + kLiteralRoom;
     const uint8_t* const data = data_;
-    uint32_t* const starts = stringStart_.data();
-    uint16_t* const lengths = stringLength_.data();
-    const uint64_t dataBits = uint64_t{size_} * 8;
-    const int clearCode = clearCode_;
-    const int endCode = endCode_;
+    uint64_t* const table = strings_.data();
+    // Before it, 12 more bits are there.
+    const uint8_t* const nearEnd = data + (size_ > 8 ? size_ - 8 : 0);
     size_t at = produced_;
-    size_t byte = byte_;
+    const uint8_t* next = data + byte_; // the next byte to top the bits up from
     uint64_t bitBuffer = bitBuffer_;
     int bitCount = bitCount_;
     int runningCode = runningCode_;
     int runningBits = runningBits_;
-    int maxCode1 = maxCode1_;
+    uint32_t mask = (1u << runningBits) - 1;
+    // giflib widens codes when the running code passes maxCode1, up to 12 bits.
+    const auto widenAt = [](int bits) { return bits < 12 ? 1 << bits : INT32_MAX; };
+    int widen = widenAt(runningBits);
     int nextFree = nextFree_;
-    bool hasPrevious = hasPrevious_;
-    uint32_t previousStart = previousStart_;
-    uint32_t previousLength = previousLength_;
+    uint64_t previous = previous_;
     Status status = Status::Done;
     bool beyondTable = false;
     while (at < count) {
         // Topped up every code, without a branch: at least 56 bits after, 12 taken at most.
-        bitBuffer |= loadLittle64(data + byte) << bitCount;
-        byte += static_cast<size_t>(63 - bitCount) >> 3;
+        bitBuffer |= loadLittle64(next) << bitCount;
+        next += static_cast<size_t>(63 - bitCount) >> 3;
         bitCount |= 56;
-        const int code = static_cast<int>(bitBuffer & ((1u << runningBits) - 1));
+        const uint32_t code = static_cast<uint32_t>(bitBuffer) & mask;
         bitBuffer >>= runningBits;
         bitCount -= runningBits;
-        if (uint64_t{byte} * 8 - static_cast<uint64_t>(bitCount) > dataBits) {
+        if (next > nearEnd &&
+            uint64_t(next - data_) * 8 - static_cast<uint64_t>(bitCount) > uint64_t{size_} * 8) {
             status = Status::OutOfData;
             break;
         }
-        if (runningCode < kMaxCode + 2 && ++runningCode > maxCode1 && runningBits < 12) {
-            maxCode1 <<= 1;
+        if (++runningCode > widen) {
             ++runningBits;
+            mask = mask * 2 + 1;
+            widen = widenAt(runningBits);
         }
 
         // Literals and defined strings alike, so that which one comes costs no misprediction.
-        uint32_t length = lengths[code];
-        if (code < nextFree && length != 0) {
-            copyString(out + at, strings + starts[code], length);
-        } else if (code == clearCode) {
-            runningCode = endCode + 1;
+        const uint64_t entry = table[code];
+        uint32_t length = static_cast<uint32_t>(entry >> kLengthShift);
+        if (length != 0) {
+            copyString(out + at, strings + static_cast<uint32_t>(entry), length);
+        } else if (static_cast<int>(code) == clearCode_) {
+            runningCode = endCode_ + 1;
             runningBits = minCodeSize_ + 1;
-            maxCode1 = 1 << runningBits;
-            nextFree = endCode + 1;
-            hasPrevious = false;
+            mask = (1u << runningBits) - 1;
+            widen = widenAt(runningBits);
+            std::fill(table + endCode_ + 1, table + nextFree, uint64_t{0});
+            nextFree = endCode_ + 1;
+            previous = 0;
             continue;
-        } else if (code == endCode) {
+        } else if (static_cast<int>(code) == endCode_) {
             status = Status::EarlyEnd;
             break;
-        } else if (code == nextFree && hasPrevious) {
+        } else if (static_cast<int>(code) == nextFree && previous != 0) {
             // The code being defined: the previous string and its own first byte.
+            const uint32_t previousStart = static_cast<uint32_t>(previous);
+            const uint32_t previousLength = static_cast<uint32_t>(previous >> kLengthShift);
             length = previousLength + 1;
             copyString(out + at, strings + previousStart, previousLength);
             out[at + previousLength] = strings[previousStart];
@@ -132,16 +144,16 @@ LzwDecoder::Status LzwDecoder::fast(size_t count) {
             beyondTable = true;
             break;
         }
-        if (hasPrevious && nextFree <= kMaxCode) {
-            starts[nextFree] = previousStart;
-            lengths[nextFree] = static_cast<uint16_t>(previousLength + 1);
-            ++nextFree;
-        }
-        hasPrevious = true;
-        previousStart = static_cast<uint32_t>(kLiteralRoom + at);
-        previousLength = length;
+        // The next code: the previous string and this one's first byte, which follows it in
+        // the output. Nothing after a clear; past the last code, into the spare entry.
+        table[nextFree] = previous == 0 ? 0 : previous + stringEntry(0, 1);
+        nextFree += previous != 0 && nextFree <= kMaxCode ? 1 : 0;
+        previous = stringEntry(kLiteralRoom + at, length);
         at += length;
     }
+    // Entries past nextFree are 0, or the spare one.
+    stringsUsed_ =
+        std::min(std::max(stringsUsed_, static_cast<size_t>(nextFree) + 1), strings_.size());
     if (beyondTable) {
         // A code beyond the table: giflib still makes something of it, so take its steps
         // from the start.
@@ -154,16 +166,15 @@ LzwDecoder::Status LzwDecoder::fast(size_t count) {
         return exact(count);
     }
     produced_ = at;
-    byte_ = byte;
+    byte_ = static_cast<size_t>(next - data);
     bitBuffer_ = bitBuffer;
     bitCount_ = bitCount;
-    runningCode_ = runningCode;
+    // Past 12 bits giflib stops counting at kMaxCode + 2, and so do the members.
+    runningCode_ = std::min(runningCode, kMaxCode + 2);
     runningBits_ = runningBits;
-    maxCode1_ = maxCode1;
+    maxCode1_ = 1 << runningBits;
     nextFree_ = nextFree;
-    hasPrevious_ = hasPrevious;
-    previousStart_ = previousStart;
-    previousLength_ = previousLength;
+    previous_ = previous;
     return status;
 }
 

@@ -65,14 +65,18 @@ private:
     uint64_t bitBuffer_ = 0;
     int bitCount_ = 0;
 
-    // Fast path: each defined code's string as a place in raster_ (length 0: the clear and
-    // end codes).
+    // Fast path: each code's string as one word, its place in raster_ and its length above
+    // (kLengthShift): a length of 0 is a code not defined (yet, or since the last clear), or
+    // the clear and end codes, so one test tells the common case. The entry past the last
+    // code takes the writes while the table is full.
+    static constexpr int kLengthShift = 32;
+    static uint64_t stringEntry(uint64_t place, uint64_t length) {
+        return place | length << kLengthShift;
+    }
     int nextFree_ = 0;
-    bool hasPrevious_ = false;
-    uint32_t previousStart_ = 0;
-    uint32_t previousLength_ = 0;
-    std::array<uint32_t, kMaxCode + 1> stringStart_{};
-    std::array<uint16_t, kMaxCode + 1> stringLength_{};
+    uint64_t previous_ = 0; // the string before, as an entry; 0: none (after a clear)
+    std::array<uint64_t, kMaxCode + 2> strings_{};
+    size_t stringsUsed_ = 0; // entries written since the table was last all zero
 
     // Exact path: giflib's prefix and suffix table and its pixel stack.
     int lastCode_ = kNoCode;

@@ -10,6 +10,7 @@
 #include "Errors.h"
 #include "GifMaker.h"
 #include "GifReader.h"
+#include "LzwDecoder.h"
 #include "MovieWriter.h"
 #include "PatchRow.h"
 #include "Pipeline.h"
@@ -739,11 +740,13 @@ void FormatTest::fuzzFindings() {
 
 // Our LZW decoder must give giflib's pixels and refuse what giflib refuses, at the same
 // row: on valid data (giflib's encoder, every code size), on random codes (codes beyond
-// the table, early end codes, a full table) and on data cut short.
+// the table, early end codes, a full table) and on data cut short; and the same again when
+// it decoded other images before.
 void FormatTest::decodingMatchesGiflib() {
     std::mt19937 random(20261207);
     int compared = 0;
     int refusedByBoth = 0;
+    LzwDecoder shared;
     for (int round = 0; round < 3000; ++round) {
         const int width = 1 + static_cast<int>(random() % 70);
         const int height = 1 + static_cast<int>(random() % 40);
@@ -785,6 +788,20 @@ void FormatTest::decodingMatchesGiflib() {
         QCOMPARE(ourFailed, giflibFailed);
         refusedByBoth += ourFailed;
         ++compared;
+        // A reader keeps one decoder for all of a file's images: what the images before left
+        // in its tables (other code sizes, strings defined) must not change the next one.
+        if (codeSize <= 8) {
+            data.resize(data.size() + LzwDecoder::kPadding, 0);
+            const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+            LzwDecoder fresh;
+            fresh.start(codeSize, data.data(), data.size() - LzwDecoder::kPadding, pixels);
+            shared.start(codeSize, data.data(), data.size() - LzwDecoder::kPadding, pixels);
+            const LzwDecoder::Status status = fresh.decodeTo(pixels);
+            QCOMPARE(shared.decodeTo(pixels), status);
+            if (status == LzwDecoder::Status::Done) {
+                QVERIFY(std::equal(fresh.pixels(), fresh.pixels() + pixels, shared.pixels()));
+            }
+        }
     }
     // Both kinds of outcome were met.
     QVERIFY(refusedByBoth > 100);
