@@ -81,7 +81,7 @@ LzwDecoder::Status LzwDecoder::fast(size_t count) {
     uint8_t* const out = strings + kLiteralRoom;
     const uint8_t* const data = data_;
     uint64_t* const table = strings_.data();
-    // Before it, 12 more bits are there.
+    // While the bits are topped up from before it, a code cannot pass the end of the data.
     const uint8_t* const nearEnd = data + (size_ > 8 ? size_ - 8 : 0);
     size_t at = produced_;
     const uint8_t* next = data + byte_; // the next byte to top the bits up from

@@ -172,8 +172,17 @@ uint64_t differingPixels(const uint32_t* now, const uint32_t* before, int from, 
     if (firstAt < 0) {
         return 0;
     }
-    first = firstAt + __builtin_ctzll(firstLanes);
-    last = lastAt + 63 - __builtin_clzll(lastLanes);
+    // The lowest lane of the first block and the highest of the last (lanes are 8 bits).
+    int low = 0;
+    while ((firstLanes >> low & 1) == 0) {
+        ++low;
+    }
+    int high = 7;
+    while ((lastLanes >> high & 1) == 0) {
+        --high;
+    }
+    first = firstAt + low;
+    last = lastAt + high;
     return static_cast<uint64_t>(to - from) - same;
 }
 
