@@ -176,8 +176,20 @@ void EachTest::stoppedLeavesNoTemporaryFile() {
         }
     }
     QVERIFY(finished.size() < 40);
-    finished.sort();
-    QCOMPARE(filesUnder(work.filePath("out")), finished);
+    // A stop that ends the process between a movie's rename and its line (at once on
+    // Windows, where it is not a signal) leaves that movie, complete, without its line: the
+    // movie of the input after the last line, and nothing else.
+    QStringList made = filesUnder(work.filePath("out"));
+    for (const QString& movie : finished) {
+        QVERIFY2(made.removeOne(movie), qPrintable(movie));
+    }
+    QVERIFY2(made.isEmpty() || made == QStringList{QString("big%1.swf").arg(finished.size())},
+             qPrintable(made.join(' ')));
+    for (const QString& movie : made) {
+        const testswf::Playback playback =
+            testswf::play(testswf::readFile(work.filePath("out/" + movie).toStdString()));
+        QCOMPARE(playback.frames.size(), size_t{4});
+    }
 }
 
 QTEST_GUILESS_MAIN(EachTest)
