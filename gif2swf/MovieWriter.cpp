@@ -280,14 +280,13 @@ MovieWriter::Change MovieWriter::compare(const uint32_t* pixels, const uint32_t*
     }
     const size_t spanBytes = static_cast<size_t>(region.right - region.left) * sizeof(uint32_t);
     for (int y = region.top; y < region.bottom; ++y) {
-        const size_t at = static_cast<size_t>(y) * width + region.left;
+        const size_t row = static_cast<size_t>(y) * width;
         // Most rows of most pictures are unchanged, which memcmp tells fastest.
-        if (std::memcmp(pixels + at, before + at, spanBytes) == 0) {
+        if (std::memcmp(pixels + row + region.left, before + row + region.left, spanBytes) == 0) {
             continue;
         }
         int first = 0;
         int last = 0;
-        const size_t row = static_cast<size_t>(y) * width;
         const uint64_t changed =
             differingPixels(pixels + row, before + row, region.left, region.right, first, last);
         change.pixels += changed;
