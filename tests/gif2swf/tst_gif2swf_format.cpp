@@ -8,6 +8,7 @@
 #include "Converter.h"
 #include "DeflateBudget.h"
 #include "Errors.h"
+#include "Fingerprint.h"
 #include "GifMaker.h"
 #include "GifReader.h"
 #include "LzwDecoder.h"
@@ -216,6 +217,7 @@ private Q_SLOTS:
     void fuzzFindings();
     void decodingMatchesGiflib();
     void patchRowsFollowTheirDefinition();
+    void fingerprintsTellBytesApart();
     void tagsStayInOrderWhileBitmapsDeflateSideBySide();
     void deflatedBitmapsInflateToWhatWasPrepared();
     void deflateBudgetChoosesTheLevels_data();
@@ -862,6 +864,46 @@ void FormatTest::patchRowsFollowTheirDefinition() {
         int last = -1;
         QCOMPARE(differingPixels(now.data(), before.data(), from, to, first, last), expectedCount);
         QCOMPARE(std::make_pair(first, last), std::make_pair(expectedFirst, expectedLast));
+    }
+}
+
+// Both fingerprints deal words to four lanes and keep an unfinished block: every length
+// around a block's, any cut into pieces, and any single changed or added byte.
+void FormatTest::fingerprintsTellBytesApart() {
+    std::mt19937 random(11);
+    for (const size_t size : {0, 1, 7, 8, 9, 31, 32, 33, 64, 95, 200}) {
+        std::vector<uint8_t> bytes(size);
+        for (uint8_t& byte : bytes) {
+            byte = static_cast<uint8_t>(random());
+        }
+        const auto whole = [](const std::vector<uint8_t>& data) {
+            StreamFingerprint stream;
+            stream.add(data.data(), data.size());
+            return std::make_pair(stream.value(), keyedFingerprint(data.data(), data.size(), 5));
+        };
+        const auto expected = whole(bytes);
+        // In pieces of any size, each prefix's value on the way is that prefix's own.
+        StreamFingerprint pieces;
+        for (size_t at = 0; at < size;) {
+            const size_t piece = std::min<size_t>(size - at, 1 + random() % 40);
+            pieces.add(bytes.data() + at, piece);
+            at += piece;
+            const std::vector<uint8_t> prefix(bytes.begin(), bytes.begin() + at);
+            QCOMPARE(pieces.value(), whole(prefix).first);
+        }
+        QCOMPARE(pieces.value(), expected.first);
+        QVERIFY(!(keyedFingerprint(bytes.data(), size, 6) == expected.second));
+        for (size_t at = 0; at <= size; ++at) {
+            std::vector<uint8_t> other = bytes;
+            if (at == size) {
+                other.push_back(0); // a zero more, as a last word is filled
+            } else {
+                other[at] ^= static_cast<uint8_t>(1 + random() % 255);
+            }
+            const auto changed = whole(other);
+            QVERIFY2(changed.first != expected.first && !(changed.second == expected.second),
+                     qPrintable(QString("size %1, byte %2").arg(size).arg(at)));
+        }
     }
 }
 
