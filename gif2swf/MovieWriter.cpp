@@ -124,6 +124,9 @@ uint16_t MovieWriter::shapeInStrip(int width, int height, bool wholeKey) {
         strip_.bitmapId = static_cast<uint16_t>(nextCharacterId_++);
         strip_.sideBySide = sideBySide;
         ++strip_.stamp; // marks the ids in the new strip
+        // Room for a full strip at once: growing by copies cost the writer more than filling.
+        strip_.indices.reserve(sideBySide ? size_t(kSideBySideWidth) * size_t(height)
+                                          : size_t(kStripPixels));
     }
     // The picture's palette indices, as the encoder laid them out, become the strip's.
     if (stripIndexOfId_.size() < colourStamps_.size()) {

@@ -216,12 +216,13 @@ private:
         int height = 0;
         std::vector<int> widths; // each picture's, one after another from the top
         std::vector<int> heights;
-        std::vector<uint8_t> indices; // the pictures' rows, each its own width, as palette indices
-        std::vector<uint32_t> ids;    // its palette: the colour id of each index
-        uint64_t paid = 0;            // what the GIFs paid up to its last picture
-        uint64_t largest = 0;         // its largest picture's pixels
-        uint32_t stamp = 0;           // marks, in colourStamps_, the ids it holds
-        MemorySink tags;              // what waits for its bitmap
+        // The pictures' rows, each its own width, as palette indices (each written whole).
+        std::vector<uint8_t, LargeAllocator<uint8_t>> indices;
+        std::vector<uint32_t> ids; // its palette: the colour id of each index
+        uint64_t paid = 0;         // what the GIFs paid up to its last picture
+        uint64_t largest = 0;      // its largest picture's pixels
+        uint32_t stamp = 0;        // marks, in colourStamps_, the ids it holds
+        MemorySink tags;           // what waits for its bitmap
     } strip_;
     std::vector<uint32_t> colourStamps_;  // per colour id: the stamp of the last strip with it
     std::vector<uint8_t> stripIndexOfId_; // per colour id: its index in the strip, when stamped
