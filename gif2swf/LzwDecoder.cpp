@@ -45,6 +45,7 @@ void LzwDecoder::start(int minCodeSize, const uint8_t* data, size_t size, size_t
     byte_ = 0;
     bitBuffer_ = 0;
     bitCount_ = 0;
+    bitPosition_ = 0;
     stackSize_ = 0;
     // Below 2 the first codes after a clear widen in ways the fast path does not follow.
     useExact_ = minCodeSize < 2;
@@ -74,46 +75,42 @@ LzwDecoder::Status LzwDecoder::decodeTo(size_t count) {
 LzwDecoder::Status LzwDecoder::fast(size_t count) {
     // The state is kept in locals while decoding: every byte stored to the output may alias
     // anything, so with members the compiler would reload them all after each store. There
-    // are few enough of them to stay in registers: values that change only at a clear or a
-    // wider code (the mask, the code at which codes widen) are kept ready, and the test for
-    // the end of the data is made only near it.
+    // are few enough of them to stay in registers (with one more, the compiler kept the bit
+    // reader on the stack): values that change only at a clear or a wider code are kept
+    // ready, and each code is read at its bit position instead of from a carried buffer.
     uint8_t* const strings = raster_.data();
     uint8_t* const out = strings + kLiteralRoom;
     const uint8_t* const data = data_;
     uint64_t* const table = strings_.data();
-    // While the bits are topped up from before it, a code cannot pass the end of the data.
-    const uint8_t* const nearEnd = data + (size_ > 8 ? size_ - 8 : 0);
+    // Each code is read at its bit position, from the eight bytes there (the padding after the
+    // data covers the last ones): no bit buffer is carried from code to code.
+    const uint64_t endBit = uint64_t{size_} * 8;
     size_t at = produced_;
-    const uint8_t* next = data + byte_; // the next byte to top the bits up from
-    uint64_t bitBuffer = bitBuffer_;
-    int bitCount = bitCount_;
-    int runningCode = runningCode_;
+    uint64_t bit = bitPosition_;
     int runningBits = runningBits_;
     uint32_t mask = (1u << runningBits) - 1;
-    // giflib widens codes when the running code passes maxCode1, up to 12 bits.
+    // giflib widens codes when the running code passes maxCode1, up to 12 bits: kept as the
+    // codes left until then, one value where the running code and its limit were two.
     const auto widenAt = [](int bits) { return bits < 12 ? 1 << bits : INT32_MAX; };
-    int widen = widenAt(runningBits);
+    int codesBeforeWider = widenAt(runningBits) - runningCode_;
     int nextFree = nextFree_;
     uint64_t previous = previous_;
     Status status = Status::Done;
     bool beyondTable = false;
     while (at < count) {
-        // Topped up every code, without a branch: at least 56 bits after, 12 taken at most.
-        bitBuffer |= loadLittle64(next) << bitCount;
-        next += static_cast<size_t>(63 - bitCount) >> 3;
-        bitCount |= 56;
-        const uint32_t code = static_cast<uint32_t>(bitBuffer) & mask;
-        bitBuffer >>= runningBits;
-        bitCount -= runningBits;
-        if (next > nearEnd &&
-            uint64_t(next - data_) * 8 - static_cast<uint64_t>(bitCount) > uint64_t{size_} * 8) {
+        const uint32_t code =
+            static_cast<uint32_t>(loadLittle64(data + (bit >> 3)) >> (bit & 7)) & mask;
+        bit += static_cast<uint64_t>(runningBits);
+        if (bit > endBit) {
             status = Status::OutOfData;
             break;
         }
-        if (++runningCode > widen) {
+        if (--codesBeforeWider < 0) {
+            // The running code is one past 1 << runningBits (under 12 bits, or it never is).
+            const int runningCode = (1 << runningBits) + 1;
             ++runningBits;
             mask = mask * 2 + 1;
-            widen = widenAt(runningBits);
+            codesBeforeWider = widenAt(runningBits) - runningCode;
         }
 
         // Literals and defined strings alike, so that which one comes costs no misprediction.
@@ -122,10 +119,9 @@ LzwDecoder::Status LzwDecoder::fast(size_t count) {
         if (length != 0) {
             copyString(out + at, strings + static_cast<uint32_t>(entry), length);
         } else if (static_cast<int>(code) == clearCode_) {
-            runningCode = endCode_ + 1;
             runningBits = minCodeSize_ + 1;
             mask = (1u << runningBits) - 1;
-            widen = widenAt(runningBits);
+            codesBeforeWider = widenAt(runningBits) - (endCode_ + 1);
             std::fill(table + endCode_ + 1, table + nextFree, uint64_t{0});
             nextFree = endCode_ + 1;
             previous = 0;
@@ -166,11 +162,9 @@ LzwDecoder::Status LzwDecoder::fast(size_t count) {
         return exact(count);
     }
     produced_ = at;
-    byte_ = static_cast<size_t>(next - data);
-    bitBuffer_ = bitBuffer;
-    bitCount_ = bitCount;
+    bitPosition_ = bit;
     // Past 12 bits giflib stops counting at kMaxCode + 2, and so do the members.
-    runningCode_ = std::min(runningCode, kMaxCode + 2);
+    runningCode_ = std::min(widenAt(runningBits) - codesBeforeWider, kMaxCode + 2);
     runningBits_ = runningBits;
     maxCode1_ = 1 << runningBits;
     nextFree_ = nextFree;

@@ -61,9 +61,10 @@ private:
     int runningCode_ = 0;
     int runningBits_ = 0;
     int maxCode1_ = 0;
-    size_t byte_ = 0;
+    size_t byte_ = 0; // the exact path's reading
     uint64_t bitBuffer_ = 0;
     int bitCount_ = 0;
+    uint64_t bitPosition_ = 0; // the fast path's: the bits taken
 
     // Fast path: each code's string as one word, its place in raster_ and its length above
     // (kLengthShift): a length of 0 is a code not defined (yet, or since the last clear), or
