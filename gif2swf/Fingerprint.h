@@ -4,10 +4,7 @@
 #include <cstdint>
 
 // Keyed fingerprints of bytes: SipHash-1-3 under a secret drawn once per run, a pseudo-random
-// function, so that a crafted file cannot make two different byte strings share one. The bytes
-// are dealt word by word to four SipHash states, whose rounds the processor runs side by side
-// (one state waits on each round before the next word), and their results, with the length,
-// to a fifth: two strings share a fingerprint only where some state's results collide.
+// function, so that a crafted file cannot make two different byte strings share one.
 namespace gif2swf {
 
 // Identifies a prepared bitmap: equal fingerprints mean equal bitmaps, so a picture that
@@ -37,12 +34,9 @@ public:
     // The fingerprint of the bytes added so far; adding may go on.
     uint64_t value() const;
 
-    // The words dealt to the four states at a time.
-    static constexpr size_t kBlock = 32;
-
 private:
-    uint64_t lanes_[4][4];
-    uint8_t tail_[kBlock]; // the bytes of an unfinished block
+    uint64_t v0_, v1_, v2_, v3_;
+    uint64_t tail_ = 0; // the bytes of an unfinished word, first in the low bits
     uint64_t length_ = 0;
 };
 

@@ -867,8 +867,8 @@ void FormatTest::patchRowsFollowTheirDefinition() {
     }
 }
 
-// Both fingerprints deal words to four lanes and keep an unfinished block: every length
-// around a block's, any cut into pieces, and any single changed or added byte.
+// The file's fingerprint is taken in pieces of any size, and both fingerprints keep an
+// unfinished word: every length around a word's, any cut, any single changed or added byte.
 void FormatTest::fingerprintsTellBytesApart() {
     std::mt19937 random(11);
     for (const size_t size : {0, 1, 7, 8, 9, 31, 32, 33, 64, 95, 200}) {
