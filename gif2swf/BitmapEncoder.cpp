@@ -257,16 +257,15 @@ bool BitmapEncoder::mapIds(const RowSource& row, int width, int height, size_t r
         // wraps around to a large number).
         const uint32_t base = stamp << 8;
         for (; x + 8 <= width; x += 8) {
-            uint32_t index[8];
+            // Stored at once, taken back below where one was not an index: eight values held
+            // until the test made the compiler keep some of them on the stack.
             uint32_t any = 0;
             for (int i = 0; i < 8; ++i) {
-                index[i] = slots[in[x + i]] - base;
-                any |= index[i];
+                const uint32_t index = slots[in[x + i]] - base;
+                out[x + i] = static_cast<uint8_t>(index);
+                any |= index;
             }
             if (any < 256) {
-                for (int i = 0; i < 8; ++i) {
-                    out[x + i] = static_cast<uint8_t>(index[i]);
-                }
                 continue;
             }
             for (int i = x; i < x + 8; ++i) {
