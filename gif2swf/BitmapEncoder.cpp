@@ -107,10 +107,10 @@ int BitmapCompressor::deflate(const PreparedBitmap& prepared, swf::LosslessBitma
     bitmap.width = static_cast<uint16_t>(prepared.width);
     bitmap.height = static_cast<uint16_t>(prepared.height);
     bitmap.colourCount = prepared.colourCount;
-    const int first = levels.empty() ? DeflateBudget::kFast : levels.front();
     fastBytes_ = 0;
     if (DeflateBudget::worthSampling(levels, prepared.size(), allowance)) {
-        // Its first eighth at the fast level tells whether the whole is beyond reach.
+        // Its first eighth at the fast level tells whether the whole is beyond reach, or
+        // which levels the whole at the fast level would most likely lead to.
         const size_t sample = prepared.size() / 8;
         deflateAt(prepared.data(), sample, DeflateBudget::kFast, again_);
         if (DeflateBudget::beyondReach(sample, again_.size(), prepared.size(), allowance)) {
@@ -118,7 +118,17 @@ int BitmapCompressor::deflate(const PreparedBitmap& prepared, swf::LosslessBitma
                       bitmap.zlibData);
             return DeflateBudget::kBeyondReach;
         }
+        const std::vector<int> after = DeflateBudget::levelsAfterFirst(
+            levels, DeflateBudget::fastFromSample(sample, again_.size(), prepared.size()),
+            allowance);
+        if (!after.empty()) {
+            deflateAt(prepared.data(), prepared.size(), after.front(), bitmap.zlibData);
+            const std::vector<int> rest(after.begin() + 1, after.end());
+            return rest.empty() ? after.front()
+                                : deflateAgain(prepared, bitmap, after.front(), rest, allowance);
+        }
     }
+    const int first = levels.empty() ? DeflateBudget::kFast : levels.front();
     deflateAt(prepared.data(), prepared.size(), first, bitmap.zlibData);
     fastBytes_ = first == DeflateBudget::kFast ? bitmap.zlibData.size() : 0;
     const std::vector<int> next =

@@ -92,6 +92,13 @@ bool DeflateBudget::beyondReach(uint64_t sampleIn, uint64_t sampleOut, uint64_t 
     return farOver(whole * 8 / 9, allowance);
 }
 
+uint64_t DeflateBudget::fastFromSample(uint64_t sampleIn, uint64_t sampleOut, uint64_t rawBytes) {
+    if (sampleIn == 0) {
+        return 0;
+    }
+    return static_cast<uint64_t>(double(sampleOut) * double(rawBytes) / double(sampleIn) * 16 / 17);
+}
+
 std::vector<int> DeflateBudget::levelsAbove(int level) const {
     if (level == kBeyondReach) {
         return {}; // the GIF's format won: nothing more is tried

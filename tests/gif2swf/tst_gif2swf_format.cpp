@@ -1175,8 +1175,9 @@ void FormatTest::deflateBudgetStopsWhereTheGifWins() {
     QCOMPARE(budget.levelsAbove(DeflateBudget::kFast), (std::vector<int>{3, 6}));
 }
 
-// A large bitmap's first eighth at the fast level tells whether the whole is beyond reach:
-// only where a higher level would follow, and with an eighth to spare for the sample.
+// A large bitmap's first eighth at the fast level tells whether the whole is beyond reach
+// (with an eighth to spare for the sample), or over what it may take there (a seventeenth):
+// only where a higher level would follow.
 void FormatTest::deflateBudgetSamplesLargeBitmaps() {
     const std::vector<int> fastThen6{DeflateBudget::kFast, 6};
     QVERIFY(DeflateBudget::worthSampling(fastThen6, 300000, 1000));
@@ -1184,8 +1185,37 @@ void FormatTest::deflateBudgetSamplesLargeBitmaps() {
     QVERIFY(!DeflateBudget::worthSampling({1, 6}, 300000, 1000));
     QVERIFY(!DeflateBudget::worthSampling({DeflateBudget::kFast}, 300000, 1000));
     QVERIFY(!DeflateBudget::worthSampling(fastThen6, 300000, UINT64_MAX));
-    QVERIFY(DeflateBudget::beyondReach(1000, 200, 8000, 1000));  // 1600: over 1406
-    QVERIFY(!DeflateBudget::beyondReach(1000, 170, 8000, 1000)); // 1360: a sample's error
+    QVERIFY(DeflateBudget::beyondReach(1000, 200, 8000, 1000));      // 1600: over 1406
+    QVERIFY(!DeflateBudget::beyondReach(1000, 170, 8000, 1000));     // 1360: a sample's error
+    QCOMPARE(DeflateBudget::fastFromSample(1000, 170, 8000), 1280u); // less a 17th
+    QCOMPARE(DeflateBudget::fastFromSample(0, 170, 8000), 0u);
+
+    // A bitmap the fast level leaves over what it may take, and level 3 within: its sample
+    // sends it to level 3 at once, and the fast deflate of the whole is not made.
+    std::mt19937 random(5);
+    PreparedBitmap prepared;
+    prepared.buffer.resize(300000);
+    for (size_t i = 0; i < prepared.buffer.size(); ++i) {
+        // Runs of a few levels with a little noise, like a dithered picture's rows.
+        prepared.buffer[i] =
+            static_cast<uint8_t>(i / 5 % 13 * 7 + (random() % 5 == 0 ? random() % 3 : 0));
+    }
+    prepared.width = 1000;
+    prepared.height = 300;
+    BitmapCompressor compressor;
+    swf::LosslessBitmap fast;
+    swf::LosslessBitmap middle;
+    compressor.deflate(prepared, fast, {DeflateBudget::kFast}, UINT64_MAX);
+    compressor.deflate(prepared, middle, {DeflateBudget::kMiddle}, UINT64_MAX);
+    // 88.7 kB at the fast level, 69.0 kB at level 3: a fifth over at the fast level.
+    const uint64_t allowance =
+        middle.zlibData.size() + (fast.zlibData.size() - middle.zlibData.size()) / 4;
+    swf::LosslessBitmap chosen;
+    QCOMPARE(compressor.deflate(prepared, chosen, {DeflateBudget::kFast, DeflateBudget::kMiddle, 6},
+                                allowance),
+             DeflateBudget::kMiddle);
+    QCOMPARE(compressor.fastBytes(), 0u);
+    QCOMPARE(chosen.zlibData, middle.zlibData);
 }
 
 void FormatTest::threadsDoNotChangeTheMovie_data() {
