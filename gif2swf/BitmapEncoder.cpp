@@ -108,6 +108,7 @@ int BitmapCompressor::deflate(const PreparedBitmap& prepared, swf::LosslessBitma
     bitmap.height = static_cast<uint16_t>(prepared.height);
     bitmap.colourCount = prepared.colourCount;
     fastBytes_ = 0;
+    std::vector<int> tried = levels;
     if (DeflateBudget::worthSampling(levels, prepared.size(), allowance)) {
         // Its first eighth at the fast level tells whether the whole is beyond reach, or
         // which levels the whole at the fast level would most likely lead to.
@@ -122,17 +123,14 @@ int BitmapCompressor::deflate(const PreparedBitmap& prepared, swf::LosslessBitma
             levels, DeflateBudget::fastFromSample(sample, again_.size(), prepared.size()),
             allowance);
         if (!after.empty()) {
-            deflateAt(prepared.data(), prepared.size(), after.front(), bitmap.zlibData);
-            const std::vector<int> rest(after.begin() + 1, after.end());
-            return rest.empty() ? after.front()
-                                : deflateAgain(prepared, bitmap, after.front(), rest, allowance);
+            tried = after;
         }
     }
-    const int first = levels.empty() ? DeflateBudget::kFast : levels.front();
+    const int first = tried.empty() ? DeflateBudget::kFast : tried.front();
     deflateAt(prepared.data(), prepared.size(), first, bitmap.zlibData);
     fastBytes_ = first == DeflateBudget::kFast ? bitmap.zlibData.size() : 0;
     const std::vector<int> next =
-        DeflateBudget::levelsAfterFirst(levels, bitmap.zlibData.size(), allowance);
+        DeflateBudget::levelsAfterFirst(tried, bitmap.zlibData.size(), allowance);
     return next.empty() ? first : deflateAgain(prepared, bitmap, first, next, allowance);
 }
 

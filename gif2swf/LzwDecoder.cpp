@@ -77,7 +77,7 @@ LzwDecoder::Status LzwDecoder::fast(size_t count) {
     // anything, so with members the compiler would reload them all after each store. There
     // are few enough of them to stay in registers (with one more, the compiler kept the bit
     // reader on the stack): values that change only at a clear or a wider code are kept
-    // ready, and each code is read at its bit position instead of from a carried buffer.
+    // ready.
     uint8_t* const strings = raster_.data();
     uint8_t* const out = strings + kLiteralRoom;
     const uint8_t* const data = data_;
